@@ -1,0 +1,366 @@
+#include "component/Database.h"
+
+#include "component/DateTime.h"
+
+#include <QAtomicInt>
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlRecord>
+#include <QUrl>
+#include <QUrlQuery>
+
+namespace hx {
+namespace {
+QAtomicInt g_connectionCounter;
+
+HxError sqlError(const QSqlError &e, const QString &sql) {
+    QString text = e.text().trimmed();
+    if (text.isEmpty())
+        text = QStringLiteral("Database error");
+    if (!sql.isEmpty())
+        text += QStringLiteral(" [") + sql.simplified() + QLatin1Char(']');
+    return HxError(text, ErrNo::Database);
+}
+} // namespace
+
+// ---------------------------------------------------------------- ConnectionSpec
+
+ConnectionSpec ConnectionSpec::forSqliteFile(const QString &path) {
+    ConnectionSpec s;
+    s.engine = Engine::SQLite;
+    s.sqliteFile = path;
+    return s;
+}
+
+std::optional<ConnectionSpec> ConnectionSpec::parse(const QString &textIn, const QString &baseDir, QString *error) {
+    auto fail = [&](const QString &why) -> std::optional<ConnectionSpec> {
+        if (error)
+            *error = why;
+        return std::nullopt;
+    };
+    const QString text = textIn.trimmed();
+    if (text.isEmpty())
+        return fail(QStringLiteral("The connection string is empty."));
+
+    auto resolve = [&](const QString &file) {
+        if (QDir::isAbsolutePath(file) || baseDir.isEmpty())
+            return file;
+        return QDir(baseDir).filePath(file);
+    };
+
+    if (text.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive) ||
+        text.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive)) {
+        QUrl url(text);
+        if (!url.isValid() || url.host().isEmpty())
+            return fail(QStringLiteral("The connection URL is not valid: ") + text);
+        ConnectionSpec s;
+        s.engine = Engine::PostgreSQL;
+        s.host = url.host();
+        s.port = url.port(5432);
+        s.database = url.path().mid(1);
+        s.user = url.userName();
+        s.password = url.password();
+        QUrlQuery q(url);
+        s.passFile = q.queryItemValue(QStringLiteral("passfile"), QUrl::FullyDecoded);
+        if (s.database.isEmpty())
+            return fail(QStringLiteral("The connection URL names no database: ") + text);
+        return s;
+    }
+    if (text.startsWith(QLatin1String("sqlite:"), Qt::CaseInsensitive)) {
+        QString file = text.mid(7);
+        if (file.startsWith(QLatin1String("//")))
+            file = file.mid(2);
+        if (file.isEmpty())
+            return fail(QStringLiteral("The connection string names no database file."));
+        return forSqliteFile(resolve(file));
+    }
+
+    QHash<QString, QString> kv;
+    for (const QString &part : text.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        int eq = part.indexOf(QLatin1Char('='));
+        if (eq <= 0)
+            return fail(QStringLiteral("Malformed connection string part: ") + part.trimmed());
+        kv.insert(part.left(eq).trimmed().toLower(), part.mid(eq + 1).trimmed());
+    }
+    const QString engine = kv.value(QStringLiteral("engine")).toLower();
+    if (engine == QLatin1String("sqlite")) {
+        QString file = kv.value(QStringLiteral("data source"), kv.value(QStringLiteral("file")));
+        if (file.isEmpty())
+            return fail(QStringLiteral("The connection string names no database file."));
+        return forSqliteFile(resolve(file));
+    }
+    if (engine == QLatin1String("postgresql") || engine == QLatin1String("postgres")) {
+        ConnectionSpec s;
+        s.engine = Engine::PostgreSQL;
+        s.host = kv.value(QStringLiteral("host"), QStringLiteral("localhost"));
+        bool ok = true;
+        if (kv.contains(QStringLiteral("port")))
+            s.port = kv.value(QStringLiteral("port")).toInt(&ok);
+        if (!ok || s.port <= 0)
+            return fail(QStringLiteral("The port is not a number: ") + kv.value(QStringLiteral("port")));
+        s.database = kv.value(QStringLiteral("database"));
+        s.user = kv.value(QStringLiteral("user"));
+        s.password = kv.value(QStringLiteral("password"));
+        s.passFile = kv.value(QStringLiteral("passfile"));
+        if (s.database.isEmpty())
+            return fail(QStringLiteral("The connection string names no database."));
+        return s;
+    }
+    return fail(QStringLiteral("The connection string names no known engine (Engine=SQLite or Engine=PostgreSQL)."));
+}
+
+// ---------------------------------------------------------------- Recordset
+
+void Recordset::close() {
+    m_open = false;
+    m_values.clear();
+    m_values.shrink_to_fit();
+    m_pos = 0;
+}
+
+int Recordset::fieldIndex(QStringView name) const { return m_index.value(name.toString().toLower(), -1); }
+
+QVariant Recordset::value(QStringView name) const {
+    int i = fieldIndex(name);
+    if (i < 0)
+        throw HxError(QStringLiteral("Item cannot be found in the collection corresponding to the requested name "
+                                     "or ordinal: ") +
+                          name.toString(),
+                      ErrNo::ItemNotFound);
+    return value(i);
+}
+
+QVariant Recordset::value(int column) const {
+    if (column < 0 || column >= m_columns.size())
+        throw HxError(QStringLiteral("Item cannot be found in the collection corresponding to the requested name "
+                                     "or ordinal."),
+                      ErrNo::ItemNotFound);
+    if (eof() || m_pos < 0)
+        throw HxError(QStringLiteral("Either BOF or EOF is True, or the current record has been deleted."), 3021);
+    return m_values[size_t(m_pos) * m_columns.size() + column];
+}
+
+// ---------------------------------------------------------------- Database
+
+Database::~Database() { close(); }
+
+std::unique_ptr<Database> Database::open(const ConnectionSpec &spec) {
+    std::unique_ptr<Database> db(new Database());
+    db->m_engine = spec.engine;
+    db->m_connectionName = QStringLiteral("hxpolllog-%1").arg(g_connectionCounter.fetchAndAddRelaxed(1));
+    const bool sqlite = spec.engine == Engine::SQLite;
+    if (!QSqlDatabase::isDriverAvailable(sqlite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL")))
+        throw HxError(QStringLiteral("The Qt SQL driver %1 is not installed.")
+                          .arg(sqlite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL")),
+                      ErrNo::Database);
+    QSqlDatabase c = QSqlDatabase::addDatabase(sqlite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL"),
+                                               db->m_connectionName);
+    if (sqlite) {
+        c.setDatabaseName(spec.sqliteFile);
+        c.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=30000"));
+        db->m_description = spec.sqliteFile;
+    } else {
+        c.setHostName(spec.host);
+        c.setPort(spec.port);
+        c.setDatabaseName(spec.database);
+        c.setUserName(spec.user);
+        c.setPassword(spec.password);
+        QStringList opts{QStringLiteral("connect_timeout=10")};
+        if (!spec.passFile.isEmpty())
+            opts << QStringLiteral("passfile=") + spec.passFile;
+        c.setConnectOptions(opts.join(QLatin1Char(';')));
+        db->m_description = QStringLiteral("postgresql://%1@%2:%3/%4")
+                                .arg(spec.user, spec.host)
+                                .arg(spec.port)
+                                .arg(spec.database);
+    }
+    if (!c.open()) {
+        HxError e = sqlError(c.lastError(), QString());
+        c = QSqlDatabase();
+        QSqlDatabase::removeDatabase(db->m_connectionName);
+        db->m_connectionName.clear();
+        throw e;
+    }
+    if (sqlite) {
+        // Every statement commits on its own: WAL with NORMAL sync keeps that
+        // cheap without giving up consistency after a crash. A file that is not
+        // a database fails here, not at the first real statement.
+        db->firstValue(QStringLiteral("PRAGMA journal_mode=WAL"));
+        db->execute(QStringLiteral("PRAGMA synchronous=NORMAL"));
+        db->firstValue(QStringLiteral("SELECT count(*) FROM sqlite_master"));
+    } else {
+        db->execute(QStringLiteral("SET datestyle TO ISO, MDY"));
+    }
+    return db;
+}
+
+bool Database::isOpen() const {
+    return !m_connectionName.isEmpty() && QSqlDatabase::database(m_connectionName, false).isOpen();
+}
+
+void Database::close() {
+    m_pool.clear();
+    if (m_connectionName.isEmpty())
+        return;
+    {
+        QSqlDatabase c = QSqlDatabase::database(m_connectionName, false);
+        if (c.isOpen())
+            c.close();
+    }
+    QSqlDatabase::removeDatabase(m_connectionName);
+    m_connectionName.clear();
+}
+
+QSqlDatabase Database::handle() const { return QSqlDatabase::database(m_connectionName, false); }
+
+QVariant Database::date(double serial) const {
+    if (m_engine == Engine::SQLite)
+        return formatIsoDate(serial);
+    return toQDate(serial);
+}
+QVariant Database::date(std::optional<double> serial) const { return serial ? date(*serial) : QVariant(); }
+
+QVariant Database::time(double serial) const {
+    if (m_engine == Engine::SQLite)
+        return formatIsoTime(serial);
+    return toQTime(serial);
+}
+QVariant Database::time(std::optional<double> serial) const { return serial ? time(*serial) : QVariant(); }
+
+QVariant Database::dateTime(double serial) const {
+    if (m_engine == Engine::SQLite)
+        return formatIsoDateTime(serial);
+    return toQDateTime(serial);
+}
+QVariant Database::dateTime(std::optional<double> serial) const { return serial ? dateTime(*serial) : QVariant(); }
+
+QVariant Database::boolean(bool value) const {
+    if (m_engine == Engine::SQLite)
+        return value ? 1 : 0;
+    return value;
+}
+
+std::unique_ptr<QSqlQuery> Database::acquire(const QString &sql) {
+    auto it = m_pool.find(sql);
+    if (it != m_pool.end() && !it->second.empty()) {
+        auto q = std::move(it->second.back());
+        it->second.pop_back();
+        return q;
+    }
+    if (m_connectionName.isEmpty())
+        throw HxError(QStringLiteral("Operation is not allowed when the object is closed."), 3704);
+    auto q = std::make_unique<QSqlQuery>(handle());
+    q->setForwardOnly(true);
+    if (!q->prepare(sql))
+        throw sqlError(q->lastError(), sql);
+    return q;
+}
+
+void Database::release(const QString &sql, std::unique_ptr<QSqlQuery> q) {
+    q->finish();
+    auto &free = m_pool[sql];
+    if (free.size() < 4)
+        free.push_back(std::move(q));
+}
+
+void Database::run(QSqlQuery &q, const QString &sql, const QVariantList &params) {
+    for (int i = 0; i < params.size(); ++i)
+        q.bindValue(i, params[i]);
+    if (!q.exec())
+        throw sqlError(q.lastError(), sql);
+}
+
+int Database::execute(const QString &sql, const QVariantList &params) {
+    auto q = acquire(sql);
+    try {
+        run(*q, sql, params);
+    } catch (...) {
+        release(sql, std::move(q));
+        throw;
+    }
+    int n = q->numRowsAffected();
+    release(sql, std::move(q));
+    return n;
+}
+
+Recordset Database::openRecordset(const QString &sql, const QVariantList &params) {
+    auto q = acquire(sql);
+    Recordset rs;
+    try {
+        run(*q, sql, params);
+        const QSqlRecord rec = q->record();
+        const int n = rec.count();
+        for (int i = 0; i < n; ++i) {
+            rs.m_columns << rec.fieldName(i);
+            rs.m_index.insert(rec.fieldName(i).toLower(), i);
+        }
+        while (q->next())
+            for (int i = 0; i < n; ++i)
+                rs.m_values.push_back(q->value(i));
+        if (q->lastError().isValid())
+            throw sqlError(q->lastError(), sql);
+    } catch (...) {
+        release(sql, std::move(q));
+        throw;
+    }
+    release(sql, std::move(q));
+    rs.m_open = true;
+    rs.m_pos = 0;
+    return rs;
+}
+
+std::optional<QVariant> Database::firstValue(const QString &sql, const QVariantList &params) {
+    auto q = acquire(sql);
+    std::optional<QVariant> v;
+    try {
+        run(*q, sql, params);
+        if (q->next())
+            v = q->value(0);
+        else if (q->lastError().isValid())
+            throw sqlError(q->lastError(), sql);
+    } catch (...) {
+        release(sql, std::move(q));
+        throw;
+    }
+    release(sql, std::move(q));
+    return v;
+}
+
+void Database::executeScript(const QString &script) {
+    QString current;
+    for (const QString &rawLine : script.split(QLatin1Char('\n'))) {
+        QString line = rawLine;
+        int dash = line.indexOf(QLatin1String("--"));
+        if (dash >= 0)
+            line = line.left(dash);
+        if (line.trimmed().isEmpty())
+            continue;
+        current += line + QLatin1Char('\n');
+        if (line.trimmed().endsWith(QLatin1Char(';'))) {
+            QSqlQuery q(handle());
+            if (!q.exec(current))
+                throw sqlError(q.lastError(), current);
+            current.clear();
+        }
+    }
+    if (!current.trimmed().isEmpty()) {
+        QSqlQuery q(handle());
+        if (!q.exec(current))
+            throw sqlError(q.lastError(), current);
+    }
+}
+
+bool Database::transaction() { return handle().transaction(); }
+bool Database::commit() { return handle().commit(); }
+bool Database::rollback() { return handle().rollback(); }
+
+bool Database::hasTable(const QString &name) const {
+    const QStringList tables = handle().tables();
+    for (const QString &t : tables)
+        if (t.compare(name, Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+} // namespace hx

@@ -1,0 +1,35 @@
+#pragma once
+// The error every procedure's handler catches: a description and a number,
+// as the reporting of the log files expects them.
+#include <QString>
+#include <stdexcept>
+
+namespace hx {
+
+namespace ErrNo {
+constexpr long InvalidProcedureCall = 5;
+constexpr long Overflow = 6;
+constexpr long TypeMismatch = 13;
+constexpr long FileNotFound = 53;
+constexpr long PermissionDenied = 70;
+constexpr long PathNotFound = 76;
+constexpr long InvalidUseOfNull = 94;
+constexpr long ItemNotFound = 3265;
+// Database failures carry a negative number, as data-access layers report them,
+// so the log does not print them as "ErrCode=".
+constexpr long Database = -2147467259;
+} // namespace ErrNo
+
+class HxError : public std::runtime_error {
+public:
+    explicit HxError(const QString &description, long number = ErrNo::InvalidProcedureCall)
+        : std::runtime_error(description.toStdString()), m_description(description), m_number(number) {}
+    const QString &description() const { return m_description; }
+    long number() const { return m_number; }
+
+private:
+    QString m_description;
+    long m_number;
+};
+
+} // namespace hx

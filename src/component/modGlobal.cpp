@@ -1,0 +1,233 @@
+#include "component/modGlobal.h"
+
+#include "component/DateTime.h"
+#include "component/Numbers.h"
+#include "component/Values.h"
+#include "messages/MessageBox.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QTextStream>
+#include <dlfcn.h>
+
+namespace hx {
+namespace {
+struct PathStore {
+    QMutex mutex;
+    QString database, application, pollLog, errorLog;
+};
+PathStore &paths() {
+    static PathStore s;
+    return s;
+}
+QString read(QString PathStore::*field) {
+    QMutexLocker lock(&paths().mutex);
+    return paths().*field;
+}
+void write(QString PathStore::*field, const QString &value) {
+    QMutexLocker lock(&paths().mutex);
+    paths().*field = value;
+}
+
+bool isConnectionUrl(const QString &name) { return name.contains(QLatin1String("://")); }
+
+// First line of a data-link file that is neither empty nor a ";" comment.
+std::optional<QString> dataLinkConnectionString(const QString &path, QString *error) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        *error = QStringLiteral("The data link file cannot be read: ") + path;
+        return std::nullopt;
+    }
+    QTextStream in(&f);
+    while (!in.atEnd()) {
+        QString line = in.readLine().trimmed();
+        if (line.startsWith(QChar(0xFEFF)))
+            line = line.mid(1);
+        if (line.isEmpty() || line.startsWith(QLatin1Char(';')) || line.startsWith(QLatin1Char('[')))
+            continue;
+        return line;
+    }
+    *error = QStringLiteral("The data link file holds no connection string: ") + path;
+    return std::nullopt;
+}
+} // namespace
+
+std::unique_ptr<Database> gConn;
+
+// ---------------------------------------------------------------- paths
+
+QString strComponentFolder() {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void *>(&strComponentFolder), &info) && info.dli_fname && *info.dli_fname) {
+        QFileInfo fi(QFile::decodeName(info.dli_fname));
+        if (fi.isRelative()) {
+            // dladdr reports the main program by the name it was started with.
+            QFileInfo self(QStringLiteral("/proc/self/exe"));
+            if (self.exists())
+                return strRemoveTrailingSlash(QFileInfo(self.symLinkTarget()).absolutePath());
+        }
+        return strRemoveTrailingSlash(fi.absolutePath());
+    }
+    return strRemoveTrailingSlash(QDir::currentPath());
+}
+
+QString strRemoveTrailingSlash(const QString &path) {
+    QString p = path;
+    while (!p.isEmpty() && p.endsWith(QLatin1Char('/')))
+        p.chop(1);
+    return p;
+}
+
+QString strJoinPath(const QString &folder, const QString &name) { return folder + QLatin1Char('/') + name; }
+
+bool blnFileExists(const QString &path) {
+    if (path.isEmpty())
+        return false;
+    if (path.contains(QLatin1Char('*')) || path.contains(QLatin1Char('?'))) {
+        QFileInfo fi(path);
+        QDir dir = fi.dir();
+        return !dir.entryList({fi.fileName()}, QDir::Files | QDir::Hidden | QDir::System).isEmpty();
+    }
+    QFileInfo fi(path);
+    return fi.exists() && fi.isFile();
+}
+
+QString strAppRegistryName() { return QStringLiteral("Horalis"); }
+
+QString strGetDatabaseFilePath() {
+    QString v = read(&PathStore::database);
+    return v.isEmpty() ? QStringLiteral("ChronbaseV7.mde") : v;
+}
+QString strGetApplicationPath() {
+    QString v = read(&PathStore::application);
+    return v.isEmpty() ? strComponentFolder() : v;
+}
+QString strGetPollLogPath() {
+    QString v = read(&PathStore::pollLog);
+    return v.isEmpty() ? strJoinPath(strGetApplicationPath(), QStringLiteral("PollLogs")) : v;
+}
+QString strGetErrorLogPath() {
+    QString v = read(&PathStore::errorLog);
+    return v.isEmpty() ? strComponentFolder() : v;
+}
+QString strStoredApplicationPath() { return read(&PathStore::application); }
+
+void subSetDatabaseFilePath(const QString &value) { write(&PathStore::database, value); }
+void subSetApplicationPath(const QString &value) { write(&PathStore::application, strRemoveTrailingSlash(value)); }
+void subSetPollLogPath(const QString &value) { write(&PathStore::pollLog, strRemoveTrailingSlash(value)); }
+void subSetErrorLogPath(const QString &value) { write(&PathStore::errorLog, strRemoveTrailingSlash(value)); }
+
+// ---------------------------------------------------------------- session
+
+Database &conn() {
+    if (!gConn)
+        throw HxError(QStringLiteral("Operation is not allowed when the object is closed."), 3704);
+    return *gConn;
+}
+
+QString strDatabaseFullPath(const QString &databaseName) {
+    if (QDir::isAbsolutePath(databaseName) || isConnectionUrl(databaseName))
+        return databaseName;
+    return strJoinPath(strGetApplicationPath(), databaseName);
+}
+
+int32_t lngOpenConnection(std::unique_ptr<Database> &connection, const QString &databaseName,
+                          QString &extraProperties) {
+    const QString fullPath = strDatabaseFullPath(databaseName);
+    const bool url = isConnectionUrl(databaseName);
+    if (databaseName.isEmpty() || (!url && !blnFileExists(fullPath)))
+        return 100;
+    if (connection)
+        return -1;
+    try {
+        ConnectionSpec spec;
+        QString error;
+        if (url) {
+            auto parsed = ConnectionSpec::parse(fullPath, QString(), &error);
+            if (!parsed)
+                throw HxError(error, ErrNo::Database);
+            spec = *parsed;
+        } else if (fullPath.right(4).toUpper() == QLatin1String(".UDL")) {
+            auto text = dataLinkConnectionString(fullPath, &error);
+            if (!text)
+                throw HxError(error, ErrNo::Database);
+            auto parsed = ConnectionSpec::parse(*text, QFileInfo(fullPath).absolutePath(), &error);
+            if (!parsed)
+                throw HxError(error, ErrNo::Database);
+            spec = *parsed;
+        } else {
+            // Extra properties have no meaning for the embedded engine; they
+            // are kept as the caller gave them, with the separator added.
+            if (!extraProperties.isEmpty())
+                extraProperties += QLatin1Char(';');
+            spec = ConnectionSpec::forSqliteFile(fullPath);
+        }
+        connection = Database::open(spec);
+        return -1;
+    } catch (const HxError &e) {
+        const QString prompt = QStringLiteral("Error: ") + QString::number(e.number()) + QLatin1Char('\n') +
+                               QStringLiteral("Description: ") + e.description() + QStringLiteral("\n\n") +
+                               QStringLiteral("This may be a problem with your Microsoft Data Access Components "
+                                              "(MDAC) installation.");
+        messageBoxFace().show(QStringLiteral("HXPollLog"), prompt, 0, 0);
+        return 0;
+    }
+}
+
+bool blnOpenDatabase(std::unique_ptr<Database> &connection, const QString &databaseName, QString &extraProperties) {
+    return lngOpenConnection(connection, databaseName, extraProperties) == -1;
+}
+
+void subCloseConnection(std::unique_ptr<Database> &connection) {
+    if (connection && connection->isOpen()) {
+        connection->close();
+        connection.reset();
+    }
+}
+
+void subCloseRecordset(Recordset &rs) {
+    if (rs.isOpen())
+        rs.close();
+}
+
+bool blnHasRecords(const Recordset &rs) { return rs.isOpen() && !(rs.bof() && rs.eof()); }
+
+// ---------------------------------------------------------------- null reading
+
+QString strNullToText(const QVariant &value) { return isNullOrEmpty(value) ? QString() : valueText(value); }
+
+int32_t lngNullToZero(const QVariant &value) {
+    if (isNullOrEmpty(value))
+        return 0;
+    return toInt32(toDouble(value));
+}
+
+double dtmNullToDate(const QVariant &value) {
+    if (isNullOrEmpty(value))
+        return kNullDate;
+    return toDateTimeValue(value);
+}
+
+QVariant varFirstColumnValue(const QString &sql, const QVariantList &params) {
+    auto v = conn().firstValue(sql, params);
+    return v ? *v : QVariant(QString());
+}
+
+QVariant varTCRulesField(const QString &columnName) {
+    try {
+        Recordset rs = conn().openRecordset(QStringLiteral("SELECT * FROM \"TCRULES\" ORDER BY \"ID\""));
+        if (!blnHasRecords(rs))
+            return QString();
+        QVariant v = rs.value(columnName);
+        if (isNullOrEmpty(v))
+            return QString();
+        return v;
+    } catch (...) {
+        return QString();
+    }
+}
+
+} // namespace hx

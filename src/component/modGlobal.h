@@ -1,0 +1,63 @@
+#pragma once
+// Process-wide paths, the one database connection and the small data helpers
+// every subsystem uses.
+#include "component/Database.h"
+
+#include <QString>
+#include <QVariant>
+#include <cstdint>
+#include <memory>
+
+namespace hx {
+
+// ---- paths (process-wide storage behind clsQX8PollLog) ----
+QString strGetDatabaseFilePath();
+QString strGetApplicationPath();
+QString strGetPollLogPath();
+QString strGetErrorLogPath();
+void subSetDatabaseFilePath(const QString &value);
+void subSetApplicationPath(const QString &value);
+void subSetPollLogPath(const QString &value);
+void subSetErrorLogPath(const QString &value);
+// The stored application folder, empty when the host set none.
+QString strStoredApplicationPath();
+
+// Removes every trailing "/" ("/data//" -> "/data", "/" -> "").
+QString strRemoveTrailingSlash(const QString &path);
+// True when a file of that exact path exists; a wildcard pattern counts as
+// found when anything in its folder matches.
+bool blnFileExists(const QString &path);
+// The suite's name, used in message box titles.
+QString strAppRegistryName();
+// The folder of the binary that holds the component.
+QString strComponentFolder();
+// A folder and a name joined with one "/".
+QString strJoinPath(const QString &folder, const QString &name);
+
+// ---- the session ----
+extern std::unique_ptr<Database> gConn;
+// gConn, raising "the object is closed" when there is none.
+Database &conn();
+
+// -1 opened (or a connection object already existed), 100 database not found,
+// 0 opening failed after the user was told.
+int32_t lngOpenConnection(std::unique_ptr<Database> &connection, const QString &databaseName,
+                          QString &extraProperties);
+bool blnOpenDatabase(std::unique_ptr<Database> &connection, const QString &databaseName, QString &extraProperties);
+// The full path the connection rule makes of a database name.
+QString strDatabaseFullPath(const QString &databaseName);
+void subCloseConnection(std::unique_ptr<Database> &connection);
+void subCloseRecordset(Recordset &rs);
+bool blnHasRecords(const Recordset &rs);
+
+// ---- null reading ----
+QString strNullToText(const QVariant &value);
+int32_t lngNullToZero(const QVariant &value);
+double dtmNullToDate(const QVariant &value);
+// First column of the first row, or the empty text when there is no row.
+// Errors reach the caller.
+QVariant varFirstColumnValue(const QString &sql, const QVariantList &params = {});
+// A column of the first TCRULES row (any case), or the empty text; never raises.
+QVariant varTCRulesField(const QString &columnName);
+
+} // namespace hx

@@ -1,0 +1,151 @@
+#include "messages/LogFiles.h"
+
+#include "component/Clock.h"
+#include "component/DateTime.h"
+#include "component/modGlobal.h"
+#include "messages/MessageBox.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace hx {
+namespace {
+const QString kSeparator = QStringLiteral("--------------------------------------");
+const QString kCrLf = QStringLiteral("\r\n");
+
+QString responseText(int response) {
+    switch (response) {
+    case 1:
+        return QStringLiteral(" Response=Ok");
+    case 2:
+        return QStringLiteral(" Response=Cancel");
+    case 3:
+        return QStringLiteral(" Response=Abort");
+    case 4:
+        return QStringLiteral(" Response=Retry");
+    case 5:
+        return QStringLiteral(" Response=Ignore");
+    case 6:
+        return QStringLiteral(" Response=Yes");
+    case 7:
+        return QStringLiteral(" Response=No");
+    default:
+        return QString();
+    }
+}
+
+QString logFolder() { return strGetErrorLogPath() + QLatin1Char('/'); }
+} // namespace
+
+QString strLogFilePath() { return logFolder() + QStringLiteral("QX8log.txt"); }
+
+QString strLogHeader() {
+    const double now = Clock::nowSerial();
+    QString h;
+    h += QStringLiteral("         Date: ") + formatMmDdYyyy(now) + kCrLf;
+    h += QStringLiteral("     Log Path: ") + logFolder() + kCrLf;
+    QString valio;
+    try {
+        if (gConn)
+            valio = strNullToText(varTCRulesField(QStringLiteral("VALIO")));
+    } catch (...) {
+        valio.clear();
+    }
+    h += QStringLiteral("     TC Rules: VALIO          = ") + valio + kCrLf;
+    h += kSeparator + kCrLf;
+    return h;
+}
+
+void subWriteLogEntry(const QString &kind, const QString &module, const QString &text, int response, int helpId,
+                      long errorCode, const QString &procedure, const QString &procedureKind,
+                      const QString &detail) {
+    try {
+        QString clean = text;
+        for (QChar &c : clean)
+            if (c.unicode() < 32)
+                c = QLatin1Char('|');
+
+        const QString file = strLogFilePath();
+        QByteArray out;
+        QFileInfo fi(file);
+        if (!fi.exists() || fi.size() == 0)
+            out += strLogHeader().toLocal8Bit();
+
+        const double now = Clock::nowSerial();
+        QString entry;
+        entry += QStringLiteral(" When: ") + formatMmDdYyyy(now) + QLatin1Char(' ') + formatLogTime(now) + kCrLf;
+        QString where = QStringLiteral("Where: ") + module + QLatin1Char(':');
+        if (!procedureKind.isEmpty())
+            where += procedureKind;
+        if (kind != QLatin1String("N")) {
+            if (!procedureKind.isEmpty() && procedureKind.toUpper() != QLatin1String("PROCEDURE"))
+                where += QLatin1Char(' ');
+            else
+                where += QLatin1Char('_');
+            where += procedure + QLatin1Char(' ') + detail;
+        }
+        entry += where + kCrLf;
+        QString word = kind == QLatin1String("M")   ? QStringLiteral("Msg ")
+                       : kind == QLatin1String("E") ? QStringLiteral("Err ")
+                       : kind == QLatin1String("N") ? QStringLiteral("Nte ")
+                                                    : QString();
+        entry += QStringLiteral(" What: ") + word + QLatin1Char('\'') + clean + QLatin1Char('\'') + kCrLf;
+        QString other = responseText(response);
+        if (errorCode > 0)
+            other += QStringLiteral(" ErrCode=") + QString::number(errorCode);
+        if (helpId > 0)
+            other += QStringLiteral(" HelpID=") + QString::number(helpId);
+        if (!other.isEmpty())
+            entry += QStringLiteral("Other:") + other + kCrLf;
+        entry += kSeparator + kCrLf;
+        out += entry.toLocal8Bit();
+
+        QFile f(file);
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Append))
+            return;
+        f.write(out);
+        f.close();
+    } catch (...) {
+        // The log never raises to its caller.
+    }
+}
+
+void subReportError(const QString &module, const QString &kind, const QString &procedure, const QString &detail,
+                    const HxError &error) {
+    const QString prompt =
+        QStringLiteral("An error has occurred.  Please notate the following error message for support purposes.") +
+        QStringLiteral("\r\n(") + error.description() + QLatin1Char(')');
+    MessageBoxFace &face = messageBoxFace();
+    face.beep();
+    face.show(strAppRegistryName() + QStringLiteral(" Error"), prompt, Buttons::Exclamation, 0);
+    subWriteLogEntry(QStringLiteral("E"), module, error.description(), 0, 0, error.number(), procedure, kind,
+                     detail);
+}
+
+int intShowMessage(const QString &module, const QString &kind, const QString &procedure, const QString &detail,
+                   const QString &title, const QString &prompt, long buttons, int helpId) {
+    const QString t = title.isEmpty() ? strAppRegistryName() + QStringLiteral(" Message") : title;
+    const int b = buttons == 0 ? Buttons::Exclamation : static_cast<int>(buttons);
+    const int h = helpId > 0 ? helpId : 0;
+    MessageBoxFace &face = messageBoxFace();
+    face.beep();
+    const int answer = face.show(t, prompt, b, h);
+    subWriteLogEntry(QStringLiteral("M"), module, prompt, answer, helpId, 0, procedure, kind, detail);
+    return answer;
+}
+
+int intReportMessage(const QString &module, const QString &kind, const QString &procedure, const QString &detail,
+                     const QString &title, const QString &prompt, long buttons, int helpId) {
+    return intShowMessage(module, kind, procedure, detail, title, prompt, buttons, helpId);
+}
+
+void subLogNote(const QString &module, const QString &text) {
+    subWriteLogEntry(QStringLiteral("N"), module, text, 0, 0, 0, QString(), QString(), QString());
+}
+
+void reportImportError(const QString &procedure, const QString &step, const QString &description) {
+    intReportMessage(QStringLiteral("modImportToPunch"), QStringLiteral("Procedure"), procedure, step,
+                     QStringLiteral("ERROR"), description, Buttons::OkCancel | Buttons::Information, 0);
+}
+
+} // namespace hx

@@ -1,0 +1,39 @@
+#pragma once
+// Shared fixtures of the tests: a temporary site (folders, an SQLite database
+// made from schema/sqlite.sql, gConn open on it), the scripted message face and
+// a fixed clock.
+#include "component/Database.h"
+#include "messages/MessageBox.h"
+
+#include <QString>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace hx::test {
+
+// A fresh site for each test: folders app/, polllogs/, logs/ in a temporary
+// directory, the component's paths pointing at them, site.db created from the
+// schema and opened as gConn, gTCRules loaded (empty table: defaults and the
+// pay-period row), the scripted message face installed and the clock fixed at
+// 2007-04-26 17:17:00 unless the test sets another moment.
+class SiteTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Reloads gTCRules from the table (after a test changed TCRULES).
+    void reloadRules();
+    // Fixes the clock at "YYYY-MM-DD HH:MM:SS".
+    void setNow(const QString &moment);
+    QString path(const QString &relative) const;
+    // Writes a file (bytes as given) relative to the site folder; returns its path.
+    QString writeFile(const QString &relative, const QByteArray &bytes) const;
+    QByteArray readFile(const QString &relative) const;
+    Database &db();
+
+    QTemporaryDir dir;
+    ScriptedMessageBox boxes;
+};
+
+} // namespace hx::test
