@@ -1,0 +1,21 @@
+#pragma once
+// The commands of the command-line host. Each gets the arguments after its
+// name and returns the process exit status (0 success, 1 failure, 2 usage).
+#include <QStringList>
+
+namespace hx::cli {
+
+int cmdInitDb(const QStringList &args);
+int cmdRules(const QStringList &args);
+int cmdImport(const QStringList &args);
+int cmdDemo(const QStringList &args);
+
+// Opens gConn as the window's start-up does and loads gTCRules; prints the
+// reason to standard error and returns false when the database cannot be opened.
+bool openSession();
+void closeSession();
+
+// Prints "hxpolllog: " and the text to standard error.
+void printError(const QString &text);
+
+} // namespace hx::cli
