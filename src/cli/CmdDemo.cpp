@@ -1,11 +1,146 @@
+// demo: builds a demonstration site and imports its poll logs through the
+// import command, then shows what was posted.
 #include "cli/Commands.h"
+#include "cli/DemoSite.h"
+#include "cli/TerminalFace.h"
+#include "component/Clock.h"
+#include "component/Schema.h"
+#include "component/modGlobal.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTextStream>
 
 namespace hx::cli {
+namespace {
+// Marks a folder as made by this command, so that running it again may
+// replace the folder's content.
+const QString kMarker = QStringLiteral(".hxpolllog-demo");
+const QString kDatabase = QStringLiteral("site.db");
 
-// Filled in with the import pipeline.
-int cmdDemo(const QStringList &) {
-    printError(QStringLiteral("demo is not available in this build."));
-    return 1;
+// What the command creates inside the folder; nothing else is removed.
+const QStringList &demoEntries() {
+    static const QStringList e = {kMarker,
+                                  kDatabase,
+                                  kDatabase + QStringLiteral("-wal"),
+                                  kDatabase + QStringLiteral("-shm"),
+                                  kDatabase + QStringLiteral("-journal"),
+                                  kDatabase + QStringLiteral(".import.lock"),
+                                  QStringLiteral("app"),
+                                  QStringLiteral("polllogs"),
+                                  QStringLiteral("logs")};
+    return e;
+}
+
+// An empty or missing folder is taken; a previous demonstration site is
+// cleared; any other folder is refused.
+bool prepareFolder(const QString &dir) {
+    QDir d(dir);
+    if (d.exists()) {
+        const bool empty = d.isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+        if (!empty) {
+            if (!QFileInfo(d.filePath(kMarker)).isFile()) {
+                printError(QStringLiteral("%1 exists and is not a demonstration site; choose an empty or new "
+                                          "folder.")
+                               .arg(dir));
+                return false;
+            }
+            for (const QString &name : demoEntries()) {
+                const QFileInfo fi(d.filePath(name));
+                const bool removed = fi.isDir() && !fi.isSymLink()
+                                         ? QDir(fi.filePath()).removeRecursively()
+                                         : (!fi.exists() && !fi.isSymLink()) || QFile::remove(fi.filePath());
+                if (!removed) {
+                    printError(QStringLiteral("cannot remove %1 of the previous demonstration site.")
+                                   .arg(fi.filePath()));
+                    return false;
+                }
+            }
+        }
+    }
+    for (const char *sub : {"app", "polllogs", "logs"}) {
+        if (!d.mkpath(QString::fromLatin1(sub))) {
+            printError(QStringLiteral("cannot create %1.").arg(d.filePath(QString::fromLatin1(sub))));
+            return false;
+        }
+    }
+    QFile marker(d.filePath(kMarker));
+    if (!marker.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        printError(QStringLiteral("cannot write %1.").arg(marker.fileName()));
+        return false;
+    }
+    marker.write("Demonstration site of hxpolllog; \"hxpolllog demo\" may replace this folder's content.\n");
+    return true;
+}
+} // namespace
+
+int cmdDemo(const QStringList &args) {
+    if (args.size() > 1 || (!args.isEmpty() && args[0].startsWith(QLatin1Char('-')))) {
+        printError(QStringLiteral("usage: hxpolllog demo [DIR]   (DIR defaults to ./demo-site)"));
+        return 2;
+    }
+    installTerminalFace().setPreset(PresetAnswer::Yes);
+    const QString dir = QFileInfo(args.isEmpty() ? QStringLiteral("demo-site") : args[0]).absoluteFilePath();
+    if (!prepareFolder(dir)) return 1;
+
+    QDir d(dir);
+    subSetDatabaseFilePath(d.filePath(kDatabase));
+    subSetApplicationPath(d.filePath(QStringLiteral("app")));
+    subSetPollLogPath(d.filePath(QStringLiteral("polllogs")));
+    subSetErrorLogPath(d.filePath(QStringLiteral("logs")));
+
+    const demo::DemoSite site(Clock::now().date());
+    const std::vector<demo::PollFile> files = site.pollFiles();
+    try {
+        auto db = Database::open(ConnectionSpec::forSqliteFile(d.filePath(kDatabase)));
+        db->transaction();
+        createSchema(*db);
+        site.seed(*db);
+        db->commit();
+    } catch (const HxError &e) {
+        printError(QStringLiteral("cannot create the demonstration database: %1").arg(e.description()));
+        return 1;
+    }
+    QStringList names;
+    int records = 0;
+    for (const demo::PollFile &f : files) {
+        if (!demo::writePollFile(strJoinPath(strGetPollLogPath(), f.name), f.lines)) {
+            printError(QStringLiteral("cannot write the poll log %1.").arg(f.name));
+            return 1;
+        }
+        names << f.name;
+        records += int(f.lines.size()) - 1; // less the comment line
+    }
+
+    QTextStream out(stdout);
+    out << "Demonstration site " << dir << "\n"
+        << "  " << files.size() << " poll logs of the week " << site.firstDay().toString(Qt::ISODate)
+        << " to " << site.firstDay().addDays(6).toString(Qt::ISODate) << " (" << records << " lines) in "
+        << strGetPollLogPath() << "\n"
+        << "  Importing them; the messages of the import follow on standard error.\n\n";
+    out.flush();
+
+    const int status = cmdImport(QStringList{QStringLiteral("--yes")} + names);
+
+    if (!openSession()) return 1;
+    out << "\n"
+        << (status == 0 ? "Imported and posted." : "The import did not succeed; see the messages above.")
+        << "\n\n";
+    try {
+        for (const QString &line : demo::DemoSite::summary(conn()))
+            out << line << "\n";
+    } catch (const HxError &e) {
+        printError(QStringLiteral("cannot read the summary: %1").arg(e.description()));
+        closeSession();
+        return 1;
+    }
+    out << "\nLog: " << strJoinPath(strGetErrorLogPath(), QStringLiteral("QX8log.txt")) << "\n"
+        << "Import a poll log again by hand with:\n  hxpolllog --db " << strGetDatabaseFilePath()
+        << " --app-dir " << strGetApplicationPath() << " --poll-dir " << strGetPollLogPath() << " --log-dir "
+        << strGetErrorLogPath() << " import " << names.value(0) << "\n";
+    out.flush();
+    closeSession();
+    return status;
 }
 
 } // namespace hx::cli
