@@ -1,0 +1,231 @@
+// The whole road of an import, measured: a site with 1,000 employees and poll
+// log files of 100,000 records in all, imported and posted by the command-line
+// host as a child process. Prints punches per second and the child's peak
+// memory.
+//
+//   bench_pipeline [--cli PATH] [--employees N] [--records N] [--keep DIR]
+//
+// PATH defaults to the hxpolllog beside this program's folder (build/).
+#include "cli/DemoPollFile.h"
+#include "component/Database.h"
+#include "component/DateTime.h"
+#include "component/Schema.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <sys/resource.h>
+
+using namespace hx;
+
+namespace {
+// The clock of the run: the records lie in the weeks before it.
+const char *const kNow = "2007-04-26 17:17:00";
+constexpr int kClocks = 4;
+
+struct Options {
+    QString cli;
+    int employees = 1000;
+    int records = 100000;
+    QString keep;
+};
+
+int fail(const QString &text) {
+    std::fprintf(stderr, "bench_pipeline: %s\n", text.toLocal8Bit().constData());
+    return 1;
+}
+
+void seed(Database &db, int employees, const QDate &firstDay) {
+    db.transaction();
+    for (int c = 1; c <= kClocks; ++c)
+        db.execute(QStringLiteral("INSERT INTO \"CLOCK\" (\"CLOCK NUMBER\", \"CLOCK NAME\", \"AccessOnly\") "
+                                  "VALUES (?, ?, ?)"),
+                   {c, QStringLiteral("Clock %1").arg(c), db.boolean(false)});
+    for (int dept = 1; dept <= 10; ++dept)
+        db.execute(QStringLiteral(
+                       "INSERT INTO \"DEPT\" (\"DEPT ID\", \"DEPT NAME\", \"DATAFLDEN\") VALUES (?, ?, ?)"),
+                   {dept, QStringLiteral("Department %1").arg(dept), db.boolean(false)});
+    // A day shift for one employee in four: scheduled pairs are part of posting.
+    db.execute(
+        QStringLiteral("INSERT INTO \"SCHEDULE\" (\"ScheduleNumber\", \"ScheduleName\") VALUES (?, ?)"),
+        {1, QStringLiteral("Day shift")});
+    for (const char *x : {"M", "E", "W", "H", "R"})
+        db.execute(
+            QStringLiteral("UPDATE \"SCHEDULE\" SET \"%1Open\" = ?, \"%1SchIn\" = ?, \"%1EarlyIn\" = ?, "
+                           "\"%1LateIn\" = ?, \"%1SchLunchOut\" = ?, \"%1SchLunchIn\" = ?, \"%1SchOut\" = ?, "
+                           "\"%1EarlyOut\" = ?, \"%1LateOut\" = ? WHERE \"ScheduleNumber\" = ?")
+                .arg(QString::fromLatin1(x)),
+            {db.boolean(true), db.time(timeSerial(8, 0, 0)), db.time(timeSerial(7, 45, 0)),
+             db.time(timeSerial(8, 7, 0)), db.time(timeSerial(12, 0, 0)), db.time(timeSerial(12, 30, 0)),
+             db.time(timeSerial(16, 30, 0)), db.time(timeSerial(16, 25, 0)), db.time(timeSerial(16, 45, 0)),
+             1});
+    for (int i = 0; i < employees; ++i) {
+        const int id = i + 1;
+        const QVariant schedule = i % 4 == 0 ? QVariant(1) : QVariant(0);
+        db.execute(QStringLiteral("INSERT INTO \"EMPLOYEE\" (\"EMPLOYEE ID\", \"CLOCK ID\", \"LAST NAME\", "
+                                  "\"AccessControl\", \"SCHEDULE\", \"OLDSCHEDULE\", \"STATUS\") "
+                                  "VALUES (?, ?, ?, ?, ?, ?, ?)"),
+                   {id, 100000 + id, QStringLiteral("Employee %1").arg(id), QStringLiteral("NO"), schedule,
+                    schedule, 1});
+        db.execute(QStringLiteral(
+                       "INSERT INTO \"DEPTQUAL\" (\"EMPLOYEE ID\", \"DEPT NAME\", \"SEQUENCE\", "
+                       "\"LUNCHLEN\", \"LUNCH AT\", \"IREVLOW\", \"IREVHI\") VALUES (?, ?, ?, ?, ?, ?, ?)"),
+                   {id, QStringLiteral("Department %1").arg(i % 10 + 1), 1, QStringLiteral("30"),
+                    QStringLiteral("6"), QStringLiteral("7:45 AM"), QStringLiteral("8:00 AM")});
+    }
+    db.execute(
+        QStringLiteral("INSERT INTO \"TCRULES\" (\"IdDigits\", \"ROUNDING\", \"DAY START\", \"LastPoll\", "
+                       "\"WARNING\", \"LESS WARN\") VALUES (?, ?, ?, ?, ?, ?)"),
+        {6, QStringLiteral("Quarter Hour"), db.time(timeSerial(4, 0, 0)),
+         db.dateTime(fromQDate(firstDay) - 1), 12, 1});
+    db.commit();
+}
+
+// Four punches a working day per employee (in, lunch out, lunch in, out),
+// one file per clock and day; returns the file names in poll order and the
+// first day in *firstDay.
+QStringList writePollFiles(const QString &folder, int employees, int records, const QDate &lastDay,
+                           int *written, QDate *firstDay) {
+    const int perDay = employees * 4;
+    const int days = (records + perDay - 1) / perDay;
+    QStringList names;
+    *written = 0;
+    QDate d = lastDay;
+    QList<QDate> workdays;
+    while (workdays.size() < days) {
+        if (d.dayOfWeek() <= 5) workdays.prepend(d);
+        d = d.addDays(-1);
+    }
+    *firstDay = workdays.front();
+    int sequence = 0;
+    for (const QDate &day : workdays) {
+        std::vector<QList<QByteArray>> files(kClocks);
+        for (int i = 0; i < employees && *written < records; ++i) {
+            const int jitter = (i * 7 + day.day()) % 9;
+            const struct {
+                QTime t;
+                char io;
+                const char *status;
+            } punches[] = {{QTime(7, 52).addSecs(60 * jitter), 'I', "00"},
+                           {QTime(12, 0).addSecs(60 * (jitter % 4)), 'O', "04"},
+                           {QTime(12, 28).addSecs(60 * (jitter % 5)), 'I', "04"},
+                           {QTime(16, 30).addSecs(60 * jitter), 'O', "00"}};
+            for (const auto &p : punches) {
+                if (*written >= records) break;
+                demo::PollRecord r;
+                r.badge = 100000 + i + 1;
+                r.date = day;
+                r.time = p.t;
+                r.inOut = p.io;
+                r.department = i % 10 + 1;
+                r.status = p.status;
+                r.sequence = ++sequence;
+                files[size_t(i % kClocks)] << demo::formatRecord(r);
+                ++*written;
+            }
+        }
+        for (int c = 0; c < kClocks; ++c) {
+            if (files[size_t(c)].isEmpty()) continue;
+            const QString name = demo::pollFileName(QDateTime(day, QTime(23, 50 + c)), c + 1);
+            if (!demo::writePollFile(QDir(folder).filePath(name), files[size_t(c)])) return {};
+            names << name;
+        }
+    }
+    return names;
+}
+} // namespace
+
+int main(int argc, char **argv) {
+    QCoreApplication app(argc, argv);
+    Options o;
+    o.cli = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../hxpolllog"));
+    const QStringList args = QCoreApplication::arguments().mid(1);
+    for (int i = 0; i < args.size(); ++i) {
+        const QString &a = args[i];
+        const QString next = i + 1 < args.size() ? args[i + 1] : QString();
+        if (a == QLatin1String("--cli") && !next.isEmpty())
+            o.cli = args[++i];
+        else if (a == QLatin1String("--employees") && next.toInt() > 0)
+            o.employees = args[++i].toInt();
+        else if (a == QLatin1String("--records") && next.toInt() > 0)
+            o.records = args[++i].toInt();
+        else if (a == QLatin1String("--keep") && !next.isEmpty())
+            o.keep = args[++i];
+        else
+            return fail(QStringLiteral("usage: bench_pipeline [--cli PATH] [--employees N] [--records N] "
+                                       "[--keep DIR]"));
+    }
+    if (!QFileInfo(o.cli).isExecutable())
+        return fail(QStringLiteral("no host program at %1 (give --cli PATH)").arg(o.cli));
+    if (o.employees > 899999) return fail(QStringLiteral("at most 899999 employees"));
+
+    QTemporaryDir tmp;
+    const QString root = o.keep.isEmpty() ? tmp.path() : QFileInfo(o.keep).absoluteFilePath();
+    QDir r(root);
+    for (const char *sub : {"app", "polllogs", "logs"})
+        r.mkpath(QString::fromLatin1(sub));
+    const QString dbFile = r.filePath(QStringLiteral("site.db"));
+    if (QFileInfo::exists(dbFile)) return fail(QStringLiteral("%1 already exists").arg(dbFile));
+
+    const QDate lastDay =
+        QDateTime::fromString(QString::fromLatin1(kNow), QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+            .date()
+            .addDays(-1);
+    int records = 0;
+    QDate firstDay;
+    QStringList names;
+    {
+        QElapsedTimer prep;
+        prep.start();
+        names = writePollFiles(r.filePath(QStringLiteral("polllogs")), o.employees, o.records, lastDay,
+                               &records, &firstDay);
+        if (names.isEmpty()) return fail(QStringLiteral("cannot write the poll log files"));
+        auto db = Database::open(ConnectionSpec::forSqliteFile(dbFile));
+        createSchema(*db);
+        seed(*db, o.employees, firstDay);
+        std::printf("site: %d employees, %d records in %lld poll log files (prepared in %.1f s)\n",
+                    o.employees, records, static_cast<long long>(names.size()), prep.elapsed() / 1000.0);
+    }
+
+    QProcess child;
+    child.setProgram(o.cli);
+    child.setArguments(QStringList{QStringLiteral("--db"), dbFile, QStringLiteral("--app-dir"),
+                                   r.filePath(QStringLiteral("app")), QStringLiteral("--poll-dir"),
+                                   r.filePath(QStringLiteral("polllogs")), QStringLiteral("--log-dir"),
+                                   r.filePath(QStringLiteral("logs")), QStringLiteral("--now"),
+                                   QString::fromLatin1(kNow), QStringLiteral("import"),
+                                   QStringLiteral("--yes")} +
+                       names);
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QElapsedTimer timer;
+    timer.start();
+    child.start();
+    child.closeWriteChannel();
+    if (!child.waitForFinished(-1))
+        return fail(QStringLiteral("the import did not run: %1").arg(child.errorString()));
+    const double seconds = timer.elapsed() / 1000.0;
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+
+    auto db = Database::open(ConnectionSpec::forSqliteFile(dbFile));
+    const int posted =
+        db->firstValue(QStringLiteral("SELECT COUNT(\"IN TIME\") + COUNT(\"OUT TIME\") FROM \"PUNCH\""))
+            ->toInt();
+    const int pairs =
+        db->firstValue(QStringLiteral("SELECT COUNT(*) FROM \"PUNCH\" WHERE \"IN TIME\" IS NOT NULL "
+                                      "AND \"OUT TIME\" IS NOT NULL"))
+            ->toInt();
+    const int left = db->firstValue(QStringLiteral("SELECT COUNT(*) FROM \"IMPORT\""))->toInt();
+
+    std::printf("import: exit status %d in %.2f s\n", child.exitCode(), seconds);
+    std::printf("posted: %d punches in %d complete pairs (IMPORT rows left: %d)\n", posted, pairs, left);
+    std::printf("throughput: %.0f punches per second\n", seconds > 0 ? records / seconds : 0.0);
+    std::printf("peak memory of the import: %.1f MiB\n", usage.ru_maxrss / 1024.0);
+    if (child.exitCode() != 0 || posted != records || left != 0)
+        return fail(QStringLiteral("the import did not post every punch"));
+    return 0;
+}
