@@ -224,6 +224,10 @@ int main(int argc, char **argv) {
     std::printf("import: exit status %d in %.2f s\n", child.exitCode(), seconds);
     std::printf("posted: %d punches in %d complete pairs (IMPORT rows left: %d)\n", posted, pairs, left);
     std::printf("throughput: %.0f punches per second\n", seconds > 0 ? records / seconds : 0.0);
+    const double cpu = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
+                       usage.ru_stime.tv_usec / 1e6;
+    std::printf("processor time of the import: %.2f s (%.0f punches per processor second)\n", cpu,
+                cpu > 0 ? records / cpu : 0.0);
     std::printf("peak memory of the import: %.1f MiB\n", usage.ru_maxrss / 1024.0);
     if (child.exitCode() != 0 || posted != records || left != 0)
         return fail(QStringLiteral("the import did not post every punch"));

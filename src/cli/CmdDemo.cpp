@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QTextStream>
+#include <cstdio>
 
 namespace hx::cli {
 namespace {
@@ -119,6 +120,7 @@ int cmdDemo(const QStringList &args) {
         << strGetPollLogPath() << "\n"
         << "  Importing them; the messages of the import follow on standard error.\n\n";
     out.flush();
+    std::fflush(stdout);
 
     const int status = cmdImport(QStringList{QStringLiteral("--yes")} + names);
 

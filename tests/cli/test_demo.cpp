@@ -20,9 +20,10 @@ protected:
         return d.firstValue(sql, params)->toInt();
     }
     static int pairs(Database &d, int employee, const QString &condition) {
-        return count(
-            d, QStringLiteral("SELECT COUNT(*) FROM \"PUNCH\" WHERE \"EMPLOYEE ID\" = ? AND ") + condition,
-            {employee});
+        return count(d,
+                     QStringLiteral("SELECT COUNT(*) FROM \"PUNCH\" WHERE \"EMPLOYEE ID\" = ? AND (") +
+                         condition + QLatin1Char(')'),
+                     {employee});
     }
 };
 
