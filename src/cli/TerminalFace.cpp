@@ -98,6 +98,12 @@ int TerminalMessageBox::show(const QString &title, const QString &prompt, int bu
                 write(QStringLiteral("\n%1 (end of input)\n").arg(answerName(a)));
                 return a;
             }
+            // An empty answer takes the safe one, as a box's default should.
+            if (line->trimmed().isEmpty()) {
+                const int a = safeAnswer(buttons);
+                write(answerName(a) + QLatin1Char('\n'));
+                return a;
+            }
             if (auto a = parseAnswer(*line, buttons)) return *a;
             write(QStringLiteral("Please answer %1 (or the number of the answer).\n").arg(choices(answers)));
         }

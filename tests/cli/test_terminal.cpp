@@ -87,6 +87,15 @@ TEST(TerminalFace, AsksOnATerminalUntilTheAnswerIsUnderstood) {
     EXPECT_EQ(face.show(QStringLiteral("Q"), QStringLiteral("?"), Buttons::OkCancel, 0), Answer::Cancel);
 }
 
+TEST(TerminalFace, AnEmptyAnswerIsTheSafeOne) {
+    Stream out, in(QByteArrayLiteral("\n  \nyes\n"));
+    TerminalMessageBox face(out.get(), in.get());
+    face.setInteractive(true);
+    EXPECT_EQ(face.show(QStringLiteral("Q"), QStringLiteral("?"), Buttons::YesNo, 0), Answer::No);
+    EXPECT_EQ(face.show(QStringLiteral("Q"), QStringLiteral("?"), Buttons::OkCancel, 0), Answer::Cancel);
+    EXPECT_EQ(face.show(QStringLiteral("Q"), QStringLiteral("?"), Buttons::YesNo, 0), Answer::Yes);
+}
+
 TEST(TerminalFace, ThePresetWinsOverATerminalAndIsShown) {
     Stream out, in(QByteArrayLiteral("n\n"));
     TerminalMessageBox face(out.get(), in.get());
