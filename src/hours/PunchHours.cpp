@@ -12,7 +12,8 @@
 namespace hx {
 namespace {
 
-const QString kSelectBadge = QStringLiteral("SELECT \"CLOCK ID\" FROM \"EMPLOYEE\" WHERE \"EMPLOYEE ID\" = ?");
+const QString kSelectBadge =
+    QStringLiteral("SELECT \"CLOCK ID\" FROM \"EMPLOYEE\" WHERE \"EMPLOYEE ID\" = ?");
 const QString kSelectQuals =
     QStringLiteral("SELECT \"DEPT NAME\", \"OTRULES\", \"PAYRATE\", \"IREVLOW\", \"IREVHI\", \"OREVLOW\", "
                    "\"OREVHI\", \"UseDiff\", \"LUNCHLEN\", \"LUNCH AT\" FROM \"DEPTQUAL\" "

@@ -198,7 +198,8 @@ TEST_F(RecalculateTest, DayStartMovesEarlyPairsToThePreviousDay) {
     int roundedPast = addPair(Pair("03:55:00", "12:00:00"));
     int other = addPair(Pair("00:30:00", "08:30:00").employee(2));
     int half = addPair(Pair(QVariant(), "03:00:00"));
-    db().execute(QStringLiteral("UPDATE \"PUNCH\" SET \"AdjustedDate\" = '2007-04-20' WHERE \"ID\" = ?"), {half});
+    db().execute(QStringLiteral("UPDATE \"PUNCH\" SET \"AdjustedDate\" = '2007-04-20' WHERE \"ID\" = ?"),
+                 {half});
     RecalculateHours();
     EXPECT_EQ(text(early, "AdjustedDate"), QStringLiteral("2007-04-22"));
     EXPECT_EQ(text(onTime, "AdjustedDate"), QStringLiteral("2007-04-23"));
@@ -244,7 +245,8 @@ TEST_F(RecalculateTest, FailingRowKeepsWhatWasReachedAndStaysMarked) {
     EXPECT_TRUE(col(bad, "DEPT HOURS").isNull());
     ASSERT_EQ(boxes.count(QStringLiteral("ERROR")), 1);
     EXPECT_EQ(boxes.shown()[0].prompt, QStringLiteral("Type mismatch"));
-    EXPECT_TRUE(readFile(QStringLiteral("logs/QX8log.txt")).contains("Procedure_RecalculateThisPunch Dept Qual"));
+    EXPECT_TRUE(
+        readFile(QStringLiteral("logs/QX8log.txt")).contains("Procedure_RecalculateThisPunch Dept Qual"));
 
     EXPECT_FALSE(marked(good));
     EXPECT_DOUBLE_EQ(num(good, "DEPT HOURS"), 8.0);
