@@ -1,6 +1,9 @@
 // Recalculates a large set of marked pairs on a temporary SQLite site and
 // prints the rate and the peak memory.
-//   bench_hours [pairs] [employees]     (default 100000 pairs of 1000 employees)
+//   bench_hours [pairs] [employees] [connection]
+// Defaults: 100000 pairs of 1000 employees on a temporary SQLite file. A
+// connection text (for instance postgresql://user@host:port/db) runs it on an
+// empty database of another engine instead; the schema is created there.
 #include "component/Database.h"
 #include "component/DateTime.h"
 #include "component/Schema.h"
@@ -62,7 +65,7 @@ void seed(Database &db, int pairs, int employees) {
                                "\"UseDiff\", \"LUNCHLEN\", \"LUNCH AT\") "
                                "VALUES (?, ?, ?, 1, 15.5, '7:30 AM', '8:00 AM', '4:30 PM', '4:40 PM', ?, "
                                "'30', '6')"),
-                {e, depts[d], d, d});
+                {e, depts[d], d, db.boolean(d == 1)});
     }
     const QString insert = QStringLiteral(
         "INSERT INTO \"PUNCH\" (\"EMPLOYEE ID\", \"IN DATE\", \"IN TIME\", \"OUT TIME\", \"ODOW\", \"DEPT "
@@ -75,7 +78,8 @@ void seed(Database &db, int pairs, int employees) {
         const int e = i % employees + 1;
         const double day = firstDay + i / employees;
         const int kind = i % 20;
-        const double in = timeSerial(7, 40 + (i * 7) % 45, 0); // 7:40 to 8:24
+        // 7:40 to 8:24; some before the day start (the pair counts on the day before)
+        const double in = kind == 13 ? timeSerial(3, (i * 7) % 60, 0) : timeSerial(7, 40 + (i * 7) % 45, 0);
         double out = timeSerial(16, 10 + (i * 11) % 50, 0);    // 16:10 to 16:59
         int odow = weekday(day);
         if (kind == 3) { // night shift into the next day
@@ -104,15 +108,35 @@ int main(int argc, char **argv) {
     const int pairs = argc > 1 ? std::atoi(argv[1]) : 100000;
     const int employees = argc > 2 ? std::atoi(argv[2]) : 1000;
     if (pairs <= 0 || employees <= 0) {
-        std::fprintf(stderr, "usage: bench_hours [pairs] [employees]\n");
+        std::fprintf(stderr, "usage: bench_hours [pairs] [employees] [connection]\n");
         return 2;
     }
     QTemporaryDir dir;
     if (!dir.isValid())
         return 1;
-    gConn = Database::open(ConnectionSpec::forSqliteFile(dir.filePath(QStringLiteral("site.db"))));
-    createSchema(*gConn);
-    seed(*gConn, pairs, employees);
+    ConnectionSpec spec = ConnectionSpec::forSqliteFile(dir.filePath(QStringLiteral("site.db")));
+    if (argc > 3) {
+        QString error;
+        auto parsed = ConnectionSpec::parse(QString::fromLocal8Bit(argv[3]), QString(), &error);
+        if (!parsed) {
+            std::fprintf(stderr, "%s\n", qPrintable(error));
+            return 2;
+        }
+        spec = *parsed;
+    }
+    try {
+        gConn = Database::open(spec);
+    } catch (const HxError &e) {
+        std::fprintf(stderr, "%s\n", qPrintable(e.description()));
+        return 1;
+    }
+    try {
+        createSchema(*gConn);
+        seed(*gConn, pairs, employees);
+    } catch (const HxError &e) {
+        std::fprintf(stderr, "%s\n", qPrintable(e.description()));
+        return 1;
+    }
     gTCRules = std::make_unique<clsTCrules>();
     gTCRules->ReadValues();
     const long peakBefore = peakKb();
@@ -124,14 +148,23 @@ int main(int argc, char **argv) {
     const double seconds = timer.nsecsElapsed() / 1e9;
     const double cpu = cpuSeconds() - cpuBefore;
 
-    const auto left =
-        gConn->firstValue(QStringLiteral("SELECT count(*) FROM \"PUNCH\" WHERE \"RecalcHrs\" = 1"));
-    const auto total = gConn->firstValue(QStringLiteral("SELECT sum(\"DEPT HOURS\") FROM \"PUNCH\""));
+    const auto left = gConn->firstValue(QStringLiteral("SELECT count(*) FROM \"PUNCH\" WHERE \"RecalcHrs\" = ?"),
+                                        {gConn->boolean(true)});
+    // Totals that must agree between engines for the same seed.
+    Recordset totals = gConn->openRecordset(QStringLiteral(
+        "SELECT sum(\"DEPT HOURS\"), sum(\"ERRORCODE\"), sum(\"InCode\" + \"OutCode\"), sum(\"LUNCHLEN\"), "
+        "sum(\"OTRULES\"), count(\"timeout\") FROM \"PUNCH\""));
+    const auto moved = gConn->firstValue(
+        QStringLiteral("SELECT count(*) FROM \"PUNCH\" WHERE \"AdjustedDate\" <> \"IN DATE\""));
     std::printf("pairs recalculated: %d of %d employees in %.3f s\n", pairs, employees, seconds);
     std::printf("pairs per second:   %.0f (%.0f per second of processor time, %.2f s)\n", pairs / seconds,
                 pairs / cpu, cpu);
     std::printf("rows left marked:   %lld\n", left ? left->toLongLong() : -1LL);
-    std::printf("sum of hours:       %.2f\n", total ? total->toDouble() : 0.0);
+    std::printf("totals:             hours %.2f, error codes %lld, schedule codes %lld, lunch %.0f, "
+                "overtime rules %.0f, out times %lld, moved back %lld\n",
+                totals.value(0).toDouble(), totals.value(1).toLongLong(), totals.value(2).toLongLong(),
+                totals.value(3).toDouble(), totals.value(4).toDouble(), totals.value(5).toLongLong(),
+                moved ? moved->toLongLong() : -1LL);
     std::printf("peak memory:        %.1f MB (%.1f MB before the run)\n", peakKb() / 1024.0,
                 peakBefore / 1024.0);
     gTCRules.reset();
