@@ -66,6 +66,10 @@ double workingTimeOf(double stored, std::optional<double> rawPunch) {
 
 // ---------------------------------------------------------------- lookups
 
+const QString &RunLookups::deptQualSql() { return kSelectQuals; }
+const QString &RunLookups::jobSql() { return kSelectJob; }
+const QString &RunLookups::taskSql() { return kSelectTask; }
+
 RunLookups::RunLookups() {
     const clsTCrules &r = rules();
     rounding = roundingModeOf(r.strRounding);

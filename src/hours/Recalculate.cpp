@@ -163,7 +163,7 @@ bool recalculateRow(const PunchRow &row, RunLookups &lk) {
         const double dayStart = dtmEmployeeDayStart(badge);
 
         const QString deptName = strNullToText(row[cDeptName]);
-        step = QStringLiteral("DEPTQUAL of the employee and department");
+        step = RunLookups::deptQualSql();
         const DeptQual *dq = lk.deptQual(employeeId, deptName);
 
         step = QStringLiteral("Check Errorcodes");
@@ -221,12 +221,12 @@ bool recalculateRow(const PunchRow &row, RunLookups &lk) {
 
         step = QStringLiteral("Test Job Cost");
         if (auto job = toDoubleOpt(row[cDatafld]); s.errorCode == 0 && job && *job > 0) {
-            step = QStringLiteral("JOB NUMBER %1").arg(*job, 0, 'g', 15);
+            step = RunLookups::jobSql();
             if (!lk.jobExists(*job))
                 s.set(HoursState::ErrorCode, s.errorCode, 5);
         }
         if (auto task = toDoubleOpt(row[cTask]); s.errorCode == 0 && task && *task > 0 && lk.taskAs == 2) {
-            step = QStringLiteral("TASK NUMBER %1").arg(*task, 0, 'g', 15);
+            step = RunLookups::taskSql();
             if (!lk.taskExists(*task))
                 s.set(HoursState::ErrorCode, s.errorCode, 6);
         }
