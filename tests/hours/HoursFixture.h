@@ -29,10 +29,7 @@ struct Pair {
     HX_PAIR_SET(datafld, QVariant)
     HX_PAIR_SET(task, QVariant)
     HX_PAIR_SET(schedule, QVariant)
-    HX_PAIR_SET(inType, int)
-    HX_PAIR_SET(outType, int)
     HX_PAIR_SET(inExcused, bool)
-    HX_PAIR_SET(outExcused, bool)
     HX_PAIR_SET(inCode, int)
     HX_PAIR_SET(outCode, int)
 #undef HX_PAIR_SET
@@ -46,10 +43,7 @@ struct Pair {
     QVariant datafld_;
     QVariant task_;
     QVariant schedule_;
-    int inType_ = 0;
-    int outType_ = 0;
     bool inExcused_ = false;
-    bool outExcused_ = false;
     int inCode_ = 0;
     int outCode_ = 0;
 };
@@ -93,10 +87,10 @@ protected:
             QStringLiteral(
                 "INSERT INTO \"PUNCH\" (\"EMPLOYEE ID\", \"IN DATE\", \"IN TIME\", \"OUT TIME\", \"ODOW\", "
                 "\"DEPT NAME\", \"DATAFLD\", \"TASK\", \"Schedule\", \"InPunchType\", \"OutPunchType\", "
-                "\"InExcused\", \"OutExcused\", \"InCode\", \"OutCode\", \"RecalcHrs\") "
-                "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 1)"),
+                "\"InExcused\", \"InCode\", \"OutCode\", \"RecalcHrs\") "
+                "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, 0, 0, ?, ?, ?, 1)"),
             {p.employee_, p.inDate_, p.inTime, p.outTime, p.odow_, p.dept_, p.datafld_, p.task_, p.schedule_,
-             p.inType_, p.outType_, p.inExcused_ ? 1 : 0, p.outExcused_ ? 1 : 0, p.inCode_, p.outCode_});
+             p.inExcused_ ? 1 : 0, p.inCode_, p.outCode_});
         return db().firstValue(QStringLiteral("SELECT max(\"ID\") FROM \"PUNCH\""))->toInt();
     }
 
