@@ -1,7 +1,7 @@
 #pragma once
 // The working state of one PUNCH row while it is recalculated, the lookups of
 // one run, and the hours steps (rounding, hours, custom hours, differential,
-// lunch). Shared by the recalculation driver and its tests.
+// lunch), used by the recalculation driver.
 #include "hours/CustomRounding.h"
 #include "hours/Schedule.h"
 
