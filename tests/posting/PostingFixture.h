@@ -51,6 +51,7 @@ protected:
         reloadRules();
     }
 
+    // Returns the new row's ID for the tables that have a counter.
     int insertRow(const QString &table, const QVariantMap &values) {
         QStringList cols, marks;
         QVariantList params;
@@ -59,10 +60,13 @@ protected:
             marks << QStringLiteral("?");
             params << it.value();
         }
-        db().execute(QStringLiteral("INSERT INTO \"%1\" (%2) VALUES (%3)")
-                         .arg(table, cols.join(QLatin1Char(',')), marks.join(QLatin1Char(','))),
-                     params);
-        auto id = db().firstValue(QStringLiteral("SELECT last_insert_rowid()"));
+        const QString sql = QStringLiteral("INSERT INTO \"%1\" (%2) VALUES (%3)")
+                                .arg(table, cols.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
+        if (table != QLatin1String("IMPORT") && table != QLatin1String("PUNCH")) {
+            db().execute(sql, params);
+            return 0;
+        }
+        auto id = db().firstValue(sql + QStringLiteral(" RETURNING \"ID\""), params);
         return id ? id->toInt() : 0;
     }
 
@@ -73,21 +77,20 @@ protected:
     }
 
     int addImport(const ImportRow &r) {
-        return insertRow(QStringLiteral("IMPORT"),
-                         {{"EMPLOYEE ID", r.employee},
-                          {"CLOCK ID", r.badge},
-                          {"IN DATE", r.date},
-                          {"IN TIME", r.time},
-                          {"SIGN IN", r.signIn ? QVariant(*r.signIn ? 1 : 0) : QVariant()},
-                          {"CLOCK NUMBER", r.clock},
-                          {"DEPT NAME", r.dept},
-                          {"PunchType", r.punchType},
-                          {"Overide", 0},
-                          {"Excused", 0},
-                          {"DATAFLDEN", r.dataFldEn ? 1 : 0},
-                          {"DATAFLD", r.dataFld},
-                          {"TASK", r.task},
-                          {"Edited", r.edited ? 1 : 0}});
+        return insertRow(QStringLiteral("IMPORT"), {{"EMPLOYEE ID", r.employee},
+                                                    {"CLOCK ID", r.badge},
+                                                    {"IN DATE", r.date},
+                                                    {"IN TIME", r.time},
+                                                    {"SIGN IN", r.signIn ? QVariant(*r.signIn) : QVariant()},
+                                                    {"CLOCK NUMBER", r.clock},
+                                                    {"DEPT NAME", r.dept},
+                                                    {"PunchType", r.punchType},
+                                                    {"Overide", 0},
+                                                    {"Excused", false},
+                                                    {"DATAFLDEN", r.dataFldEn},
+                                                    {"DATAFLD", r.dataFld},
+                                                    {"TASK", r.task},
+                                                    {"Edited", r.edited}});
     }
     // Shorthands: an in or out punch of employee 1 (badge 101).
     int in(const QString &date, const QString &time, int employee = 1) {

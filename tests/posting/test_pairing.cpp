@@ -52,7 +52,7 @@ TEST_F(PairingTest, LatestAdjustedDateBoundsTheLastPoll) {
 }
 
 TEST_F(PairingTest, TaskTrackingFollowsTaskAs) {
-    setRule(QStringLiteral("TASK INPUT"), 1);
+    setRule(QStringLiteral("TASK INPUT"), true);
     auto postTask = [&](int taskAs, int employee) {
         setRule(QStringLiteral("TASKAS"), taskAs);
         newPoll();
@@ -255,7 +255,7 @@ TEST_F(PairingTest, NonWorkedRowsAreFilledOnlyThroughTheSameDateClause) {
 // ---------------------------------------------------------------- row writers
 
 TEST_F(PairingTest, DataFieldTravelsWithTheHalfTheRulesName) {
-    setRule(QStringLiteral("DATAFLD INPUT"), 1);
+    setRule(QStringLiteral("DATAFLD INPUT"), true);
     addImport({.dataFldEn = true, .dataFld = 42});
     addImport({.time = QStringLiteral("17:00:00"), .signIn = false, .dataFldEn = true, .dataFld = 43});
     addImport({.employee = 2, .badge = 102, .signIn = false, .dataFldEn = true, .dataFld = 44});
@@ -272,7 +272,7 @@ TEST_F(PairingTest, DataFieldTravelsWithTheHalfTheRulesName) {
               2)
         << "out-only insert under in-collection, and a punch without data-field entries";
 
-    setRule(QStringLiteral("DATAFLD INPUT"), 0);
+    setRule(QStringLiteral("DATAFLD INPUT"), false);
     newPoll();
     addImport({.employee = 3, .badge = 103, .dataFldEn = true, .dataFld = 50});
     addImport({.employee = 3,
@@ -344,7 +344,7 @@ TEST_F(PairingTest, WritersMarkRowsAndKeepTheAdjustedDate) {
 }
 
 TEST_F(PairingTest, LateOutReplacesTheTimeCountedUpToTheMinute) {
-    setRule(QStringLiteral("UpToMin"), 1);
+    setRule(QStringLiteral("UpToMin"), true);
     setNow(QStringLiteral("2007-03-05 12:34:00"));
     in(QStringLiteral("2007-03-05"), QStringLiteral("08:00:00"));
     post();

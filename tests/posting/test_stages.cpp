@@ -97,7 +97,8 @@ TEST_F(SwipeTest, FirstSwipeContinuesARecentOpenPair) {
 
 TEST_F(SwipeTest, OnlyHandReadersAndSwipeAndGoEmployeesAreDecided) {
     swipe(QStringLiteral("2007-03-05"), QStringLiteral("08:00:00"), 1, 1); // RS232, ordinary employee
-    db().execute(QStringLiteral("UPDATE \"EMPLOYEE\" SET \"SwipeAndGo\" = 1 WHERE \"EMPLOYEE ID\" = 2"));
+    db().execute(QStringLiteral("UPDATE \"EMPLOYEE\" SET \"SwipeAndGo\" = ? WHERE \"EMPLOYEE ID\" = 2"),
+                 {true});
     swipe(QStringLiteral("2007-03-05"), QStringLiteral("08:00:00"), 2, 1);
     insertRow(QStringLiteral("CLOCK"),
               {{"CLOCK NUMBER", 3}, {"CLOCK NAME", "Lower"}, {"COMMS TYPE", "hpx000"}});
@@ -108,7 +109,7 @@ TEST_F(SwipeTest, OnlyHandReadersAndSwipeAndGoEmployeesAreDecided) {
     EXPECT_EQ(importDirections(3), QStringLiteral("?"));
     EXPECT_TRUE(pairs(1).isEmpty());
 
-    setRule(QStringLiteral("blnUnlimitedSwipeNGo"), 1);
+    setRule(QStringLiteral("blnUnlimitedSwipeNGo"), true);
     newPoll();
     swipe(QStringLiteral("2007-03-06"), QStringLiteral("08:00:00"), 1, 1);
     post();
@@ -137,7 +138,8 @@ TEST_F(SwipeTest, PrimaryDepartmentIsTheFirstQualification) {
 }
 
 TEST_F(SwipeTest, FailureIsLoggedAndPostingGoesOn) {
-    db().execute(QStringLiteral("UPDATE \"EMPLOYEE\" SET \"SwipeAndGo\" = 1 WHERE \"EMPLOYEE ID\" = 4"));
+    db().execute(QStringLiteral("UPDATE \"EMPLOYEE\" SET \"SwipeAndGo\" = ? WHERE \"EMPLOYEE ID\" = 4"),
+                 {true});
     insertRow(QStringLiteral("DEPTQUAL"), {{"EMPLOYEE ID", 4}, {"SEQUENCE", 1}}); // no department name
     addImport({.employee = 1, .badge = 101});
     addImport({.employee = 1, .badge = 101, .time = QStringLiteral("12:00:00"), .signIn = false});
@@ -159,7 +161,7 @@ protected:
         // Monday to Friday 08:00, lunch until 12:30.
         QVariantMap week{{"ScheduleNumber", 1}};
         for (const char *x : {"M", "E", "W", "H", "R"}) {
-            week.insert(QString::fromLatin1(x) + QStringLiteral("Open"), 1);
+            week.insert(QString::fromLatin1(x) + QStringLiteral("Open"), true);
             week.insert(QString::fromLatin1(x) + QStringLiteral("SchIn"), QStringLiteral("08:00:00"));
             week.insert(QString::fromLatin1(x) + QStringLiteral("SchLunchIn"), QStringLiteral("12:30:00"));
         }
@@ -237,7 +239,7 @@ TEST_F(ScheduleTest, NoRecordedLastPollInsertsNothing) {
 
 TEST_F(ScheduleTest, NightShiftCountsOnThePreviousDay) {
     setRule(QStringLiteral("DAY START"), QStringLiteral("04:00:00"));
-    insertRow(QStringLiteral("SCHEDULE"), {{"ScheduleNumber", 2}, {"EOpen", 1}, {"ESchIn", "02:00:00"}});
+    insertRow(QStringLiteral("SCHEDULE"), {{"ScheduleNumber", 2}, {"EOpen", true}, {"ESchIn", "02:00:00"}});
     addEmployee(20, 120, {{"SCHEDULE", 2}, {"OLDSCHEDULE", 2}});
     setLastPoll(QStringLiteral("2007-03-05 00:00:00"));
     in(QStringLiteral("2007-03-06"), QStringLiteral("10:00:00"));
@@ -263,8 +265,8 @@ protected:
         addEmployee(3, 103, {{"STATUS", 4}, {"MSGCODE", -1}, {"MESSAGE", "Old"}, {"OLDSCHEDULE", 9}});
         insertRow(QStringLiteral("CKQUAL"), {{"CLOCK NUMBER", 1}, {"EMPLOYEE ID", 1}, {"STATUS", "*DEL*"}});
         insertRow(QStringLiteral("CKQUAL"), {{"CLOCK NUMBER", 1}, {"EMPLOYEE ID", 2}, {"STATUS", "*ADD*"}});
-        insertRow(QStringLiteral("SCHEDULE"), {{"ScheduleNumber", 3}, {"ScheduleEdited", 1}});
-        insertRow(QStringLiteral("DEPT"), {{"DEPT ID", 1}, {"DEPT NAME", "SHOP"}, {"STATUS", 1}});
+        insertRow(QStringLiteral("SCHEDULE"), {{"ScheduleNumber", 3}, {"ScheduleEdited", true}});
+        insertRow(QStringLiteral("DEPT"), {{"DEPT ID", 1}, {"DEPT NAME", "SHOP"}, {"STATUS", true}});
     }
     QString employee(int id) {
         Recordset rs =
@@ -278,7 +280,7 @@ protected:
 };
 
 TEST_F(CleanupTest, BusyClockHoldsEveryMarkBack) {
-    insertRow(QStringLiteral("CLOCK"), {{"CLOCK NUMBER", 9}, {"status", 1}});
+    insertRow(QStringLiteral("CLOCK"), {{"CLOCK NUMBER", 9}, {"status", true}});
     const QString before = employee(1) + employee(2) + employee(3);
     EXPECT_TRUE(post());
     EXPECT_EQ(employee(1) + employee(2) + employee(3), before);
