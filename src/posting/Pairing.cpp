@@ -107,8 +107,9 @@ void ImportToThePunchTable(std::shared_ptr<clsMessage> &message) {
                 if (isNull(empValue))
                     throw HxError(QStringLiteral("Invalid use of Null"), ErrNo::InvalidUseOfNull);
                 const int32_t employee = lngNullToZero(empValue);
-                const double date = toDateTimeValue(rs.value(dateCol));
-                const std::optional<double> time = toDateTimeOpt(rs.value(timeCol));
+                const double date = datePart(toDateTimeValue(rs.value(dateCol)));
+                std::optional<double> time = toDateTimeOpt(rs.value(timeCol));
+                if (time) time = timePart(*time);
                 if (toBoolean(sign))
                     postInPunch(db, rs, employee, date, time, step);
                 else
