@@ -33,6 +33,8 @@ bool blnPostImportTableToPunchTable(std::shared_ptr<clsMessage> &message) {
     QString step = QStringLiteral("start");
     try {
         if (!message) message = std::make_shared<clsMessage>();
+        // Employees' own day starts may have been edited since the last run.
+        resetDayStartCache();
 
         const int16_t taskAs = rules().intTaskAs;
         blnTaskTracking = taskAs > 0 && taskAs <= 2;

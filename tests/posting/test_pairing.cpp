@@ -51,6 +51,18 @@ TEST_F(PairingTest, LatestAdjustedDateBoundsTheLastPoll) {
     EXPECT_EQ(lastPoll(), QStringLiteral("2007-03-07"));
 }
 
+TEST_F(PairingTest, EmployeesOwnDayStartIsReadAfreshEachPosting) {
+    setRule(QStringLiteral("SORT 2"), QStringLiteral("Day_Start"));
+    db().execute(QStringLiteral("UPDATE \"EMPLOYEE\" SET \"SORT2\" = '04:30' WHERE \"EMPLOYEE ID\" = 1"));
+    in(QStringLiteral("2007-03-05"), QStringLiteral("04:00:00"));
+    post();
+    EXPECT_EQ(lastPoll(), QStringLiteral("2007-03-04"));
+
+    db().execute(QStringLiteral("UPDATE \"EMPLOYEE\" SET \"SORT2\" = '03:00' WHERE \"EMPLOYEE ID\" = 1"));
+    post();
+    EXPECT_EQ(lastPoll(), QStringLiteral("2007-03-05"));
+}
+
 TEST_F(PairingTest, TaskTrackingFollowsTaskAs) {
     setRule(QStringLiteral("TASK INPUT"), true);
     auto postTask = [&](int taskAs, int employee) {
