@@ -21,10 +21,10 @@ const QString kImportByBadge = QStringLiteral(
 // The working day a punch belongs to: a punch before the employee's day start
 // counts on the day before.
 double adjustedDate(const Recordset &rs, int badgeCol, int dateCol, int timeCol) {
-    const double date = toDateTimeValue(rs.value(dateCol));
+    const double date = datePart(toDateTimeValue(rs.value(dateCol)));
     const std::optional<double> time = toDateTimeOpt(rs.value(timeCol));
     const double dayStart = dtmEmployeeDayStart(lngNullToZero(rs.value(badgeCol)));
-    if (time && *time < dayStart) return date - 1.0;
+    if (time && timePart(*time) < dayStart) return date - 1.0;
     return date;
 }
 } // namespace

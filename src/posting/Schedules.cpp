@@ -64,7 +64,7 @@ void insertAbsent(EmployeeLookups &lookups, int32_t employee, int16_t inType, in
         const QString department = deptIt->second;
 
         // A shift starting before the day start counts on the day before.
-        const double adjusted = (shiftTime && *shiftTime < dayStart) ? day - 1.0 : day;
+        const double adjusted = (shiftTime && timePart(*shiftTime) < dayStart) ? day - 1.0 : day;
 
         step = kSamePair;
         const QVariantList key{employee,     db.date(day), db.date(adjusted), int(inType),
