@@ -1,6 +1,7 @@
 #pragma once
 // A site with helpers to seed IMPORT, PUNCH and the master tables, run the
-// posting and read the pairs back compactly.
+// posting and read the results back compactly.
+#include "component/DateTime.h"
 #include "component/Values.h"
 #include "component/modGlobal.h"
 #include "posting/PostingDriver.h"
@@ -11,12 +12,13 @@
 #include <optional>
 #include <ostream>
 
-// Readable failure output for the values these tests compare.
+using namespace Qt::Literals::StringLiterals;
+
 inline void PrintTo(const QString &s, std::ostream *os) {
     *os << '"' << s.toStdString() << '"';
 }
 inline void PrintTo(const QStringList &l, std::ostream *os) {
-    *os << '[' << l.join(QStringLiteral(", ")).toStdString() << ']';
+    *os << '[' << l.join(u", "_s).toStdString() << ']';
 }
 
 namespace hx::test {
@@ -24,12 +26,11 @@ namespace hx::test {
 struct ImportRow {
     int employee = 1;
     int badge = 101;
-    QString date = QStringLiteral("2007-03-05");
-    QString time = QStringLiteral("08:00:00");
+    QString date = u"2007-03-05"_s;
+    QString time = u"08:00:00"_s;
     std::optional<bool> signIn = true;
     int clock = 1;
-    QString dept = QStringLiteral("SHOP");
-    int punchType = 0;
+    QString dept = u"SHOP"_s;
     bool dataFldEn = false;
     QVariant dataFld{};
     QVariant task{};
@@ -40,65 +41,57 @@ class PostingTest : public SiteTest {
 protected:
     void SetUp() override {
         SiteTest::SetUp();
-        // A day start at midnight keeps every pair on its own date unless a
-        // test asks otherwise.
-        setRule("DAY START", QStringLiteral("00:00:00"));
-        insertRow("CLOCK", {{"CLOCK NUMBER", 1}, {"CLOCK NAME", "Front"}, {"COMMS TYPE", "RS232"}});
+        // Day start at midnight: every pair stays on its own date unless a test says otherwise.
+        setRule(u"DAY START"_s, u"00:00:00"_s);
+        insertRow(u"CLOCK"_s, {{"CLOCK NUMBER", 1}, {"COMMS TYPE", "RS232"}});
     }
 
     void setRule(const QString &column, const QVariant &value) {
-        db().execute(QStringLiteral("UPDATE \"TCRULES\" SET \"%1\" = ?").arg(column), {value});
+        db().execute(u"UPDATE \"TCRULES\" SET \"%1\" = ?"_s.arg(column), {value});
         reloadRules();
     }
-
-    // Returns the new row's ID for the tables that have a counter.
+    // Returns the new ID for IMPORT and PUNCH rows.
     int insertRow(const QString &table, const QVariantMap &values) {
         QStringList cols, marks;
-        QVariantList params;
-        for (auto it = values.begin(); it != values.end(); ++it) {
-            cols << QLatin1Char('"') + it.key() + QLatin1Char('"');
-            marks << QStringLiteral("?");
-            params << it.value();
+        for (const QString &k : values.keys()) {
+            cols << u"\""_s + k + u"\""_s;
+            marks << u"?"_s;
         }
-        const QString sql = QStringLiteral("INSERT INTO \"%1\" (%2) VALUES (%3)")
-                                .arg(table, cols.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
-        if (table != QLatin1String("IMPORT") && table != QLatin1String("PUNCH")) {
-            db().execute(sql, params);
+        const QString sql =
+            u"INSERT INTO \"%1\" (%2) VALUES (%3)"_s.arg(table, cols.join(u","_s), marks.join(u","_s));
+        if (table != u"IMPORT"_s && table != u"PUNCH"_s) {
+            db().execute(sql, values.values());
             return 0;
         }
-        auto id = db().firstValue(sql + QStringLiteral(" RETURNING \"ID\""), params);
-        return id ? id->toInt() : 0;
+        return db().firstValue(sql + u" RETURNING \"ID\""_s, values.values())->toInt();
     }
-
     void addEmployee(int id, int badge, QVariantMap extra = {}) {
-        extra.insert(QStringLiteral("EMPLOYEE ID"), id);
-        extra.insert(QStringLiteral("CLOCK ID"), badge);
-        insertRow(QStringLiteral("EMPLOYEE"), extra);
+        extra.insert(u"EMPLOYEE ID"_s, id);
+        extra.insert(u"CLOCK ID"_s, badge);
+        insertRow(u"EMPLOYEE"_s, extra);
     }
-
     int addImport(const ImportRow &r) {
-        return insertRow(QStringLiteral("IMPORT"), {{"EMPLOYEE ID", r.employee},
-                                                    {"CLOCK ID", r.badge},
-                                                    {"IN DATE", r.date},
-                                                    {"IN TIME", r.time},
-                                                    {"SIGN IN", r.signIn ? QVariant(*r.signIn) : QVariant()},
-                                                    {"CLOCK NUMBER", r.clock},
-                                                    {"DEPT NAME", r.dept},
-                                                    {"PunchType", r.punchType},
-                                                    {"Overide", 0},
-                                                    {"Excused", false},
-                                                    {"DATAFLDEN", r.dataFldEn},
-                                                    {"DATAFLD", r.dataFld},
-                                                    {"TASK", r.task},
-                                                    {"Edited", r.edited}});
+        return insertRow(u"IMPORT"_s, {{"EMPLOYEE ID", r.employee},
+                                       {"CLOCK ID", r.badge},
+                                       {"IN DATE", r.date},
+                                       {"IN TIME", r.time},
+                                       {"SIGN IN", r.signIn ? QVariant(*r.signIn) : QVariant()},
+                                       {"CLOCK NUMBER", r.clock},
+                                       {"DEPT NAME", r.dept},
+                                       {"PunchType", 0},
+                                       {"Overide", 0},
+                                       {"Excused", false},
+                                       {"DATAFLDEN", r.dataFldEn},
+                                       {"DATAFLD", r.dataFld},
+                                       {"TASK", r.task},
+                                       {"Edited", r.edited}});
     }
-    // Shorthands: an in or out punch of employee 1 (badge 101).
-    int in(const QString &date, const QString &time, int employee = 1) {
-        return addImport({.employee = employee, .badge = 100 + employee, .date = date, .time = time});
+    // An in or out punch of employee e (badge 100 + e).
+    int in(const QString &date, const QString &time, int e = 1) {
+        return addImport({.employee = e, .badge = 100 + e, .date = date, .time = time});
     }
-    int out(const QString &date, const QString &time, int employee = 1) {
-        return addImport(
-            {.employee = employee, .badge = 100 + employee, .date = date, .time = time, .signIn = false});
+    int out(const QString &date, const QString &time, int e = 1) {
+        return addImport({.employee = e, .badge = 100 + e, .date = date, .time = time, .signIn = false});
     }
 
     bool post() {
@@ -108,46 +101,45 @@ protected:
         return ok;
     }
     // What the import command does between two polls.
-    void newPoll() { db().execute(QStringLiteral("DELETE FROM \"IMPORT\"")); }
+    void newPoll() { db().execute(u"DELETE FROM \"IMPORT\""_s); }
 
-    QVariantMap row(const QString &table, int id) {
-        Recordset rs =
-            db().openRecordset(QStringLiteral("SELECT * FROM \"%1\" WHERE \"ID\" = ?").arg(table), {id});
+    QVariantMap punch(int id) {
+        Recordset rs = db().openRecordset(u"SELECT * FROM \"PUNCH\" WHERE \"ID\" = ?"_s, {id});
         QVariantMap m;
-        if (!rs.eof())
-            for (int i = 0; i < rs.columns().size(); ++i)
-                m.insert(rs.columns()[i], rs.value(i));
+        for (int i = 0; !rs.eof() && i < rs.columns().size(); ++i)
+            m.insert(rs.columns()[i], rs.value(i));
         return m;
     }
-    QVariantMap punch(int id) { return row(QStringLiteral("PUNCH"), id); }
-
-    static QString hhmm(const QVariant &v) { return isNull(v) ? QStringLiteral("--") : v.toString().left(5); }
+    static QString hhmm(const QVariant &v) { return isNull(v) ? u"--"_s : v.toString().left(5); }
     // Each pair of the employee as "date in-out", in date and ID order.
-    QStringList pairs(int employee = 1) {
-        Recordset rs = db().openRecordset(QStringLiteral("SELECT * FROM \"PUNCH\" WHERE \"EMPLOYEE ID\" = ? "
-                                                         "ORDER BY \"IN DATE\", \"ID\""),
-                                          {employee});
+    QStringList pairs(int e = 1) {
+        Recordset rs = db().openRecordset(
+            u"SELECT * FROM \"PUNCH\" WHERE \"EMPLOYEE ID\" = ? ORDER BY \"IN DATE\", \"ID\""_s, {e});
         QStringList out;
         for (; !rs.eof(); rs.moveNext())
-            out << rs.value(u"IN DATE").toString() + QLatin1Char(' ') + hhmm(rs.value(u"IN TIME")) +
-                       QLatin1Char('-') + hhmm(rs.value(u"OUT TIME"));
+            out << rs.value(u"IN DATE").toString() + u" "_s + hhmm(rs.value(u"IN TIME")) + u"-"_s +
+                       hhmm(rs.value(u"OUT TIME"));
         return out;
+    }
+    // The directions of the employee's IMPORT rows in time order: I, O or ? (undecided).
+    QString directions(int e) {
+        Recordset rs = db().openRecordset(
+            u"SELECT \"SIGN IN\" FROM \"IMPORT\" WHERE \"EMPLOYEE ID\" = ? ORDER BY \"IN DATE\", \"IN TIME\""_s,
+            {e});
+        QString s;
+        for (; !rs.eof(); rs.moveNext())
+            s += isNull(rs.value(0)) ? u'?' : (toBoolean(rs.value(0)) ? u'I' : u'O');
+        return s;
     }
     int count(const QString &sql, const QVariantList &params = {}) {
         auto v = db().firstValue(sql, params);
         return v ? v->toInt() : -1;
     }
-    // The directions left in IMPORT, in time order: "I", "O" or "?" for undecided.
-    QString directions() {
-        Recordset rs = db().openRecordset(
-            QStringLiteral("SELECT \"SIGN IN\" FROM \"IMPORT\" ORDER BY \"IN DATE\", \"IN TIME\", \"ID\""));
-        QString s;
-        for (; !rs.eof(); rs.moveNext())
-            s += isNull(rs.value(0)) ? QLatin1Char('?')
-                                     : (toBoolean(rs.value(0)) ? QLatin1Char('I') : QLatin1Char('O'));
-        return s;
+    QString lastPoll() {
+        auto v = db().firstValue(u"SELECT \"LastPoll\" FROM \"TCRULES\""_s);
+        return v && !isNull(*v) ? formatIsoDate(toDateTimeValue(*v)) : QString();
     }
-    QString logText() { return QString::fromLatin1(readFile(QStringLiteral("logs/QX8log.txt"))); }
+    QString logText() { return QString::fromLatin1(readFile(u"logs/QX8log.txt"_s)); }
 };
 
 } // namespace hx::test
