@@ -11,9 +11,11 @@ namespace hx {
 namespace {
 
 const QString kSelectRound = QStringLiteral(
-    "SELECT \"MinuteMin\", \"MinuteMax\", \"NewMinuteValue\", \"Applies To\" FROM \"CustomRound\" ORDER BY \"ID\"");
+    "SELECT \"MinuteMin\", \"MinuteMax\", \"NewMinuteValue\", \"Applies To\" FROM \"CustomRound\" "
+    "ORDER BY \"ID\"");
 const QString kSelectHours = QStringLiteral(
-    "SELECT \"HoursMin\", \"HoursMax\", \"HoursMultiply\", \"HoursConstant\" FROM \"CustomHours\" ORDER BY \"ID\"");
+    "SELECT \"HoursMin\", \"HoursMax\", \"HoursMultiply\", \"HoursConstant\" FROM \"CustomHours\" "
+    "ORDER BY \"ID\"");
 
 HxError nullError() { return HxError(QStringLiteral("Invalid use of Null"), ErrNo::InvalidUseOfNull); }
 

@@ -11,7 +11,8 @@
 namespace hx {
 namespace {
 
-const QString kSelectSort2 = QStringLiteral("SELECT \"SORT2\" FROM \"EMPLOYEE\" WHERE \"CLOCK ID\" = ? ORDER BY \"EMPLOYEE ID\"");
+const QString kSelectSort2 =
+    QStringLiteral("SELECT \"SORT2\" FROM \"EMPLOYEE\" WHERE \"CLOCK ID\" = ? ORDER BY \"EMPLOYEE ID\"");
 
 struct DayStartCache {
     const Database *connection = nullptr;

@@ -12,7 +12,8 @@
 namespace hx {
 namespace {
 
-const QString kSelectBadge = QStringLiteral("SELECT \"CLOCK ID\" FROM \"EMPLOYEE\" WHERE \"EMPLOYEE ID\" = ?");
+const QString kSelectBadge =
+    QStringLiteral("SELECT \"CLOCK ID\" FROM \"EMPLOYEE\" WHERE \"EMPLOYEE ID\" = ?");
 const QString kSelectQuals =
     QStringLiteral("SELECT \"DEPT NAME\", \"OTRULES\", \"PAYRATE\", \"IREVLOW\", \"IREVHI\", \"OREVLOW\", "
                    "\"OREVHI\", \"UseDiff\", \"LUNCHLEN\", \"LUNCH AT\" FROM \"DEPTQUAL\" "
@@ -64,6 +65,10 @@ double workingTimeOf(double stored, std::optional<double> rawPunch) {
 }
 
 // ---------------------------------------------------------------- lookups
+
+const QString &RunLookups::deptQualSql() { return kSelectQuals; }
+const QString &RunLookups::jobSql() { return kSelectJob; }
+const QString &RunLookups::taskSql() { return kSelectTask; }
 
 RunLookups::RunLookups() {
     const clsTCrules &r = rules();

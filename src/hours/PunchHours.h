@@ -71,6 +71,11 @@ public:
     bool jobExists(double jobNumber);
     bool taskExists(double taskNumber);
 
+    // The statements behind the lookups, named as the step reached when one fails.
+    static const QString &deptQualSql();
+    static const QString &jobSql();
+    static const QString &taskSql();
+
     ScheduleCache schedules;
     CustomTables custom;
 

@@ -49,21 +49,23 @@ enum Column {
 
 const QString kColumns = QStringLiteral(
     "\"ID\", \"EMPLOYEE ID\", \"DEPT NAME\", \"IN DATE\", \"IN TIME\", \"OUT TIME\", \"NONWORKED\", "
-    "\"AdjustedDate\", \"timein\", \"timeout\", \"ODOW\", \"DATAFLD\", \"TASK\", \"Schedule\", \"InPunchType\", "
-    "\"OutPunchType\", \"InExcused\", \"OutExcused\", \"InCode\", \"OutCode\", \"ERRORCODE\", \"OTRULES\", "
-    "\"PAYRATE\", \"DEPT HOURS\", \"UseDiff\", \"LUNCHLEN\", \"LUNCH AT\"");
+    "\"AdjustedDate\", \"timein\", \"timeout\", \"ODOW\", \"DATAFLD\", \"TASK\", \"Schedule\", "
+    "\"InPunchType\", \"OutPunchType\", \"InExcused\", \"OutExcused\", \"InCode\", \"OutCode\", "
+    "\"ERRORCODE\", \"OTRULES\", \"PAYRATE\", \"DEPT HOURS\", \"UseDiff\", \"LUNCHLEN\", \"LUNCH AT\"");
 
 // Jet sorted Nulls first; the ID settles ties so that runs are repeatable.
 const QString kSelectMarked = QStringLiteral(
     "SELECT \"ID\" FROM \"PUNCH\" WHERE \"RecalcHrs\" = ? AND \"NONWORKED\" IS NULL "
     "ORDER BY \"EMPLOYEE ID\" NULLS FIRST, \"IN DATE\" NULLS FIRST, \"IN TIME\" NULLS FIRST, \"ID\"");
 
-const QString kSelectOne = QStringLiteral("SELECT ") + kColumns + QStringLiteral(" FROM \"PUNCH\" WHERE \"ID\" = ?");
+const QString kSelectOne =
+    QStringLiteral("SELECT ") + kColumns + QStringLiteral(" FROM \"PUNCH\" WHERE \"ID\" = ?");
 
 const QString kUpdate = QStringLiteral(
-    "UPDATE \"PUNCH\" SET \"AdjustedDate\" = ?, \"timein\" = ?, \"timeout\" = ?, \"ODOW\" = ?, \"OTRULES\" = ?, "
-    "\"PAYRATE\" = ?, \"DEPT HOURS\" = ?, \"UseDiff\" = ?, \"LUNCHLEN\" = ?, \"LUNCH AT\" = ?, \"ERRORCODE\" = ?, "
-    "\"InCode\" = ?, \"OutCode\" = ?, \"RecalcHrs\" = ? WHERE \"ID\" = ?");
+    "UPDATE \"PUNCH\" SET \"AdjustedDate\" = ?, \"timein\" = ?, \"timeout\" = ?, \"ODOW\" = ?, "
+    "\"OTRULES\" = ?, \"PAYRATE\" = ?, \"DEPT HOURS\" = ?, \"UseDiff\" = ?, \"LUNCHLEN\" = ?, "
+    "\"LUNCH AT\" = ?, \"ERRORCODE\" = ?, \"InCode\" = ?, \"OutCode\" = ?, \"RecalcHrs\" = ? "
+    "WHERE \"ID\" = ?");
 
 // Marked rows are read this many at a time, so that a large run never holds
 // every row in memory; the statement text stays the same for every batch.
@@ -116,7 +118,9 @@ QVariant doubleOrNull(const std::optional<double> &v) { return v ? QVariant(*v) 
 // as they were read, and the mark cleared only when the row is done.
 void saveRow(const PunchRow &row, const HoursState &s, bool done) {
     Database &db = conn();
-    auto pick = [&](HoursState::Field f, Column c, auto stored) { return s.written.test(f) ? stored() : row[c]; };
+    auto pick = [&](HoursState::Field f, Column c, auto stored) {
+        return s.written.test(f) ? stored() : row[c];
+    };
     auto storedTime = [&](const std::optional<double> &t) {
         return t ? db.time(storedTimeOfDay(*t)) : Database::null();
     };
@@ -159,8 +163,7 @@ bool recalculateRow(const PunchRow &row, RunLookups &lk) {
         const double dayStart = dtmEmployeeDayStart(badge);
 
         const QString deptName = strNullToText(row[cDeptName]);
-        step = QStringLiteral("DEPTQUAL of employee %1 for '%2'")
-                   .arg(employeeId ? QString::number(*employeeId) : QString(), deptName);
+        step = RunLookups::deptQualSql();
         const DeptQual *dq = lk.deptQual(employeeId, deptName);
 
         step = QStringLiteral("Check Errorcodes");
@@ -218,12 +221,12 @@ bool recalculateRow(const PunchRow &row, RunLookups &lk) {
 
         step = QStringLiteral("Test Job Cost");
         if (auto job = toDoubleOpt(row[cDatafld]); s.errorCode == 0 && job && *job > 0) {
-            step = QStringLiteral("JOB NUMBER %1").arg(*job, 0, 'g', 15);
+            step = RunLookups::jobSql();
             if (!lk.jobExists(*job))
                 s.set(HoursState::ErrorCode, s.errorCode, 5);
         }
         if (auto task = toDoubleOpt(row[cTask]); s.errorCode == 0 && task && *task > 0 && lk.taskAs == 2) {
-            step = QStringLiteral("TASK NUMBER %1").arg(*task, 0, 'g', 15);
+            step = RunLookups::taskSql();
             if (!lk.taskExists(*task))
                 s.set(HoursState::ErrorCode, s.errorCode, 6);
         }

@@ -122,7 +122,8 @@ void SetSchedule(SchedulePunch &p, ScheduleCache *cache) {
                 step = QStringLiteral("O dow=") + scheduleDayLetter(*p.odow);
                 if (p.outPunchType == 0 || p.outPunchType == 1) {
                     step = *p.outPunchType == 0 ? QStringLiteral("Shift end") : QStringLiteral("Lunch out");
-                    const ScheduleWindow &w = row->days[size_t(dayIndex(*p.odow))][size_t(2 + *p.outPunchType)];
+                    const int kind = 2 + *p.outPunchType;
+                    const ScheduleWindow &w = row->days[size_t(dayIndex(*p.odow))][size_t(kind)];
                     p.outCode = sideCode(w, p.outTime, *p.outCode);
                 }
             }

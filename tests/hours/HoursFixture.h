@@ -17,10 +17,10 @@ namespace hx::test {
 // Pair("08:00:00", "16:00:00").odow(3).dept("YARD").
 struct Pair {
     Pair(QVariant in = {}, QVariant out = {}) : inTime(std::move(in)), outTime(std::move(out)) {}
-#define HX_PAIR_SET(name, type)                                                                                        \
-    Pair &name(const type &v) {                                                                                        \
-        name##_ = v;                                                                                                   \
-        return *this;                                                                                                  \
+#define HX_PAIR_SET(name, type)                                                                              \
+    Pair &name(const type &v) {                                                                              \
+        name##_ = v;                                                                                         \
+        return *this;                                                                                        \
     }
     HX_PAIR_SET(odow, QVariant)
     HX_PAIR_SET(inDate, QString)
@@ -29,10 +29,7 @@ struct Pair {
     HX_PAIR_SET(datafld, QVariant)
     HX_PAIR_SET(task, QVariant)
     HX_PAIR_SET(schedule, QVariant)
-    HX_PAIR_SET(inType, int)
-    HX_PAIR_SET(outType, int)
     HX_PAIR_SET(inExcused, bool)
-    HX_PAIR_SET(outExcused, bool)
     HX_PAIR_SET(inCode, int)
     HX_PAIR_SET(outCode, int)
 #undef HX_PAIR_SET
@@ -46,10 +43,7 @@ struct Pair {
     QVariant datafld_;
     QVariant task_;
     QVariant schedule_;
-    int inType_ = 0;
-    int outType_ = 0;
     bool inExcused_ = false;
-    bool outExcused_ = false;
     int inCode_ = 0;
     int outCode_ = 0;
 };
@@ -69,8 +63,10 @@ protected:
     }
 
     void addEmployee(int id, int badge, const QVariant &sort2 = {}) {
-        db().execute(QStringLiteral("INSERT INTO \"EMPLOYEE\" (\"EMPLOYEE ID\", \"CLOCK ID\", \"SORT2\") VALUES (?, ?, ?)"),
-                     {id, badge, sort2});
+        db().execute(
+            QStringLiteral(
+                "INSERT INTO \"EMPLOYEE\" (\"EMPLOYEE ID\", \"CLOCK ID\", \"SORT2\") VALUES (?, ?, ?)"),
+            {id, badge, sort2});
     }
 
     void addQual(const QString &dept, const QVariant &lunchLen = {}, const QVariant &lunchAt = {},
@@ -78,26 +74,31 @@ protected:
         QVariantList r{QVariant(), QVariant(), QVariant(), QVariant()};
         for (int i = 0; i < revisions.size() && i < 4; ++i)
             r[i] = revisions[i];
-        db().execute(QStringLiteral("INSERT INTO \"DEPTQUAL\" (\"EMPLOYEE ID\", \"DEPT NAME\", \"OTRULES\", \"PAYRATE\", "
-                                    "\"UseDiff\", \"LUNCHLEN\", \"LUNCH AT\", \"IREVLOW\", \"IREVHI\", \"OREVLOW\", "
-                                    "\"OREVHI\") VALUES (?, ?, 3, 12.5, 1, ?, ?, ?, ?, ?, ?)"),
-                     {employee, dept, lunchLen, lunchAt, r[0], r[1], r[2], r[3]});
+        db().execute(
+            QStringLiteral(
+                "INSERT INTO \"DEPTQUAL\" (\"EMPLOYEE ID\", \"DEPT NAME\", \"OTRULES\", \"PAYRATE\", "
+                "\"UseDiff\", \"LUNCHLEN\", \"LUNCH AT\", \"IREVLOW\", \"IREVHI\", \"OREVLOW\", "
+                "\"OREVHI\") VALUES (?, ?, 3, 12.5, 1, ?, ?, ?, ?, ?, ?)"),
+            {employee, dept, lunchLen, lunchAt, r[0], r[1], r[2], r[3]});
     }
 
     int addPair(const Pair &p) {
         db().execute(
-            QStringLiteral("INSERT INTO \"PUNCH\" (\"EMPLOYEE ID\", \"IN DATE\", \"IN TIME\", \"OUT TIME\", \"ODOW\", "
-                           "\"DEPT NAME\", \"DATAFLD\", \"TASK\", \"Schedule\", \"InPunchType\", \"OutPunchType\", "
-                           "\"InExcused\", \"OutExcused\", \"InCode\", \"OutCode\", \"RecalcHrs\") "
-                           "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 1)"),
+            QStringLiteral(
+                "INSERT INTO \"PUNCH\" (\"EMPLOYEE ID\", \"IN DATE\", \"IN TIME\", \"OUT TIME\", \"ODOW\", "
+                "\"DEPT NAME\", \"DATAFLD\", \"TASK\", \"Schedule\", \"InPunchType\", \"OutPunchType\", "
+                "\"InExcused\", \"InCode\", \"OutCode\", \"RecalcHrs\") "
+                "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, 0, 0, ?, ?, ?, 1)"),
             {p.employee_, p.inDate_, p.inTime, p.outTime, p.odow_, p.dept_, p.datafld_, p.task_, p.schedule_,
-             p.inType_, p.outType_, p.inExcused_ ? 1 : 0, p.outExcused_ ? 1 : 0, p.inCode_, p.outCode_});
+             p.inExcused_ ? 1 : 0, p.inCode_, p.outCode_});
         return db().firstValue(QStringLiteral("SELECT max(\"ID\") FROM \"PUNCH\""))->toInt();
     }
 
     QVariant col(int id, const char *column) {
         return db()
-            .firstValue(QStringLiteral("SELECT \"%1\" FROM \"PUNCH\" WHERE \"ID\" = ?").arg(QLatin1String(column)), {id})
+            .firstValue(
+                QStringLiteral("SELECT \"%1\" FROM \"PUNCH\" WHERE \"ID\" = ?").arg(QLatin1String(column)),
+                {id})
             .value_or(QVariant());
     }
     QString text(int id, const char *column) { return valueText(col(id, column)); }

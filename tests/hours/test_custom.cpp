@@ -20,9 +20,10 @@ protected:
                          {w.min, w.max, w.newMinute, w.appliesTo});
     }
     void addBand(double min, double max, double multiply, const QVariant &constant) {
-        db().execute(QStringLiteral("INSERT INTO \"CustomHours\" (\"HoursMin\", \"HoursMax\", \"HoursMultiply\", "
-                                    "\"HoursConstant\") VALUES (?, ?, ?, ?)"),
-                     {min, max, multiply, constant});
+        db().execute(
+            QStringLiteral("INSERT INTO \"CustomHours\" (\"HoursMin\", \"HoursMax\", \"HoursMultiply\", "
+                           "\"HoursConstant\") VALUES (?, ?, ?, ?)"),
+            {min, max, multiply, constant});
     }
     static QString rounded(const char *time, int code) {
         return formatIsoTime(CustomRound(*parseDateTime(QString::fromLatin1(time)), code));
@@ -52,7 +53,7 @@ TEST_F(CustomTest, WindowsMoveTheMinuteIntoTheRightHour) {
         {{{30, 30, 30, 1}}, "08:50:00", 2, "08:30:00"},
         {{{8, 22, 15, 3}}, "08:10:00", 2, "08:10:00"}, // out punches only
         {{{8, 22, 15, 2}}, "08:10:00", 2, "08:15:00"},
-        {{}, "08:10:40", 2, "08:11:00"},              // no table: only to the whole minute
+        {{}, "08:10:40", 2, "08:11:00"}, // no table: only to the whole minute
         {{}, "08:10:20", 2, "08:10:00"},
         {{{40, 50, 45, 1}, {0, 59, 20, 1}, {0, 59, 10, 1}}, "08:30:00", 2, "08:20:00"}, // first fitting by ID
     };

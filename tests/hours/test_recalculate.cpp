@@ -43,31 +43,38 @@ protected:
 };
 } // namespace
 
-TEST_F(RecalculateTest, QuarterHourAroundItsBoundariesAndStableOnRerun) {
-    auto ids = checkRounding("Quarter Hour", {{"08:07:00", "16:53:00", "08:00:00", "17:00:00"},
-                                              {"08:08:00", "16:52:00", "08:15:00", "16:45:00"},
-                                              {"08:52:00", "17:07:00", "08:45:00", "17:00:00"},
-                                              {"08:53:00", "17:08:00", "09:00:00", "17:15:00"}});
-    EXPECT_DOUBLE_EQ(num(ids[0], "DEPT HOURS"), 9.0);
-    EXPECT_DOUBLE_EQ(num(ids[1], "DEPT HOURS"), 8.5);
-    EXPECT_EQ(code(ids[0]), 0);
-    expectStableOnSecondRun(ids);
-}
-
-TEST_F(RecalculateTest, SlantHourLeansInTimesLateAndOutTimesEarly) {
-    auto ids = checkRounding("Slant Hour", {{"07:51:00", "16:56:00", "08:00:00", "17:00:00"},
-                                            {"07:49:00", "16:54:00", "07:45:00", "16:45:00"},
-                                            {"08:04:00", "17:09:00", "08:00:00", "17:00:00"},
-                                            {"08:06:00", "17:10:00", "08:15:00", "17:15:00"}});
-    expectStableOnSecondRun(ids);
-}
-
-TEST_F(RecalculateTest, TenthHourCountsSecondsAndStableOnRerun) {
-    auto ids = checkRounding("Tenth Hour", {{"08:05:00", "16:35:29", "08:00:00", "16:30:00"},
-                                            {"08:05:40", "16:35:31", "08:06:00", "16:36:00"},
-                                            {"08:11:59", "16:41:59", "08:12:00", "16:42:00"}});
-    EXPECT_DOUBLE_EQ(num(ids[0], "DEPT HOURS"), 8.5);
-    expectStableOnSecondRun(ids);
+TEST_F(RecalculateTest, FixedRoundingModesAroundTheirBoundariesAndStableOnRerun) {
+    struct Mode {
+        const char *rule;
+        std::vector<RoundCase> cases;
+        double firstHours;
+    };
+    const Mode modes[] = {
+        {"Quarter Hour",
+         {{"08:07:00", "16:53:00", "08:00:00", "17:00:00"},
+          {"08:08:00", "16:52:00", "08:15:00", "16:45:00"},
+          {"08:52:00", "17:07:00", "08:45:00", "17:00:00"},
+          {"08:53:00", "17:08:00", "09:00:00", "17:15:00"}},
+         9.0},
+        {"Slant Hour", // in times lean late, out times early
+         {{"07:51:00", "16:56:00", "08:00:00", "17:00:00"},
+          {"07:49:00", "16:54:00", "07:45:00", "16:45:00"},
+          {"08:04:00", "17:09:00", "08:00:00", "17:00:00"},
+          {"08:06:00", "17:10:00", "08:15:00", "17:15:00"}},
+         9.0},
+        {"Tenth Hour", // the seconds count
+         {{"08:05:00", "16:35:29", "08:00:00", "16:30:00"},
+          {"08:05:40", "16:35:31", "08:06:00", "16:36:00"},
+          {"08:11:59", "16:41:59", "08:12:00", "16:42:00"}},
+         8.5},
+    };
+    for (const Mode &m : modes) {
+        db().execute(QStringLiteral("DELETE FROM \"PUNCH\""));
+        auto ids = checkRounding(m.rule, m.cases);
+        EXPECT_DOUBLE_EQ(num(ids[0], "DEPT HOURS"), m.firstHours) << m.rule;
+        EXPECT_EQ(code(ids[0]), 0);
+        expectStableOnSecondRun(ids);
+    }
 }
 
 TEST_F(RecalculateTest, RoundingRuleIsComparedExactlyAndNeedsBothTimes) {
@@ -198,7 +205,8 @@ TEST_F(RecalculateTest, DayStartMovesEarlyPairsToThePreviousDay) {
     int roundedPast = addPair(Pair("03:55:00", "12:00:00"));
     int other = addPair(Pair("00:30:00", "08:30:00").employee(2));
     int half = addPair(Pair(QVariant(), "03:00:00"));
-    db().execute(QStringLiteral("UPDATE \"PUNCH\" SET \"AdjustedDate\" = '2007-04-20' WHERE \"ID\" = ?"), {half});
+    db().execute(QStringLiteral("UPDATE \"PUNCH\" SET \"AdjustedDate\" = '2007-04-20' WHERE \"ID\" = ?"),
+                 {half});
     RecalculateHours();
     EXPECT_EQ(text(early, "AdjustedDate"), QStringLiteral("2007-04-22"));
     EXPECT_EQ(text(onTime, "AdjustedDate"), QStringLiteral("2007-04-23"));
@@ -244,7 +252,8 @@ TEST_F(RecalculateTest, FailingRowKeepsWhatWasReachedAndStaysMarked) {
     EXPECT_TRUE(col(bad, "DEPT HOURS").isNull());
     ASSERT_EQ(boxes.count(QStringLiteral("ERROR")), 1);
     EXPECT_EQ(boxes.shown()[0].prompt, QStringLiteral("Type mismatch"));
-    EXPECT_TRUE(readFile(QStringLiteral("logs/QX8log.txt")).contains("Procedure_RecalculateThisPunch Dept Qual"));
+    EXPECT_TRUE(
+        readFile(QStringLiteral("logs/QX8log.txt")).contains("Procedure_RecalculateThisPunch Dept Qual"));
 
     EXPECT_FALSE(marked(good));
     EXPECT_DOUBLE_EQ(num(good, "DEPT HOURS"), 8.0);

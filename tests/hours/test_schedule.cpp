@@ -14,9 +14,11 @@ protected:
         // earliest end; Tuesday end 6:00 (5:55 to 6:30) and lunch out 12:00
         // (11:55 to 12:10); Wednesday start 8:00 without limits; nothing on Sunday.
         db().execute(QStringLiteral(
-            "INSERT INTO \"SCHEDULE\" (\"ScheduleNumber\", \"MSchIn\", \"MEarlyIn\", \"MLateIn\", \"MSchOut\", "
+            "INSERT INTO \"SCHEDULE\" (\"ScheduleNumber\", \"MSchIn\", \"MEarlyIn\", \"MLateIn\", "
+            "\"MSchOut\", "
             "\"MLateOut\", \"ESchOut\", \"EEarlyOut\", \"ELateOut\", \"ESchLunchOut\", \"EEarlyLunchOut\", "
-            "\"ELateLunchOut\", \"WSchIn\") VALUES (1, '08:00:00', '07:45:00', '08:05:00', '17:00:00', '17:30:00', "
+            "\"ELateLunchOut\", \"WSchIn\") VALUES (1, '08:00:00', '07:45:00', '08:05:00', '17:00:00', "
+            "'17:30:00', "
             "'06:00:00', '05:55:00', '06:30:00', '12:00:00', '11:55:00', '12:10:00', "
             "'08:00:00')"));
     }
@@ -93,11 +95,14 @@ TEST_F(ScheduleTest, GeneralViolationsFoldExcusesIntoTheErrorCode) {
         int want;
     };
     const Case cases[] = {
-        {0, false, false, false, false, 0}, {0, true, false, false, false, 7}, {0, true, false, true, false, 0},
-        {7, false, false, false, false, 0}, {1, false, false, false, false, 1}, {1, false, false, true, false, 0},
-        {1, false, true, true, false, 7},   {2, true, false, false, false, 2},  {2, true, false, false, true, 7},
-        {2, false, true, false, true, 0},   {4, true, true, false, false, 4},  {4, false, true, true, false, 7},
-        {4, true, true, true, true, 0},     {4, false, true, false, true, 0},  {5, true, true, false, false, 5},
+        {0, false, false, false, false, 0}, {0, true, false, false, false, 7},
+        {0, true, false, true, false, 0},   {7, false, false, false, false, 0},
+        {1, false, false, false, false, 1}, {1, false, false, true, false, 0},
+        {1, false, true, true, false, 7},   {2, true, false, false, false, 2},
+        {2, true, false, false, true, 7},   {2, false, true, false, true, 0},
+        {4, true, true, false, false, 4},   {4, false, true, true, false, 7},
+        {4, true, true, true, true, 0},     {4, false, true, false, true, 0},
+        {5, true, true, false, false, 5},
     };
     for (const Case &c : cases) {
         // A schedule without a row: a side is violated only by its missing punch.
@@ -109,8 +114,8 @@ TEST_F(ScheduleTest, GeneralViolationsFoldExcusesIntoTheErrorCode) {
         p.inExcused = c.inExcused;
         p.outExcused = c.outExcused;
         SetSchedule(p);
-        EXPECT_EQ(p.errorCode, c.want) << "E0 " << c.e0 << " in " << c.inBad << c.inExcused << " out " << c.outBad
-                                       << c.outExcused;
+        EXPECT_EQ(p.errorCode, c.want)
+            << "E0 " << c.e0 << " in " << c.inBad << c.inExcused << " out " << c.outBad << c.outExcused;
     }
 }
 
