@@ -28,11 +28,12 @@ const QString kInsertImportSql = QStringLiteral(
     R"(INSERT INTO "IMPORT" ("EMPLOYEE ID", "CLOCK ID", "IN DATE", "IN TIME", "DEPT ID", "DEPT NAME", "DATAFLDEN",)"
     R"( "DATAFLD", "TASK", "SIGN IN", "PunchType", "Overide", "Excused", "CLOCK NUMBER", "Edited"))"
     R"( VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?))");
-const QString kFindAccessSql = QStringLiteral(R"(SELECT "ID" FROM "AccessPunch" WHERE "Date" = ? AND "Time" = ?)"
-                                              R"( AND "SEQUENCE" = ? AND "Clock" = ? ORDER BY "ID")");
-const QString kInsertAccessSql =
-    QStringLiteral(R"(INSERT INTO "AccessPunch" ("Date", "Time", "SEQUENCE", "Clock", "EmployeeClock", "type",)"
-                   R"( "Valid", "Failure") VALUES (?, ?, ?, ?, ?, ?, ?, ?))");
+const QString kFindAccessSql =
+    QStringLiteral(R"(SELECT "ID" FROM "AccessPunch" WHERE "Date" = ? AND "Time" = ?)"
+                   R"( AND "SEQUENCE" = ? AND "Clock" = ? ORDER BY "ID")");
+const QString kInsertAccessSql = QStringLiteral(
+    R"(INSERT INTO "AccessPunch" ("Date", "Time", "SEQUENCE", "Clock", "EmployeeClock", "type",)"
+    R"( "Valid", "Failure") VALUES (?, ?, ?, ?, ?, ?, ?, ?))");
 const QString kUpdateAccessSql = QStringLiteral(
     R"(UPDATE "AccessPunch" SET "EmployeeClock" = ?, "type" = ?, "Valid" = ?, "Failure" = ? WHERE "ID" = ?)");
 
@@ -41,7 +42,9 @@ constexpr int kStepImportRow = 1;
 constexpr int kStepAccessLookup = 2;
 constexpr int kStepAccessRow = 3;
 
-int32_t clampToInt32(qint64 n) { return int32_t(std::min<qint64>(n, std::numeric_limits<int32_t>::max())); }
+int32_t clampToInt32(qint64 n) {
+    return int32_t(std::min<qint64>(n, std::numeric_limits<int32_t>::max()));
+}
 
 void openPollFile(QFile &file, const QString &name) {
     const QString shown = QDir::toNativeSeparators(name);
@@ -49,15 +52,17 @@ void openPollFile(QFile &file, const QString &name) {
     if (name.isEmpty() || !fi.exists())
         throw HxError(QStringLiteral("File not found: ") + shown, ErrNo::FileNotFound);
     if (fi.isDir())
-        throw HxError(QStringLiteral("The poll log file is a folder, not a file: ") + shown, ErrNo::PathNotFound);
+        throw HxError(QStringLiteral("The poll log file is a folder, not a file: ") + shown,
+                      ErrNo::PathNotFound);
     // A pipe or a device could block or never end.
     if (!fi.isFile())
-        throw HxError(QStringLiteral("The poll log file is not a regular file: ") + shown, ErrNo::PathNotFound);
+        throw HxError(QStringLiteral("The poll log file is not a regular file: ") + shown,
+                      ErrNo::PathNotFound);
     file.setFileName(name);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        throw HxError(QStringLiteral("The poll log file %1 cannot be opened (%2).").arg(shown, file.errorString()),
-                      file.error() == QFileDevice::PermissionsError ? ErrNo::PermissionDenied
-                                                                    : ErrNo::PathNotFound);
+        throw HxError(
+            QStringLiteral("The poll log file %1 cannot be opened (%2).").arg(shown, file.errorString()),
+            file.error() == QFileDevice::PermissionsError ? ErrNo::PermissionDenied : ErrNo::PathNotFound);
 }
 
 void reportBadLine(const PollLine &line) {
@@ -86,8 +91,8 @@ void transferEntry(Database &db, const PollLogEntry &e, int16_t clock, QString &
         }
         db.execute(kInsertImportSql,
                    {e.Employee, e.Badge, db.date(e.PunchDate), db.time(e.PunchTime), e.DeptNum, e.DeptName,
-                    db.boolean(e.DataFieldEnter), job, task, db.boolean(e.InOut == u"I"), e.PunchType, e.Overide,
-                    db.boolean(e.Excused != 0), e.Clock, db.boolean(e.Edited != 0)});
+                    db.boolean(e.DataFieldEnter), job, task, db.boolean(e.InOut == u"I"), e.PunchType,
+                    e.Overide, db.boolean(e.Excused != 0), e.Clock, db.boolean(e.Edited != 0)});
     }
     if (e.AccessControl) {
         bandStep = kStepAccessLookup;
@@ -105,14 +110,15 @@ void transferEntry(Database &db, const PollLogEntry &e, int16_t clock, QString &
             db.execute(kUpdateAccessSql,
                        {e.Badge, int(type), db.boolean(granted), int(failure), existing.value(0)});
         else
-            db.execute(kInsertAccessSql, {key[0], key[1], key[2], key[3], e.Badge, int(type), db.boolean(granted),
-                                          int(failure)});
+            db.execute(kInsertAccessSql, {key[0], key[1], key[2], key[3], e.Badge, int(type),
+                                          db.boolean(granted), int(failure)});
     }
 }
 
 // A failed entry is reported once per file; later ones only go to the log.
 void reportFailedEntry(const QString &description, int bandStep, bool &reported, const QString &step) {
-    const QString where = description + QStringLiteral(" (Line: ") + QString::number(bandStep) + QLatin1Char(')');
+    const QString where =
+        description + QStringLiteral(" (Line: ") + QString::number(bandStep) + QLatin1Char(')');
     if (reported) {
         subLogNote(kModule, kProcedure + QStringLiteral(": ") + where + QStringLiteral(" ") + step);
         return;
@@ -127,13 +133,95 @@ void reportFailedEntry(const QString &description, int bandStep, bool &reported,
                      Buttons::OkCancel | Buttons::Information, 0);
 }
 
+// Entries go in batches, each batch in one transaction, because a commit per
+// row costs a disk flush every few hundred rows. Each entry still stands on
+// its own: when an entry fails, its batch is rolled back and done again entry
+// by entry, so exactly the entries that fail are missing, as without batches.
+class TransferBatch {
+public:
+    explicit TransferBatch(Database &db) : m_db(db), m_open(db.transaction()) {}
+    ~TransferBatch() {
+        // Left by an error outside the entries: keep what was written.
+        if (m_open && !m_db.commit())
+            m_db.rollback();
+    }
+    bool isOpen() const { return m_open; }
+    bool commit() {
+        m_open = false;
+        if (m_db.commit())
+            return true;
+        m_db.rollback();
+        return false;
+    }
+    void rollback() {
+        m_open = false;
+        m_db.rollback();
+    }
+
+private:
+    Database &m_db;
+    bool m_open;
+};
+
+constexpr qsizetype kBatchSize = 2000;
+
+void transferEntries(Database &db, clsMessage &msg, int16_t clock, QString &step) {
+    const qsizetype total = rsPollLog.recordCount();
+    int32_t counter = 0;
+    bool failureReported = false;
+    const auto transferOnItsOwn = [&](const PollLogEntry &entry) {
+        int bandStep = 0;
+        try {
+            transferEntry(db, entry, clock, step, bandStep);
+        } catch (const HxError &e) {
+            reportFailedEntry(e.description(), bandStep, failureReported, step);
+        } catch (const std::exception &e) {
+            reportFailedEntry(QString::fromLocal8Bit(e.what()), bandStep, failureReported, step);
+        }
+    };
+
+    qsizetype i = 0;
+    while (i < total) {
+        const qsizetype start = i;
+        const qsizetype stop = std::min(total, start + kBatchSize);
+        TransferBatch batch(db);
+        if (!batch.isOpen()) {
+            for (; i < stop; ++i) {
+                msg.setLngProgressValue(++counter);
+                transferOnItsOwn(rsPollLog.row(i));
+            }
+            continue;
+        }
+        bool failed = false;
+        for (; i < stop; ++i) {
+            msg.setLngProgressValue(++counter);
+            int bandStep = 0;
+            try {
+                transferEntry(db, rsPollLog.row(i), clock, step, bandStep);
+            } catch (const std::exception &) {
+                failed = true;
+                break;
+            }
+        }
+        if (!failed && batch.commit())
+            continue;
+        if (failed)
+            batch.rollback();
+        const qsizetype redone = failed ? i + 1 : stop;
+        for (qsizetype k = start; k < redone; ++k)
+            transferOnItsOwn(rsPollLog.row(k));
+        i = redone;
+    }
+}
+
 void reportError(const QString &step, const QString &description) {
     intReportMessage(kModule, kKind, kProcedure, step, QStringLiteral("ERROR"), description,
                      Buttons::OkCancel | Buttons::Information, 0);
 }
 } // namespace
 
-bool blnImportPollFile(const QString &strFileName, std::shared_ptr<clsMessage> &objMessage, bool blnImportSeen) {
+bool blnImportPollFile(const QString &strFileName, std::shared_ptr<clsMessage> &objMessage,
+                       bool blnImportSeen) {
     if (!objMessage)
         objMessage = std::make_shared<clsMessage>();
     clsMessage &msg = *objMessage;
@@ -192,20 +280,7 @@ bool blnImportPollFile(const QString &strFileName, std::shared_ptr<clsMessage> &
                 msg.setLngProgressValue(0);
                 msg.setBlnIsProgress(true);
                 msg.setStrUIMessage(QStringLiteral("Transferring Data to Import Table"));
-                int32_t counter = 0;
-                bool failureReported = false;
-                for (const PollLogEntry &entry : rsPollLog) {
-                    ++counter;
-                    msg.setLngProgressValue(counter);
-                    int bandStep = 0;
-                    try {
-                        transferEntry(db, entry, clock, step, bandStep);
-                    } catch (const HxError &e) {
-                        reportFailedEntry(e.description(), bandStep, failureReported, step);
-                    } catch (const std::exception &e) {
-                        reportFailedEntry(QString::fromLocal8Bit(e.what()), bandStep, failureReported, step);
-                    }
-                }
+                transferEntries(db, msg, clock, step);
                 msg.setBlnIsProgress(false);
                 result = true;
             }

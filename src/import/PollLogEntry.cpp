@@ -20,9 +20,9 @@ PollFileLookups gPollFileLookups;
 
 namespace {
 const QString kDepartmentsSql = QStringLiteral(R"(SELECT "DEPT NAME", "DEPT ID", "DATAFLDEN" FROM "DEPT")");
-const QString kEmployeeSql =
-    QStringLiteral(R"(SELECT "EMPLOYEE ID", "AccessControl" FROM "EMPLOYEE" WHERE "CLOCK ID" = ? OR "NEWBADGE" = ?)"
-                   R"( ORDER BY "EMPLOYEE ID")");
+const QString kEmployeeSql = QStringLiteral(
+    R"(SELECT "EMPLOYEE ID", "AccessControl" FROM "EMPLOYEE" WHERE "CLOCK ID" = ? OR "NEWBADGE" = ?)"
+    R"( ORDER BY "EMPLOYEE ID")");
 const QString kClockSql = QStringLiteral(R"(SELECT "AccessOnly" FROM "CLOCK" WHERE "CLOCK NUMBER" = ?)");
 
 HxError closedError() {
@@ -42,9 +42,17 @@ QString singleCharacter(QStringView text) {
     return text.toString();
 }
 
-int16_t fieldInt16(QStringView line, int start, int length) { return toInt16(lenientVal(pollField(line, start, length))); }
+double fieldNumber(QStringView line, int start, int length) {
+    return pollNumber(pollField(line, start, length));
+}
 
-bool takesImpliedDecimals(int format) { return format == 1 || format == 5; }
+int16_t fieldInt16(QStringView line, int start, int length) {
+    return toInt16(fieldNumber(line, start, length));
+}
+
+bool takesImpliedDecimals(int format) {
+    return format == 1 || format == 5;
+}
 } // namespace
 
 // ---------------------------------------------------------------- lookups
@@ -99,7 +107,8 @@ PollFileLookups::Employee PollFileLookups::employee(int32_t badge) {
         return it.value();
     // "NEWBADGE" 0 means no new badge: a badge 0 must not find every employee
     // that has none.
-    Recordset rs = m_db->openRecordset(kEmployeeSql, {badge, badge != 0 ? QVariant(badge) : Database::null()});
+    Recordset rs =
+        m_db->openRecordset(kEmployeeSql, {badge, badge != 0 ? QVariant(badge) : Database::null()});
     Employee e;
     if (blnHasRecords(rs)) {
         e.found = true;
@@ -185,10 +194,10 @@ void ProcessPollLogEntry(QStringView strLine, int16_t intClock, bool blnImportSe
             e.DataFieldEnter = false;
         }
 
-        e.Job = lenientVal(pollField(strLine, 33, 10));
+        e.Job = fieldNumber(strLine, 33, 10);
         if (takesImpliedDecimals(r.intDatafldFormat))
             e.Job /= 100;
-        e.Task = lenientVal(pollField(strLine, 44, 6));
+        e.Task = fieldNumber(strLine, 44, 6);
         if (takesImpliedDecimals(r.intTaskFormat))
             e.Task /= 100;
 
@@ -218,7 +227,8 @@ void ProcessPollLogEntry(QStringView strLine, int16_t intClock, bool blnImportSe
                        QStringLiteral("ProcessPollLogEntry"), QString(), e);
     } catch (const std::exception &e) {
         subReportError(QStringLiteral("modImportToPunch"), QStringLiteral("Procedure"),
-                       QStringLiteral("ProcessPollLogEntry"), QString(), HxError(QString::fromLocal8Bit(e.what())));
+                       QStringLiteral("ProcessPollLogEntry"), QString(),
+                       HxError(QString::fromLocal8Bit(e.what())));
     }
 }
 

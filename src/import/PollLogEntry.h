@@ -4,8 +4,8 @@
 // job and task, flags and access fields.
 #include <QHash>
 #include <QString>
-#include <QVariant>
 #include <QStringView>
+#include <QVariant>
 #include <cstdint>
 #include <optional>
 

@@ -121,7 +121,9 @@ PollLineKind classifyPollLine(const PollLine &line, bool firstLine) {
     return PollLineKind::Bad;
 }
 
-QString pollLineText(const PollLine &line) { return QString::fromLatin1(line.bytes); }
+QString pollLineText(const PollLine &line) {
+    return QString::fromLatin1(line.bytes);
+}
 
 QString pollLineDetail(const PollLine &line) {
     QString text = QString::fromLatin1(line.bytes.left(kDetailLimit));
@@ -143,10 +145,26 @@ QStringView pollField(QStringView line, int start, int length) {
     return line.mid(start - 1, std::min<qsizetype>(length, line.size() - start + 1));
 }
 
-int16_t pollClockNumber(const QString &fileName) { return toInt16(lenientVal(QStringView(fileName).right(2))); }
+double pollNumber(QStringView field) {
+    // Plain digits and blanks, the usual field, are read here; anything else
+    // goes to the general rule, which converts through text.
+    double v = 0;
+    for (QChar c : field) {
+        const char16_t u = c.unicode();
+        if (u >= u'0' && u <= u'9')
+            v = v * 10 + (u - u'0');
+        else if (u != u' ' && u != u'\t' && u != u'\n' && u != u'\r')
+            return lenientVal(field);
+    }
+    return v;
+}
+
+int16_t pollClockNumber(const QString &fileName) {
+    return toInt16(lenientVal(QStringView(fileName).right(2)));
+}
 
 int32_t pollBadge(QStringView record, int idDigits) {
-    return toInt32(lenientVal(pollField(record, 11 - idDigits, idDigits)));
+    return toInt32(pollNumber(pollField(record, 11 - idDigits, idDigits)));
 }
 
 double pollPunchDate(int month, int day, const QDate &now) {

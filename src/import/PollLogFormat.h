@@ -68,6 +68,10 @@ QString pollLineDetail(const PollLine &line);
 // there is. A start below 1 or a negative length raises "Invalid procedure call".
 QStringView pollField(QStringView line, int start, int length);
 
+// A numeric field by the lenient number rule (blanks ignored, digits from the
+// left, "&H" hexadecimal, 0 without a leading digit).
+double pollNumber(QStringView field);
+
 // The clock number: the last two characters of the file name, lenient number
 // rule ("0A" and "AB" give 0).
 int16_t pollClockNumber(const QString &fileName);

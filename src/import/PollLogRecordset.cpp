@@ -15,7 +15,7 @@ void PollLogRecordset::open() {
 
 void PollLogRecordset::close() {
     m_open = false;
-    std::vector<PollLogEntry>().swap(m_rows);
+    std::deque<PollLogEntry>().swap(m_rows);
 }
 
 void PollLogRecordset::addNew(PollLogEntry entry) {
@@ -24,7 +24,9 @@ void PollLogRecordset::addNew(PollLogEntry entry) {
     m_rows.push_back(std::move(entry));
 }
 
-bool blnHasRecords(const PollLogRecordset &rs) { return rs.isOpen() && rs.recordCount() > 0; }
+bool blnHasRecords(const PollLogRecordset &rs) {
+    return rs.isOpen() && rs.recordCount() > 0;
+}
 
 void CreatePollLogRecordset() {
     rsPollLog.close();
@@ -35,7 +37,8 @@ void CreatePollLogRecordset() {
                        QStringLiteral("CreatePollLogRecordset"), QString(), e);
     } catch (const std::exception &e) {
         subReportError(QStringLiteral("modImportToPunch"), QStringLiteral("Procedure"),
-                       QStringLiteral("CreatePollLogRecordset"), QString(), HxError(QString::fromLocal8Bit(e.what())));
+                       QStringLiteral("CreatePollLogRecordset"), QString(),
+                       HxError(QString::fromLocal8Bit(e.what())));
     }
     rsPollLog.open();
 }

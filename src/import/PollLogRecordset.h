@@ -4,7 +4,7 @@
 // they were added (file order).
 #include <QString>
 #include <cstdint>
-#include <vector>
+#include <deque>
 
 namespace hx {
 
@@ -42,12 +42,13 @@ public:
     void addNew(PollLogEntry entry);
     qsizetype recordCount() const { return qsizetype(m_rows.size()); }
     const PollLogEntry &row(qsizetype i) const { return m_rows[size_t(i)]; }
-    std::vector<PollLogEntry>::const_iterator begin() const { return m_rows.begin(); }
-    std::vector<PollLogEntry>::const_iterator end() const { return m_rows.end(); }
+    std::deque<PollLogEntry>::const_iterator begin() const { return m_rows.begin(); }
+    std::deque<PollLogEntry>::const_iterator end() const { return m_rows.end(); }
 
 private:
     bool m_open = false;
-    std::vector<PollLogEntry> m_rows;
+    // Growing a deque never moves the rows already added.
+    std::deque<PollLogEntry> m_rows;
 };
 
 // False when closed or empty.

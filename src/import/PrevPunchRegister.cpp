@@ -186,8 +186,8 @@ uint64_t PrevPunchRegister::hashOf(const Key &k) {
     uint64_t s = 0;
     for (int i = 0; i < kSequenceSize; ++i)
         s |= uint64_t(k.sequence[i]) << (16 * i);
-    const uint64_t c = uint64_t(k.checksum[0]) | uint64_t(k.checksum[1]) << 16 | uint64_t(k.sequenceLength) << 32 |
-                       uint64_t(k.checksumLength) << 40;
+    const uint64_t c = uint64_t(k.checksum[0]) | uint64_t(k.checksum[1]) << 16 |
+                       uint64_t(k.sequenceLength) << 32 | uint64_t(k.checksumLength) << 40;
     return mix(uint64_t(k.moment) ^ mix(s ^ mix(c)));
 }
 
@@ -250,10 +250,11 @@ void PrevPunchRegister::openEmpty(const QString &path) {
 void PrevPunchRegister::readFile(const QString &path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
-        throw HxError(QStringLiteral("The previous-punch register %1 cannot be opened (%2). It is left as it is "
-                                     "and not used for this import.")
-                          .arg(QDir::toNativeSeparators(path), f.errorString()),
-                      f.error() == QFileDevice::PermissionsError ? ErrNo::PermissionDenied : ErrNo::PathNotFound);
+        throw HxError(
+            QStringLiteral("The previous-punch register %1 cannot be opened (%2). It is left as it is "
+                           "and not used for this import.")
+                .arg(QDir::toNativeSeparators(path), f.errorString()),
+            f.error() == QFileDevice::PermissionsError ? ErrNo::PermissionDenied : ErrNo::PathNotFound);
     QXmlStreamReader xml(&f);
     const auto damaged = [&](const QString &why) {
         return Damaged{QStringLiteral("line %1: %2").arg(xml.lineNumber()).arg(why)};
@@ -299,10 +300,11 @@ void PrevPunchRegister::open(const QString &path, const QDateTime &now) {
         return;
     }
     if (fi.isDir())
-        throw HxError(QStringLiteral("The previous-punch register %1 is a folder, not a file; the register is not "
-                                     "used for this import.")
-                          .arg(QDir::toNativeSeparators(path)),
-                      ErrNo::PathNotFound);
+        throw HxError(
+            QStringLiteral("The previous-punch register %1 is a folder, not a file; the register is not "
+                           "used for this import.")
+                .arg(QDir::toNativeSeparators(path)),
+            ErrNo::PathNotFound);
     try {
         readFile(path);
     } catch (const Damaged &d) {
@@ -312,14 +314,16 @@ void PrevPunchRegister::open(const QString &path, const QDateTime &now) {
         QFile file(path);
         if (file.rename(aside)) {
             openEmpty(path);
-            throw HxError(QStringLiteral("The previous-punch register %1 cannot be read (%2). It was kept as %3 "
-                                         "and a new, empty register is started.")
-                              .arg(QDir::toNativeSeparators(path), d.reason, QDir::toNativeSeparators(aside)));
+            throw HxError(
+                QStringLiteral("The previous-punch register %1 cannot be read (%2). It was kept as %3 "
+                               "and a new, empty register is started.")
+                    .arg(QDir::toNativeSeparators(path), d.reason, QDir::toNativeSeparators(aside)));
         }
-        throw HxError(QStringLiteral("The previous-punch register %1 cannot be read (%2) and cannot be kept aside "
-                                     "as %3 (%4). It is left as it is and not used for this import.")
-                          .arg(QDir::toNativeSeparators(path), d.reason, QDir::toNativeSeparators(aside),
-                               file.errorString()));
+        throw HxError(
+            QStringLiteral("The previous-punch register %1 cannot be read (%2) and cannot be kept aside "
+                           "as %3 (%4). It is left as it is and not used for this import.")
+                .arg(QDir::toNativeSeparators(path), d.reason, QDir::toNativeSeparators(aside),
+                     file.errorString()));
     } catch (...) {
         close();
         throw;
@@ -327,9 +331,11 @@ void PrevPunchRegister::open(const QString &path, const QDateTime &now) {
 
     // Rows listed one year ago to the second, or earlier, are dropped.
     const qint64 cutoff = secondsOf(now.addYears(-1));
-    m_rows.erase(std::remove_if(m_rows.begin(), m_rows.end(), [&](const Key &k) { return k.moment <= cutoff; }),
-                 m_rows.end());
-    rebuildIndex(std::bit_ceil(std::max<size_t>(16, m_rows.size() * 2 + 2)));
+    m_rows.erase(
+        std::remove_if(m_rows.begin(), m_rows.end(), [&](const Key &k) { return k.moment <= cutoff; }),
+        m_rows.end());
+    // Room for half as many new rows again before the index must grow.
+    rebuildIndex(std::bit_ceil(std::max<size_t>(16, m_rows.size() * 3)));
     m_open = true;
 }
 
@@ -354,10 +360,11 @@ void PrevPunchRegister::save() const {
         return;
     QSaveFile f(m_path);
     const auto failed = [&](const QString &why) {
-        return HxError(QStringLiteral("The previous-punch register %1 cannot be saved (%2). The register as it was "
-                                      "before this import is kept.")
-                           .arg(QDir::toNativeSeparators(m_path), why),
-                       ErrNo::PathNotFound);
+        return HxError(
+            QStringLiteral("The previous-punch register %1 cannot be saved (%2). The register as it was "
+                           "before this import is kept.")
+                .arg(QDir::toNativeSeparators(m_path), why),
+            ErrNo::PathNotFound);
     };
     if (!f.open(QIODevice::WriteOnly))
         throw failed(f.errorString());
@@ -387,9 +394,13 @@ void PrevPunchRegister::save() const {
 
 // ---------------------------------------------------------------- the import's register
 
-QString strPrevPunchPath() { return strJoinPath(strGetApplicationPath(), QStringLiteral("PrevPunch.xml")); }
+QString strPrevPunchPath() {
+    return strJoinPath(strGetApplicationPath(), QStringLiteral("PrevPunch.xml"));
+}
 
-void OpenPrevPunch() { rsPrevPunch.open(strPrevPunchPath(), Clock::now()); }
+void OpenPrevPunch() {
+    rsPrevPunch.open(strPrevPunchPath(), Clock::now());
+}
 
 bool varIsPrevPunch(const double &dtmDate, const double &dtmTime, const QString &strSequence,
                     const QString &strChecksum) {

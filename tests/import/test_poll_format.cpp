@@ -1,5 +1,6 @@
 #include "component/DateTime.h"
 #include "component/Error.h"
+#include "component/Numbers.h"
 #include "import/PollLogFormat.h"
 
 #include <QBuffer>
@@ -134,6 +135,15 @@ TEST(PollFieldTest, PositionsCountFromOneAndBadStartsRaise) {
     EXPECT_THROW(pollField(line, 1, -1), HxError);
 }
 
+TEST(PollFieldTest, NumbersFollowTheLenientRule) {
+    for (const char16_t *text : {u"0042", u" 4 2", u"", u"    ", u"1A", u"&H1F", u"&HZZ", u"-5", u"+7",
+                                 u"1.5", u"12E2", u"A1", u"0000012345", u"\t9\n"})
+        EXPECT_EQ(pollNumber(text), lenientVal(text)) << QString::fromUtf16(text).toStdString();
+    EXPECT_EQ(pollNumber(u"0000012345"), 12345.0);
+    EXPECT_EQ(pollNumber(u"1A"), 1.0);
+    EXPECT_EQ(pollNumber(u"&H1F"), 31.0);
+}
+
 TEST(PollFieldTest, BadgeByIdDigits) {
     const QString record = QStringLiteral("9876543210 0001") + QString(43, QLatin1Char(' '));
     EXPECT_EQ(pollBadge(record, 4), 3210);
@@ -167,8 +177,9 @@ TEST(PollFieldTest, StatusFlags) {
         int type, overide;
         bool excused, edited;
     };
-    for (const Case &c : {Case{5, 1, 1, false, false}, Case{18, 0, -2, true, true}, Case{12, 3, 0, false, false},
-                          Case{3, 0, -1, true, false}, Case{0, 0, 0, false, false}}) {
+    for (const Case &c :
+         {Case{5, 1, 1, false, false}, Case{18, 0, -2, true, true}, Case{12, 3, 0, false, false},
+          Case{3, 0, -1, true, false}, Case{0, 0, 0, false, false}}) {
         const PollFlags f = decodePollFlags(c.flags);
         EXPECT_EQ(f.punchType, c.type) << c.flags;
         EXPECT_EQ(f.overide, c.overide) << c.flags;

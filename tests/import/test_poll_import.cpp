@@ -13,7 +13,9 @@
 using namespace hx;
 
 namespace {
-QByteArray two(int n) { return QByteArray::number(n).rightJustified(2, '0'); }
+QByteArray two(int n) {
+    return QByteArray::number(n).rightJustified(2, '0');
+}
 
 // One record line, blanks in the positions that are not read.
 struct Rec {
@@ -29,8 +31,8 @@ struct Rec {
 
     QByteArray bytes() const {
         QByteArray b = badge.rightJustified(10, '0');
-        b += ' ' + seq + "  " + two(month) + '/' + two(day) + "  " + two(hour) + two(minute) + ' ' + two(dept) +
-             ' ' + job + ' ' + task + ' ' + check + flags + "  " + inOut + ' ';
+        b += ' ' + seq + "  " + two(month) + '/' + two(day) + "  " + two(hour) + two(minute) + ' ' +
+             two(dept) + ' ' + job + ' ' + task + ' ' + check + flags + "  " + inOut + ' ';
         EXPECT_EQ(b.size(), 58);
         return b;
     }
@@ -43,7 +45,8 @@ QByteArray lines(std::initializer_list<QByteArray> parts) {
     return out;
 }
 
-const QString kBadPrompt = QStringLiteral("The buffer is the wrong size.\r\nThere is a problem with your data.");
+const QString kBadPrompt =
+    QStringLiteral("The buffer is the wrong size.\r\nThere is a problem with your data.");
 
 class PollImportTest : public hx::test::SiteTest {
 protected:
@@ -62,12 +65,14 @@ protected:
                           QString::fromLatin1(e[2]).toInt(), QString::fromLatin1(e[3])});
         db().execute(QStringLiteral(R"(INSERT INTO "DEPT" ("DEPT ID", "DEPT NAME", "DATAFLDEN") VALUES)"
                                     R"( (1, 'ASSEMBLY', 1), (2, 'OFFICE', 0))"));
-        db().execute(QStringLiteral(R"(INSERT INTO "CLOCK" ("CLOCK NUMBER", "CLOCK NAME", "AccessOnly") VALUES)"
-                                    R"( (1, 'Front', 0), (2, 'Door', 1))"));
+        db().execute(
+            QStringLiteral(R"(INSERT INTO "CLOCK" ("CLOCK NUMBER", "CLOCK NAME", "AccessOnly") VALUES)"
+                           R"( (1, 'Front', 0), (2, 'Door', 1))"));
     }
 
     QString pollFile(const QByteArray &content, int clock = 1) {
-        return writeFile(QStringLiteral("polllogs/0426081709.7}") + QString::number(clock).rightJustified(2, '0'),
+        return writeFile(QStringLiteral("polllogs/0426081709.7}") +
+                             QString::number(clock).rightJustified(2, '0'),
                          content);
     }
     bool import(const QString &file, bool seen = true) {
@@ -76,7 +81,9 @@ protected:
         EXPECT_TRUE(message) << "a channel is created when none is given";
         return ok;
     }
-    Recordset importRows() { return db().openRecordset(QStringLiteral(R"(SELECT * FROM "IMPORT" ORDER BY "ID")")); }
+    Recordset importRows() {
+        return db().openRecordset(QStringLiteral(R"(SELECT * FROM "IMPORT" ORDER BY "ID")"));
+    }
     Recordset accessRows() {
         return db().openRecordset(QStringLiteral(R"(SELECT * FROM "AccessPunch" ORDER BY "ID")"));
     }
@@ -85,9 +92,7 @@ protected:
             .firstValue(QStringLiteral(R"(SELECT COUNT(*) FROM ")") + QLatin1String(table) + QLatin1Char('"'))
             ->toInt();
     }
-    int registerRows() {
-        return int(readFile(QStringLiteral("app/PrevPunch.xml")).count("<Punch "));
-    }
+    int registerRows() { return int(readFile(QStringLiteral("app/PrevPunch.xml")).count("<Punch ")); }
     QString log() { return QString::fromLocal8Bit(readFile(QStringLiteral("logs/QX8log.txt"))); }
 };
 } // namespace
@@ -315,8 +320,8 @@ TEST_F(PollImportTest, BadLinesAreReportedOneByOneAndSkipped) {
     b.seq = "0002";
     QByteArray commented = Rec().bytes();
     commented[40] = ';';
-    ASSERT_TRUE(import(pollFile(lines({"; header line", a.bytes(), a.bytes().left(57), "", commented,
-                                       b.bytes() + " ", b.bytes()}))));
+    ASSERT_TRUE(import(pollFile(
+        lines({"; header line", a.bytes(), a.bytes().left(57), "", commented, b.bytes() + " ", b.bytes()}))));
     EXPECT_EQ(count("IMPORT"), 2);
     ASSERT_EQ(boxes.shown().size(), 3u);
     for (const auto &box : boxes.shown()) {
@@ -332,7 +337,8 @@ TEST_F(PollImportTest, BadLinesAreReportedOneByOneAndSkipped) {
 
 TEST_F(PollImportTest, FilesWithoutRecords) {
     EXPECT_TRUE(import(pollFile(QByteArray())));
-    EXPECT_TRUE(import(pollFile(lines({"; comment", "; another ;", ";Abort later? no, a comment"}) + "; last")));
+    EXPECT_TRUE(
+        import(pollFile(lines({"; comment", "; another ;", ";Abort later? no, a comment"}) + "; last")));
     EXPECT_EQ(count("IMPORT"), 0);
     EXPECT_TRUE(boxes.shown().empty());
 }
@@ -372,7 +378,8 @@ TEST_F(PollImportTest, GarbageAndEndlessLinesAreBadLinesNotFailures) {
     EXPECT_TRUE(import(pollFile(garbage)));
     EXPECT_FALSE(boxes.shown().empty());
     for (const auto &box : boxes.shown())
-        EXPECT_TRUE(box.title == QStringLiteral("INVALID BUFFER") || box.title == QStringLiteral("Horalis Error"))
+        EXPECT_TRUE(box.title == QStringLiteral("INVALID BUFFER") ||
+                    box.title == QStringLiteral("Horalis Error"))
             << box.title.toStdString();
 
     boxes.clear();
@@ -486,13 +493,25 @@ TEST_F(PollImportTest, ProgressOfBothStagesInOrder) {
     Rec b;
     b.seq = "0002";
     ASSERT_TRUE(blnImportPollFile(pollFile(lines({Rec().bytes(), "; comment", b.bytes()})), message, true));
-    const QStringList expected = {
-        QStringLiteral("max 3"), QStringLiteral("value 0"), QStringLiteral("max 3"), QStringLiteral("show"),
-        QStringLiteral("Importing Poll Log File"), QStringLiteral("value 1"), QStringLiteral("value 2"),
-        QStringLiteral("value 3"), QStringLiteral("max 3"), QStringLiteral("hide"),
-        QStringLiteral("max 2"), QStringLiteral("value 0"), QStringLiteral("max 2"), QStringLiteral("show"),
-        QStringLiteral("Transferring Data to Import Table"), QStringLiteral("value 1"), QStringLiteral("value 2"),
-        QStringLiteral("max 2"), QStringLiteral("hide")};
+    const QStringList expected = {QStringLiteral("max 3"),
+                                  QStringLiteral("value 0"),
+                                  QStringLiteral("max 3"),
+                                  QStringLiteral("show"),
+                                  QStringLiteral("Importing Poll Log File"),
+                                  QStringLiteral("value 1"),
+                                  QStringLiteral("value 2"),
+                                  QStringLiteral("value 3"),
+                                  QStringLiteral("max 3"),
+                                  QStringLiteral("hide"),
+                                  QStringLiteral("max 2"),
+                                  QStringLiteral("value 0"),
+                                  QStringLiteral("max 2"),
+                                  QStringLiteral("show"),
+                                  QStringLiteral("Transferring Data to Import Table"),
+                                  QStringLiteral("value 1"),
+                                  QStringLiteral("value 2"),
+                                  QStringLiteral("max 2"),
+                                  QStringLiteral("hide")};
     EXPECT_EQ(rec.events, expected) << rec.events.join(QStringLiteral(" | ")).toStdString();
     message->setProProgressBar(nullptr);
     message->setLstUIMessageList(nullptr);

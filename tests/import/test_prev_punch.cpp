@@ -69,9 +69,11 @@ TEST_F(PrevPunchTest, ListsNewRecordsAndAnswersForThemAcrossASave) {
 TEST_F(PrevPunchTest, ManyRowsStayDistinctInTheIndex) {
     reg.openEmpty(file());
     for (int i = 0; i < 20000; ++i)
-        ASSERT_FALSE(reg.check(date + i % 50, timeSerial(0, i % 1440, 0), QString::number(i / 50), u"XY")) << i;
+        ASSERT_FALSE(reg.check(date + i % 50, timeSerial(0, i % 1440, 0), QString::number(i / 50), u"XY"))
+            << i;
     for (int i = 0; i < 20000; ++i)
-        ASSERT_TRUE(reg.contains(date + i % 50, timeSerial(0, i % 1440, 0), QString::number(i / 50), u"XY")) << i;
+        ASSERT_TRUE(reg.contains(date + i % 50, timeSerial(0, i % 1440, 0), QString::number(i / 50), u"XY"))
+            << i;
     EXPECT_FALSE(reg.contains(date, time, u"9999", u"XY"));
     EXPECT_EQ(reg.rowCount(), 20000);
 }
@@ -108,7 +110,8 @@ TEST_F(PrevPunchTest, EveryCharacterValueSurvivesTheFile) {
     ASSERT_EQ(reg.rowCount(), qsizetype(sequences.size()) + 1);
     for (size_t i = 0; i < sequences.size(); ++i) {
         EXPECT_EQ(reg.row(qsizetype(i)).sequence, sequences[i]) << i;
-        EXPECT_TRUE(reg.contains(date, time, sequences[i], QString(QChar(char16_t(255 - 4 * i))) + QLatin1Char(' ')));
+        EXPECT_TRUE(
+            reg.contains(date, time, sequences[i], QString(QChar(char16_t(255 - 4 * i))) + QLatin1Char(' ')));
     }
     EXPECT_TRUE(reg.contains(date, time, u"  1 ", u"\r\n"));
 }
@@ -138,7 +141,8 @@ TEST_F(PrevPunchTest, ADamagedFileIsKeptAsideAndTheRegisterStartsEmpty) {
             reg.open(file(), kNow);
             ADD_FAILURE() << "no error for: " << bytes.constData();
         } catch (const HxError &e) {
-            EXPECT_TRUE(e.description().contains(QStringLiteral("cannot be read"))) << e.description().toStdString();
+            EXPECT_TRUE(e.description().contains(QStringLiteral("cannot be read")))
+                << e.description().toStdString();
             EXPECT_TRUE(e.description().contains(QStringLiteral("PrevPunch-damaged-")));
         }
         ++n;
@@ -182,7 +186,8 @@ TEST_F(PrevPunchTest, SaveFailuresLeaveTheFormerRegisterWhole) {
         reg.save();
     } catch (const HxError &e) {
         raised = true;
-        EXPECT_TRUE(e.description().contains(QStringLiteral("cannot be saved"))) << e.description().toStdString();
+        EXPECT_TRUE(e.description().contains(QStringLiteral("cannot be saved")))
+            << e.description().toStdString();
     }
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
