@@ -166,7 +166,6 @@ private:
 constexpr qsizetype kBatchSize = 2000;
 
 void transferEntries(Database &db, clsMessage &msg, int16_t clock, QString &step) {
-    const qsizetype total = rsPollLog.recordCount();
     int32_t counter = 0;
     bool failureReported = false;
     const auto transferOnItsOwn = [&](const PollLogEntry &entry) {
@@ -180,37 +179,48 @@ void transferEntries(Database &db, clsMessage &msg, int16_t clock, QString &step
         }
     };
 
-    qsizetype i = 0;
-    while (i < total) {
-        const qsizetype start = i;
-        const qsizetype stop = std::min(total, start + kBatchSize);
-        TransferBatch batch(db);
-        if (!batch.isOpen()) {
-            for (; i < stop; ++i) {
-                msg.setLngProgressValue(++counter);
-                transferOnItsOwn(rsPollLog.row(i));
-            }
-            continue;
-        }
-        bool failed = false;
-        for (; i < stop; ++i) {
-            msg.setLngProgressValue(++counter);
-            int bandStep = 0;
-            try {
-                transferEntry(db, rsPollLog.row(i), clock, step, bandStep);
-            } catch (const std::exception &) {
-                failed = true;
+    PollLogRecordset::Cursor cursor = rsPollLog.walk();
+    std::vector<PollLogEntry> rows;
+    rows.reserve(size_t(kBatchSize));
+    for (;;) {
+        rows.clear();
+        PollLogEntry entry;
+        while (qsizetype(rows.size()) < kBatchSize && cursor.next(entry))
+            rows.push_back(std::move(entry));
+        if (rows.empty())
+            return;
+
+        size_t i = 0;
+        while (i < rows.size()) {
+            const size_t start = i;
+            TransferBatch batch(db);
+            if (!batch.isOpen()) {
+                for (; i < rows.size(); ++i) {
+                    msg.setLngProgressValue(++counter);
+                    transferOnItsOwn(rows[i]);
+                }
                 break;
             }
+            bool failed = false;
+            for (; i < rows.size(); ++i) {
+                msg.setLngProgressValue(++counter);
+                int bandStep = 0;
+                try {
+                    transferEntry(db, rows[i], clock, step, bandStep);
+                } catch (const std::exception &) {
+                    failed = true;
+                    break;
+                }
+            }
+            if (!failed && batch.commit())
+                continue;
+            if (failed)
+                batch.rollback();
+            const size_t redone = failed ? i + 1 : rows.size();
+            for (size_t k = start; k < redone; ++k)
+                transferOnItsOwn(rows[k]);
+            i = redone;
         }
-        if (!failed && batch.commit())
-            continue;
-        if (failed)
-            batch.rollback();
-        const qsizetype redone = failed ? i + 1 : stop;
-        for (qsizetype k = start; k < redone; ++k)
-            transferOnItsOwn(rsPollLog.row(k));
-        i = redone;
     }
 }
 

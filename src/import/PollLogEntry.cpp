@@ -222,6 +222,8 @@ void ProcessPollLogEntry(QStringView strLine, int16_t intClock, bool blnImportSe
             e.AccessFailString = noResult;
         }
         rsPollLog.addNew(std::move(e));
+    } catch (const PollLogStoreError &) {
+        throw; // the import cannot go on
     } catch (const HxError &e) {
         subReportError(QStringLiteral("modImportToPunch"), QStringLiteral("Procedure"),
                        QStringLiteral("ProcessPollLogEntry"), QString(), e);

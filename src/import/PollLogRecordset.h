@@ -2,9 +2,15 @@
 // The decoded records of one poll log file, held between reading the file and
 // transferring its entries into the database. Rows are walked in the order
 // they were added (file order).
+#include "component/Error.h"
+
+#include <QDataStream>
+#include <QFile>
 #include <QString>
+#include <QTemporaryFile>
 #include <cstdint>
-#include <deque>
+#include <memory>
+#include <vector>
 
 namespace hx {
 
@@ -31,8 +37,24 @@ struct PollLogEntry {
     QString AccessFailString;
 };
 
+// Raised when the rows cannot be kept (the overflow file cannot be written
+// or read back): a failure of the import, not of one record.
+class PollLogStoreError : public HxError {
+public:
+    using HxError::HxError;
+};
+
+// The first rows are held in memory; further rows go to a temporary file, so
+// that a file of any size is read in bounded memory.
 class PollLogRecordset {
 public:
+    static constexpr qsizetype kDefaultRowsInMemory = 32768;
+
+    explicit PollLogRecordset(qsizetype rowsInMemory = kDefaultRowsInMemory);
+    ~PollLogRecordset();
+    PollLogRecordset(const PollLogRecordset &) = delete;
+    PollLogRecordset &operator=(const PollLogRecordset &) = delete;
+
     bool isOpen() const { return m_open; }
     // Open and empty.
     void open();
@@ -40,15 +62,32 @@ public:
     void close();
     // Raises "the object is closed" when the recordset is not open.
     void addNew(PollLogEntry entry);
-    qsizetype recordCount() const { return qsizetype(m_rows.size()); }
-    const PollLogEntry &row(qsizetype i) const { return m_rows[size_t(i)]; }
-    std::deque<PollLogEntry>::const_iterator begin() const { return m_rows.begin(); }
-    std::deque<PollLogEntry>::const_iterator end() const { return m_rows.end(); }
+    qsizetype recordCount() const { return m_count; }
+    void setRowsInMemory(qsizetype rows) { m_rowsInMemory = rows; }
+
+    // Walks the rows in the order they were added.
+    class Cursor {
+    public:
+        // False after the last row. Raises PollLogStoreError.
+        bool next(PollLogEntry &entry);
+
+    private:
+        friend class PollLogRecordset;
+        const PollLogRecordset *m_rs = nullptr;
+        qsizetype m_index = 0;
+        std::unique_ptr<QFile> m_file;
+        std::unique_ptr<QDataStream> m_in;
+    };
+    // Raises PollLogStoreError when the overflow file cannot be read.
+    Cursor walk() const;
 
 private:
     bool m_open = false;
-    // Growing a deque never moves the rows already added.
-    std::deque<PollLogEntry> m_rows;
+    qsizetype m_rowsInMemory;
+    qsizetype m_count = 0;
+    std::vector<PollLogEntry> m_rows;
+    std::unique_ptr<QTemporaryFile> m_overflow;
+    std::unique_ptr<QDataStream> m_out;
 };
 
 // False when closed or empty.

@@ -1,6 +1,7 @@
 #include "component/Values.h"
 #include "component/modGlobal.h"
 #include "import/PollFileReader.h"
+#include "import/PollLogRecordset.h"
 #include "import/PrevPunchRegister.h"
 #include "messages/clsMessage.h"
 #include "support/TestSupport.h"
@@ -515,4 +516,92 @@ TEST_F(PollImportTest, ProgressOfBothStagesInOrder) {
     EXPECT_EQ(rec.events, expected) << rec.events.join(QStringLiteral(" | ")).toStdString();
     message->setProProgressBar(nullptr);
     message->setLstUIMessageList(nullptr);
+}
+
+TEST(PollLogRecordsetTest, RowsBeyondMemoryComeBackWholeAndInOrder) {
+    PollLogRecordset rs(3);
+    EXPECT_FALSE(blnHasRecords(rs));
+    EXPECT_THROW(rs.addNew(PollLogEntry()), HxError) << "a closed recordset takes no rows";
+    rs.open();
+    EXPECT_FALSE(blnHasRecords(rs));
+    auto make = [](int i) {
+        PollLogEntry e;
+        e.Clock = i;
+        e.Badge = 1000 + i;
+        e.Employee = -i;
+        e.PunchDate = 39198 + i;
+        e.PunchTime = i / 1440.0;
+        e.InOut = QString(QChar(char16_t(200 + i)));
+        e.DeptNum = i * 3;
+        e.DeptName = i % 2 ? QStringLiteral("UNKNOWN") : QString(QChar(u'\0')) + QStringLiteral("x\r");
+        e.DataFieldEnter = i % 2;
+        e.Job = i * 1.25;
+        e.Task = -i * 0.01;
+        e.PunchType = i % 4;
+        e.Overide = -(i % 3);
+        e.Excused = -(i % 2);
+        e.Edited = -((i + 1) % 2);
+        e.AccessControl = i % 3 == 0;
+        e.TimeAndAttend = i % 3 != 0;
+        e.AccessSequence = QString::number(i).rightJustified(4, QLatin1Char('0'));
+        e.AccessType = QStringLiteral(" ");
+        e.AccessFailString = QStringLiteral("00") + QString::number(i % 100);
+        return e;
+    };
+    for (int i = 0; i < 10; ++i)
+        rs.addNew(make(i));
+    EXPECT_EQ(rs.recordCount(), 10);
+    for (int pass = 0; pass < 2; ++pass) {
+        auto cursor = rs.walk();
+        PollLogEntry got;
+        for (int i = 0; i < 10; ++i) {
+            ASSERT_TRUE(cursor.next(got)) << i;
+            const PollLogEntry want = make(i);
+            EXPECT_EQ(got.Clock, want.Clock);
+            EXPECT_EQ(got.Badge, want.Badge);
+            EXPECT_EQ(got.Employee, want.Employee);
+            EXPECT_EQ(got.PunchDate, want.PunchDate);
+            EXPECT_EQ(got.PunchTime, want.PunchTime);
+            EXPECT_EQ(got.InOut, want.InOut);
+            EXPECT_EQ(got.DeptNum, want.DeptNum);
+            EXPECT_EQ(got.DeptName, want.DeptName);
+            EXPECT_EQ(got.DataFieldEnter, want.DataFieldEnter);
+            EXPECT_EQ(got.Job, want.Job);
+            EXPECT_EQ(got.Task, want.Task);
+            EXPECT_EQ(got.PunchType, want.PunchType);
+            EXPECT_EQ(got.Overide, want.Overide);
+            EXPECT_EQ(got.Excused, want.Excused);
+            EXPECT_EQ(got.Edited, want.Edited);
+            EXPECT_EQ(got.AccessControl, want.AccessControl);
+            EXPECT_EQ(got.TimeAndAttend, want.TimeAndAttend);
+            EXPECT_EQ(got.AccessSequence, want.AccessSequence);
+            EXPECT_EQ(got.AccessType, want.AccessType);
+            EXPECT_EQ(got.AccessFailString, want.AccessFailString);
+        }
+        EXPECT_FALSE(cursor.next(got));
+    }
+    rs.close();
+    EXPECT_EQ(rs.recordCount(), 0);
+    PollLogEntry none;
+    EXPECT_FALSE(rs.walk().next(none));
+}
+
+TEST_F(PollImportTest, ALargeFileIsTransferredInFileOrderThroughTheOverflow) {
+    rsPollLog.setRowsInMemory(2);
+    QByteArray content;
+    for (int i = 0; i < 7; ++i) {
+        Rec r;
+        r.seq = "000" + QByteArray::number(i);
+        r.minute = 10 + i;
+        r.badge = i % 2 ? "5555" : "1234";
+        content += r.bytes() + "\r\n";
+    }
+    const bool ok = import(pollFile(content));
+    rsPollLog.setRowsInMemory(PollLogRecordset::kDefaultRowsInMemory);
+    ASSERT_TRUE(ok);
+    Recordset rs = importRows();
+    ASSERT_EQ(rs.recordCount(), 7);
+    for (int i = 0; i < 7; ++i, rs.moveNext())
+        EXPECT_EQ(rs.value(u"IN TIME").toString(), QStringLiteral("08:%1:00").arg(10 + i));
+    EXPECT_EQ(count("AccessPunch"), 3);
 }
