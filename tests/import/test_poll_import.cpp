@@ -518,6 +518,14 @@ TEST_F(PollImportTest, ProgressOfBothStagesInOrder) {
     message->setLstUIMessageList(nullptr);
 }
 
+namespace {
+auto fields(const PollLogEntry &e) {
+    return std::make_tuple(e.Clock, e.Badge, e.Employee, e.PunchDate, e.PunchTime, e.InOut, e.DeptNum, e.DeptName,
+                           e.DataFieldEnter, e.Job, e.Task, e.PunchType, e.Overide, e.Excused, e.Edited,
+                           e.AccessControl, e.TimeAndAttend, e.AccessSequence, e.AccessType, e.AccessFailString);
+}
+} // namespace
+
 TEST(PollLogRecordsetTest, RowsBeyondMemoryComeBackWholeAndInOrder) {
     PollLogRecordset rs(3);
     EXPECT_FALSE(blnHasRecords(rs));
@@ -556,27 +564,7 @@ TEST(PollLogRecordsetTest, RowsBeyondMemoryComeBackWholeAndInOrder) {
         PollLogEntry got;
         for (int i = 0; i < 10; ++i) {
             ASSERT_TRUE(cursor.next(got)) << i;
-            const PollLogEntry want = make(i);
-            EXPECT_EQ(got.Clock, want.Clock);
-            EXPECT_EQ(got.Badge, want.Badge);
-            EXPECT_EQ(got.Employee, want.Employee);
-            EXPECT_EQ(got.PunchDate, want.PunchDate);
-            EXPECT_EQ(got.PunchTime, want.PunchTime);
-            EXPECT_EQ(got.InOut, want.InOut);
-            EXPECT_EQ(got.DeptNum, want.DeptNum);
-            EXPECT_EQ(got.DeptName, want.DeptName);
-            EXPECT_EQ(got.DataFieldEnter, want.DataFieldEnter);
-            EXPECT_EQ(got.Job, want.Job);
-            EXPECT_EQ(got.Task, want.Task);
-            EXPECT_EQ(got.PunchType, want.PunchType);
-            EXPECT_EQ(got.Overide, want.Overide);
-            EXPECT_EQ(got.Excused, want.Excused);
-            EXPECT_EQ(got.Edited, want.Edited);
-            EXPECT_EQ(got.AccessControl, want.AccessControl);
-            EXPECT_EQ(got.TimeAndAttend, want.TimeAndAttend);
-            EXPECT_EQ(got.AccessSequence, want.AccessSequence);
-            EXPECT_EQ(got.AccessType, want.AccessType);
-            EXPECT_EQ(got.AccessFailString, want.AccessFailString);
+            EXPECT_EQ(fields(got), fields(make(i))) << i;
         }
         EXPECT_FALSE(cursor.next(got));
     }
