@@ -2,9 +2,11 @@
 #include "cli/Commands.h"
 #include "component/Clock.h"
 #include "component/modGlobal.h"
+#include "messages/MessageBox.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QTextStream>
 #include <cstdio>
 #include <functional>
@@ -27,6 +29,38 @@ const std::map<QString, Command> &commands() {
         {QStringLiteral("demo"), {"demo [DIR]            build a demonstration site and import it", cli::cmdDemo}},
     };
     return c;
+}
+
+// Until a command puts up a face of its own, a box is written to standard
+// error and takes the safe answer, so the host never waits on a terminal that
+// may not be there.
+class StderrMessageBox : public MessageBoxFace {
+public:
+    int show(const QString &title, const QString &prompt, int buttons, int) override {
+        QString text = prompt;
+        text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        const int answer = safeAnswer(buttons);
+        std::fputs(QStringLiteral("hxpolllog: [%1] %2 (answered %3)\n")
+                       .arg(title, text, answerName(answer))
+                       .toUtf8()
+                       .constData(),
+                   stderr);
+        return answer;
+    }
+};
+
+// A folder given on the command line is taken from the current directory.
+QString absoluteFolder(const QString &value) {
+    return value.isEmpty() || QDir::isAbsolutePath(value) ? value : QDir::current().absoluteFilePath(value);
+}
+
+// A database name with a folder in it is taken from the current directory; a
+// bare name stays bare (it is looked up in the application folder) and a
+// connection URL is used as given.
+QString databaseArgument(const QString &value) {
+    if (value.contains(QLatin1String("://")) || !value.contains(QLatin1Char('/')) || QDir::isAbsolutePath(value))
+        return value;
+    return QDir::current().absoluteFilePath(value);
 }
 
 QString commandHelp() {
@@ -75,13 +109,15 @@ int main(int argc, char **argv) {
         return 2;
     }
     if (parser.isSet(dbOption))
-        subSetDatabaseFilePath(parser.value(dbOption));
+        subSetDatabaseFilePath(databaseArgument(parser.value(dbOption)));
     if (parser.isSet(appDirOption))
-        subSetApplicationPath(parser.value(appDirOption));
+        subSetApplicationPath(absoluteFolder(parser.value(appDirOption)));
     if (parser.isSet(pollDirOption))
-        subSetPollLogPath(parser.value(pollDirOption));
+        subSetPollLogPath(absoluteFolder(parser.value(pollDirOption)));
     if (parser.isSet(logDirOption))
-        subSetErrorLogPath(parser.value(logDirOption));
+        subSetErrorLogPath(absoluteFolder(parser.value(logDirOption)));
+    static StderrMessageBox stderrFace;
+    setMessageBoxFace(&stderrFace);
 
     QStringList positional = parser.positionalArguments();
     if (positional.isEmpty()) {
@@ -96,5 +132,9 @@ int main(int argc, char **argv) {
         std::fputs("Try 'hxpolllog --help'.\n", stderr);
         return 2;
     }
-    return it->second.run(positional);
+    const int status = it->second.run(positional);
+    // The connection goes before the application object does.
+    gConn.reset();
+    setMessageBoxFace(nullptr);
+    return status;
 }

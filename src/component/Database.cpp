@@ -190,7 +190,10 @@ std::unique_ptr<Database> Database::open(const ConnectionSpec &spec) {
         db->execute(QStringLiteral("PRAGMA synchronous=NORMAL"));
         db->firstValue(QStringLiteral("SELECT count(*) FROM sqlite_master"));
     } else {
-        db->execute(QStringLiteral("SET datestyle TO ISO, MDY"));
+        // Session settings cannot be prepared; they run as plain text.
+        QSqlQuery q(c);
+        if (!q.exec(QStringLiteral("SET datestyle TO ISO, MDY")))
+            throw sqlError(q.lastError(), q.lastQuery());
     }
     return db;
 }

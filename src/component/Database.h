@@ -57,7 +57,7 @@ public:
     Recordset &operator=(Recordset &&) noexcept = default;
 
     bool isOpen() const { return m_open; }
-    bool eof() const { return !m_open || m_pos >= rowCount(); }
+    bool eof() const { return !m_open || rowCount() == 0 || m_pos >= rowCount(); }
     bool bof() const { return !m_open || m_pos < 0 || rowCount() == 0; }
     int recordCount() const { return rowCount(); }
     int position() const { return m_pos; }

@@ -16,6 +16,26 @@ bool isTextType(const QVariant &v) {
     const int t = v.metaType().id();
     return t == QMetaType::QString || t == QMetaType::QByteArray || t == QMetaType::QChar;
 }
+
+bool isNumberType(const QVariant &v) {
+    switch (v.metaType().id()) {
+    case QMetaType::Double:
+    case QMetaType::Float:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::SChar:
+    case QMetaType::UChar:
+        return true;
+    default:
+        return false;
+    }
+}
 } // namespace
 
 bool isNull(const QVariant &v) { return !v.isValid() || v.isNull(); }
@@ -32,17 +52,11 @@ double toDateTimeValue(const QVariant &v) {
         return fromQTime(v.toTime());
     case QMetaType::QDateTime:
         return fromQDateTime(v.toDateTime());
-    case QMetaType::Double:
-    case QMetaType::Float:
-    case QMetaType::Int:
-    case QMetaType::LongLong:
-    case QMetaType::UInt:
-    case QMetaType::ULongLong:
-    case QMetaType::Short:
-        return v.toDouble();
     default:
         break;
     }
+    if (isNumberType(v))
+        return v.toDouble();
     if (auto d = parseDateTime(v.toString()))
         return *d;
     throw mismatch();
@@ -118,8 +132,9 @@ QString valueText(const QVariant &v) {
     case QMetaType::Bool:
         return v.toBool() ? QStringLiteral("True") : QStringLiteral("False");
     case QMetaType::Double:
-    case QMetaType::Float:
         return QString::number(v.toDouble(), 'g', 15);
+    case QMetaType::Float:
+        return QString::number(v.toFloat(), 'g', 7);
     case QMetaType::QDate:
         return formatIsoDate(fromQDate(v.toDate()));
     case QMetaType::QTime:

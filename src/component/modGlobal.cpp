@@ -53,6 +53,21 @@ std::optional<QString> dataLinkConnectionString(const QString &path, QString *er
     *error = QStringLiteral("The data link file holds no connection string: ") + path;
     return std::nullopt;
 }
+
+// The embedded engine would quietly make a new database of a missing or empty
+// file; a name that leads to anything but an existing database is an error.
+void requireSqliteDatabase(const QString &path) {
+    QFileInfo fi(path);
+    if (!fi.isFile())
+        throw HxError(QStringLiteral("Could not find file '%1'.").arg(path), ErrNo::Database);
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        throw HxError(QStringLiteral("The database file '%1' cannot be read: %2").arg(path, f.errorString()),
+                      ErrNo::Database);
+    static const QByteArray kHeader("SQLite format 3\0", 16);
+    if (f.read(kHeader.size()) != kHeader)
+        throw HxError(QStringLiteral("The file '%1' is not a database.").arg(path), ErrNo::Database);
+}
 } // namespace
 
 std::unique_ptr<Database> gConn;
@@ -165,13 +180,21 @@ int32_t lngOpenConnection(std::unique_ptr<Database> &connection, const QString &
                 extraProperties += QLatin1Char(';');
             spec = ConnectionSpec::forSqliteFile(fullPath);
         }
+        if (spec.engine == Engine::SQLite)
+            requireSqliteDatabase(spec.sqliteFile);
         connection = Database::open(spec);
         return -1;
     } catch (const HxError &e) {
-        const QString prompt = QStringLiteral("Error: ") + QString::number(e.number()) + QLatin1Char('\n') +
-                               QStringLiteral("Description: ") + e.description() + QStringLiteral("\n\n") +
+        const QString prompt = QStringLiteral("Error: ") + QString::number(e.number()) + QStringLiteral("\r\n") +
+                               QStringLiteral("Description: ") + e.description() + QStringLiteral("\r\n\r\n") +
                                QStringLiteral("This may be a problem with your Microsoft Data Access Components "
                                               "(MDAC) installation.");
+        messageBoxFace().show(QStringLiteral("HXPollLog"), prompt, 0, 0);
+        return 0;
+    } catch (const std::exception &e) {
+        const QString prompt = QStringLiteral("Error: 0\r\nDescription: ") + QString::fromLocal8Bit(e.what()) +
+                               QStringLiteral("\r\n\r\nThis may be a problem with your Microsoft Data Access "
+                                              "Components (MDAC) installation.");
         messageBoxFace().show(QStringLiteral("HXPollLog"), prompt, 0, 0);
         return 0;
     }

@@ -2,6 +2,7 @@
 
 #include "component/Clock.h"
 #include "component/DateTime.h"
+#include "component/Values.h"
 #include "component/modGlobal.h"
 #include "messages/MessageBox.h"
 
@@ -44,10 +45,14 @@ QString strLogHeader() {
     QString h;
     h += QStringLiteral("         Date: ") + formatMmDdYyyy(now) + kCrLf;
     h += QStringLiteral("     Log Path: ") + logFolder() + kCrLf;
+    // A boolean column reads as True or False whatever the engine stores.
     QString valio;
     try {
-        if (gConn)
-            valio = strNullToText(varTCRulesField(QStringLiteral("VALIO")));
+        if (gConn) {
+            const QVariant v = varTCRulesField(QStringLiteral("VALIO"));
+            if (!isNullOrEmpty(v))
+                valio = toBoolean(v) ? QStringLiteral("True") : QStringLiteral("False");
+        }
     } catch (...) {
         valio.clear();
     }
@@ -69,7 +74,7 @@ void subWriteLogEntry(const QString &kind, const QString &module, const QString 
         QByteArray out;
         QFileInfo fi(file);
         if (!fi.exists() || fi.size() == 0)
-            out += strLogHeader().toLocal8Bit();
+            out += strLogHeader().toUtf8();
 
         const double now = Clock::nowSerial();
         QString entry;
@@ -98,7 +103,7 @@ void subWriteLogEntry(const QString &kind, const QString &module, const QString 
         if (!other.isEmpty())
             entry += QStringLiteral("Other:") + other + kCrLf;
         entry += kSeparator + kCrLf;
-        out += entry.toLocal8Bit();
+        out += entry.toUtf8();
 
         QFile f(file);
         if (!f.open(QIODevice::WriteOnly | QIODevice::Append))

@@ -7,6 +7,7 @@
 #include "messages/LogFiles.h"
 
 #include <QFile>
+#include <algorithm>
 
 namespace hx {
 namespace {
@@ -122,13 +123,14 @@ int16_t scaled(int32_t large, int16_t divisor) {
     return static_cast<int16_t>(v);
 }
 
+// The smallest divisor, not below the present one, that brings the large
+// number under 32769.
 bool grow(int32_t large, int16_t &divisor) {
-    bool grew = false;
-    while (large / divisor >= 32769 && divisor < 32767) {
-        ++divisor;
-        grew = true;
-    }
-    return grew;
+    const int32_t needed = std::min<int32_t>(large / 32769 + 1, 32767);
+    if (needed <= divisor)
+        return false;
+    divisor = static_cast<int16_t>(needed);
+    return true;
 }
 } // namespace
 
@@ -164,7 +166,7 @@ void clsMessage::setStrUIMessage(const QString &text) {
         const int len = stamp.size();
         const int zoneStart = (len % 14 == 0) ? len + 1 : (len / 14 + 1) * 14 + 1;
         const QString line = stamp + QString(zoneStart - (len + 1), QLatin1Char(' ')) + text + QStringLiteral("\r\n");
-        m_log->write(line.toLocal8Bit());
+        m_log->write(line.toUtf8());
         m_log->flush();
     }
 }
