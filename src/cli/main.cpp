@@ -16,17 +16,19 @@ using namespace hx;
 
 namespace {
 struct Command {
+    const char *usage;
     const char *summary;
     std::function<int(const QStringList &)> run;
 };
 
 const std::map<QString, Command> &commands() {
     static const std::map<QString, Command> c = {
-        {QStringLiteral("init-db"), {"init-db FILE          create a new SQLite database with every table", cli::cmdInitDb}},
-        {QStringLiteral("rules"), {"rules                 print the time clock rules as loaded at start-up", cli::cmdRules}},
+        {QStringLiteral("init-db"),
+         {"init-db FILE", "create a new SQLite database with every table", cli::cmdInitDb}},
+        {QStringLiteral("rules"), {"rules", "print the time clock rules as loaded at start-up", cli::cmdRules}},
         {QStringLiteral("import"),
-         {"import [--yes|--no] NAME...  import poll log files and post their punches", cli::cmdImport}},
-        {QStringLiteral("demo"), {"demo [DIR]            build a demonstration site and import it", cli::cmdDemo}},
+         {"import [--yes|--no] NAME...", "import poll log files and post their punches", cli::cmdImport}},
+        {QStringLiteral("demo"), {"demo [DIR]", "build a demonstration site and import it", cli::cmdDemo}},
     };
     return c;
 }
@@ -64,9 +66,12 @@ QString databaseArgument(const QString &value) {
 }
 
 QString commandHelp() {
-    QString s = QStringLiteral("\nCommands:\n");
+    QString s = QStringLiteral("\n\nCommands:\n");
     for (const auto &[name, cmd] : commands())
-        s += QStringLiteral("  ") + QString::fromLatin1(cmd.summary) + QLatin1Char('\n');
+        s += QStringLiteral("  %1  %2\n").arg(QString::fromLatin1(cmd.usage), -28).arg(QLatin1String(cmd.summary));
+    s += QStringLiteral("\nA bare database name is looked up in the application folder; a path with a\n"
+                        "folder in it is taken from the current directory; a name ending in .udl is a\n"
+                        "data-link file holding a connection string.");
     return s;
 }
 } // namespace
@@ -80,14 +85,14 @@ int main(int argc, char **argv) {
                                      commandHelp());
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
     const QCommandLineOption helpOption = parser.addHelpOption();
-    QCommandLineOption dbOption(QStringLiteral("db"), QStringLiteral("Database file, data-link file (.udl) or "
-                                                                     "postgresql:// URL."),
+    QCommandLineOption dbOption(QStringLiteral("db"), QStringLiteral("Database file, data-link file (.udl) or postgresql:// URL "
+                                                                     "(default: ChronbaseV7.mde)."),
                                 QStringLiteral("name"));
-    QCommandLineOption appDirOption(QStringLiteral("app-dir"), QStringLiteral("Application folder."),
+    QCommandLineOption appDirOption(QStringLiteral("app-dir"), QStringLiteral("Application folder (default: the folder of this program)."),
                                     QStringLiteral("dir"));
-    QCommandLineOption pollDirOption(QStringLiteral("poll-dir"), QStringLiteral("Poll log folder."),
+    QCommandLineOption pollDirOption(QStringLiteral("poll-dir"), QStringLiteral("Poll log folder (default: PollLogs in the application folder)."),
                                      QStringLiteral("dir"));
-    QCommandLineOption logDirOption(QStringLiteral("log-dir"), QStringLiteral("Error log folder."),
+    QCommandLineOption logDirOption(QStringLiteral("log-dir"), QStringLiteral("Folder of the log QX8log.txt (default: the folder of this program)."),
                                     QStringLiteral("dir"));
     QCommandLineOption nowOption(QStringLiteral("now"),
                                  QStringLiteral("Fix the clock at \"YYYY-MM-DD HH:MM:SS\" (also HXPOLLLOG_NOW)."),
