@@ -49,8 +49,8 @@ protected:
 TEST_F(CliTest, HelpListsEveryCommand) {
     const Outcome r = run({QStringLiteral("--help")});
     EXPECT_EQ(r.status, 0);
-    for (const char *word : {"init-db", "rules", "import", "demo", "--db", "--app-dir", "--poll-dir", "--log-dir",
-                             "--now", "HXPOLLLOG_NOW"})
+    for (const char *word : {"init-db", "rules", "import", "demo", "--db", "--app-dir", "--poll-dir",
+                             "--log-dir", "--now", "HXPOLLLOG_NOW"})
         EXPECT_TRUE(r.out.contains(QLatin1String(word))) << word;
 }
 
@@ -78,8 +78,9 @@ TEST_F(CliTest, InitDbThenRules) {
     EXPECT_TRUE(r.out.contains(file));
     {
         auto db = Database::open(ConnectionSpec::forSqliteFile(file));
-        for (const char *table : {"IMPORT", "PUNCH", "EMPLOYEE", "DEPT", "DEPTQUAL", "CLOCK", "CKQUAL", "SCHEDULE",
-                                  "JOB", "TASK", "CustomRound", "CustomHours", "AccessPunch", "TCRULES"})
+        for (const char *table :
+             {"IMPORT", "PUNCH", "EMPLOYEE", "DEPT", "DEPTQUAL", "CLOCK", "CKQUAL", "SCHEDULE", "JOB", "TASK",
+              "CustomRound", "CustomHours", "AccessPunch", "TCRULES"})
             EXPECT_TRUE(db->hasTable(QLatin1String(table))) << table;
         EXPECT_EQ(db->firstValue(QStringLiteral("SELECT COUNT(*) FROM \"TCRULES\""))->toInt(), 0);
     }
@@ -121,8 +122,8 @@ TEST_F(CliTest, DatabasesThatCannotBeOpened) {
     ASSERT_EQ(r.status, 0);
     r = run({QStringLiteral("--db"), QStringLiteral("app.db"), QStringLiteral("rules")});
     EXPECT_EQ(r.status, 1);
-    r = run({QStringLiteral("--app-dir"), QStringLiteral("."), QStringLiteral("--db"), QStringLiteral("app.db"),
-             QStringLiteral("rules")});
+    r = run({QStringLiteral("--app-dir"), QStringLiteral("."), QStringLiteral("--db"),
+             QStringLiteral("app.db"), QStringLiteral("rules")});
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
 
     QFile f(path(QStringLiteral("junk.db")));

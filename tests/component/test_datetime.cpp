@@ -7,7 +7,9 @@ using namespace hx;
 namespace {
 const double kApr26 = 39198.0; // 26 April 2007
 
-double at(int y, int mo, int d, int h, int mi, int s) { return dateSerial(y, mo, d) + timeSerial(h, mi, s); }
+double at(int y, int mo, int d, int h, int mi, int s) {
+    return dateSerial(y, mo, d) + timeSerial(h, mi, s);
+}
 } // namespace
 
 TEST(DateSerial, CountsDaysFromTheEpochAndRollsOver) {
@@ -146,8 +148,8 @@ TEST(ParseDateTime, ReadsTheFormsTheDataHolds) {
     // A time alone has date part 0.
     EXPECT_EQ(datePart(*parseDateTime(u"23:59:59")), 0.0);
 
-    for (const char *bad : {"", "   ", "abc", "13:00 PM", "0:30 AM", "24:00", "7:60", "7:30:60", "2/30/2007",
-                            "2007-02-30", "2007-13-01", "13/1/2007", "4/26/2007 noon", "17:17:09 extra", "7",
-                            "4/26", "2007-04-26 25:00"})
+    for (const char *bad :
+         {"", "   ", "abc", "13:00 PM", "0:30 AM", "24:00", "7:60", "7:30:60", "2/30/2007", "2007-02-30",
+          "2007-13-01", "13/1/2007", "4/26/2007 noon", "17:17:09 extra", "7", "4/26", "2007-04-26 25:00"})
         EXPECT_FALSE(parseDateTime(QString::fromLatin1(bad)).has_value()) << bad;
 }

@@ -12,8 +12,8 @@
 using namespace hx;
 
 namespace {
-const QString kMdacTail =
-    QStringLiteral("\r\n\r\nThis may be a problem with your Microsoft Data Access Components (MDAC) installation.");
+const QString kMdacTail = QStringLiteral(
+    "\r\n\r\nThis may be a problem with your Microsoft Data Access Components (MDAC) installation.");
 
 class SessionTest : public hx::test::SiteTest {
 protected:
@@ -45,7 +45,9 @@ protected:
     std::unique_ptr<Database> site;
 };
 
-QString binaryFolder() { return QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget()).absolutePath(); }
+QString binaryFolder() {
+    return QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget()).absolutePath();
+}
 } // namespace
 
 TEST_F(SessionTest, PathDefaultsAndTrailingSlashRule) {
@@ -68,7 +70,8 @@ TEST_F(SessionTest, PathDefaultsAndTrailingSlashRule) {
     EXPECT_EQ(strDatabaseFullPath(QStringLiteral("site.db")), QStringLiteral("/srv/suite/site.db"));
 
     second.setPollLogPath(QStringLiteral("/"));
-    EXPECT_EQ(first.PollLogPath(), QStringLiteral("/srv/suite/PollLogs")); // "/" strips to nothing: the default
+    EXPECT_EQ(first.PollLogPath(),
+              QStringLiteral("/srv/suite/PollLogs")); // "/" strips to nothing: the default
     second.setPollLogPath(QStringLiteral("/mnt/polls/"));
     EXPECT_EQ(first.PollLogPath(), QStringLiteral("/mnt/polls"));
     second.setErrorLogPath(QStringLiteral("/var/log/hx///"));
@@ -123,7 +126,8 @@ TEST_F(SessionTest, NamesAreBareAbsoluteUrlOrDataLink) {
     // before the connection string; a relative file is next to the link.
     writeFile(QStringLiteral("app/Site.UdL"), "\xEF\xBB\xBF[oledb]\r\n; a comment\r\n\r\n"
                                               "Engine=SQLite;Data Source=Chron.db\r\nEngine=junk\r\n");
-    ASSERT_EQ(open(QStringLiteral("Site.UdL")), -1) << (boxes.shown().empty() ? "" : boxes.shown()[0].prompt.toStdString());
+    ASSERT_EQ(open(QStringLiteral("Site.UdL")), -1)
+        << (boxes.shown().empty() ? "" : boxes.shown()[0].prompt.toStdString());
     EXPECT_EQ(gConn->describe(), inApp);
     subCloseConnection(gConn);
 
@@ -192,11 +196,13 @@ TEST_F(SessionTest, ABadDataLinkFileIsReported) {
     EXPECT_EQ(open(QStringLiteral("noengine.udl")), 0);
     EXPECT_FALSE(gConn);
     ASSERT_EQ(boxes.shown().size(), 3u);
-    EXPECT_EQ(boxes.shown()[0].prompt,
-              QStringLiteral("Error: -2147467259\r\nDescription: The data link file holds no connection string: ") +
-                  path(QStringLiteral("app/blank.udl")) + kMdacTail);
-    EXPECT_EQ(boxes.shown()[1].prompt, QStringLiteral("Error: -2147467259\r\nDescription: Could not find file '") +
-                                           path(QStringLiteral("app/gone.db")) + QStringLiteral("'.") + kMdacTail);
+    EXPECT_EQ(
+        boxes.shown()[0].prompt,
+        QStringLiteral("Error: -2147467259\r\nDescription: The data link file holds no connection string: ") +
+            path(QStringLiteral("app/blank.udl")) + kMdacTail);
+    EXPECT_EQ(boxes.shown()[1].prompt,
+              QStringLiteral("Error: -2147467259\r\nDescription: Could not find file '") +
+                  path(QStringLiteral("app/gone.db")) + QStringLiteral("'.") + kMdacTail);
     EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("app/gone.db"))));
     EXPECT_TRUE(boxes.shown()[2].prompt.contains(QStringLiteral("no known engine")));
 }
@@ -233,8 +239,8 @@ TEST_F(SessionTest, FirstColumnAndRulesFieldReaders) {
     gConn = std::move(site);
     EXPECT_EQ(varFirstColumnValue(QStringLiteral("SELECT \"PAY END\" FROM \"TCRULES\"")).toString(),
               QStringLiteral("2007-05-02"));
-    const QVariant none =
-        varFirstColumnValue(QStringLiteral("SELECT \"CLOCK NAME\" FROM \"CLOCK\" WHERE \"CLOCK NUMBER\" = ?"), {1});
+    const QVariant none = varFirstColumnValue(
+        QStringLiteral("SELECT \"CLOCK NAME\" FROM \"CLOCK\" WHERE \"CLOCK NUMBER\" = ?"), {1});
     EXPECT_FALSE(isNull(none));
     EXPECT_EQ(none.toString(), QString());
     EXPECT_THROW(varFirstColumnValue(QStringLiteral("SELECT nothing FROM nowhere")), HxError);

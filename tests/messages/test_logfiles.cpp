@@ -32,20 +32,23 @@ TEST_F(LogFilesTest, FirstEntryBringsTheHeaderAndTheSecondDoesNot) {
 
     setNow(QStringLiteral("2007-04-27 00:05:00"));
     subLogNote(QStringLiteral("frmPollLog"), QStringLiteral("second"));
-    EXPECT_EQ(log(), header() + note + " When: 04/27/2007 12:05 AM\r\nWhere: frmPollLog:\r\n What: Nte 'second'\r\n" +
+    EXPECT_EQ(log(), header() + note +
+                         " When: 04/27/2007 12:05 AM\r\nWhere: frmPollLog:\r\n What: Nte 'second'\r\n" +
                          kSep);
 }
 
 TEST_F(LogFilesTest, MessageEntryJoinsKindAndProcedureAndRecordsTheAnswer) {
     boxes.pushAnswer(Answer::No);
     EXPECT_EQ(intShowMessage(QStringLiteral("modImportToPunch"), QStringLiteral("procedure"),
-                             QStringLiteral("InsertSchedules"), QStringLiteral("step 3"), QStringLiteral("Question"),
-                             QStringLiteral("Go on?"), Buttons::YesNo | Buttons::Question, 12),
+                             QStringLiteral("InsertSchedules"), QStringLiteral("step 3"),
+                             QStringLiteral("Question"), QStringLiteral("Go on?"),
+                             Buttons::YesNo | Buttons::Question, 12),
               Answer::No);
-    EXPECT_EQ(log(), header() + " When: 04/26/2007 05:17 PM\r\n"
-                                "Where: modImportToPunch:procedure_InsertSchedules step 3\r\n"
-                                " What: Msg 'Go on?'\r\n"
-                                "Other: Response=No HelpID=12\r\n" +
+    EXPECT_EQ(log(), header() +
+                         " When: 04/26/2007 05:17 PM\r\n"
+                         "Where: modImportToPunch:procedure_InsertSchedules step 3\r\n"
+                         " What: Msg 'Go on?'\r\n"
+                         "Other: Response=No HelpID=12\r\n" +
                          kSep);
     ASSERT_EQ(boxes.shown().size(), 1u);
     EXPECT_EQ(boxes.shown()[0].title, QStringLiteral("Question"));
@@ -67,7 +70,8 @@ TEST_F(LogFilesTest, WhereLineForEachKindOfProcedure) {
     for (const Case &c : cases) {
         QFile::remove(path(QStringLiteral("logs/QX8log.txt")));
         intShowMessage(QStringLiteral("modImportToPunch"), QString::fromLatin1(c.kind), QStringLiteral("Go"),
-                       QStringLiteral("detail"), QStringLiteral("T"), QStringLiteral("P"), Buttons::OkOnly, 0);
+                       QStringLiteral("detail"), QStringLiteral("T"), QStringLiteral("P"), Buttons::OkOnly,
+                       0);
         const QList<QByteArray> lines = log().split('\n');
         ASSERT_GT(lines.size(), 6);
         EXPECT_EQ(lines[5], QByteArray(c.where) + "\r") << c.kind;
@@ -79,20 +83,22 @@ TEST_F(LogFilesTest, WhereLineForEachKindOfProcedure) {
 TEST_F(LogFilesTest, ErrorEntryAndErrorBox) {
     subReportError(QStringLiteral("clsUser"), QStringLiteral("Method"), QStringLiteral("GetUser"),
                    QStringLiteral("badge 12"), HxError(QStringLiteral("Invalid procedure call"), 5));
-    EXPECT_EQ(log(), header() + " When: 04/26/2007 05:17 PM\r\n"
-                                "Where: clsUser:Method GetUser badge 12\r\n"
-                                " What: Err 'Invalid procedure call'\r\n"
-                                "Other: ErrCode=5\r\n" +
+    EXPECT_EQ(log(), header() +
+                         " When: 04/26/2007 05:17 PM\r\n"
+                         "Where: clsUser:Method GetUser badge 12\r\n"
+                         " What: Err 'Invalid procedure call'\r\n"
+                         "Other: ErrCode=5\r\n" +
                          kSep);
     ASSERT_EQ(boxes.shown().size(), 1u);
     EXPECT_EQ(boxes.shown()[0].title, QStringLiteral("Horalis Error"));
     EXPECT_EQ(boxes.shown()[0].buttons, 48);
-    EXPECT_EQ(boxes.shown()[0].prompt, QStringLiteral("An error has occurred.  Please notate the following error "
-                                                      "message for support purposes.\r\n(Invalid procedure call)"));
+    EXPECT_EQ(boxes.shown()[0].prompt,
+              QStringLiteral("An error has occurred.  Please notate the following error "
+                             "message for support purposes.\r\n(Invalid procedure call)"));
 
     // A negative (database) number gives no "Other:" line.
-    subReportError(QStringLiteral("frmPollLog"), QStringLiteral("Procedure"), QStringLiteral("Form_Load"), QString(),
-                   HxError(QStringLiteral("Disk or network error."), ErrNo::Database));
+    subReportError(QStringLiteral("frmPollLog"), QStringLiteral("Procedure"), QStringLiteral("Form_Load"),
+                   QString(), HxError(QStringLiteral("Disk or network error."), ErrNo::Database));
     EXPECT_TRUE(log().endsWith(" When: 04/26/2007 05:17 PM\r\n"
                                "Where: frmPollLog:Procedure_Form_Load \r\n"
                                " What: Err 'Disk or network error.'\r\n" +
@@ -100,8 +106,8 @@ TEST_F(LogFilesTest, ErrorEntryAndErrorBox) {
 }
 
 TEST_F(LogFilesTest, MessageDefaultsForTitleButtonsAndHelp) {
-    intShowMessage(QStringLiteral("frmPollLog"), QStringLiteral("Procedure"), QStringLiteral("cmdImport"), QString(),
-                   QString(), QStringLiteral("Nothing selected."), 0, -3);
+    intShowMessage(QStringLiteral("frmPollLog"), QStringLiteral("Procedure"), QStringLiteral("cmdImport"),
+                   QString(), QString(), QStringLiteral("Nothing selected."), 0, -3);
     ASSERT_EQ(boxes.shown().size(), 1u);
     EXPECT_EQ(boxes.shown()[0].title, QStringLiteral("Horalis Message"));
     EXPECT_EQ(boxes.shown()[0].buttons, Buttons::Exclamation);
@@ -123,17 +129,17 @@ TEST_F(LogFilesTest, MessageDefaultsForTitleButtonsAndHelp) {
 }
 
 TEST_F(LogFilesTest, OtherLineCombinations) {
-    subWriteLogEntry(QStringLiteral("M"), QStringLiteral("m"), QStringLiteral("t"), 6, 12, 0, QStringLiteral("p"),
-                     QString(), QString());
+    subWriteLogEntry(QStringLiteral("M"), QStringLiteral("m"), QStringLiteral("t"), 6, 12, 0,
+                     QStringLiteral("p"), QString(), QString());
     EXPECT_TRUE(log().endsWith("Other: Response=Yes HelpID=12\r\n" + kSep));
-    subWriteLogEntry(QStringLiteral("E"), QStringLiteral("m"), QStringLiteral("t"), 2, 7, 53, QStringLiteral("p"),
-                     QString(), QString());
+    subWriteLogEntry(QStringLiteral("E"), QStringLiteral("m"), QStringLiteral("t"), 2, 7, 53,
+                     QStringLiteral("p"), QString(), QString());
     EXPECT_TRUE(log().endsWith("Other: Response=Cancel ErrCode=53 HelpID=7\r\n" + kSep));
-    subWriteLogEntry(QStringLiteral("E"), QStringLiteral("m"), QStringLiteral("t"), 9, 0, -5, QStringLiteral("p"),
-                     QString(), QString());
+    subWriteLogEntry(QStringLiteral("E"), QStringLiteral("m"), QStringLiteral("t"), 9, 0, -5,
+                     QStringLiteral("p"), QString(), QString());
     EXPECT_TRUE(log().endsWith(" What: Err 't'\r\n" + kSep)); // unknown answer, negative number, no help
-    subWriteLogEntry(QStringLiteral("N"), QStringLiteral("m"), QStringLiteral("t"), 0, 0, 0, QStringLiteral("p"),
-                     QStringLiteral("Method"), QStringLiteral("d"));
+    subWriteLogEntry(QStringLiteral("N"), QStringLiteral("m"), QStringLiteral("t"), 0, 0, 0,
+                     QStringLiteral("p"), QStringLiteral("Method"), QStringLiteral("d"));
     EXPECT_TRUE(log().endsWith("Where: m:Method\r\n What: Nte 't'\r\n" + kSep)); // a note ends after the kind
 }
 
@@ -163,8 +169,8 @@ TEST_F(LogFilesTest, AnEmptyFileGetsTheHeaderAndAMovedFolderItsOwnLog) {
     subSetErrorLogPath(path(QStringLiteral("logs2/")));
     subLogNote(QStringLiteral("m"), QStringLiteral("b"));
     const QByteArray second = readFile(QStringLiteral("logs2/QX8log.txt"));
-    EXPECT_TRUE(second.startsWith("         Date: 04/26/2007\r\n     Log Path: " +
-                                  path(QStringLiteral("logs2")).toUtf8() + "/\r\n"));
+    EXPECT_TRUE(second.startsWith(
+        "         Date: 04/26/2007\r\n     Log Path: " + path(QStringLiteral("logs2")).toUtf8() + "/\r\n"));
     EXPECT_EQ(second.count(kSep), 2);
     EXPECT_EQ(log().count(kSep), 2); // the first log did not grow
 }

@@ -146,7 +146,8 @@ TEST_F(MessageTest, StatusTextGoesToWhatIsAttached) {
         m.setBlnIsProgress(true);
         m.setStrUIMessage(QStringLiteral("Importing 0426171709A1.txt"));
         m.setStrUIMessage(QStringLiteral("Posting"));
-        EXPECT_EQ(list.entries, (QStringList{QStringLiteral("Importing 0426171709A1.txt"), QStringLiteral("Posting")}));
+        EXPECT_EQ(list.entries,
+                  (QStringList{QStringLiteral("Importing 0426171709A1.txt"), QStringLiteral("Posting")}));
         EXPECT_EQ(status.caption, QStringLiteral("Posting"));
         EXPECT_TRUE(bar.visible);
     }
@@ -172,10 +173,11 @@ TEST_F(MessageTest, MessageLogLinesUseTheNextPrintZone) {
     }
     // "4/26/2007 5:17:00 PM" is 20 wide: the text starts at column 29. Going
     // away clears the status text while the log is still on.
-    EXPECT_EQ(readFile(QStringLiteral("app/MessageLog.txt")), QByteArray("4/26/2007 5:17:00 PM        Reading file\r\n"
-                                                                         "11/30/2007    Midnight\r\n"
-                                                                         "4/26/2007 9:05:01 AM        again\r\n"
-                                                                         "4/26/2007 9:05:01 AM        \r\n"));
+    EXPECT_EQ(readFile(QStringLiteral("app/MessageLog.txt")),
+              QByteArray("4/26/2007 5:17:00 PM        Reading file\r\n"
+                         "11/30/2007    Midnight\r\n"
+                         "4/26/2007 9:05:01 AM        again\r\n"
+                         "4/26/2007 9:05:01 AM        \r\n"));
 }
 
 TEST_F(MessageTest, AMessageLogThatCannotBeOpenedIsReported) {
@@ -185,7 +187,8 @@ TEST_F(MessageTest, AMessageLogThatCannotBeOpenedIsReported) {
     EXPECT_FALSE(m.blnLogMessages());
     ASSERT_EQ(boxes.shown().size(), 1u);
     EXPECT_EQ(boxes.shown()[0].title, QStringLiteral("Horalis Error"));
-    EXPECT_TRUE(readFile(QStringLiteral("logs/QX8log.txt")).contains("Where: clsMessage:_Let blnLogMessages \r\n"));
+    EXPECT_TRUE(
+        readFile(QStringLiteral("logs/QX8log.txt")).contains("Where: clsMessage:_Let blnLogMessages \r\n"));
     m.setStrUIMessage(QStringLiteral("still works"));
     EXPECT_EQ(m.strUIMessage(), QStringLiteral("still works"));
 }

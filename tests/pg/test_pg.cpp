@@ -41,8 +41,7 @@ public:
         }
         QByteArray line;
         while (!line.endsWith('\n')) {
-            if (!m_proc->canReadLine() && !m_proc->waitForReadyRead(180000))
-                break;
+            if (!m_proc->canReadLine() && !m_proc->waitForReadyRead(180000)) break;
             line += m_proc->readLine();
         }
         line = line.trimmed();
@@ -55,11 +54,9 @@ public:
     }
 
     void TearDown() override {
-        if (!m_proc)
-            return;
+        if (!m_proc) return;
         m_proc->closeWriteChannel();
-        if (!m_proc->waitForFinished(60000))
-            ADD_FAILURE() << "the PostgreSQL test server did not stop";
+        if (!m_proc->waitForFinished(60000)) ADD_FAILURE() << "the PostgreSQL test server did not stop";
         delete m_proc;
         m_proc = nullptr;
     }
@@ -73,8 +70,7 @@ private:
     QString m_error;
 };
 
-PgServer *PgServer::instance =
-    static_cast<PgServer *>(::testing::AddGlobalTestEnvironment(new PgServer()));
+PgServer *PgServer::instance = static_cast<PgServer *>(::testing::AddGlobalTestEnvironment(new PgServer()));
 
 // A site whose database is a fresh PostgreSQL database of its own (the SQLite
 // site of the base fixture stays at hand for comparisons).
@@ -124,11 +120,11 @@ TEST_F(PgTest, SchemaHasTheTablesAndColumnsOfTheSqliteSchema) {
     const QStringList tables = sqlite->handle().tables();
     ASSERT_GE(tables.size(), 14);
     for (const QString &table : tables) {
-        if (table.startsWith(QLatin1String("sqlite_")))
-            continue;
+        if (table.startsWith(QLatin1String("sqlite_"))) continue;
         ASSERT_TRUE(pg->hasTable(table)) << table.toStdString();
         const QString sql = QStringLiteral("SELECT * FROM \"%1\" WHERE 1 = 0").arg(table);
-        EXPECT_EQ(pg->openRecordset(sql).columns(), sqlite->openRecordset(sql).columns()) << table.toStdString();
+        EXPECT_EQ(pg->openRecordset(sql).columns(), sqlite->openRecordset(sql).columns())
+            << table.toStdString();
     }
 }
 
@@ -158,8 +154,8 @@ TEST_F(PgTest, OpensThroughDataLinkFileAndUrlAndLoadsRulesFromTheEmptyTable) {
     // Through a URL the same row is found and loaded, Null columns and all.
     subCloseConnection(gConn);
     ASSERT_FALSE(gConn);
-    ASSERT_EQ(lngOpenConnection(gConn, QStringLiteral("postgresql://hxtest@127.0.0.1:%1/%2").arg(port).arg(dbName),
-                                extra),
+    ASSERT_EQ(lngOpenConnection(
+                  gConn, QStringLiteral("postgresql://hxtest@127.0.0.1:%1/%2").arg(port).arg(dbName), extra),
               -1);
     reloadRules();
     EXPECT_EQ(varFirstColumnValue(QStringLiteral("SELECT COUNT(*) FROM \"TCRULES\"")).toInt(), 1);
@@ -190,7 +186,8 @@ TEST_F(PgTest, StoredFormsRoundTripThroughTheStatementLayer) {
 
 TEST_F(PgTest, FailedStatementLeavesThePooledStatementUsable) {
     auto pg = openFresh();
-    const QString insert = QStringLiteral("INSERT INTO \"CLOCK\" (\"CLOCK NUMBER\", \"CLOCK NAME\") VALUES (?, ?)");
+    const QString insert =
+        QStringLiteral("INSERT INTO \"CLOCK\" (\"CLOCK NUMBER\", \"CLOCK NAME\") VALUES (?, ?)");
     EXPECT_EQ(pg->execute(insert, {1, QStringLiteral("Front")}), 1);
     EXPECT_THROW(pg->execute(insert, {1, QStringLiteral("Again")}), HxError);
     EXPECT_EQ(pg->execute(insert, {2, QStringLiteral("Back")}), 1);

@@ -65,7 +65,8 @@ TEST_F(RulesTest, PayPeriodStartsTodayWhateverTheTime) {
 TEST_F(RulesTest, RowIsReadColumnByColumn) {
     db().execute(QStringLiteral("DELETE FROM \"TCRULES\""));
     db().execute(QStringLiteral(
-        "INSERT INTO \"TCRULES\" (\"ID\", \"FullDayAutoLunch\", \"UpToMin\", \"EDITON\", \"TerminalVersion\", "
+        "INSERT INTO \"TCRULES\" (\"ID\", \"FullDayAutoLunch\", \"UpToMin\", \"EDITON\", "
+        "\"TerminalVersion\", "
         "\"DAY START\", \"LastPoll\", \"PAY START\", \"WEEK START\", \"IdDigits\", \"lngSgThreshold\", "
         "\"RATE OT1\", \"ROUNDING\", \"SORT 2\", \"TASKTITLE\", \"LESS WARN\", \"WARNING\") "
         "VALUES (7, 1, 1, 0, 3.25, '04:30:00', '2007-04-20 06:15:00', '2007-04-22', 'four', 6, 120000, 2.25, "
@@ -102,8 +103,7 @@ TEST_F(RulesTest, NullsInEveryColumn) {
     QStringList columns;
     const QStringList all = db().openRecordset(QStringLiteral("SELECT * FROM \"TCRULES\"")).columns();
     for (const QString &c : all)
-        if (c != QLatin1String("ID"))
-            columns << QLatin1Char('"') + c + QStringLiteral("\" = NULL");
+        if (c != QLatin1String("ID")) columns << QLatin1Char('"') + c + QStringLiteral("\" = NULL");
     db().execute(QStringLiteral("INSERT INTO \"TCRULES\" (\"ID\") VALUES (1)"));
     db().execute(QStringLiteral("UPDATE \"TCRULES\" SET ") + columns.join(QStringLiteral(", ")));
     reloadRules();
@@ -121,7 +121,8 @@ TEST_F(RulesTest, NullsInEveryColumn) {
 }
 
 TEST_F(RulesTest, LowestIdCounts) {
-    const QString insert = QStringLiteral("INSERT INTO \"TCRULES\" (\"ID\", \"ROUNDING\", \"WEEK START\") VALUES (?, ?, ?)");
+    const QString insert =
+        QStringLiteral("INSERT INTO \"TCRULES\" (\"ID\", \"ROUNDING\", \"WEEK START\") VALUES (?, ?, ?)");
     db().execute(QStringLiteral("DELETE FROM \"TCRULES\""));
     db().execute(insert, {9, QStringLiteral("Tenth Hour"), 3});
     db().execute(insert, {4, QStringLiteral("Slant Hour"), 2});

@@ -4,8 +4,8 @@
 // the adapters, read back through the value helpers and found again by a bound
 // comparison. Used by the SQLite and the PostgreSQL tests alike, on a database
 // made from the schema.
-#include "component/DateTime.h"
 #include "component/Database.h"
+#include "component/DateTime.h"
 #include "component/Values.h"
 
 #include <gtest/gtest.h>
@@ -21,9 +21,9 @@ inline void checkStoredFormsRoundTrip(Database &db) {
         "\"InExcused\", \"DEPT NAME\", \"DATAFLD\", \"ERRORCODE\") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
     db.execute(insertPunch, {7, db.date(day), db.time(in), db.time(std::optional<double>()), db.boolean(true),
                              db.boolean(false), QStringLiteral("O'Brien"), 12.5, 0});
-    db.execute(insertPunch, {8, db.date(day + 1), db.time(timeSerial(23, 59, 59)), db.time(timeSerial(0, 0, 0)),
-                             db.boolean(false), db.boolean(true), QString(QLatin1String("")), Database::null(),
-                             Database::null()});
+    db.execute(insertPunch, {8, db.date(day + 1), db.time(timeSerial(23, 59, 59)),
+                             db.time(timeSerial(0, 0, 0)), db.boolean(false), db.boolean(true),
+                             QString(QLatin1String("")), Database::null(), Database::null()});
 
     Recordset rs = db.openRecordset(
         QStringLiteral("SELECT * FROM \"PUNCH\" WHERE \"EMPLOYEE ID\" = ? ORDER BY \"ID\""), {7});
@@ -59,15 +59,17 @@ inline void checkStoredFormsRoundTrip(Database &db) {
               7);
     const QString before = QStringLiteral(
         "SELECT COUNT(*) FROM \"PUNCH\" WHERE (\"IN DATE\" < ? OR (\"IN DATE\" = ? AND \"IN TIME\" < ?))");
-    EXPECT_EQ(db.firstValue(before, {db.date(day + 1), db.date(day + 1), db.time(timeSerial(23, 59, 59))})
-                  ->toInt(),
-              1);
+    EXPECT_EQ(
+        db.firstValue(before, {db.date(day + 1), db.date(day + 1), db.time(timeSerial(23, 59, 59))})->toInt(),
+        1);
     EXPECT_EQ(db.firstValue(before, {db.date(day + 2), db.date(day + 2), db.time(0.0)})->toInt(), 2);
     EXPECT_EQ(db.firstValue(QStringLiteral("SELECT \"EMPLOYEE ID\" FROM \"PUNCH\" WHERE \"RecalcHrs\" = ?"),
                             {db.boolean(true)})
                   ->toInt(),
               7);
-    EXPECT_EQ(db.firstValue(QStringLiteral("SELECT COUNT(*) FROM \"PUNCH\" WHERE \"OUT TIME\" IS NULL"))->toInt(), 1);
+    EXPECT_EQ(
+        db.firstValue(QStringLiteral("SELECT COUNT(*) FROM \"PUNCH\" WHERE \"OUT TIME\" IS NULL"))->toInt(),
+        1);
 
     // Jet sorted Nulls first in ascending order; the statements say so.
     const QString nullsFirst =
@@ -86,7 +88,8 @@ inline void checkStoredFormsRoundTrip(Database &db) {
     rs = db.openRecordset(
         QStringLiteral("SELECT \"LastPoll\", \"DAY START\" FROM \"TCRULES\" WHERE \"LastPoll\" IS NOT NULL"));
     ASSERT_EQ(rs.recordCount(), 1);
-    EXPECT_EQ(formatIsoDateTime(toDateTimeValue(rs.value(u"LASTPOLL"))), QStringLiteral("2007-04-26 17:17:09"));
+    EXPECT_EQ(formatIsoDateTime(toDateTimeValue(rs.value(u"LASTPOLL"))),
+              QStringLiteral("2007-04-26 17:17:09"));
     EXPECT_EQ(toDateTimeValue(rs.value(u"LastPoll")), lastPoll);
     EXPECT_EQ(toDateTimeValue(rs.value(u"day start")), timeSerial(4, 30, 0));
 }
