@@ -7,6 +7,12 @@
 // exactly as the schema spells them, "?" placeholders, NULLS FIRST/LAST where an
 // order over a nullable column matters, no date arithmetic in SQL. Values are
 // turned into the storage form of the engine by the adapters below.
+//
+// PostgreSQL prepares every statement on the server: each "?" must take its
+// type from its place (a column it is compared with or stored into), so
+// "? IS NULL" on its own does not work there, and only queries and row changes
+// can be prepared (table definitions and session settings go through
+// executeScript).
 #include "component/Error.h"
 
 #include <QHash>

@@ -20,7 +20,7 @@ inline void checkStoredFormsRoundTrip(Database &db) {
         "INSERT INTO \"PUNCH\" (\"EMPLOYEE ID\", \"IN DATE\", \"IN TIME\", \"OUT TIME\", \"RecalcHrs\", "
         "\"InExcused\", \"DEPT NAME\", \"DATAFLD\", \"ERRORCODE\") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
     db.execute(insertPunch, {7, db.date(day), db.time(in), db.time(std::optional<double>()), db.boolean(true),
-                             db.boolean(false), QStringLiteral("O'Brien"), 12.5, 0});
+                             db.boolean(false), QStringLiteral("O'Brien \\ Sons"), 12.5, 0});
     db.execute(insertPunch, {8, db.date(day + 1), db.time(timeSerial(23, 59, 59)),
                              db.time(timeSerial(0, 0, 0)), db.boolean(false), db.boolean(true),
                              QString(QLatin1String("")), Database::null(), Database::null()});
@@ -33,7 +33,7 @@ inline void checkStoredFormsRoundTrip(Database &db) {
     EXPECT_TRUE(isNull(rs.value(u"OUT TIME")));
     EXPECT_TRUE(toBoolean(rs.value(u"RecalcHrs")));
     EXPECT_FALSE(toBoolean(rs.value(u"InExcused")));
-    EXPECT_EQ(rs.value(u"DEPT NAME").toString(), QStringLiteral("O'Brien"));
+    EXPECT_EQ(rs.value(u"DEPT NAME").toString(), QStringLiteral("O'Brien \\ Sons"));
     EXPECT_EQ(toDouble(rs.value(u"DATAFLD")), 12.5);
     EXPECT_TRUE(isNull(rs.value(u"TASK")));
     EXPECT_FALSE(isNull(rs.value(u"ERRORCODE")));
@@ -53,7 +53,7 @@ inline void checkStoredFormsRoundTrip(Database &db) {
     // Bound comparisons find the rows again: text with a quote, dates and
     // times compared column by column, booleans against a bound boolean.
     EXPECT_EQ(db.firstValue(QStringLiteral("SELECT \"EMPLOYEE ID\" FROM \"PUNCH\" WHERE \"DEPT NAME\" = ?"),
-                            {QStringLiteral("O'Brien")})
+                            {QStringLiteral("O'Brien \\ Sons")})
                   .value_or(QVariant())
                   .toInt(),
               7);
