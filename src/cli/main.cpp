@@ -25,7 +25,8 @@ const std::map<QString, Command> &commands() {
     static const std::map<QString, Command> c = {
         {QStringLiteral("init-db"),
          {"init-db FILE", "create a new SQLite database with every table", cli::cmdInitDb}},
-        {QStringLiteral("rules"), {"rules", "print the time clock rules as loaded at start-up", cli::cmdRules}},
+        {QStringLiteral("rules"),
+         {"rules", "print the time clock rules as loaded at start-up", cli::cmdRules}},
         {QStringLiteral("import"),
          {"import [--yes|--no] NAME...", "import poll log files and post their punches", cli::cmdImport}},
         {QStringLiteral("demo"), {"demo [DIR]", "build a demonstration site and import it", cli::cmdDemo}},
@@ -60,7 +61,8 @@ QString absoluteFolder(const QString &value) {
 // bare name stays bare (it is looked up in the application folder) and a
 // connection URL is used as given.
 QString databaseArgument(const QString &value) {
-    if (value.contains(QLatin1String("://")) || !value.contains(QLatin1Char('/')) || QDir::isAbsolutePath(value))
+    if (value.contains(QLatin1String("://")) || !value.contains(QLatin1Char('/')) ||
+        QDir::isAbsolutePath(value))
         return value;
     return QDir::current().absoluteFilePath(value);
 }
@@ -68,7 +70,9 @@ QString databaseArgument(const QString &value) {
 QString commandHelp() {
     QString s = QStringLiteral("\n\nCommands:\n");
     for (const auto &[name, cmd] : commands())
-        s += QStringLiteral("  %1  %2\n").arg(QString::fromLatin1(cmd.usage), -28).arg(QLatin1String(cmd.summary));
+        s += QStringLiteral("  %1  %2\n")
+                 .arg(QString::fromLatin1(cmd.usage), -28)
+                 .arg(QLatin1String(cmd.summary));
     s += QStringLiteral("\nA bare database name is looked up in the application folder; a path with a\n"
                         "folder in it is taken from the current directory; a name ending in .udl is a\n"
                         "data-link file holding a connection string.");
@@ -85,20 +89,28 @@ int main(int argc, char **argv) {
                                      commandHelp());
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
     const QCommandLineOption helpOption = parser.addHelpOption();
-    QCommandLineOption dbOption(QStringLiteral("db"), QStringLiteral("Database file, data-link file (.udl) or postgresql:// URL "
-                                                                     "(default: ChronbaseV7.mde)."),
+    QCommandLineOption dbOption(QStringLiteral("db"),
+                                QStringLiteral("Database file, data-link file (.udl) or postgresql:// URL "
+                                               "(default: ChronbaseV7.mde)."),
                                 QStringLiteral("name"));
-    QCommandLineOption appDirOption(QStringLiteral("app-dir"), QStringLiteral("Application folder (default: the folder of this program)."),
-                                    QStringLiteral("dir"));
-    QCommandLineOption pollDirOption(QStringLiteral("poll-dir"), QStringLiteral("Poll log folder (default: PollLogs in the application folder)."),
-                                     QStringLiteral("dir"));
-    QCommandLineOption logDirOption(QStringLiteral("log-dir"), QStringLiteral("Folder of the log QX8log.txt (default: the folder of this program)."),
-                                    QStringLiteral("dir"));
-    QCommandLineOption nowOption(QStringLiteral("now"),
-                                 QStringLiteral("Fix the clock at \"YYYY-MM-DD HH:MM:SS\" (also HXPOLLLOG_NOW)."),
-                                 QStringLiteral("moment"));
+    QCommandLineOption appDirOption(
+        QStringLiteral("app-dir"),
+        QStringLiteral("Application folder (default: the folder of this program)."), QStringLiteral("dir"));
+    QCommandLineOption pollDirOption(
+        QStringLiteral("poll-dir"),
+        QStringLiteral("Poll log folder (default: PollLogs in the application folder)."),
+        QStringLiteral("dir"));
+    QCommandLineOption logDirOption(
+        QStringLiteral("log-dir"),
+        QStringLiteral("Folder of the log QX8log.txt (default: the folder of this program)."),
+        QStringLiteral("dir"));
+    QCommandLineOption nowOption(
+        QStringLiteral("now"),
+        QStringLiteral("Fix the clock at \"YYYY-MM-DD HH:MM:SS\" (also HXPOLLLOG_NOW)."),
+        QStringLiteral("moment"));
     parser.addOptions({dbOption, appDirOption, pollDirOption, logDirOption, nowOption});
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("The command to run (see above)."));
+    parser.addPositionalArgument(QStringLiteral("command"),
+                                 QStringLiteral("The command to run (see above)."));
 
     if (!parser.parse(QCoreApplication::arguments())) {
         cli::printError(parser.errorText());
@@ -109,18 +121,24 @@ int main(int argc, char **argv) {
         QTextStream(stdout) << parser.helpText();
         return 0;
     }
-    if (parser.isSet(nowOption) && !Clock::setFixedFromText(parser.value(nowOption))) {
-        cli::printError(QStringLiteral("--now takes \"YYYY-MM-DD HH:MM:SS\", not \"%1\".").arg(parser.value(nowOption)));
-        return 2;
+    if (parser.isSet(nowOption)) {
+        if (!Clock::setFixedFromText(parser.value(nowOption))) {
+            cli::printError(QStringLiteral("--now takes \"YYYY-MM-DD HH:MM:SS\", not \"%1\".")
+                                .arg(parser.value(nowOption)));
+            return 2;
+        }
+    } else if (qEnvironmentVariableIsSet("HXPOLLLOG_NOW")) {
+        const QString env = qEnvironmentVariable("HXPOLLLOG_NOW");
+        if (!Clock::setFixedFromText(env)) {
+            cli::printError(
+                QStringLiteral("HXPOLLLOG_NOW takes \"YYYY-MM-DD HH:MM:SS\", not \"%1\".").arg(env));
+            return 2;
+        }
     }
-    if (parser.isSet(dbOption))
-        subSetDatabaseFilePath(databaseArgument(parser.value(dbOption)));
-    if (parser.isSet(appDirOption))
-        subSetApplicationPath(absoluteFolder(parser.value(appDirOption)));
-    if (parser.isSet(pollDirOption))
-        subSetPollLogPath(absoluteFolder(parser.value(pollDirOption)));
-    if (parser.isSet(logDirOption))
-        subSetErrorLogPath(absoluteFolder(parser.value(logDirOption)));
+    if (parser.isSet(dbOption)) subSetDatabaseFilePath(databaseArgument(parser.value(dbOption)));
+    if (parser.isSet(appDirOption)) subSetApplicationPath(absoluteFolder(parser.value(appDirOption)));
+    if (parser.isSet(pollDirOption)) subSetPollLogPath(absoluteFolder(parser.value(pollDirOption)));
+    if (parser.isSet(logDirOption)) subSetErrorLogPath(absoluteFolder(parser.value(logDirOption)));
     static StderrMessageBox stderrFace;
     setMessageBoxFace(&stderrFace);
 

@@ -65,6 +65,9 @@ TEST_F(CliTest, UsageErrorsExitWithTwo) {
     EXPECT_EQ(r.status, 2);
     r = run({QStringLiteral("--now"), QStringLiteral("tomorrow"), QStringLiteral("rules")});
     EXPECT_EQ(r.status, 2);
+    r = run({QStringLiteral("rules")}, QStringLiteral("26/04/2007"));
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("HXPOLLLOG_NOW"))) << r.err.toStdString();
     r = run({QStringLiteral("init-db")});
     EXPECT_EQ(r.status, 2);
     r = run({QStringLiteral("rules"), QStringLiteral("extra")});
