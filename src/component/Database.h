@@ -69,8 +69,12 @@ public:
     int position() const { return m_pos; }
     void moveFirst() { m_pos = 0; }
     void moveLast() { m_pos = rowCount() - 1; }
-    void moveNext() { if (m_pos < rowCount()) ++m_pos; }
-    void movePrevious() { if (m_pos >= 0) --m_pos; }
+    void moveNext() {
+        if (m_pos < rowCount()) ++m_pos;
+    }
+    void movePrevious() {
+        if (m_pos >= 0) --m_pos;
+    }
     void moveTo(int row) { m_pos = row; }
     void close();
 

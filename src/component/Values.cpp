@@ -9,8 +9,12 @@
 
 namespace hx {
 namespace {
-HxError nullError() { return HxError(QStringLiteral("Invalid use of Null"), ErrNo::InvalidUseOfNull); }
-HxError mismatch() { return HxError(QStringLiteral("Type mismatch"), ErrNo::TypeMismatch); }
+HxError nullError() {
+    return HxError(QStringLiteral("Invalid use of Null"), ErrNo::InvalidUseOfNull);
+}
+HxError mismatch() {
+    return HxError(QStringLiteral("Type mismatch"), ErrNo::TypeMismatch);
+}
 
 bool isTextType(const QVariant &v) {
     const int t = v.metaType().id();
@@ -38,13 +42,16 @@ bool isNumberType(const QVariant &v) {
 }
 } // namespace
 
-bool isNull(const QVariant &v) { return !v.isValid() || v.isNull(); }
+bool isNull(const QVariant &v) {
+    return !v.isValid() || v.isNull();
+}
 
-bool isNullOrEmpty(const QVariant &v) { return isNull(v) || (isTextType(v) && v.toString().isEmpty()); }
+bool isNullOrEmpty(const QVariant &v) {
+    return isNull(v) || (isTextType(v) && v.toString().isEmpty());
+}
 
 double toDateTimeValue(const QVariant &v) {
-    if (isNull(v))
-        throw nullError();
+    if (isNull(v)) throw nullError();
     switch (v.metaType().id()) {
     case QMetaType::QDate:
         return fromQDate(v.toDate());
@@ -55,16 +62,13 @@ double toDateTimeValue(const QVariant &v) {
     default:
         break;
     }
-    if (isNumberType(v))
-        return v.toDouble();
-    if (auto d = parseDateTime(v.toString()))
-        return *d;
+    if (isNumberType(v)) return v.toDouble();
+    if (auto d = parseDateTime(v.toString())) return *d;
     throw mismatch();
 }
 
 double toDouble(const QVariant &v) {
-    if (isNull(v))
-        throw nullError();
+    if (isNull(v)) throw nullError();
     switch (v.metaType().id()) {
     case QMetaType::Bool:
         return v.toBool() ? -1.0 : 0.0;
@@ -78,56 +82,45 @@ double toDouble(const QVariant &v) {
     if (isTextType(v)) {
         bool ok = false;
         double d = v.toString().trimmed().toDouble(&ok);
-        if (!ok)
-            throw mismatch();
+        if (!ok) throw mismatch();
         return d;
     }
     bool ok = false;
     double d = v.toDouble(&ok);
-    if (!ok)
-        throw mismatch();
+    if (!ok) throw mismatch();
     return d;
 }
 
 bool toBoolean(const QVariant &v) {
-    if (isNull(v))
-        throw nullError();
-    if (v.metaType().id() == QMetaType::Bool)
-        return v.toBool();
+    if (isNull(v)) throw nullError();
+    if (v.metaType().id() == QMetaType::Bool) return v.toBool();
     if (isTextType(v)) {
         const QString s = v.toString().trimmed().toLower();
-        if (s == QLatin1String("true") || s == QLatin1String("t") || s == QLatin1String("yes"))
-            return true;
-        if (s == QLatin1String("false") || s == QLatin1String("f") || s == QLatin1String("no"))
-            return false;
+        if (s == QLatin1String("true") || s == QLatin1String("t") || s == QLatin1String("yes")) return true;
+        if (s == QLatin1String("false") || s == QLatin1String("f") || s == QLatin1String("no")) return false;
         bool ok = false;
         double d = s.toDouble(&ok);
-        if (!ok)
-            throw mismatch();
+        if (!ok) throw mismatch();
         return d != 0.0;
     }
     bool ok = false;
     double d = v.toDouble(&ok);
-    if (!ok)
-        throw mismatch();
+    if (!ok) throw mismatch();
     return d != 0.0;
 }
 
 std::optional<double> toDateTimeOpt(const QVariant &v) {
-    if (isNullOrEmpty(v))
-        return std::nullopt;
+    if (isNullOrEmpty(v)) return std::nullopt;
     return toDateTimeValue(v);
 }
 
 std::optional<double> toDoubleOpt(const QVariant &v) {
-    if (isNull(v))
-        return std::nullopt;
+    if (isNull(v)) return std::nullopt;
     return toDouble(v);
 }
 
 QString valueText(const QVariant &v) {
-    if (isNull(v))
-        return QString();
+    if (isNull(v)) return QString();
     switch (v.metaType().id()) {
     case QMetaType::Bool:
         return v.toBool() ? QStringLiteral("True") : QStringLiteral("False");
