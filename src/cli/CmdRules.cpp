@@ -10,8 +10,7 @@ int cmdRules(const QStringList &args) {
         printError(QStringLiteral("usage: hxpolllog [global options] rules"));
         return 2;
     }
-    if (!openSession())
-        return 1;
+    if (!openSession()) return 1;
     QTextStream out(stdout);
     for (const QString &line : gTCRules->describe())
         out << line << '\n';

@@ -27,6 +27,8 @@ bool openSession() {
     return true;
 }
 
-void closeSession() { subCloseConnection(gConn); }
+void closeSession() {
+    subCloseConnection(gConn);
+}
 
 } // namespace hx::cli

@@ -2,9 +2,11 @@
 #include "cli/Commands.h"
 #include "component/Clock.h"
 #include "component/modGlobal.h"
+#include "messages/MessageBox.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QTextStream>
 #include <cstdio>
 #include <functional>
@@ -14,25 +16,66 @@ using namespace hx;
 
 namespace {
 struct Command {
+    const char *usage;
     const char *summary;
     std::function<int(const QStringList &)> run;
 };
 
 const std::map<QString, Command> &commands() {
     static const std::map<QString, Command> c = {
-        {QStringLiteral("init-db"), {"init-db FILE          create a new SQLite database with every table", cli::cmdInitDb}},
-        {QStringLiteral("rules"), {"rules                 print the time clock rules as loaded at start-up", cli::cmdRules}},
+        {QStringLiteral("init-db"),
+         {"init-db FILE", "create a new SQLite database with every table", cli::cmdInitDb}},
+        {QStringLiteral("rules"),
+         {"rules", "print the time clock rules as loaded at start-up", cli::cmdRules}},
         {QStringLiteral("import"),
-         {"import [--yes|--no] NAME...  import poll log files and post their punches", cli::cmdImport}},
-        {QStringLiteral("demo"), {"demo [DIR]            build a demonstration site and import it", cli::cmdDemo}},
+         {"import [--yes|--no] NAME...", "import poll log files and post their punches", cli::cmdImport}},
+        {QStringLiteral("demo"), {"demo [DIR]", "build a demonstration site and import it", cli::cmdDemo}},
     };
     return c;
 }
 
+// Until a command puts up a face of its own, a box is written to standard
+// error and takes the safe answer, so the host never waits on a terminal that
+// may not be there.
+class StderrMessageBox : public MessageBoxFace {
+public:
+    int show(const QString &title, const QString &prompt, int buttons, int) override {
+        QString text = prompt;
+        text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        const int answer = safeAnswer(buttons);
+        std::fputs(QStringLiteral("hxpolllog: [%1] %2 (answered %3)\n")
+                       .arg(title, text, answerName(answer))
+                       .toUtf8()
+                       .constData(),
+                   stderr);
+        return answer;
+    }
+};
+
+// A folder given on the command line is taken from the current directory.
+QString absoluteFolder(const QString &value) {
+    return value.isEmpty() || QDir::isAbsolutePath(value) ? value : QDir::current().absoluteFilePath(value);
+}
+
+// A database name with a folder in it is taken from the current directory; a
+// bare name stays bare (it is looked up in the application folder) and a
+// connection URL is used as given.
+QString databaseArgument(const QString &value) {
+    if (value.contains(QLatin1String("://")) || !value.contains(QLatin1Char('/')) ||
+        QDir::isAbsolutePath(value))
+        return value;
+    return QDir::current().absoluteFilePath(value);
+}
+
 QString commandHelp() {
-    QString s = QStringLiteral("\nCommands:\n");
+    QString s = QStringLiteral("\n\nCommands:\n");
     for (const auto &[name, cmd] : commands())
-        s += QStringLiteral("  ") + QString::fromLatin1(cmd.summary) + QLatin1Char('\n');
+        s += QStringLiteral("  %1  %2\n")
+                 .arg(QString::fromLatin1(cmd.usage), -28)
+                 .arg(QLatin1String(cmd.summary));
+    s += QStringLiteral("\nA bare database name is looked up in the application folder; a path with a\n"
+                        "folder in it is taken from the current directory; a name ending in .udl is a\n"
+                        "data-link file holding a connection string.");
     return s;
 }
 } // namespace
@@ -46,20 +89,28 @@ int main(int argc, char **argv) {
                                      commandHelp());
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
     const QCommandLineOption helpOption = parser.addHelpOption();
-    QCommandLineOption dbOption(QStringLiteral("db"), QStringLiteral("Database file, data-link file (.udl) or "
-                                                                     "postgresql:// URL."),
+    QCommandLineOption dbOption(QStringLiteral("db"),
+                                QStringLiteral("Database file, data-link file (.udl) or postgresql:// URL "
+                                               "(default: ChronbaseV7.mde)."),
                                 QStringLiteral("name"));
-    QCommandLineOption appDirOption(QStringLiteral("app-dir"), QStringLiteral("Application folder."),
-                                    QStringLiteral("dir"));
-    QCommandLineOption pollDirOption(QStringLiteral("poll-dir"), QStringLiteral("Poll log folder."),
-                                     QStringLiteral("dir"));
-    QCommandLineOption logDirOption(QStringLiteral("log-dir"), QStringLiteral("Error log folder."),
-                                    QStringLiteral("dir"));
-    QCommandLineOption nowOption(QStringLiteral("now"),
-                                 QStringLiteral("Fix the clock at \"YYYY-MM-DD HH:MM:SS\" (also HXPOLLLOG_NOW)."),
-                                 QStringLiteral("moment"));
+    QCommandLineOption appDirOption(
+        QStringLiteral("app-dir"),
+        QStringLiteral("Application folder (default: the folder of this program)."), QStringLiteral("dir"));
+    QCommandLineOption pollDirOption(
+        QStringLiteral("poll-dir"),
+        QStringLiteral("Poll log folder (default: PollLogs in the application folder)."),
+        QStringLiteral("dir"));
+    QCommandLineOption logDirOption(
+        QStringLiteral("log-dir"),
+        QStringLiteral("Folder of the log QX8log.txt (default: the folder of this program)."),
+        QStringLiteral("dir"));
+    QCommandLineOption nowOption(
+        QStringLiteral("now"),
+        QStringLiteral("Fix the clock at \"YYYY-MM-DD HH:MM:SS\" (also HXPOLLLOG_NOW)."),
+        QStringLiteral("moment"));
     parser.addOptions({dbOption, appDirOption, pollDirOption, logDirOption, nowOption});
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("The command to run (see above)."));
+    parser.addPositionalArgument(QStringLiteral("command"),
+                                 QStringLiteral("The command to run (see above)."));
 
     if (!parser.parse(QCoreApplication::arguments())) {
         cli::printError(parser.errorText());
@@ -70,18 +121,26 @@ int main(int argc, char **argv) {
         QTextStream(stdout) << parser.helpText();
         return 0;
     }
-    if (parser.isSet(nowOption) && !Clock::setFixedFromText(parser.value(nowOption))) {
-        cli::printError(QStringLiteral("--now takes \"YYYY-MM-DD HH:MM:SS\", not \"%1\".").arg(parser.value(nowOption)));
-        return 2;
+    if (parser.isSet(nowOption)) {
+        if (!Clock::setFixedFromText(parser.value(nowOption))) {
+            cli::printError(QStringLiteral("--now takes \"YYYY-MM-DD HH:MM:SS\", not \"%1\".")
+                                .arg(parser.value(nowOption)));
+            return 2;
+        }
+    } else if (qEnvironmentVariableIsSet("HXPOLLLOG_NOW")) {
+        const QString env = qEnvironmentVariable("HXPOLLLOG_NOW");
+        if (!Clock::setFixedFromText(env)) {
+            cli::printError(
+                QStringLiteral("HXPOLLLOG_NOW takes \"YYYY-MM-DD HH:MM:SS\", not \"%1\".").arg(env));
+            return 2;
+        }
     }
-    if (parser.isSet(dbOption))
-        subSetDatabaseFilePath(parser.value(dbOption));
-    if (parser.isSet(appDirOption))
-        subSetApplicationPath(parser.value(appDirOption));
-    if (parser.isSet(pollDirOption))
-        subSetPollLogPath(parser.value(pollDirOption));
-    if (parser.isSet(logDirOption))
-        subSetErrorLogPath(parser.value(logDirOption));
+    if (parser.isSet(dbOption)) subSetDatabaseFilePath(databaseArgument(parser.value(dbOption)));
+    if (parser.isSet(appDirOption)) subSetApplicationPath(absoluteFolder(parser.value(appDirOption)));
+    if (parser.isSet(pollDirOption)) subSetPollLogPath(absoluteFolder(parser.value(pollDirOption)));
+    if (parser.isSet(logDirOption)) subSetErrorLogPath(absoluteFolder(parser.value(logDirOption)));
+    static StderrMessageBox stderrFace;
+    setMessageBoxFace(&stderrFace);
 
     QStringList positional = parser.positionalArguments();
     if (positional.isEmpty()) {
@@ -96,5 +155,9 @@ int main(int argc, char **argv) {
         std::fputs("Try 'hxpolllog --help'.\n", stderr);
         return 2;
     }
-    return it->second.run(positional);
+    const int status = it->second.run(positional);
+    // The connection goes before the application object does.
+    gConn.reset();
+    setMessageBoxFace(nullptr);
+    return status;
 }

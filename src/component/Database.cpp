@@ -16,10 +16,8 @@ QAtomicInt g_connectionCounter;
 
 HxError sqlError(const QSqlError &e, const QString &sql) {
     QString text = e.text().trimmed();
-    if (text.isEmpty())
-        text = QStringLiteral("Database error");
-    if (!sql.isEmpty())
-        text += QStringLiteral(" [") + sql.simplified() + QLatin1Char(']');
+    if (text.isEmpty()) text = QStringLiteral("Database error");
+    if (!sql.isEmpty()) text += QStringLiteral(" [") + sql.simplified() + QLatin1Char(']');
     return HxError(text, ErrNo::Database);
 }
 } // namespace
@@ -33,19 +31,17 @@ ConnectionSpec ConnectionSpec::forSqliteFile(const QString &path) {
     return s;
 }
 
-std::optional<ConnectionSpec> ConnectionSpec::parse(const QString &textIn, const QString &baseDir, QString *error) {
+std::optional<ConnectionSpec> ConnectionSpec::parse(const QString &textIn, const QString &baseDir,
+                                                    QString *error) {
     auto fail = [&](const QString &why) -> std::optional<ConnectionSpec> {
-        if (error)
-            *error = why;
+        if (error) *error = why;
         return std::nullopt;
     };
     const QString text = textIn.trimmed();
-    if (text.isEmpty())
-        return fail(QStringLiteral("The connection string is empty."));
+    if (text.isEmpty()) return fail(QStringLiteral("The connection string is empty."));
 
     auto resolve = [&](const QString &file) {
-        if (QDir::isAbsolutePath(file) || baseDir.isEmpty())
-            return file;
+        if (QDir::isAbsolutePath(file) || baseDir.isEmpty()) return file;
         return QDir(baseDir).filePath(file);
     };
 
@@ -69,25 +65,21 @@ std::optional<ConnectionSpec> ConnectionSpec::parse(const QString &textIn, const
     }
     if (text.startsWith(QLatin1String("sqlite:"), Qt::CaseInsensitive)) {
         QString file = text.mid(7);
-        if (file.startsWith(QLatin1String("//")))
-            file = file.mid(2);
-        if (file.isEmpty())
-            return fail(QStringLiteral("The connection string names no database file."));
+        if (file.startsWith(QLatin1String("//"))) file = file.mid(2);
+        if (file.isEmpty()) return fail(QStringLiteral("The connection string names no database file."));
         return forSqliteFile(resolve(file));
     }
 
     QHash<QString, QString> kv;
     for (const QString &part : text.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
         int eq = part.indexOf(QLatin1Char('='));
-        if (eq <= 0)
-            return fail(QStringLiteral("Malformed connection string part: ") + part.trimmed());
+        if (eq <= 0) return fail(QStringLiteral("Malformed connection string part: ") + part.trimmed());
         kv.insert(part.left(eq).trimmed().toLower(), part.mid(eq + 1).trimmed());
     }
     const QString engine = kv.value(QStringLiteral("engine")).toLower();
     if (engine == QLatin1String("sqlite")) {
         QString file = kv.value(QStringLiteral("data source"), kv.value(QStringLiteral("file")));
-        if (file.isEmpty())
-            return fail(QStringLiteral("The connection string names no database file."));
+        if (file.isEmpty()) return fail(QStringLiteral("The connection string names no database file."));
         return forSqliteFile(resolve(file));
     }
     if (engine == QLatin1String("postgresql") || engine == QLatin1String("postgres")) {
@@ -95,19 +87,18 @@ std::optional<ConnectionSpec> ConnectionSpec::parse(const QString &textIn, const
         s.engine = Engine::PostgreSQL;
         s.host = kv.value(QStringLiteral("host"), QStringLiteral("localhost"));
         bool ok = true;
-        if (kv.contains(QStringLiteral("port")))
-            s.port = kv.value(QStringLiteral("port")).toInt(&ok);
+        if (kv.contains(QStringLiteral("port"))) s.port = kv.value(QStringLiteral("port")).toInt(&ok);
         if (!ok || s.port <= 0)
             return fail(QStringLiteral("The port is not a number: ") + kv.value(QStringLiteral("port")));
         s.database = kv.value(QStringLiteral("database"));
         s.user = kv.value(QStringLiteral("user"));
         s.password = kv.value(QStringLiteral("password"));
         s.passFile = kv.value(QStringLiteral("passfile"));
-        if (s.database.isEmpty())
-            return fail(QStringLiteral("The connection string names no database."));
+        if (s.database.isEmpty()) return fail(QStringLiteral("The connection string names no database."));
         return s;
     }
-    return fail(QStringLiteral("The connection string names no known engine (Engine=SQLite or Engine=PostgreSQL)."));
+    return fail(
+        QStringLiteral("The connection string names no known engine (Engine=SQLite or Engine=PostgreSQL)."));
 }
 
 // ---------------------------------------------------------------- Recordset
@@ -119,31 +110,38 @@ void Recordset::close() {
     m_pos = 0;
 }
 
-int Recordset::fieldIndex(QStringView name) const { return m_index.value(name.toString().toLower(), -1); }
+int Recordset::fieldIndex(QStringView name) const {
+    return m_index.value(name.toString().toLower(), -1);
+}
 
 QVariant Recordset::value(QStringView name) const {
     int i = fieldIndex(name);
     if (i < 0)
-        throw HxError(QStringLiteral("Item cannot be found in the collection corresponding to the requested name "
-                                     "or ordinal: ") +
-                          name.toString(),
-                      ErrNo::ItemNotFound);
+        throw HxError(
+            QStringLiteral("Item cannot be found in the collection corresponding to the requested name "
+                           "or ordinal: ") +
+                name.toString(),
+            ErrNo::ItemNotFound);
     return value(i);
 }
 
 QVariant Recordset::value(int column) const {
     if (column < 0 || column >= m_columns.size())
-        throw HxError(QStringLiteral("Item cannot be found in the collection corresponding to the requested name "
-                                     "or ordinal."),
-                      ErrNo::ItemNotFound);
+        throw HxError(
+            QStringLiteral("Item cannot be found in the collection corresponding to the requested name "
+                           "or ordinal."),
+            ErrNo::ItemNotFound);
     if (eof() || m_pos < 0)
-        throw HxError(QStringLiteral("Either BOF or EOF is True, or the current record has been deleted."), 3021);
+        throw HxError(QStringLiteral("Either BOF or EOF is True, or the current record has been deleted."),
+                      3021);
     return m_values[size_t(m_pos) * m_columns.size() + column];
 }
 
 // ---------------------------------------------------------------- Database
 
-Database::~Database() { close(); }
+Database::~Database() {
+    close();
+}
 
 std::unique_ptr<Database> Database::open(const ConnectionSpec &spec) {
     std::unique_ptr<Database> db(new Database());
@@ -167,8 +165,7 @@ std::unique_ptr<Database> Database::open(const ConnectionSpec &spec) {
         c.setUserName(spec.user);
         c.setPassword(spec.password);
         QStringList opts{QStringLiteral("connect_timeout=10")};
-        if (!spec.passFile.isEmpty())
-            opts << QStringLiteral("passfile=") + spec.passFile;
+        if (!spec.passFile.isEmpty()) opts << QStringLiteral("passfile=") + spec.passFile;
         c.setConnectOptions(opts.join(QLatin1Char(';')));
         db->m_description = QStringLiteral("postgresql://%1@%2:%3/%4")
                                 .arg(spec.user, spec.host)
@@ -190,7 +187,10 @@ std::unique_ptr<Database> Database::open(const ConnectionSpec &spec) {
         db->execute(QStringLiteral("PRAGMA synchronous=NORMAL"));
         db->firstValue(QStringLiteral("SELECT count(*) FROM sqlite_master"));
     } else {
-        db->execute(QStringLiteral("SET datestyle TO ISO, MDY"));
+        // Session settings cannot be prepared; they run as plain text.
+        QSqlQuery q(c);
+        if (!q.exec(QStringLiteral("SET datestyle TO ISO, MDY")))
+            throw sqlError(q.lastError(), q.lastQuery());
     }
     return db;
 }
@@ -201,43 +201,45 @@ bool Database::isOpen() const {
 
 void Database::close() {
     m_pool.clear();
-    if (m_connectionName.isEmpty())
-        return;
+    if (m_connectionName.isEmpty()) return;
     {
         QSqlDatabase c = QSqlDatabase::database(m_connectionName, false);
-        if (c.isOpen())
-            c.close();
+        if (c.isOpen()) c.close();
     }
     QSqlDatabase::removeDatabase(m_connectionName);
     m_connectionName.clear();
 }
 
-QSqlDatabase Database::handle() const { return QSqlDatabase::database(m_connectionName, false); }
+QSqlDatabase Database::handle() const {
+    return QSqlDatabase::database(m_connectionName, false);
+}
 
 QVariant Database::date(double serial) const {
-    if (m_engine == Engine::SQLite)
-        return formatIsoDate(serial);
+    if (m_engine == Engine::SQLite) return formatIsoDate(serial);
     return toQDate(serial);
 }
-QVariant Database::date(std::optional<double> serial) const { return serial ? date(*serial) : QVariant(); }
+QVariant Database::date(std::optional<double> serial) const {
+    return serial ? date(*serial) : QVariant();
+}
 
 QVariant Database::time(double serial) const {
-    if (m_engine == Engine::SQLite)
-        return formatIsoTime(serial);
+    if (m_engine == Engine::SQLite) return formatIsoTime(serial);
     return toQTime(serial);
 }
-QVariant Database::time(std::optional<double> serial) const { return serial ? time(*serial) : QVariant(); }
+QVariant Database::time(std::optional<double> serial) const {
+    return serial ? time(*serial) : QVariant();
+}
 
 QVariant Database::dateTime(double serial) const {
-    if (m_engine == Engine::SQLite)
-        return formatIsoDateTime(serial);
+    if (m_engine == Engine::SQLite) return formatIsoDateTime(serial);
     return toQDateTime(serial);
 }
-QVariant Database::dateTime(std::optional<double> serial) const { return serial ? dateTime(*serial) : QVariant(); }
+QVariant Database::dateTime(std::optional<double> serial) const {
+    return serial ? dateTime(*serial) : QVariant();
+}
 
 QVariant Database::boolean(bool value) const {
-    if (m_engine == Engine::SQLite)
-        return value ? 1 : 0;
+    if (m_engine == Engine::SQLite) return value ? 1 : 0;
     return value;
 }
 
@@ -252,23 +254,20 @@ std::unique_ptr<QSqlQuery> Database::acquire(const QString &sql) {
         throw HxError(QStringLiteral("Operation is not allowed when the object is closed."), 3704);
     auto q = std::make_unique<QSqlQuery>(handle());
     q->setForwardOnly(true);
-    if (!q->prepare(sql))
-        throw sqlError(q->lastError(), sql);
+    if (!q->prepare(sql)) throw sqlError(q->lastError(), sql);
     return q;
 }
 
 void Database::release(const QString &sql, std::unique_ptr<QSqlQuery> q) {
     q->finish();
     auto &free = m_pool[sql];
-    if (free.size() < 4)
-        free.push_back(std::move(q));
+    if (free.size() < 4) free.push_back(std::move(q));
 }
 
 void Database::run(QSqlQuery &q, const QString &sql, const QVariantList &params) {
     for (int i = 0; i < params.size(); ++i)
         q.bindValue(i, params[i]);
-    if (!q.exec())
-        throw sqlError(q.lastError(), sql);
+    if (!q.exec()) throw sqlError(q.lastError(), sql);
 }
 
 int Database::execute(const QString &sql, const QVariantList &params) {
@@ -298,8 +297,7 @@ Recordset Database::openRecordset(const QString &sql, const QVariantList &params
         while (q->next())
             for (int i = 0; i < n; ++i)
                 rs.m_values.push_back(q->value(i));
-        if (q->lastError().isValid())
-            throw sqlError(q->lastError(), sql);
+        if (q->lastError().isValid()) throw sqlError(q->lastError(), sql);
     } catch (...) {
         release(sql, std::move(q));
         throw;
@@ -332,34 +330,35 @@ void Database::executeScript(const QString &script) {
     for (const QString &rawLine : script.split(QLatin1Char('\n'))) {
         QString line = rawLine;
         int dash = line.indexOf(QLatin1String("--"));
-        if (dash >= 0)
-            line = line.left(dash);
-        if (line.trimmed().isEmpty())
-            continue;
+        if (dash >= 0) line = line.left(dash);
+        if (line.trimmed().isEmpty()) continue;
         current += line + QLatin1Char('\n');
         if (line.trimmed().endsWith(QLatin1Char(';'))) {
             QSqlQuery q(handle());
-            if (!q.exec(current))
-                throw sqlError(q.lastError(), current);
+            if (!q.exec(current)) throw sqlError(q.lastError(), current);
             current.clear();
         }
     }
     if (!current.trimmed().isEmpty()) {
         QSqlQuery q(handle());
-        if (!q.exec(current))
-            throw sqlError(q.lastError(), current);
+        if (!q.exec(current)) throw sqlError(q.lastError(), current);
     }
 }
 
-bool Database::transaction() { return handle().transaction(); }
-bool Database::commit() { return handle().commit(); }
-bool Database::rollback() { return handle().rollback(); }
+bool Database::transaction() {
+    return handle().transaction();
+}
+bool Database::commit() {
+    return handle().commit();
+}
+bool Database::rollback() {
+    return handle().rollback();
+}
 
 bool Database::hasTable(const QString &name) const {
     const QStringList tables = handle().tables();
     for (const QString &t : tables)
-        if (t.compare(name, Qt::CaseInsensitive) == 0)
-            return true;
+        if (t.compare(name, Qt::CaseInsensitive) == 0) return true;
     return false;
 }
 

@@ -7,6 +7,12 @@
 // exactly as the schema spells them, "?" placeholders, NULLS FIRST/LAST where an
 // order over a nullable column matters, no date arithmetic in SQL. Values are
 // turned into the storage form of the engine by the adapters below.
+//
+// PostgreSQL prepares every statement on the server: each "?" must take its
+// type from its place (a column it is compared with or stored into), so
+// "? IS NULL" on its own does not work there, and only queries and row changes
+// can be prepared (table definitions and session settings go through
+// executeScript).
 #include "component/Error.h"
 
 #include <QHash>
@@ -57,14 +63,18 @@ public:
     Recordset &operator=(Recordset &&) noexcept = default;
 
     bool isOpen() const { return m_open; }
-    bool eof() const { return !m_open || m_pos >= rowCount(); }
+    bool eof() const { return !m_open || rowCount() == 0 || m_pos >= rowCount(); }
     bool bof() const { return !m_open || m_pos < 0 || rowCount() == 0; }
     int recordCount() const { return rowCount(); }
     int position() const { return m_pos; }
     void moveFirst() { m_pos = 0; }
     void moveLast() { m_pos = rowCount() - 1; }
-    void moveNext() { if (m_pos < rowCount()) ++m_pos; }
-    void movePrevious() { if (m_pos >= 0) --m_pos; }
+    void moveNext() {
+        if (m_pos < rowCount()) ++m_pos;
+    }
+    void movePrevious() {
+        if (m_pos >= 0) --m_pos;
+    }
     void moveTo(int row) { m_pos = row; }
     void close();
 

@@ -9,8 +9,7 @@ const QDate kEpoch(1899, 12, 30);
 
 qint64 floorDiv(qint64 a, qint64 b) {
     qint64 q = a / b;
-    if ((a % b != 0) && ((a < 0) != (b < 0)))
-        --q;
+    if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
     return q;
 }
 
@@ -33,11 +32,17 @@ int hour12(int h) {
 }
 } // namespace
 
-double fromQDate(const QDate &d) { return static_cast<double>(kEpoch.daysTo(d)); }
+double fromQDate(const QDate &d) {
+    return static_cast<double>(kEpoch.daysTo(d));
+}
 
-double fromQTime(const QTime &t) { return t.msecsSinceStartOfDay() / 1000.0 / kSecondsPerDay; }
+double fromQTime(const QTime &t) {
+    return t.msecsSinceStartOfDay() / 1000.0 / kSecondsPerDay;
+}
 
-double fromQDateTime(const QDateTime &dt) { return fromQDate(dt.date()) + fromQTime(dt.time()); }
+double fromQDateTime(const QDateTime &dt) {
+    return fromQDate(dt.date()) + fromQTime(dt.time());
+}
 
 QDate toQDate(double serial) {
     qint64 days, secs;
@@ -51,11 +56,17 @@ QTime toQTime(double serial) {
     return QTime(0, 0).addSecs(static_cast<int>(secs));
 }
 
-QDateTime toQDateTime(double serial) { return QDateTime(toQDate(serial), toQTime(serial)); }
+QDateTime toQDateTime(double serial) {
+    return QDateTime(toQDate(serial), toQTime(serial));
+}
 
-qint64 toSeconds(double serial) { return std::llround(serial * kSecondsPerDay); }
+qint64 toSeconds(double serial) {
+    return std::llround(serial * kSecondsPerDay);
+}
 
-double fromSeconds(qint64 seconds) { return static_cast<double>(seconds) / kSecondsPerDay; }
+double fromSeconds(qint64 seconds) {
+    return static_cast<double>(seconds) / kSecondsPerDay;
+}
 
 double datePart(double serial) {
     qint64 days, secs;
@@ -82,12 +93,24 @@ double timeSerial(int h, int m, int s) {
     return static_cast<double>(total) / kSecondsPerDay;
 }
 
-int year(double serial) { return toQDate(serial).year(); }
-int month(double serial) { return toQDate(serial).month(); }
-int day(double serial) { return toQDate(serial).day(); }
-int hour(double serial) { return toQTime(serial).hour(); }
-int minute(double serial) { return toQTime(serial).minute(); }
-int second(double serial) { return toQTime(serial).second(); }
+int year(double serial) {
+    return toQDate(serial).year();
+}
+int month(double serial) {
+    return toQDate(serial).month();
+}
+int day(double serial) {
+    return toQDate(serial).day();
+}
+int hour(double serial) {
+    return toQTime(serial).hour();
+}
+int minute(double serial) {
+    return toQTime(serial).minute();
+}
+int second(double serial) {
+    return toQTime(serial).second();
+}
 
 int weekday(double serial) {
     qint64 days, secs;
@@ -97,11 +120,19 @@ int weekday(double serial) {
     return static_cast<int>((r + 6) % 7) + 1;
 }
 
-qint64 dateDiffMinutes(double a, double b) { return floorDiv(toSeconds(b), 60) - floorDiv(toSeconds(a), 60); }
-qint64 dateDiffHours(double a, double b) { return floorDiv(toSeconds(b), 3600) - floorDiv(toSeconds(a), 3600); }
-qint64 dateDiffDays(double a, double b) { return floorDiv(toSeconds(b), 86400) - floorDiv(toSeconds(a), 86400); }
+qint64 dateDiffMinutes(double a, double b) {
+    return floorDiv(toSeconds(b), 60) - floorDiv(toSeconds(a), 60);
+}
+qint64 dateDiffHours(double a, double b) {
+    return floorDiv(toSeconds(b), 3600) - floorDiv(toSeconds(a), 3600);
+}
+qint64 dateDiffDays(double a, double b) {
+    return floorDiv(toSeconds(b), 86400) - floorDiv(toSeconds(a), 86400);
+}
 
-QString formatMmDdYyyy(double serial) { return toQDate(serial).toString(QStringLiteral("MM/dd/yyyy")); }
+QString formatMmDdYyyy(double serial) {
+    return toQDate(serial).toString(QStringLiteral("MM/dd/yyyy"));
+}
 
 QString formatLogTime(double serial) {
     QTime t = toQTime(serial);
@@ -122,7 +153,9 @@ QString formatPollDate(double serial) {
         .arg(t.hour() < 12 ? QStringLiteral("am") : QStringLiteral("pm"));
 }
 
-QString formatSortKey(double serial) { return toQDateTime(serial).toString(QStringLiteral("yyyyMMddHHmmss")); }
+QString formatSortKey(double serial) {
+    return toQDateTime(serial).toString(QStringLiteral("yyyyMMddHHmmss"));
+}
 
 QString formatShortTime(double serial) {
     QTime t = toQTime(serial);
@@ -141,42 +174,43 @@ QString formatGeneralDate(double serial) {
                        .arg(t.second(), 2, 10, QLatin1Char('0'))
                        .arg(t.hour() < 12 ? QStringLiteral("AM") : QStringLiteral("PM"));
     QString date = dt.date().toString(QStringLiteral("M/d/yyyy"));
-    if (datePart(serial) == 0.0)
-        return time;
-    if (timePart(serial) == 0.0)
-        return date;
+    if (datePart(serial) == 0.0) return time;
+    if (timePart(serial) == 0.0) return date;
     return date + QLatin1Char(' ') + time;
 }
 
-QString formatIsoDate(double serial) { return toQDate(serial).toString(Qt::ISODate); }
-QString formatIsoTime(double serial) { return toQTime(serial).toString(QStringLiteral("HH:mm:ss")); }
-QString formatIsoDateTime(double serial) { return formatIsoDate(serial) + QLatin1Char(' ') + formatIsoTime(serial); }
+QString formatIsoDate(double serial) {
+    return toQDate(serial).toString(Qt::ISODate);
+}
+QString formatIsoTime(double serial) {
+    return toQTime(serial).toString(QStringLiteral("HH:mm:ss"));
+}
+QString formatIsoDateTime(double serial) {
+    return formatIsoDate(serial) + QLatin1Char(' ') + formatIsoTime(serial);
+}
 
 std::optional<double> parseDateTime(QStringView text) {
     static const QRegularExpression isoRe(QStringLiteral(
         R"(^(\d{4})-(\d{1,2})-(\d{1,2})(?:[ T](\d{1,2}):(\d{2})(?::(\d{2})(?:\.\d+)?)?)?(?:Z|[+-]\d{2}(?::?\d{2})?)?$)"));
-    static const QRegularExpression usRe(QStringLiteral(R"(^(\d{1,2})/(\d{1,2})/(\d{2}|\d{4})(?:\s+(.*))?$)"));
+    static const QRegularExpression usRe(
+        QStringLiteral(R"(^(\d{1,2})/(\d{1,2})/(\d{2}|\d{4})(?:\s+(.*))?$)"));
     static const QRegularExpression timeRe(
         QStringLiteral(R"(^(\d{1,2}):(\d{2})(?::(\d{2})(?:\.\d+)?)?\s*(AM|PM|A|P)?$)"),
         QRegularExpression::CaseInsensitiveOption);
 
     const QString s = text.trimmed().toString();
-    if (s.isEmpty())
-        return std::nullopt;
+    if (s.isEmpty()) return std::nullopt;
 
     auto parseTime = [](const QString &t) -> std::optional<double> {
         auto m = timeRe.match(t);
-        if (!m.hasMatch())
-            return std::nullopt;
+        if (!m.hasMatch()) return std::nullopt;
         int h = m.captured(1).toInt();
         int mi = m.captured(2).toInt();
         int se = m.captured(3).isEmpty() ? 0 : m.captured(3).toInt();
         QString ap = m.captured(4).toUpper();
-        if (mi > 59 || se > 59)
-            return std::nullopt;
+        if (mi > 59 || se > 59) return std::nullopt;
         if (!ap.isEmpty()) {
-            if (h < 1 || h > 12)
-                return std::nullopt;
+            if (h < 1 || h > 12) return std::nullopt;
             bool pm = ap.startsWith(QLatin1Char('P'));
             h = (h % 12) + (pm ? 12 : 0);
         } else if (h > 23) {
@@ -187,30 +221,25 @@ std::optional<double> parseDateTime(QStringView text) {
 
     if (auto m = isoRe.match(s); m.hasMatch()) {
         QDate d(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
-        if (!d.isValid())
-            return std::nullopt;
+        if (!d.isValid()) return std::nullopt;
         double v = fromQDate(d);
         if (!m.captured(4).isEmpty()) {
             int h = m.captured(4).toInt(), mi = m.captured(5).toInt();
             int se = m.captured(6).isEmpty() ? 0 : m.captured(6).toInt();
-            if (h > 23 || mi > 59 || se > 59)
-                return std::nullopt;
+            if (h > 23 || mi > 59 || se > 59) return std::nullopt;
             v += timeSerial(h, mi, se);
         }
         return v;
     }
     if (auto m = usRe.match(s); m.hasMatch()) {
         int y = m.captured(3).toInt();
-        if (m.captured(3).size() == 2)
-            y += y < 30 ? 2000 : 1900; // the platform's two-digit year window
+        if (m.captured(3).size() == 2) y += y < 30 ? 2000 : 1900; // the platform's two-digit year window
         QDate d(y, m.captured(1).toInt(), m.captured(2).toInt());
-        if (!d.isValid())
-            return std::nullopt;
+        if (!d.isValid()) return std::nullopt;
         double v = fromQDate(d);
         if (!m.captured(4).isEmpty()) {
             auto t = parseTime(m.captured(4).trimmed());
-            if (!t)
-                return std::nullopt;
+            if (!t) return std::nullopt;
             v += *t;
         }
         return v;

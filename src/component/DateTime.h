@@ -54,15 +54,15 @@ qint64 dateDiffHours(double a, double b);
 qint64 dateDiffDays(double a, double b);
 
 // Text forms.
-QString formatMmDdYyyy(double serial);        // 04/26/2007
-QString formatLogTime(double serial);         // 05:17 PM
-QString formatPollDate(double serial);        // 04/26/07 05:17:09 pm
-QString formatSortKey(double serial);         // 20070426171709
-QString formatShortTime(double serial);       // 5:17p
-QString formatGeneralDate(double serial);     // 4/26/2007 5:17:09 PM, date or time alone when the other is 0
-QString formatIsoDate(double serial);         // 2007-04-26
-QString formatIsoTime(double serial);         // 17:17:09
-QString formatIsoDateTime(double serial);     // 2007-04-26 17:17:09
+QString formatMmDdYyyy(double serial);    // 04/26/2007
+QString formatLogTime(double serial);     // 05:17 PM
+QString formatPollDate(double serial);    // 04/26/07 05:17:09 pm
+QString formatSortKey(double serial);     // 20070426171709
+QString formatShortTime(double serial);   // 5:17p
+QString formatGeneralDate(double serial); // 4/26/2007 5:17:09 PM, date or time alone when the other is 0
+QString formatIsoDate(double serial);     // 2007-04-26
+QString formatIsoTime(double serial);     // 17:17:09
+QString formatIsoDateTime(double serial); // 2007-04-26 17:17:09
 
 // Reads the forms the data holds: ISO dates, times and date-times
 // ("2007-04-26", "17:17:09", "2007-04-26 17:17:09", "2007-04-26T17:17:09"),

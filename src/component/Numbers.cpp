@@ -9,7 +9,8 @@
 namespace hx {
 namespace {
 bool isBlank(QChar c) {
-    return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\n') || c == QLatin1Char('\r');
+    return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\n') ||
+           c == QLatin1Char('\r');
 }
 } // namespace
 
@@ -18,14 +19,12 @@ double lenientVal(QStringView text) {
     QString s;
     s.reserve(text.size());
     for (QChar c : text)
-        if (!isBlank(c))
-            s.append(c);
+        if (!isBlank(c)) s.append(c);
 
     if (s.size() >= 2 && s[0] == QLatin1Char('&')) {
         QChar k = s[1].toUpper();
         int base = k == QLatin1Char('H') ? 16 : (k == QLatin1Char('O') ? 8 : 0);
-        if (base == 0)
-            return 0;
+        if (base == 0) return 0;
         qint64 v = 0;
         int digits = 0;
         for (int i = 2; i < s.size() && digits < 16; ++i) {
@@ -35,8 +34,7 @@ double lenientVal(QStringView text) {
                 d = c.unicode() - '0';
             else if (base == 16 && c >= QLatin1Char('A') && c <= QLatin1Char('F'))
                 d = c.unicode() - 'A' + 10;
-            if (d < 0 || d >= base)
-                break;
+            if (d < 0 || d >= base) break;
             v = v * base + d;
             ++digits;
         }
@@ -53,8 +51,7 @@ double lenientVal(QStringView text) {
     int i = 0;
     const int n = s.size();
     QString num;
-    if (i < n && (s[i] == QLatin1Char('+') || s[i] == QLatin1Char('-')))
-        num.append(s[i++]);
+    if (i < n && (s[i] == QLatin1Char('+') || s[i] == QLatin1Char('-'))) num.append(s[i++]);
     bool any = false;
     while (i < n && s[i].isDigit() && s[i].unicode() < 128) {
         num.append(s[i++]);
@@ -67,20 +64,17 @@ double lenientVal(QStringView text) {
             any = true;
         }
     }
-    if (!any)
-        return 0;
+    if (!any) return 0;
     if (i < n && (s[i].toUpper() == QLatin1Char('E') || s[i].toUpper() == QLatin1Char('D'))) {
         int j = i + 1;
         QString exp = QStringLiteral("e");
-        if (j < n && (s[j] == QLatin1Char('+') || s[j] == QLatin1Char('-')))
-            exp.append(s[j++]);
+        if (j < n && (s[j] == QLatin1Char('+') || s[j] == QLatin1Char('-'))) exp.append(s[j++]);
         bool expDigits = false;
         while (j < n && s[j].isDigit() && s[j].unicode() < 128) {
             exp.append(s[j++]);
             expDigits = true;
         }
-        if (expDigits)
-            num.append(exp);
+        if (expDigits) num.append(exp);
     }
     bool ok = false;
     double v = num.toDouble(&ok);
@@ -88,22 +82,23 @@ double lenientVal(QStringView text) {
 }
 
 double roundHalfEven(double value) {
-    if (!std::isfinite(value))
-        return value;
+    if (!std::isfinite(value)) return value;
     double r = std::nearbyint(value); // default rounding mode: to nearest, ties to even
     return r;
 }
 
 int16_t toInt16(double value) {
     double r = roundHalfEven(value);
-    if (!std::isfinite(r) || r < std::numeric_limits<int16_t>::min() || r > std::numeric_limits<int16_t>::max())
+    if (!std::isfinite(r) || r < std::numeric_limits<int16_t>::min() ||
+        r > std::numeric_limits<int16_t>::max())
         throw HxError(QStringLiteral("Overflow"), ErrNo::Overflow);
     return static_cast<int16_t>(r);
 }
 
 int32_t toInt32(double value) {
     double r = roundHalfEven(value);
-    if (!std::isfinite(r) || r < std::numeric_limits<int32_t>::min() || r > std::numeric_limits<int32_t>::max())
+    if (!std::isfinite(r) || r < std::numeric_limits<int32_t>::min() ||
+        r > std::numeric_limits<int32_t>::max())
         throw HxError(QStringLiteral("Overflow"), ErrNo::Overflow);
     return static_cast<int32_t>(r);
 }

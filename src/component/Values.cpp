@@ -9,22 +9,49 @@
 
 namespace hx {
 namespace {
-HxError nullError() { return HxError(QStringLiteral("Invalid use of Null"), ErrNo::InvalidUseOfNull); }
-HxError mismatch() { return HxError(QStringLiteral("Type mismatch"), ErrNo::TypeMismatch); }
+HxError nullError() {
+    return HxError(QStringLiteral("Invalid use of Null"), ErrNo::InvalidUseOfNull);
+}
+HxError mismatch() {
+    return HxError(QStringLiteral("Type mismatch"), ErrNo::TypeMismatch);
+}
 
 bool isTextType(const QVariant &v) {
     const int t = v.metaType().id();
     return t == QMetaType::QString || t == QMetaType::QByteArray || t == QMetaType::QChar;
 }
+
+bool isNumberType(const QVariant &v) {
+    switch (v.metaType().id()) {
+    case QMetaType::Double:
+    case QMetaType::Float:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::SChar:
+    case QMetaType::UChar:
+        return true;
+    default:
+        return false;
+    }
+}
 } // namespace
 
-bool isNull(const QVariant &v) { return !v.isValid() || v.isNull(); }
+bool isNull(const QVariant &v) {
+    return !v.isValid() || v.isNull();
+}
 
-bool isNullOrEmpty(const QVariant &v) { return isNull(v) || (isTextType(v) && v.toString().isEmpty()); }
+bool isNullOrEmpty(const QVariant &v) {
+    return isNull(v) || (isTextType(v) && v.toString().isEmpty());
+}
 
 double toDateTimeValue(const QVariant &v) {
-    if (isNull(v))
-        throw nullError();
+    if (isNull(v)) throw nullError();
     switch (v.metaType().id()) {
     case QMetaType::QDate:
         return fromQDate(v.toDate());
@@ -32,25 +59,16 @@ double toDateTimeValue(const QVariant &v) {
         return fromQTime(v.toTime());
     case QMetaType::QDateTime:
         return fromQDateTime(v.toDateTime());
-    case QMetaType::Double:
-    case QMetaType::Float:
-    case QMetaType::Int:
-    case QMetaType::LongLong:
-    case QMetaType::UInt:
-    case QMetaType::ULongLong:
-    case QMetaType::Short:
-        return v.toDouble();
     default:
         break;
     }
-    if (auto d = parseDateTime(v.toString()))
-        return *d;
+    if (isNumberType(v)) return v.toDouble();
+    if (auto d = parseDateTime(v.toString())) return *d;
     throw mismatch();
 }
 
 double toDouble(const QVariant &v) {
-    if (isNull(v))
-        throw nullError();
+    if (isNull(v)) throw nullError();
     switch (v.metaType().id()) {
     case QMetaType::Bool:
         return v.toBool() ? -1.0 : 0.0;
@@ -64,62 +82,52 @@ double toDouble(const QVariant &v) {
     if (isTextType(v)) {
         bool ok = false;
         double d = v.toString().trimmed().toDouble(&ok);
-        if (!ok)
-            throw mismatch();
+        if (!ok) throw mismatch();
         return d;
     }
     bool ok = false;
     double d = v.toDouble(&ok);
-    if (!ok)
-        throw mismatch();
+    if (!ok) throw mismatch();
     return d;
 }
 
 bool toBoolean(const QVariant &v) {
-    if (isNull(v))
-        throw nullError();
-    if (v.metaType().id() == QMetaType::Bool)
-        return v.toBool();
+    if (isNull(v)) throw nullError();
+    if (v.metaType().id() == QMetaType::Bool) return v.toBool();
     if (isTextType(v)) {
         const QString s = v.toString().trimmed().toLower();
-        if (s == QLatin1String("true") || s == QLatin1String("t") || s == QLatin1String("yes"))
-            return true;
-        if (s == QLatin1String("false") || s == QLatin1String("f") || s == QLatin1String("no"))
-            return false;
+        if (s == QLatin1String("true") || s == QLatin1String("t") || s == QLatin1String("yes")) return true;
+        if (s == QLatin1String("false") || s == QLatin1String("f") || s == QLatin1String("no")) return false;
         bool ok = false;
         double d = s.toDouble(&ok);
-        if (!ok)
-            throw mismatch();
+        if (!ok) throw mismatch();
         return d != 0.0;
     }
     bool ok = false;
     double d = v.toDouble(&ok);
-    if (!ok)
-        throw mismatch();
+    if (!ok) throw mismatch();
     return d != 0.0;
 }
 
 std::optional<double> toDateTimeOpt(const QVariant &v) {
-    if (isNullOrEmpty(v))
-        return std::nullopt;
+    if (isNullOrEmpty(v)) return std::nullopt;
     return toDateTimeValue(v);
 }
 
 std::optional<double> toDoubleOpt(const QVariant &v) {
-    if (isNull(v))
-        return std::nullopt;
+    if (isNull(v)) return std::nullopt;
     return toDouble(v);
 }
 
 QString valueText(const QVariant &v) {
-    if (isNull(v))
-        return QString();
+    if (isNull(v)) return QString();
     switch (v.metaType().id()) {
     case QMetaType::Bool:
         return v.toBool() ? QStringLiteral("True") : QStringLiteral("False");
     case QMetaType::Double:
-    case QMetaType::Float:
         return QString::number(v.toDouble(), 'g', 15);
+    case QMetaType::Float:
+        return QString::number(v.toFloat(), 'g', 7);
     case QMetaType::QDate:
         return formatIsoDate(fromQDate(v.toDate()));
     case QMetaType::QTime:

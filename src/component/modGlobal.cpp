@@ -32,7 +32,9 @@ void write(QString PathStore::*field, const QString &value) {
     paths().*field = value;
 }
 
-bool isConnectionUrl(const QString &name) { return name.contains(QLatin1String("://")); }
+bool isConnectionUrl(const QString &name) {
+    return name.contains(QLatin1String("://"));
+}
 
 // First line of a data-link file that is neither empty nor a ";" comment.
 std::optional<QString> dataLinkConnectionString(const QString &path, QString *error) {
@@ -44,14 +46,27 @@ std::optional<QString> dataLinkConnectionString(const QString &path, QString *er
     QTextStream in(&f);
     while (!in.atEnd()) {
         QString line = in.readLine().trimmed();
-        if (line.startsWith(QChar(0xFEFF)))
-            line = line.mid(1);
+        if (line.startsWith(QChar(0xFEFF))) line = line.mid(1);
         if (line.isEmpty() || line.startsWith(QLatin1Char(';')) || line.startsWith(QLatin1Char('[')))
             continue;
         return line;
     }
     *error = QStringLiteral("The data link file holds no connection string: ") + path;
     return std::nullopt;
+}
+
+// The embedded engine would quietly make a new database of a missing or empty
+// file; a name that leads to anything but an existing database is an error.
+void requireSqliteDatabase(const QString &path) {
+    QFileInfo fi(path);
+    if (!fi.isFile()) throw HxError(QStringLiteral("Could not find file '%1'.").arg(path), ErrNo::Database);
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        throw HxError(QStringLiteral("The database file '%1' cannot be read: %2").arg(path, f.errorString()),
+                      ErrNo::Database);
+    static const QByteArray kHeader("SQLite format 3\0", 16);
+    if (f.read(kHeader.size()) != kHeader)
+        throw HxError(QStringLiteral("The file '%1' is not a database.").arg(path), ErrNo::Database);
 }
 } // namespace
 
@@ -66,8 +81,7 @@ QString strComponentFolder() {
         if (fi.isRelative()) {
             // dladdr reports the main program by the name it was started with.
             QFileInfo self(QStringLiteral("/proc/self/exe"));
-            if (self.exists())
-                return strRemoveTrailingSlash(QFileInfo(self.symLinkTarget()).absolutePath());
+            if (self.exists()) return strRemoveTrailingSlash(QFileInfo(self.symLinkTarget()).absolutePath());
         }
         return strRemoveTrailingSlash(fi.absolutePath());
     }
@@ -81,11 +95,12 @@ QString strRemoveTrailingSlash(const QString &path) {
     return p;
 }
 
-QString strJoinPath(const QString &folder, const QString &name) { return folder + QLatin1Char('/') + name; }
+QString strJoinPath(const QString &folder, const QString &name) {
+    return folder + QLatin1Char('/') + name;
+}
 
 bool blnFileExists(const QString &path) {
-    if (path.isEmpty())
-        return false;
+    if (path.isEmpty()) return false;
     if (path.contains(QLatin1Char('*')) || path.contains(QLatin1Char('?'))) {
         QFileInfo fi(path);
         QDir dir = fi.dir();
@@ -95,7 +110,9 @@ bool blnFileExists(const QString &path) {
     return fi.exists() && fi.isFile();
 }
 
-QString strAppRegistryName() { return QStringLiteral("Horalis"); }
+QString strAppRegistryName() {
+    return QStringLiteral("Horalis");
+}
 
 QString strGetDatabaseFilePath() {
     QString v = read(&PathStore::database);
@@ -113,24 +130,32 @@ QString strGetErrorLogPath() {
     QString v = read(&PathStore::errorLog);
     return v.isEmpty() ? strComponentFolder() : v;
 }
-QString strStoredApplicationPath() { return read(&PathStore::application); }
+QString strStoredApplicationPath() {
+    return read(&PathStore::application);
+}
 
-void subSetDatabaseFilePath(const QString &value) { write(&PathStore::database, value); }
-void subSetApplicationPath(const QString &value) { write(&PathStore::application, strRemoveTrailingSlash(value)); }
-void subSetPollLogPath(const QString &value) { write(&PathStore::pollLog, strRemoveTrailingSlash(value)); }
-void subSetErrorLogPath(const QString &value) { write(&PathStore::errorLog, strRemoveTrailingSlash(value)); }
+void subSetDatabaseFilePath(const QString &value) {
+    write(&PathStore::database, value);
+}
+void subSetApplicationPath(const QString &value) {
+    write(&PathStore::application, strRemoveTrailingSlash(value));
+}
+void subSetPollLogPath(const QString &value) {
+    write(&PathStore::pollLog, strRemoveTrailingSlash(value));
+}
+void subSetErrorLogPath(const QString &value) {
+    write(&PathStore::errorLog, strRemoveTrailingSlash(value));
+}
 
 // ---------------------------------------------------------------- session
 
 Database &conn() {
-    if (!gConn)
-        throw HxError(QStringLiteral("Operation is not allowed when the object is closed."), 3704);
+    if (!gConn) throw HxError(QStringLiteral("Operation is not allowed when the object is closed."), 3704);
     return *gConn;
 }
 
 QString strDatabaseFullPath(const QString &databaseName) {
-    if (QDir::isAbsolutePath(databaseName) || isConnectionUrl(databaseName))
-        return databaseName;
+    if (QDir::isAbsolutePath(databaseName) || isConnectionUrl(databaseName)) return databaseName;
     return strJoinPath(strGetApplicationPath(), databaseName);
 }
 
@@ -138,46 +163,50 @@ int32_t lngOpenConnection(std::unique_ptr<Database> &connection, const QString &
                           QString &extraProperties) {
     const QString fullPath = strDatabaseFullPath(databaseName);
     const bool url = isConnectionUrl(databaseName);
-    if (databaseName.isEmpty() || (!url && !blnFileExists(fullPath)))
-        return 100;
-    if (connection)
-        return -1;
+    if (databaseName.isEmpty() || (!url && !blnFileExists(fullPath))) return 100;
+    if (connection) return -1;
     try {
         ConnectionSpec spec;
         QString error;
         if (url) {
             auto parsed = ConnectionSpec::parse(fullPath, QString(), &error);
-            if (!parsed)
-                throw HxError(error, ErrNo::Database);
+            if (!parsed) throw HxError(error, ErrNo::Database);
             spec = *parsed;
         } else if (fullPath.right(4).toUpper() == QLatin1String(".UDL")) {
             auto text = dataLinkConnectionString(fullPath, &error);
-            if (!text)
-                throw HxError(error, ErrNo::Database);
+            if (!text) throw HxError(error, ErrNo::Database);
             auto parsed = ConnectionSpec::parse(*text, QFileInfo(fullPath).absolutePath(), &error);
-            if (!parsed)
-                throw HxError(error, ErrNo::Database);
+            if (!parsed) throw HxError(error, ErrNo::Database);
             spec = *parsed;
         } else {
             // Extra properties have no meaning for the embedded engine; they
             // are kept as the caller gave them, with the separator added.
-            if (!extraProperties.isEmpty())
-                extraProperties += QLatin1Char(';');
+            if (!extraProperties.isEmpty()) extraProperties += QLatin1Char(';');
             spec = ConnectionSpec::forSqliteFile(fullPath);
         }
+        if (spec.engine == Engine::SQLite) requireSqliteDatabase(spec.sqliteFile);
         connection = Database::open(spec);
         return -1;
     } catch (const HxError &e) {
-        const QString prompt = QStringLiteral("Error: ") + QString::number(e.number()) + QLatin1Char('\n') +
-                               QStringLiteral("Description: ") + e.description() + QStringLiteral("\n\n") +
-                               QStringLiteral("This may be a problem with your Microsoft Data Access Components "
-                                              "(MDAC) installation.");
+        const QString prompt =
+            QStringLiteral("Error: ") + QString::number(e.number()) + QStringLiteral("\r\n") +
+            QStringLiteral("Description: ") + e.description() + QStringLiteral("\r\n\r\n") +
+            QStringLiteral("This may be a problem with your Microsoft Data Access Components "
+                           "(MDAC) installation.");
+        messageBoxFace().show(QStringLiteral("HXPollLog"), prompt, 0, 0);
+        return 0;
+    } catch (const std::exception &e) {
+        const QString prompt = QStringLiteral("Error: 0\r\nDescription: ") +
+                               QString::fromLocal8Bit(e.what()) +
+                               QStringLiteral("\r\n\r\nThis may be a problem with your Microsoft Data Access "
+                                              "Components (MDAC) installation.");
         messageBoxFace().show(QStringLiteral("HXPollLog"), prompt, 0, 0);
         return 0;
     }
 }
 
-bool blnOpenDatabase(std::unique_ptr<Database> &connection, const QString &databaseName, QString &extraProperties) {
+bool blnOpenDatabase(std::unique_ptr<Database> &connection, const QString &databaseName,
+                     QString &extraProperties) {
     return lngOpenConnection(connection, databaseName, extraProperties) == -1;
 }
 
@@ -189,25 +218,26 @@ void subCloseConnection(std::unique_ptr<Database> &connection) {
 }
 
 void subCloseRecordset(Recordset &rs) {
-    if (rs.isOpen())
-        rs.close();
+    if (rs.isOpen()) rs.close();
 }
 
-bool blnHasRecords(const Recordset &rs) { return rs.isOpen() && !(rs.bof() && rs.eof()); }
+bool blnHasRecords(const Recordset &rs) {
+    return rs.isOpen() && !(rs.bof() && rs.eof());
+}
 
 // ---------------------------------------------------------------- null reading
 
-QString strNullToText(const QVariant &value) { return isNullOrEmpty(value) ? QString() : valueText(value); }
+QString strNullToText(const QVariant &value) {
+    return isNullOrEmpty(value) ? QString() : valueText(value);
+}
 
 int32_t lngNullToZero(const QVariant &value) {
-    if (isNullOrEmpty(value))
-        return 0;
+    if (isNullOrEmpty(value)) return 0;
     return toInt32(toDouble(value));
 }
 
 double dtmNullToDate(const QVariant &value) {
-    if (isNullOrEmpty(value))
-        return kNullDate;
+    if (isNullOrEmpty(value)) return kNullDate;
     return toDateTimeValue(value);
 }
 
@@ -219,11 +249,9 @@ QVariant varFirstColumnValue(const QString &sql, const QVariantList &params) {
 QVariant varTCRulesField(const QString &columnName) {
     try {
         Recordset rs = conn().openRecordset(QStringLiteral("SELECT * FROM \"TCRULES\" ORDER BY \"ID\""));
-        if (!blnHasRecords(rs))
-            return QString();
+        if (!blnHasRecords(rs)) return QString();
         QVariant v = rs.value(columnName);
-        if (isNullOrEmpty(v))
-            return QString();
+        if (isNullOrEmpty(v)) return QString();
         return v;
     } catch (...) {
         return QString();

@@ -43,7 +43,8 @@ Database &conn();
 // 0 opening failed after the user was told.
 int32_t lngOpenConnection(std::unique_ptr<Database> &connection, const QString &databaseName,
                           QString &extraProperties);
-bool blnOpenDatabase(std::unique_ptr<Database> &connection, const QString &databaseName, QString &extraProperties);
+bool blnOpenDatabase(std::unique_ptr<Database> &connection, const QString &databaseName,
+                     QString &extraProperties);
 // The full path the connection rule makes of a database name.
 QString strDatabaseFullPath(const QString &databaseName);
 void subCloseConnection(std::unique_ptr<Database> &connection);

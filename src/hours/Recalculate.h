@@ -1,7 +1,22 @@
 #pragma once
-// Recalculation of the PUNCH rows marked with RecalcHrs.
+// Recalculation of the PUNCH rows marked with RecalcHrs: the day a pair counts
+// on, its working times (revised and rounded), hours, lunch, the department's
+// overtime rule and pay rate, the error code and the schedule codes.
+#include <cstdint>
+
 namespace hx {
 
+// Recalculates every marked, worked PUNCH row (employee, in date, in time
+// order) and clears the mark of each row that was done. A row whose
+// recalculation fails is reported, keeps what was computed before the failing
+// step (ERRORCODE 1 at least) and stays marked for the next run; the run goes
+// on with the next row. Day starts, badges, department qualifications,
+// schedules, jobs, tasks and the custom tables are read once per run.
 void RecalculateHours();
+
+// Recalculates the one PUNCH row with this ID as the run does, marked or not.
+// True when it was done and its mark cleared; false when a step failed (the
+// failure is reported and the row left as above) or there is no such row.
+bool RecalculateThisPunch(int32_t punchId);
 
 } // namespace hx

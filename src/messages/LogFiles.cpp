@@ -2,6 +2,7 @@
 
 #include "component/Clock.h"
 #include "component/DateTime.h"
+#include "component/Values.h"
 #include "component/modGlobal.h"
 #include "messages/MessageBox.h"
 
@@ -34,20 +35,27 @@ QString responseText(int response) {
     }
 }
 
-QString logFolder() { return strGetErrorLogPath() + QLatin1Char('/'); }
+QString logFolder() {
+    return strGetErrorLogPath() + QLatin1Char('/');
+}
 } // namespace
 
-QString strLogFilePath() { return logFolder() + QStringLiteral("QX8log.txt"); }
+QString strLogFilePath() {
+    return logFolder() + QStringLiteral("QX8log.txt");
+}
 
 QString strLogHeader() {
     const double now = Clock::nowSerial();
     QString h;
     h += QStringLiteral("         Date: ") + formatMmDdYyyy(now) + kCrLf;
     h += QStringLiteral("     Log Path: ") + logFolder() + kCrLf;
+    // A boolean column reads as True or False whatever the engine stores.
     QString valio;
     try {
-        if (gConn)
-            valio = strNullToText(varTCRulesField(QStringLiteral("VALIO")));
+        if (gConn) {
+            const QVariant v = varTCRulesField(QStringLiteral("VALIO"));
+            if (!isNullOrEmpty(v)) valio = toBoolean(v) ? QStringLiteral("True") : QStringLiteral("False");
+        }
     } catch (...) {
         valio.clear();
     }
@@ -56,27 +64,25 @@ QString strLogHeader() {
     return h;
 }
 
-void subWriteLogEntry(const QString &kind, const QString &module, const QString &text, int response, int helpId,
-                      long errorCode, const QString &procedure, const QString &procedureKind,
+void subWriteLogEntry(const QString &kind, const QString &module, const QString &text, int response,
+                      int helpId, long errorCode, const QString &procedure, const QString &procedureKind,
                       const QString &detail) {
     try {
         QString clean = text;
         for (QChar &c : clean)
-            if (c.unicode() < 32)
-                c = QLatin1Char('|');
+            if (c.unicode() < 32) c = QLatin1Char('|');
 
         const QString file = strLogFilePath();
         QByteArray out;
         QFileInfo fi(file);
-        if (!fi.exists() || fi.size() == 0)
-            out += strLogHeader().toLocal8Bit();
+        if (!fi.exists() || fi.size() == 0) out += strLogHeader().toUtf8();
 
         const double now = Clock::nowSerial();
         QString entry;
-        entry += QStringLiteral(" When: ") + formatMmDdYyyy(now) + QLatin1Char(' ') + formatLogTime(now) + kCrLf;
+        entry +=
+            QStringLiteral(" When: ") + formatMmDdYyyy(now) + QLatin1Char(' ') + formatLogTime(now) + kCrLf;
         QString where = QStringLiteral("Where: ") + module + QLatin1Char(':');
-        if (!procedureKind.isEmpty())
-            where += procedureKind;
+        if (!procedureKind.isEmpty()) where += procedureKind;
         if (kind != QLatin1String("N")) {
             if (!procedureKind.isEmpty() && procedureKind.toUpper() != QLatin1String("PROCEDURE"))
                 where += QLatin1Char(' ');
@@ -91,18 +97,14 @@ void subWriteLogEntry(const QString &kind, const QString &module, const QString 
                                                     : QString();
         entry += QStringLiteral(" What: ") + word + QLatin1Char('\'') + clean + QLatin1Char('\'') + kCrLf;
         QString other = responseText(response);
-        if (errorCode > 0)
-            other += QStringLiteral(" ErrCode=") + QString::number(errorCode);
-        if (helpId > 0)
-            other += QStringLiteral(" HelpID=") + QString::number(helpId);
-        if (!other.isEmpty())
-            entry += QStringLiteral("Other:") + other + kCrLf;
+        if (errorCode > 0) other += QStringLiteral(" ErrCode=") + QString::number(errorCode);
+        if (helpId > 0) other += QStringLiteral(" HelpID=") + QString::number(helpId);
+        if (!other.isEmpty()) entry += QStringLiteral("Other:") + other + kCrLf;
         entry += kSeparator + kCrLf;
-        out += entry.toLocal8Bit();
+        out += entry.toUtf8();
 
         QFile f(file);
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Append))
-            return;
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Append)) return;
         f.write(out);
         f.close();
     } catch (...) {
@@ -110,10 +112,11 @@ void subWriteLogEntry(const QString &kind, const QString &module, const QString 
     }
 }
 
-void subReportError(const QString &module, const QString &kind, const QString &procedure, const QString &detail,
-                    const HxError &error) {
+void subReportError(const QString &module, const QString &kind, const QString &procedure,
+                    const QString &detail, const HxError &error) {
     const QString prompt =
-        QStringLiteral("An error has occurred.  Please notate the following error message for support purposes.") +
+        QStringLiteral(
+            "An error has occurred.  Please notate the following error message for support purposes.") +
         QStringLiteral("\r\n(") + error.description() + QLatin1Char(')');
     MessageBoxFace &face = messageBoxFace();
     face.beep();
@@ -122,8 +125,9 @@ void subReportError(const QString &module, const QString &kind, const QString &p
                      detail);
 }
 
-int intShowMessage(const QString &module, const QString &kind, const QString &procedure, const QString &detail,
-                   const QString &title, const QString &prompt, long buttons, int helpId) {
+int intShowMessage(const QString &module, const QString &kind, const QString &procedure,
+                   const QString &detail, const QString &title, const QString &prompt, long buttons,
+                   int helpId) {
     const QString t = title.isEmpty() ? strAppRegistryName() + QStringLiteral(" Message") : title;
     const int b = buttons == 0 ? Buttons::Exclamation : static_cast<int>(buttons);
     const int h = helpId > 0 ? helpId : 0;
@@ -134,8 +138,9 @@ int intShowMessage(const QString &module, const QString &kind, const QString &pr
     return answer;
 }
 
-int intReportMessage(const QString &module, const QString &kind, const QString &procedure, const QString &detail,
-                     const QString &title, const QString &prompt, long buttons, int helpId) {
+int intReportMessage(const QString &module, const QString &kind, const QString &procedure,
+                     const QString &detail, const QString &title, const QString &prompt, long buttons,
+                     int helpId) {
     return intShowMessage(module, kind, procedure, detail, title, prompt, buttons, helpId);
 }
 

@@ -9,20 +9,22 @@
 namespace hx {
 
 // The error box and an "E" entry for the error being handled.
-void subReportError(const QString &module, const QString &kind, const QString &procedure, const QString &detail,
-                    const HxError &error);
+void subReportError(const QString &module, const QString &kind, const QString &procedure,
+                    const QString &detail, const HxError &error);
 // A message box and an "M" entry; returns the answer (1 to 7).
-int intShowMessage(const QString &module, const QString &kind, const QString &procedure, const QString &detail,
-                   const QString &title, const QString &prompt, long buttons, int helpId);
+int intShowMessage(const QString &module, const QString &kind, const QString &procedure,
+                   const QString &detail, const QString &title, const QString &prompt, long buttons,
+                   int helpId);
 // The forwarding entry through which the import, posting and hours code reports.
-int intReportMessage(const QString &module, const QString &kind, const QString &procedure, const QString &detail,
-                     const QString &title, const QString &prompt, long buttons, int helpId);
+int intReportMessage(const QString &module, const QString &kind, const QString &procedure,
+                     const QString &detail, const QString &title, const QString &prompt, long buttons,
+                     int helpId);
 // An "N" entry; shows nothing.
 void subLogNote(const QString &module, const QString &text);
 
 // The single writer behind the three above.
-void subWriteLogEntry(const QString &kind, const QString &module, const QString &text, int response, int helpId,
-                      long errorCode, const QString &procedure, const QString &procedureKind,
+void subWriteLogEntry(const QString &kind, const QString &module, const QString &text, int response,
+                      int helpId, long errorCode, const QString &procedure, const QString &procedureKind,
                       const QString &detail);
 QString strLogHeader();
 // The log file's full path for the current error log folder.

@@ -72,13 +72,16 @@ int ScriptedMessageBox::show(const QString &title, const QString &prompt, int bu
 int ScriptedMessageBox::count(const QString &title) const {
     int n = 0;
     for (const auto &s : m_shown)
-        if (s.title == title)
-            ++n;
+        if (s.title == title) ++n;
     return n;
 }
 
-MessageBoxFace &messageBoxFace() { return g_face ? *g_face : g_silent; }
+MessageBoxFace &messageBoxFace() {
+    return g_face ? *g_face : g_silent;
+}
 
-void setMessageBoxFace(MessageBoxFace *face) { g_face = face; }
+void setMessageBoxFace(MessageBoxFace *face) {
+    g_face = face;
+}
 
 } // namespace hx

@@ -54,7 +54,10 @@ public:
     const std::vector<Shown> &shown() const { return m_shown; }
     // How many boxes carried that title.
     int count(const QString &title) const;
-    void clear() { m_shown.clear(); m_answers.clear(); }
+    void clear() {
+        m_shown.clear();
+        m_answers.clear();
+    }
 
 private:
     std::deque<int> m_answers;

@@ -31,9 +31,14 @@ struct RuleBinding {
     std::function<QString(const clsTCrules &)> show;
 };
 
-QString showBool(bool b) { return b ? QStringLiteral("True") : QStringLiteral("False"); }
-QString showDate(double d) { return formatIsoDateTime(d); }
+QString showBool(bool b) {
+    return b ? QStringLiteral("True") : QStringLiteral("False");
+}
+QString showDate(double d) {
+    return formatIsoDateTime(d);
+}
 
+// clang-format off
 #define HX_BOOL(prop, col)                                                                                        \
     RuleBinding{#prop, col, [](clsTCrules &r, const QVariant &v) { r.prop = toBoolean(v); },                      \
                 [](const clsTCrules &r) { return showBool(r.prop); }}
@@ -55,6 +60,7 @@ QString showDate(double d) { return formatIsoDateTime(d); }
 #define HX_TEXT(prop, col)                                                                                        \
     RuleBinding{#prop, col, [](clsTCrules &r, const QVariant &v) { r.prop = strNullToText(v); },                  \
                 [](const clsTCrules &r) { return r.prop; }}
+// clang-format on
 
 const std::vector<RuleBinding> &bindings() {
     static const std::vector<RuleBinding> b = {
@@ -212,19 +218,19 @@ void clsTCrules::InsertDefaultPayPeriod() {
     dtmPayThru = dtmPayStart + 6;
     dtmPayPrior = dtmPayStart - 7;
     Database &db = conn();
-    db.execute(QStringLiteral("INSERT INTO \"TCRULES\" (\"PAY START\", \"PAY END\", \"LAST START\") VALUES (?, ?, ?)"),
+    db.execute(QStringLiteral(
+                   "INSERT INTO \"TCRULES\" (\"PAY START\", \"PAY END\", \"LAST START\") VALUES (?, ?, ?)"),
                {db.date(dtmPayStart), db.date(dtmPayThru), db.date(dtmPayPrior)});
 }
 
 double clsTCrules::varDateFirstOfWeek(double d, int n) {
     double day = d;
     for (int step = 0; step < 7; ++step) {
-        if (weekday(day) == n)
-            return day;
+        if (weekday(day) == n) return day;
         day -= 1;
     }
-    subReportError(QStringLiteral("clsTCRules"), QStringLiteral("Procedure"), QStringLiteral("varDateFirstOfWeek"),
-                   QString(),
+    subReportError(QStringLiteral("clsTCRules"), QStringLiteral("Procedure"),
+                   QStringLiteral("varDateFirstOfWeek"), QString(),
                    HxError(QStringLiteral("The week start %1 is not a weekday number from 1 to 7.").arg(n),
                            ErrNo::InvalidProcedureCall));
     return d;

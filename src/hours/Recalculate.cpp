@@ -1,0 +1,337 @@
+#include "hours/Recalculate.h"
+
+#include "component/DateTime.h"
+#include "component/Numbers.h"
+#include "component/Values.h"
+#include "component/modGlobal.h"
+#include "hours/DayStart.h"
+#include "hours/PunchHours.h"
+#include "messages/LogFiles.h"
+
+#include <algorithm>
+#include <array>
+#include <unordered_map>
+
+namespace hx {
+namespace {
+
+// The PUNCH columns read for a row, in this order.
+enum Column {
+    cId,
+    cEmployeeId,
+    cDeptName,
+    cInDate,
+    cInTime,
+    cOutTime,
+    cNonWorked,
+    cAdjustedDate,
+    cTimein,
+    cTimeout,
+    cOdow,
+    cDatafld,
+    cTask,
+    cSchedule,
+    cInPunchType,
+    cOutPunchType,
+    cInExcused,
+    cOutExcused,
+    cInCode,
+    cOutCode,
+    cErrorCode,
+    cOtRules,
+    cPayRate,
+    cDeptHours,
+    cUseDiff,
+    cLunchLen,
+    cLunchAt,
+    cColumnCount
+};
+
+const QString kColumns = QStringLiteral(
+    "\"ID\", \"EMPLOYEE ID\", \"DEPT NAME\", \"IN DATE\", \"IN TIME\", \"OUT TIME\", \"NONWORKED\", "
+    "\"AdjustedDate\", \"timein\", \"timeout\", \"ODOW\", \"DATAFLD\", \"TASK\", \"Schedule\", "
+    "\"InPunchType\", \"OutPunchType\", \"InExcused\", \"OutExcused\", \"InCode\", \"OutCode\", "
+    "\"ERRORCODE\", \"OTRULES\", \"PAYRATE\", \"DEPT HOURS\", \"UseDiff\", \"LUNCHLEN\", \"LUNCH AT\"");
+
+// Jet sorted Nulls first; the ID settles ties so that runs are repeatable.
+const QString kSelectMarked = QStringLiteral(
+    "SELECT \"ID\" FROM \"PUNCH\" WHERE \"RecalcHrs\" = ? AND \"NONWORKED\" IS NULL "
+    "ORDER BY \"EMPLOYEE ID\" NULLS FIRST, \"IN DATE\" NULLS FIRST, \"IN TIME\" NULLS FIRST, \"ID\"");
+
+const QString kSelectOne =
+    QStringLiteral("SELECT ") + kColumns + QStringLiteral(" FROM \"PUNCH\" WHERE \"ID\" = ?");
+
+const QString kUpdate = QStringLiteral(
+    "UPDATE \"PUNCH\" SET \"AdjustedDate\" = ?, \"timein\" = ?, \"timeout\" = ?, \"ODOW\" = ?, "
+    "\"OTRULES\" = ?, \"PAYRATE\" = ?, \"DEPT HOURS\" = ?, \"UseDiff\" = ?, \"LUNCHLEN\" = ?, "
+    "\"LUNCH AT\" = ?, \"ERRORCODE\" = ?, \"InCode\" = ?, \"OutCode\" = ?, \"RecalcHrs\" = ? "
+    "WHERE \"ID\" = ?");
+
+// Marked rows are read this many at a time, so that a large run never holds
+// every row in memory; the statement text stays the same for every batch.
+constexpr int kBatchSize = 250;
+
+const QString &batchSql() {
+    static const QString sql = [] {
+        QStringList marks;
+        for (int i = 0; i < kBatchSize; ++i)
+            marks << QStringLiteral("?");
+        return QStringLiteral("SELECT ") + kColumns + QStringLiteral(" FROM \"PUNCH\" WHERE \"ID\" IN (") +
+               marks.join(QStringLiteral(", ")) + QLatin1Char(')');
+    }();
+    return sql;
+}
+
+using PunchRow = std::array<QVariant, cColumnCount>;
+
+PunchRow rowOf(const Recordset &rs) {
+    PunchRow row;
+    for (int i = 0; i < cColumnCount; ++i)
+        row[size_t(i)] = rs.value(i);
+    return row;
+}
+
+std::optional<int> intOpt(const QVariant &v) {
+    if (auto d = toDoubleOpt(v))
+        return toInt32(*d);
+    return std::nullopt;
+}
+
+std::optional<double> dateOpt(const QVariant &v) {
+    if (auto d = toDateTimeOpt(v))
+        return datePart(*d);
+    return std::nullopt;
+}
+
+std::optional<double> timeOpt(const QVariant &v) {
+    if (auto d = toDateTimeOpt(v))
+        return timePart(*d);
+    return std::nullopt;
+}
+
+bool boolOf(const QVariant &v) { return !isNullOrEmpty(v) && toBoolean(v); }
+
+QVariant intOrNull(const std::optional<int> &v) { return v ? QVariant(*v) : Database::null(); }
+QVariant doubleOrNull(const std::optional<double> &v) { return v ? QVariant(*v) : Database::null(); }
+
+// Saves the row: every column the steps reached in its new value, the others
+// as they were read, and the mark cleared only when the row is done.
+void saveRow(const PunchRow &row, const HoursState &s, bool done) {
+    Database &db = conn();
+    auto pick = [&](HoursState::Field f, Column c, auto stored) {
+        return s.written.test(f) ? stored() : row[c];
+    };
+    auto storedTime = [&](const std::optional<double> &t) {
+        return t ? db.time(storedTimeOfDay(*t)) : Database::null();
+    };
+    const QVariantList params{
+        pick(HoursState::AdjustedDate, cAdjustedDate, [&] { return db.date(s.adjustedDate); }),
+        pick(HoursState::TimeIn, cTimein, [&] { return storedTime(s.timein); }),
+        pick(HoursState::TimeOut, cTimeout, [&] { return storedTime(s.timeout); }),
+        pick(HoursState::Odow, cOdow, [&] { return intOrNull(s.odow); }),
+        pick(HoursState::OtRules, cOtRules, [&] { return s.otRules; }),
+        pick(HoursState::PayRate, cPayRate, [&] { return s.payRate; }),
+        pick(HoursState::DeptHours, cDeptHours, [&] { return doubleOrNull(s.deptHours); }),
+        pick(HoursState::UseDiff, cUseDiff, [&] { return db.boolean(s.useDiff); }),
+        pick(HoursState::LunchLen, cLunchLen, [&] { return QVariant(s.lunchLen); }),
+        pick(HoursState::LunchAt, cLunchAt, [&] { return QVariant(s.lunchAt); }),
+        pick(HoursState::ErrorCode, cErrorCode, [&] { return QVariant(s.errorCode); }),
+        pick(HoursState::InCode, cInCode, [&] { return intOrNull(s.inCode); }),
+        pick(HoursState::OutCode, cOutCode, [&] { return intOrNull(s.outCode); }),
+        db.boolean(!done),
+        row[cId],
+    };
+    db.execute(kUpdate, params);
+}
+
+void reportRowError(const QString &step, const QString &description) {
+    reportImportError(QStringLiteral("RecalculateThisPunch"), step, description);
+}
+
+// The steps of one row, in their order; the row is saved whatever happens.
+bool recalculateRow(const PunchRow &row, RunLookups &lk) {
+    HoursState s;
+    QString step = QStringLiteral("begin");
+    bool done = false;
+    try {
+        std::optional<int32_t> employeeId;
+        if (auto id = toDoubleOpt(row[cEmployeeId]))
+            employeeId = toInt32(*id);
+        const int32_t badge = lk.badgeOf(employeeId);
+
+        step = QStringLiteral("Day Start=");
+        const double dayStart = dtmEmployeeDayStart(badge);
+
+        const QString deptName = strNullToText(row[cDeptName]);
+        step = RunLookups::deptQualSql();
+        const DeptQual *dq = lk.deptQual(employeeId, deptName);
+
+        step = QStringLiteral("Check Errorcodes");
+        s.set(HoursState::ErrorCode, s.errorCode, 1);
+
+        s.inDate = dateOpt(row[cInDate]);
+        s.inTime = timeOpt(row[cInTime]);
+        s.outTime = timeOpt(row[cOutTime]);
+        s.adjustedDate = dateOpt(row[cAdjustedDate]);
+        s.odow = intOpt(row[cOdow]);
+        if (s.inTime || !s.adjustedDate)
+            s.set(HoursState::AdjustedDate, s.adjustedDate, s.inDate);
+
+        // Working times once set are kept; the steps below revise and round
+        // them in place.
+        const bool worked = isNullOrEmpty(row[cNonWorked]);
+        if (auto t = toDateTimeOpt(row[cTimein]))
+            s.timein = workingTimeOf(*t, s.inTime);
+        else if (worked)
+            s.set(HoursState::TimeIn, s.timein, s.inTime);
+        if (auto t = toDateTimeOpt(row[cTimeout]))
+            s.timeout = workingTimeOf(*t, s.outTime);
+        else if (worked)
+            s.set(HoursState::TimeOut, s.timeout, s.outTime);
+
+        // The pair counts on the day before when its in punch lies before the
+        // day start. The punch itself decides, not the working time: revision
+        // and rounding must not move a pair to another day on a later run.
+        const std::optional<double> inPunch = s.inTime ? s.inTime : s.timein;
+        if (inPunch && *inPunch < dayStart)
+            s.set(HoursState::AdjustedDate, s.adjustedDate,
+                  s.inDate ? std::optional<double>(*s.inDate - 1) : std::nullopt);
+
+        if (dq) {
+            step = QStringLiteral("Dept Qual");
+            s.set(HoursState::OtRules, s.otRules, dq->otRules);
+            s.set(HoursState::PayRate, s.payRate, dq->payRate);
+            applyRevisions(s, *dq);
+        } else {
+            step = QStringLiteral("OT & rate");
+            s.set(HoursState::OtRules, s.otRules, QVariant(0));
+            s.set(HoursState::PayRate, s.payRate, QVariant(0));
+        }
+
+        s.set(HoursState::DeptHours, s.deptHours, 0.0);
+        computeDeptHours(s, dq, lk, step);
+
+        s.set(HoursState::ErrorCode, s.errorCode, s.outTime ? 0 : 2);
+        if (s.errorCode == 0 && !s.deptHours)
+            s.set(HoursState::ErrorCode, s.errorCode, 1);
+        if (s.errorCode == 0 && *s.deptHours < lk.lowWarning)
+            s.set(HoursState::ErrorCode, s.errorCode, 3);
+        if (s.errorCode == 0 && *s.deptHours > lk.highWarning)
+            s.set(HoursState::ErrorCode, s.errorCode, 4);
+
+        step = QStringLiteral("Test Job Cost");
+        if (auto job = toDoubleOpt(row[cDatafld]); s.errorCode == 0 && job && *job > 0) {
+            step = RunLookups::jobSql();
+            if (!lk.jobExists(*job))
+                s.set(HoursState::ErrorCode, s.errorCode, 5);
+        }
+        if (auto task = toDoubleOpt(row[cTask]); s.errorCode == 0 && task && *task > 0 && lk.taskAs == 2) {
+            step = RunLookups::taskSql();
+            if (!lk.taskExists(*task))
+                s.set(HoursState::ErrorCode, s.errorCode, 6);
+        }
+
+        step = QStringLiteral("Test Schedule");
+        if (auto schedule = intOpt(row[cSchedule]); schedule && *schedule != 0) {
+            SchedulePunch p;
+            p.schedule = *schedule;
+            p.inDate = s.inDate;
+            p.inTime = s.inTime;
+            p.outTime = s.outTime;
+            p.odow = s.odow;
+            p.inPunchType = intOpt(row[cInPunchType]);
+            p.outPunchType = intOpt(row[cOutPunchType]);
+            p.inExcused = boolOf(row[cInExcused]);
+            p.outExcused = boolOf(row[cOutExcused]);
+            p.inCode = intOpt(row[cInCode]);
+            p.outCode = intOpt(row[cOutCode]);
+            p.errorCode = s.errorCode;
+            SetSchedule(p, &lk.schedules);
+            s.set(HoursState::InCode, s.inCode, p.inCode);
+            s.set(HoursState::OutCode, s.outCode, p.outCode);
+            s.set(HoursState::ErrorCode, s.errorCode, p.errorCode);
+        }
+        done = true;
+    } catch (const HxError &e) {
+        reportRowError(step, e.description());
+    } catch (const std::exception &e) {
+        reportRowError(step, QString::fromLocal8Bit(e.what()));
+    }
+
+    if (!done && s.written.none())
+        return false; // failed before anything was computed: the row is left as it was
+    try {
+        saveRow(row, s, done);
+    } catch (const HxError &e) {
+        reportRowError(kUpdate, e.description());
+        return false;
+    } catch (const std::exception &e) {
+        reportRowError(kUpdate, QString::fromLocal8Bit(e.what()));
+        return false;
+    }
+    return done;
+}
+
+} // namespace
+
+void RecalculateHours() {
+    QString step = QStringLiteral("begin");
+    try {
+        Database &db = conn();
+        resetDayStartCache();
+        RunLookups lookups;
+
+        step = kSelectMarked;
+        std::vector<QVariant> ids;
+        {
+            Recordset rs = db.openRecordset(kSelectMarked, {db.boolean(true)});
+            ids.reserve(size_t(rs.recordCount()));
+            for (; !rs.eof(); rs.moveNext())
+                ids.push_back(rs.value(0));
+        }
+        if (ids.empty())
+            return;
+
+        step = QStringLiteral("Process punch hours");
+        QVariantList params;
+        std::unordered_map<qint64, PunchRow> batch;
+        for (size_t start = 0; start < ids.size(); start += kBatchSize) {
+            const size_t end = std::min(ids.size(), start + kBatchSize);
+            params.clear();
+            for (size_t i = start; i < end; ++i)
+                params << ids[i];
+            while (params.size() < kBatchSize)
+                params << Database::null();
+            batch.clear();
+            Recordset rs = db.openRecordset(batchSql(), params);
+            for (; !rs.eof(); rs.moveNext())
+                batch.emplace(rs.value(cId).toLongLong(), rowOf(rs));
+            rs.close();
+            for (size_t i = start; i < end; ++i)
+                if (auto it = batch.find(ids[i].toLongLong()); it != batch.end())
+                    recalculateRow(it->second, lookups);
+        }
+    } catch (const HxError &e) {
+        reportImportError(QStringLiteral("RecalculateHours"), step, e.description());
+    } catch (const std::exception &e) {
+        reportImportError(QStringLiteral("RecalculateHours"), step, QString::fromLocal8Bit(e.what()));
+    }
+}
+
+bool RecalculateThisPunch(int32_t punchId) {
+    try {
+        resetDayStartCache();
+        Recordset rs = conn().openRecordset(kSelectOne, {punchId});
+        if (!blnHasRecords(rs))
+            return false;
+        RunLookups lookups;
+        return recalculateRow(rowOf(rs), lookups);
+    } catch (const HxError &e) {
+        reportRowError(kSelectOne, e.description());
+    } catch (const std::exception &e) {
+        reportRowError(kSelectOne, QString::fromLocal8Bit(e.what()));
+    }
+    return false;
+}
+
+} // namespace hx

@@ -1,0 +1,322 @@
+#include "import/PollFileReader.h"
+
+#include "component/Database.h"
+#include "component/Error.h"
+#include "component/Values.h"
+#include "component/modGlobal.h"
+#include "import/PollLogEntry.h"
+#include "import/PollLogFormat.h"
+#include "import/PollLogRecordset.h"
+#include "import/PrevPunchRegister.h"
+#include "messages/LogFiles.h"
+#include "messages/MessageBox.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <limits>
+
+namespace hx {
+namespace {
+const QString kModule = QStringLiteral("modImportToPunch");
+const QString kKind = QStringLiteral("Procedure");
+const QString kProcedure = QStringLiteral("blnImportPollFile");
+
+// Fails early, before any line is read, when there is no IMPORT table.
+const QString kImportTableSql = QStringLiteral(R"(SELECT COUNT(*) FROM "IMPORT" WHERE 1 = 0)");
+const QString kInsertImportSql = QStringLiteral(
+    R"(INSERT INTO "IMPORT" ("EMPLOYEE ID", "CLOCK ID", "IN DATE", "IN TIME", "DEPT ID", "DEPT NAME", "DATAFLDEN",)"
+    R"( "DATAFLD", "TASK", "SIGN IN", "PunchType", "Overide", "Excused", "CLOCK NUMBER", "Edited"))"
+    R"( VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?))");
+const QString kFindAccessSql =
+    QStringLiteral(R"(SELECT "ID" FROM "AccessPunch" WHERE "Date" = ? AND "Time" = ?)"
+                   R"( AND "SEQUENCE" = ? AND "Clock" = ? ORDER BY "ID")");
+const QString kInsertAccessSql = QStringLiteral(
+    R"(INSERT INTO "AccessPunch" ("Date", "Time", "SEQUENCE", "Clock", "EmployeeClock", "type",)"
+    R"( "Valid", "Failure") VALUES (?, ?, ?, ?, ?, ?, ?, ?))");
+const QString kUpdateAccessSql = QStringLiteral(
+    R"(UPDATE "AccessPunch" SET "EmployeeClock" = ?, "type" = ?, "Valid" = ?, "Failure" = ? WHERE "ID" = ?)");
+
+// Steps of the transfer of one entry, named in the report of a failed entry.
+constexpr int kStepImportRow = 1;
+constexpr int kStepAccessLookup = 2;
+constexpr int kStepAccessRow = 3;
+
+int32_t clampToInt32(qint64 n) {
+    return int32_t(std::min<qint64>(n, std::numeric_limits<int32_t>::max()));
+}
+
+void openPollFile(QFile &file, const QString &name) {
+    const QString shown = QDir::toNativeSeparators(name);
+    const QFileInfo fi(name);
+    if (name.isEmpty() || !fi.exists())
+        throw HxError(QStringLiteral("File not found: ") + shown, ErrNo::FileNotFound);
+    if (fi.isDir())
+        throw HxError(QStringLiteral("The poll log file is a folder, not a file: ") + shown,
+                      ErrNo::PathNotFound);
+    // A pipe or a device could block or never end.
+    if (!fi.isFile())
+        throw HxError(QStringLiteral("The poll log file is not a regular file: ") + shown,
+                      ErrNo::PathNotFound);
+    file.setFileName(name);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        throw HxError(
+            QStringLiteral("The poll log file %1 cannot be opened (%2).").arg(shown, file.errorString()),
+            file.error() == QFileDevice::PermissionsError ? ErrNo::PermissionDenied : ErrNo::PathNotFound);
+}
+
+void reportBadLine(const PollLine &line) {
+    intReportMessage(kModule, kKind, kProcedure, pollLineDetail(line), QStringLiteral("INVALID BUFFER"),
+                     QStringLiteral("The buffer is the wrong size.\r\nThere is a problem with your data."),
+                     Buttons::OkOnly | Buttons::Exclamation, 0);
+}
+
+// The statement and its values, as the detail of an error report.
+QString describeStatement(const QString &sql, const QVariantList &params) {
+    QStringList values;
+    for (const QVariant &v : params)
+        values << valueText(v);
+    return sql + QStringLiteral(" [") + values.join(QStringLiteral(", ")) + QLatin1Char(']');
+}
+
+void transferEntry(Database &db, const PollLogEntry &e, int16_t clock, QString &step, int &bandStep) {
+    if (e.TimeAndAttend) {
+        bandStep = kStepImportRow;
+        QVariant job = Database::null();
+        QVariant task = Database::null();
+        if (e.DataFieldEnter) {
+            if (e.Job > 0)
+                job = e.Job;
+            task = e.Task;
+        }
+        db.execute(kInsertImportSql,
+                   {e.Employee, e.Badge, db.date(e.PunchDate), db.time(e.PunchTime), e.DeptNum, e.DeptName,
+                    db.boolean(e.DataFieldEnter), job, task, db.boolean(e.InOut == u"I"), e.PunchType,
+                    e.Overide, db.boolean(e.Excused != 0), e.Clock, db.boolean(e.Edited != 0)});
+    }
+    if (e.AccessControl) {
+        bandStep = kStepAccessLookup;
+        const QVariantList key{db.date(e.PunchDate), db.time(e.PunchTime), e.AccessSequence, int(clock)};
+        step = describeStatement(kFindAccessSql, key);
+        Recordset existing = db.openRecordset(kFindAccessSql, key);
+        step = QStringLiteral("recordset open ") + step;
+
+        bandStep = kStepAccessRow;
+        const QStringView result = QStringView(e.AccessFailString).right(2);
+        const bool granted = accessResultCode(result) == 0;
+        const int16_t failure = granted ? int16_t(-1) : accessFailureNumber(result);
+        const int16_t type = accessTypeNumber(e.AccessType);
+        if (blnHasRecords(existing))
+            db.execute(kUpdateAccessSql,
+                       {e.Badge, int(type), db.boolean(granted), int(failure), existing.value(0)});
+        else
+            db.execute(kInsertAccessSql, {key[0], key[1], key[2], key[3], e.Badge, int(type),
+                                          db.boolean(granted), int(failure)});
+    }
+}
+
+// A failed entry is reported once per file; later ones only go to the log.
+void reportFailedEntry(const QString &description, int bandStep, bool &reported, const QString &step) {
+    const QString where =
+        description + QStringLiteral(" (Line: ") + QString::number(bandStep) + QLatin1Char(')');
+    if (reported) {
+        subLogNote(kModule, kProcedure + QStringLiteral(": ") + where + QStringLiteral(" ") + step);
+        return;
+    }
+    reported = true;
+    intReportMessage(kModule, kKind, kProcedure, QString(), QStringLiteral("ERROR READING PUNCHES"),
+                     QStringLiteral("You may have corrupt punch data.  You may be missing at least ") +
+                         QString::number(1) + QStringLiteral(" punch(s).  ") + strAppRegistryName() +
+                         QStringLiteral(" will attempt to correct this problem but you should look at your "
+                                        "reports carefully.") +
+                         QStringLiteral("\r\r") + where,
+                     Buttons::OkCancel | Buttons::Information, 0);
+}
+
+// Entries go in batches, each batch in one transaction, because a commit per
+// row costs a disk flush every few hundred rows. Each entry still stands on
+// its own: when an entry fails, its batch is rolled back and done again entry
+// by entry, so exactly the entries that fail are missing, as without batches.
+class TransferBatch {
+public:
+    explicit TransferBatch(Database &db) : m_db(db), m_open(db.transaction()) {}
+    ~TransferBatch() {
+        // Left by an error outside the entries: keep what was written.
+        if (m_open && !m_db.commit())
+            m_db.rollback();
+    }
+    bool isOpen() const { return m_open; }
+    bool commit() {
+        m_open = false;
+        if (m_db.commit())
+            return true;
+        m_db.rollback();
+        return false;
+    }
+    void rollback() {
+        m_open = false;
+        m_db.rollback();
+    }
+
+private:
+    Database &m_db;
+    bool m_open;
+};
+
+constexpr qsizetype kBatchSize = 2000;
+
+void transferEntries(Database &db, clsMessage &msg, int16_t clock, QString &step) {
+    int32_t counter = 0;
+    bool failureReported = false;
+    const auto transferOnItsOwn = [&](const PollLogEntry &entry) {
+        int bandStep = 0;
+        try {
+            transferEntry(db, entry, clock, step, bandStep);
+        } catch (const HxError &e) {
+            reportFailedEntry(e.description(), bandStep, failureReported, step);
+        } catch (const std::exception &e) {
+            reportFailedEntry(QString::fromLocal8Bit(e.what()), bandStep, failureReported, step);
+        }
+    };
+
+    PollLogRecordset::Cursor cursor = rsPollLog.walk();
+    std::vector<PollLogEntry> rows;
+    rows.reserve(size_t(kBatchSize));
+    for (;;) {
+        rows.clear();
+        PollLogEntry entry;
+        while (qsizetype(rows.size()) < kBatchSize && cursor.next(entry))
+            rows.push_back(std::move(entry));
+        if (rows.empty())
+            return;
+
+        size_t i = 0;
+        while (i < rows.size()) {
+            const size_t start = i;
+            TransferBatch batch(db);
+            if (!batch.isOpen()) {
+                for (; i < rows.size(); ++i) {
+                    msg.setLngProgressValue(++counter);
+                    transferOnItsOwn(rows[i]);
+                }
+                break;
+            }
+            bool failed = false;
+            for (; i < rows.size(); ++i) {
+                msg.setLngProgressValue(++counter);
+                int bandStep = 0;
+                try {
+                    transferEntry(db, rows[i], clock, step, bandStep);
+                } catch (const std::exception &) {
+                    failed = true;
+                    break;
+                }
+            }
+            if (!failed && batch.commit())
+                continue;
+            if (failed)
+                batch.rollback();
+            const size_t redone = failed ? i + 1 : rows.size();
+            for (size_t k = start; k < redone; ++k)
+                transferOnItsOwn(rows[k]);
+            i = redone;
+        }
+    }
+}
+
+void reportError(const QString &step, const QString &description) {
+    intReportMessage(kModule, kKind, kProcedure, step, QStringLiteral("ERROR"), description,
+                     Buttons::OkCancel | Buttons::Information, 0);
+}
+} // namespace
+
+bool blnImportPollFile(const QString &strFileName, std::shared_ptr<clsMessage> &objMessage,
+                       bool blnImportSeen) {
+    if (!objMessage)
+        objMessage = std::make_shared<clsMessage>();
+    clsMessage &msg = *objMessage;
+    QString step = QStringLiteral("?");
+    bool result = false;
+    QFile file;
+
+    try {
+        openPollFile(file, strFileName);
+        PollLineReader reader(file);
+        const qint64 lineCount = reader.countLines();
+        reader.rewind();
+
+        Database &db = conn();
+        gPollFileLookups.open(db);
+        db.firstValue(kImportTableSql);
+        const int16_t clock = pollClockNumber(strFileName);
+        CreatePollLogRecordset();
+
+        result = true;
+        bool endOfFile = reader.atEnd();
+        bool firstLine = true;
+        bool aborted = false;
+        msg.setLngProgressTotal(clampToInt32(lineCount));
+        msg.setLngProgressValue(0);
+        msg.setBlnIsProgress(true);
+        msg.setStrUIMessage(QStringLiteral("Importing Poll Log File"));
+
+        // An error in this loop ends the import with false: the file's
+        // entries are never transferred, so it must not pass as read.
+        qint64 linesRead = 0;
+        PollLine line;
+        while (!endOfFile) {
+            reader.readLine(line);
+            ++linesRead;
+            msg.setLngProgressValue(clampToInt32(linesRead));
+            const PollLineKind kind = classifyPollLine(line, firstLine);
+            if (kind == PollLineKind::Abort) {
+                result = false;
+                aborted = true;
+                break;
+            }
+            if (kind == PollLineKind::Record)
+                ProcessPollLogEntry(pollLineText(line), clock, blnImportSeen);
+            else if (kind == PollLineKind::Bad)
+                reportBadLine(line);
+            endOfFile = reader.atEnd();
+            firstLine = false;
+        }
+
+        if (!aborted) {
+            msg.setBlnIsProgress(false);
+            if (blnHasRecords(rsPollLog) && result) {
+                result = false;
+                msg.setLngProgressTotal(clampToInt32(rsPollLog.recordCount()));
+                msg.setLngProgressValue(0);
+                msg.setBlnIsProgress(true);
+                msg.setStrUIMessage(QStringLiteral("Transferring Data to Import Table"));
+                transferEntries(db, msg, clock, step);
+                msg.setBlnIsProgress(false);
+                result = true;
+            }
+        }
+    } catch (const HxError &e) {
+        reportError(step, e.description());
+        result = false;
+    } catch (const std::exception &e) {
+        reportError(step, QString::fromLocal8Bit(e.what()));
+        result = false;
+    }
+
+    // Closing steps, on every path.
+    if (msg.blnIsProgress())
+        msg.setBlnIsProgress(false);
+    try {
+        SavePrevPunch();
+    } catch (const HxError &e) {
+        reportError(step, e.description());
+    } catch (const std::exception &e) {
+        reportError(step, QString::fromLocal8Bit(e.what()));
+    }
+    rsPollLog.close();
+    gPollFileLookups.close();
+    file.close();
+    return result;
+}
+
+} // namespace hx

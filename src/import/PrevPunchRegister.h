@@ -1,0 +1,96 @@
+#pragma once
+// The register of every poll record the import has met in the last year,
+// kept in "PrevPunch.xml" in the application folder. A record is known by its
+// sequence, its punch moment (to the second) and its two check characters.
+//
+// File layout (UTF-8):
+//   <PrevPunch version="1">
+//     <Punch Sequence="0001" PunchDate="2007-04-26T08:00:00" Checksum="AB"/>
+//   </PrevPunch>
+// A text holding a character XML cannot carry (a control character) is
+// written as SequenceHex / ChecksumHex instead: four hex digits per character.
+#include <QDateTime>
+#include <QString>
+#include <QStringView>
+#include <cstdint>
+#include <vector>
+
+namespace hx {
+
+class PrevPunchRegister {
+public:
+    static constexpr int kSequenceSize = 4;
+    static constexpr int kChecksumSize = 2;
+
+    struct Row {
+        QString sequence;
+        qint64 moment = 0; // seconds since day 0 (30 December 1899)
+        QString checksum;
+    };
+
+    bool isOpen() const { return m_open; }
+    const QString &path() const { return m_path; }
+    qsizetype rowCount() const { return qsizetype(m_rows.size()); }
+    Row row(qsizetype i) const;
+
+    // Opens the register from `path` (empty when there is no such file) and
+    // drops every row listed one year or more before `now`. A file that
+    // cannot be read as a register is moved aside and the register starts
+    // empty; a file that cannot be opened at all is left alone and the
+    // register stays closed. Both raise HxError after settling the state.
+    void open(const QString &path, const QDateTime &now);
+    // Open and empty, to be saved at `path`.
+    void openEmpty(const QString &path);
+    void close();
+
+    // True when the record is already listed; otherwise lists it and returns
+    // false. A closed register answers false and lists nothing.
+    bool check(double date, double time, QStringView sequence, QStringView checksum);
+    bool contains(double date, double time, QStringView sequence, QStringView checksum) const;
+
+    // Writes every row to the file: a new file beside it, renamed over the
+    // old one, so a failed save leaves the former register intact. Raises
+    // HxError when the file cannot be written. Nothing happens when closed.
+    void save() const;
+
+    // Seconds since day 0 of date part of `date` plus time part of `time`.
+    static qint64 listedMoment(double date, double time);
+
+private:
+    struct Key {
+        qint64 moment = 0;
+        char16_t sequence[kSequenceSize] = {};
+        char16_t checksum[kChecksumSize] = {};
+        uint8_t sequenceLength = 0;
+        uint8_t checksumLength = 0;
+        bool operator==(const Key &o) const;
+    };
+    static Key makeKey(qint64 moment, QStringView sequence, QStringView checksum);
+    static uint64_t hashOf(const Key &key);
+    // Index of the row with that key, -1 when none.
+    qsizetype find(const Key &key) const;
+    void append(const Key &key);
+    void rebuildIndex(size_t capacity);
+    void readFile(const QString &path);
+
+    bool m_open = false;
+    QString m_path;
+    std::vector<Key> m_rows;
+    // Open addressing: row index + 1, 0 for a free slot; never more than half full.
+    std::vector<uint32_t> m_slots;
+};
+
+// The register of the import under way.
+extern PrevPunchRegister rsPrevPunch;
+
+// "PrevPunch.xml" in the effective application folder.
+QString strPrevPunchPath();
+// Opens rsPrevPunch at the start of an import.
+void OpenPrevPunch();
+// The check of one record (see PrevPunchRegister::check).
+bool varIsPrevPunch(const double &dtmDate, const double &dtmTime, const QString &strSequence,
+                    const QString &strChecksum);
+// Saves and closes rsPrevPunch; it is closed even when the save fails.
+void SavePrevPunch();
+
+} // namespace hx

@@ -1,0 +1,91 @@
+#include "posting/PostingDriver.h"
+
+#include "component/DateTime.h"
+#include "component/Values.h"
+#include "component/modGlobal.h"
+#include "hours/DayStart.h"
+#include "messages/LogFiles.h"
+#include "posting/Posting.h"
+#include "rules/clsTCrules.h"
+
+namespace hx {
+
+bool blnTaskTracking = false;
+
+namespace {
+const QString kProc = QStringLiteral("blnPostImportTableToPunchTable");
+const QString kImportByBadge = QStringLiteral(
+    "SELECT \"ID\", \"CLOCK ID\", \"IN DATE\", \"IN TIME\" FROM \"IMPORT\" "
+    "ORDER BY \"CLOCK ID\" NULLS FIRST, \"IN DATE\" NULLS FIRST, \"IN TIME\" NULLS FIRST, \"ID\"");
+
+// The working day a punch belongs to: a punch before the employee's day start
+// counts on the day before.
+double adjustedDate(const Recordset &rs, int badgeCol, int dateCol, int timeCol) {
+    const double date = datePart(toDateTimeValue(rs.value(dateCol)));
+    const std::optional<double> time = toDateTimeOpt(rs.value(timeCol));
+    const double dayStart = dtmEmployeeDayStart(lngNullToZero(rs.value(badgeCol)));
+    if (time && timePart(*time) < dayStart) return date - 1.0;
+    return date;
+}
+} // namespace
+
+bool blnPostImportTableToPunchTable(std::shared_ptr<clsMessage> &message) {
+    QString step = QStringLiteral("start");
+    try {
+        if (!message) message = std::make_shared<clsMessage>();
+        // Employees' own day starts may have been edited since the last run.
+        resetDayStartCache();
+
+        const int16_t taskAs = rules().intTaskAs;
+        blnTaskTracking = taskAs > 0 && taskAs <= 2;
+
+        bool result = true;
+        step = QStringLiteral("BioMetric Import Calculations");
+        if (!blnBioMetricImportCalculations(message)) {
+            result = false;
+            subLogNote(QStringLiteral("modImportToPunch") +
+                           QStringLiteral(" : blnPostImportTableToPunchTable"),
+                       QStringLiteral("Error processing BioMetric Import Calculations"));
+        }
+
+        step = QStringLiteral("open recordset-") + kImportByBadge;
+        Recordset rs = conn().openRecordset(kImportByBadge);
+        step = QStringLiteral("records exist? ") + kImportByBadge;
+        if (!blnHasRecords(rs)) {
+            subCloseRecordset(rs);
+            CleanupPolling();
+            return result;
+        }
+
+        step = QStringLiteral("scheduling activated? ") + kImportByBadge;
+        const int badgeCol = rs.fieldIndex(u"CLOCK ID");
+        const int dateCol = rs.fieldIndex(u"IN DATE");
+        const int timeCol = rs.fieldIndex(u"IN TIME");
+        rs.moveFirst();
+        double latest = adjustedDate(rs, badgeCol, dateCol, timeCol);
+        for (; !rs.eof(); rs.moveNext()) {
+            const double adjusted = adjustedDate(rs, badgeCol, dateCol, timeCol);
+            if (adjusted > latest) latest = adjusted;
+        }
+        subCloseRecordset(rs);
+
+        step = QStringLiteral("Insert Scheduled Punches");
+        InsertSchedules(latest);
+
+        step = QStringLiteral("Removing Duplicate Punches");
+        message->setBlnIsProgress(false);
+        message->setStrUIMessage(QStringLiteral("Removing Duplicate Punches..."));
+        RemovingDuplicatePunches();
+
+        step = QStringLiteral("Import To The Punch Table");
+        ImportToThePunchTable(message);
+        return true;
+    } catch (const HxError &e) {
+        reportImportError(kProc, step, e.description());
+    } catch (const std::exception &e) {
+        reportImportError(kProc, step, QString::fromLocal8Bit(e.what()));
+    }
+    return false;
+}
+
+} // namespace hx

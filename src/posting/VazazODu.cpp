@@ -1,0 +1,210 @@
+#include "component/DateTime.h"
+#include "component/Numbers.h"
+#include "component/Values.h"
+#include "component/modGlobal.h"
+#include "messages/LogFiles.h"
+#include "posting/Posting.h"
+#include "rules/clsTCrules.h"
+
+#include <unordered_map>
+
+namespace hx {
+
+namespace {
+const QString kProc = QStringLiteral("blnBioMetricImportCalculations");
+const QString kImport = QStringLiteral(
+    "SELECT \"ID\", \"EMPLOYEE ID\", \"CLOCK ID\", \"IN DATE\", \"IN TIME\", \"DEPT ID\", \"DEPT NAME\", "
+    "\"SIGN IN\", \"PunchType\", \"CLOCK NUMBER\" FROM \"IMPORT\" "
+    "ORDER BY \"EMPLOYEE ID\" NULLS FIRST, \"IN DATE\" NULLS FIRST, \"IN TIME\" NULLS FIRST, \"ID\"");
+const QString kCommsType = QStringLiteral("SELECT \"COMMS TYPE\" FROM \"CLOCK\" WHERE \"CLOCK NUMBER\" = ?");
+const QString kSwipeAndGo =
+    QStringLiteral("SELECT \"SwipeAndGo\" FROM \"EMPLOYEE\" WHERE \"EMPLOYEE ID\" = ?");
+const QString kFirstDept =
+    QStringLiteral("SELECT \"DEPT NAME\" FROM \"DEPTQUAL\" WHERE \"EMPLOYEE ID\" = ? "
+                   "ORDER BY \"SEQUENCE\" NULLS FIRST, \"DEPT NAME\" NULLS FIRST LIMIT 1");
+const QString kDeptId = QStringLiteral("SELECT \"DEPT ID\" FROM \"DEPT\" WHERE \"DEPT NAME\" = ?");
+const QString kDelete = QStringLiteral("DELETE FROM \"IMPORT\" WHERE \"ID\" = ?");
+const QString kWrite = QStringLiteral(
+    "UPDATE \"IMPORT\" SET \"DEPT ID\" = ?, \"DEPT NAME\" = ?, \"SIGN IN\" = ? WHERE \"ID\" = ?");
+const QString kWriteKeepSign =
+    QStringLiteral("UPDATE \"IMPORT\" SET \"DEPT ID\" = ?, \"DEPT NAME\" = ? WHERE \"ID\" = ?");
+const QString kStarting = QStringLiteral("SELECT \"IN DATE\", \"IN TIME\", \"timeout\" FROM \"PUNCH\" "
+                                         "WHERE \"EMPLOYEE ID\" = ? AND \"IN TIME\" IS NOT NULL "
+                                         "AND (\"IN DATE\" < ? OR (\"IN DATE\" = ? AND \"IN TIME\" < ?)) "
+                                         "ORDER BY \"IN DATE\" DESC, \"IN TIME\" DESC, \"ID\" DESC LIMIT 1");
+
+constexpr qint64 kRepeatMinutes = 3;
+constexpr int32_t kDefaultThreshold = 13;
+constexpr double kNoHistoryHours = 9999.0;
+
+bool isBiometric(const QString &commsType) {
+    return commsType == QLatin1String("AdvBio") || commsType == QLatin1String("HPx000");
+}
+
+// What the walk needs of an employee; none of it changes during the walk.
+struct EmployeeFacts {
+    bool swipeAndGo = false;
+    QString deptName;
+    uint8_t deptId = 0;
+};
+
+EmployeeFacts lookUpEmployee(Database &db, int32_t employee, QString &step) {
+    EmployeeFacts f;
+    step = kSwipeAndGo;
+    if (auto v = db.firstValue(kSwipeAndGo, {employee})) f.swipeAndGo = !isNull(*v) && toBoolean(*v);
+    step = kFirstDept;
+    if (auto name = db.firstValue(kFirstDept, {employee})) {
+        if (isNull(*name)) throw HxError(QStringLiteral("Invalid use of Null"), ErrNo::InvalidUseOfNull);
+        f.deptName = valueText(*name);
+        step = kDeptId;
+        if (auto id = db.firstValue(kDeptId, {f.deptName})) {
+            const double n = isNull(*id) ? 0.0 : toDouble(*id);
+            const int32_t whole = toInt32(n);
+            if (whole < 0 || whole > 255) throw HxError(QStringLiteral("Overflow"), ErrNo::Overflow);
+            f.deptId = static_cast<uint8_t>(whole);
+        }
+    } else {
+        f.deptName = QStringLiteral("UNKNOWN");
+    }
+    return f;
+}
+} // namespace
+
+void GetEmployeeStartingPunchType(int32_t employeeId, double punchDate, double punchTime, QString &direction,
+                                  double &previousPunch) {
+    QString step = kStarting;
+    try {
+        Database &db = conn();
+        const Recordset rs = db.openRecordset(
+            kStarting, {employeeId, db.date(punchDate), db.date(punchDate), db.time(punchTime)});
+        if (!blnHasRecords(rs)) {
+            direction = QStringLiteral("I");
+            previousPunch = punchDate + punchTime - kNoHistoryHours / 24.0;
+            return;
+        }
+        const double date = toDateTimeValue(rs.value(u"IN DATE"));
+        const std::optional<double> timeout = toDateTimeOpt(rs.value(u"timeout"));
+        if (!timeout) {
+            direction = QStringLiteral("O");
+            previousPunch = date + toDateTimeValue(rs.value(u"IN TIME"));
+        } else {
+            direction = QStringLiteral("I");
+            previousPunch = date + *timeout;
+        }
+    } catch (const HxError &e) {
+        reportImportError(QStringLiteral("GetEmployeeStartingPunchType"), step, e.description());
+    } catch (const std::exception &e) {
+        reportImportError(QStringLiteral("GetEmployeeStartingPunchType"), step,
+                          QString::fromLocal8Bit(e.what()));
+    }
+}
+
+bool blnBioMetricImportCalculations(std::shared_ptr<clsMessage> &message) {
+    QString step = QStringLiteral("begin");
+    try {
+        if (!message) message = std::make_shared<clsMessage>();
+        Database &db = conn();
+        int32_t threshold = rules().lngSwipeNGoThreshold;
+        if (threshold < 1) threshold = kDefaultThreshold;
+        const bool everyone = rules().blnUnlimitedSwipeNGo;
+
+        step = kImport;
+        Recordset rs = db.openRecordset(kImport);
+        if (blnHasRecords(rs)) {
+            step = QStringLiteral("blnBioMetricImportCalculations Counting Record ") +
+                   QString::number(rs.recordCount());
+            message->setBlnIsProgress(true);
+            message->setLngProgressTotal(rs.recordCount());
+            message->setLngProgressValue(0);
+            message->setStrUIMessage(QStringLiteral("Processing Vazaz-O-Du Punches..."));
+            rs.moveFirst();
+        }
+        const int idCol = rs.fieldIndex(u"ID");
+        const int empCol = rs.fieldIndex(u"EMPLOYEE ID");
+        const int badgeCol = rs.fieldIndex(u"CLOCK ID");
+        const int dateCol = rs.fieldIndex(u"IN DATE");
+        const int timeCol = rs.fieldIndex(u"IN TIME");
+        const int clockCol = rs.fieldIndex(u"CLOCK NUMBER");
+
+        std::unordered_map<int32_t, QString> commsTypes;
+        std::unordered_map<int32_t, EmployeeFacts> employees;
+        int32_t currentClock = 0;
+        QString commsType;
+        int32_t currentBadge = 0;
+        EmployeeFacts facts;
+        QString nextDirection;
+        double previousPunch = 0;
+        bool firstPunch = false;
+
+        int32_t row = 0;
+        for (; !rs.eof(); rs.moveNext()) {
+            message->setLngProgressValue(++row);
+            step = QStringLiteral("Check Clock");
+            const int32_t clock = lngNullToZero(rs.value(clockCol));
+            if (clock != currentClock) {
+                auto it = commsTypes.find(clock);
+                if (it == commsTypes.end()) {
+                    step = kCommsType;
+                    QString type;
+                    if (auto v = db.firstValue(kCommsType, {clock}))
+                        type = isNullOrEmpty(*v) ? QStringLiteral("RS232") : valueText(*v);
+                    it = commsTypes.emplace(clock, type).first;
+                }
+                commsType = it->second;
+                currentClock = clock;
+            }
+
+            const int32_t badge = lngNullToZero(rs.value(badgeCol));
+            if (badge != currentBadge) {
+                step = QStringLiteral("Check Employee Code");
+                const int32_t employee = lngNullToZero(rs.value(empCol));
+                GetEmployeeStartingPunchType(employee, toDateTimeValue(rs.value(dateCol)),
+                                             toDateTimeValue(rs.value(timeCol)), nextDirection,
+                                             previousPunch);
+                auto it = employees.find(employee);
+                if (it == employees.end())
+                    it = employees.emplace(employee, lookUpEmployee(db, employee, step)).first;
+                facts = it->second;
+                if (everyone) facts.swipeAndGo = true;
+                currentBadge = badge;
+                firstPunch = true;
+                step = QStringLiteral("Employee=") + QString::number(badge);
+            }
+
+            if (!isBiometric(commsType) && !facts.swipeAndGo) continue;
+
+            step = QStringLiteral("Employee=") + QString::number(badge);
+            const double punch = toDateTimeValue(rs.value(dateCol)) + toDateTimeValue(rs.value(timeCol));
+            if (!firstPunch && dateDiffMinutes(previousPunch, punch) <= kRepeatMinutes) {
+                step = kDelete;
+                db.execute(kDelete, {rs.value(idCol)});
+                continue;
+            }
+            if (dateDiffHours(previousPunch, punch) > threshold) nextDirection = QStringLiteral("I");
+
+            const QVariant deptName = facts.deptName.isEmpty() ? QVariant() : QVariant(facts.deptName);
+            if (nextDirection == QLatin1String("I") || nextDirection == QLatin1String("O")) {
+                step = kWrite;
+                db.execute(kWrite, {int(facts.deptId), deptName,
+                                    db.boolean(nextDirection == QLatin1String("I")), rs.value(idCol)});
+            } else {
+                step = kWriteKeepSign;
+                db.execute(kWriteKeepSign, {int(facts.deptId), deptName, rs.value(idCol)});
+            }
+
+            nextDirection = nextDirection == QLatin1String("O") ? QStringLiteral("I") : QStringLiteral("O");
+            previousPunch = punch;
+            firstPunch = false;
+        }
+        message->setBlnIsProgress(false);
+        subCloseRecordset(rs);
+        return true;
+    } catch (const HxError &e) {
+        reportImportError(kProc, step, e.description());
+    } catch (const std::exception &e) {
+        reportImportError(kProc, step, QString::fromLocal8Bit(e.what()));
+    }
+    return false;
+}
+
+} // namespace hx

@@ -1,0 +1,212 @@
+#include "component/DateTime.h"
+#include "component/Error.h"
+#include "component/modGlobal.h"
+#include "import/PrevPunchRegister.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <csignal>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+using namespace hx;
+
+namespace {
+const QDateTime kNow(QDate(2007, 4, 26), QTime(17, 17, 0));
+
+class PrevPunchTest : public ::testing::Test {
+protected:
+    QString file() const { return dir.filePath(QStringLiteral("PrevPunch.xml")); }
+    void write(const QByteArray &bytes) const {
+        QFile f(file());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+    }
+    QByteArray read(const QString &path) const {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    QStringList damagedCopies() const {
+        return QDir(dir.path()).entryList({QStringLiteral("PrevPunch-damaged-*.xml")}, QDir::Files);
+    }
+
+    QTemporaryDir dir;
+    PrevPunchRegister reg;
+    const double date = dateSerial(2007, 4, 26);
+    const double time = timeSerial(8, 0, 0);
+};
+} // namespace
+
+TEST_F(PrevPunchTest, ListsNewRecordsAndAnswersForThemAcrossASave) {
+    reg.open(file(), kNow);
+    ASSERT_TRUE(reg.isOpen());
+    EXPECT_EQ(reg.rowCount(), 0);
+    EXPECT_FALSE(reg.check(date, time, u"0001", u"AB"));
+    EXPECT_TRUE(reg.check(date, time, u"0001", u"AB"));
+    EXPECT_FALSE(reg.check(date, time, u"0001", u"AC")) << "other check characters, another record";
+    EXPECT_FALSE(reg.check(date, timeSerial(8, 1, 0), u"0001", u"AB"));
+    EXPECT_FALSE(reg.check(date + 1, time, u"0001", u"AB"));
+    EXPECT_FALSE(reg.check(date, time, u"0002", u"AB"));
+    EXPECT_EQ(reg.rowCount(), 5);
+    // The date's time part and the time's date part play no role.
+    EXPECT_TRUE(reg.contains(date + 0.25, time + 3, u"0001", u"AB"));
+    reg.save();
+    reg.close();
+    EXPECT_FALSE(reg.check(date, time, u"0001", u"AB")) << "a closed register answers false";
+
+    reg.open(file(), kNow);
+    EXPECT_EQ(reg.rowCount(), 5);
+    EXPECT_TRUE(reg.check(date, time, u"0001", u"AB"));
+    EXPECT_TRUE(reg.check(date, time, u"0001", u"AC"));
+    EXPECT_EQ(reg.rowCount(), 5);
+    const PrevPunchRegister::Row first = reg.row(0);
+    EXPECT_EQ(first.sequence, QStringLiteral("0001"));
+    EXPECT_EQ(first.checksum, QStringLiteral("AB"));
+    EXPECT_EQ(first.moment, PrevPunchRegister::listedMoment(date, time));
+}
+
+TEST_F(PrevPunchTest, ManyRowsStayDistinctInTheIndex) {
+    reg.openEmpty(file());
+    for (int i = 0; i < 20000; ++i)
+        ASSERT_FALSE(reg.check(date + i % 50, timeSerial(0, i % 1440, 0), QString::number(i / 50), u"XY"))
+            << i;
+    for (int i = 0; i < 20000; ++i)
+        ASSERT_TRUE(reg.contains(date + i % 50, timeSerial(0, i % 1440, 0), QString::number(i / 50), u"XY"))
+            << i;
+    EXPECT_FALSE(reg.contains(date, time, u"9999", u"XY"));
+    EXPECT_EQ(reg.rowCount(), 20000);
+}
+
+TEST_F(PrevPunchTest, OpeningDropsRowsListedAYearAgoToTheSecondOrEarlier) {
+    write(R"(<?xml version="1.0" encoding="UTF-8"?>
+<PrevPunch version="1">
+ <Punch Sequence="0001" PunchDate="2006-04-26T17:17:00" Checksum="AA"/>
+ <Punch Sequence="0002" PunchDate="2006-04-26T17:17:01" Checksum="AA"/>
+ <Punch Sequence="0003" PunchDate="2005-01-01T00:00:00" Checksum="AA"/>
+ <Punch Sequence="0004" PunchDate="2007-04-26 08:00:00" Checksum="AA"/>
+</PrevPunch>
+)");
+    reg.open(file(), kNow);
+    ASSERT_EQ(reg.rowCount(), 2);
+    EXPECT_EQ(reg.row(0).sequence, QStringLiteral("0002"));
+    EXPECT_EQ(reg.row(1).sequence, QStringLiteral("0004"));
+    EXPECT_TRUE(reg.contains(date, time, u"0004", u"AA"));
+}
+
+TEST_F(PrevPunchTest, EveryCharacterValueSurvivesTheFile) {
+    reg.openEmpty(file());
+    std::vector<QString> sequences;
+    for (int i = 0; i < 256; i += 4) {
+        QString s;
+        for (int k = 0; k < 4; ++k)
+            s += QChar(char16_t(i + k));
+        sequences.push_back(s);
+        ASSERT_FALSE(reg.check(date, time, s, QString(QChar(char16_t(255 - i))) + QLatin1Char(' ')));
+    }
+    ASSERT_FALSE(reg.check(date, time, u"  1 ", u"\r\n"));
+    reg.save();
+    reg.open(file(), kNow);
+    ASSERT_EQ(reg.rowCount(), qsizetype(sequences.size()) + 1);
+    for (size_t i = 0; i < sequences.size(); ++i) {
+        EXPECT_EQ(reg.row(qsizetype(i)).sequence, sequences[i]) << i;
+        EXPECT_TRUE(
+            reg.contains(date, time, sequences[i], QString(QChar(char16_t(255 - 4 * i))) + QLatin1Char(' ')));
+    }
+    EXPECT_TRUE(reg.contains(date, time, u"  1 ", u"\r\n"));
+}
+
+TEST_F(PrevPunchTest, TextsLongerThanTheirFieldsAreRefused) {
+    reg.openEmpty(file());
+    EXPECT_THROW(reg.check(date, time, u"00001", u"AB"), HxError);
+    EXPECT_THROW(reg.check(date, time, u"0001", u"ABC"), HxError);
+    EXPECT_EQ(reg.rowCount(), 0);
+}
+
+TEST_F(PrevPunchTest, ADamagedFileIsKeptAsideAndTheRegisterStartsEmpty) {
+    const std::vector<QByteArray> damaged = {
+        "this is not XML at all",
+        R"(<?xml version="1.0"?><PrevPunch><Punch Sequence="0001" PunchDate="2007-04-26T08:00:00" Checksum="AB"/>)",
+        R"(<Other/>)",
+        R"(<PrevPunch><Punch Sequence="0001" PunchDate="yesterday" Checksum="AB"/></PrevPunch>)",
+        R"(<PrevPunch><Punch Sequence="000001" PunchDate="2007-04-26T08:00:00" Checksum="AB"/></PrevPunch>)",
+        R"(<PrevPunch><Punch PunchDate="2007-04-26T08:00:00" Checksum="AB"/></PrevPunch>)",
+        R"(<PrevPunch version="7"/>)",
+        QByteArray(),
+    };
+    int n = 0;
+    for (const QByteArray &bytes : damaged) {
+        write(bytes);
+        try {
+            reg.open(file(), kNow);
+            ADD_FAILURE() << "no error for: " << bytes.constData();
+        } catch (const HxError &e) {
+            EXPECT_TRUE(e.description().contains(QStringLiteral("cannot be read")))
+                << e.description().toStdString();
+            EXPECT_TRUE(e.description().contains(QStringLiteral("PrevPunch-damaged-")));
+        }
+        ++n;
+        EXPECT_TRUE(reg.isOpen()) << bytes.constData();
+        EXPECT_EQ(reg.rowCount(), 0);
+        EXPECT_FALSE(QFile::exists(file()));
+        const QStringList copies = damagedCopies();
+        ASSERT_EQ(copies.size(), n);
+        EXPECT_TRUE(copies.contains(QStringLiteral("PrevPunch-damaged-20070426-171700.xml")));
+    }
+    // Each damaged file is kept with its content.
+    EXPECT_EQ(read(dir.filePath(QStringLiteral("PrevPunch-damaged-20070426-171700.xml"))), damaged[0]);
+
+    // The import goes on with the new register and saves it in place.
+    EXPECT_FALSE(reg.check(date, time, u"0001", u"AB"));
+    reg.save();
+    reg.open(file(), kNow);
+    EXPECT_EQ(reg.rowCount(), 1);
+}
+
+TEST_F(PrevPunchTest, SaveFailuresLeaveTheFormerRegisterWhole) {
+    reg.openEmpty(file());
+    for (int i = 0; i < 200; ++i)
+        reg.check(date, time, QString::number(i), u"AB");
+    reg.save();
+    const QByteArray before = read(file());
+    ASSERT_GT(before.size(), 4000);
+
+    for (int i = 200; i < 2000; ++i)
+        reg.check(date, time, QString::number(i), u"AB");
+    // The new content cannot be written past 4 KB: a writer that truncated the
+    // file first would leave a broken register behind.
+    struct rlimit old {};
+    getrlimit(RLIMIT_FSIZE, &old);
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    bool raised = false;
+    try {
+        reg.save();
+    } catch (const HxError &e) {
+        raised = true;
+        EXPECT_TRUE(e.description().contains(QStringLiteral("cannot be saved")))
+            << e.description().toStdString();
+    }
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_TRUE(raised);
+    EXPECT_EQ(read(file()), before);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1) << "no temporary file is left behind";
+
+    // A folder that is not there.
+    PrevPunchRegister elsewhere;
+    elsewhere.openEmpty(dir.filePath(QStringLiteral("missing/PrevPunch.xml")));
+    elsewhere.check(date, time, u"0001", u"AB");
+    EXPECT_THROW(elsewhere.save(), HxError);
+}
+
+TEST(PrevPunchPathTest, WithoutAnApplicationPathTheComponentFolderIsUsed) {
+    subSetApplicationPath(QString());
+    EXPECT_EQ(strPrevPunchPath(), strJoinPath(strComponentFolder(), QStringLiteral("PrevPunch.xml")));
+    EXPECT_NE(strPrevPunchPath(), QStringLiteral("/PrevPunch.xml"));
+    subSetApplicationPath(QStringLiteral("/srv/site/"));
+    EXPECT_EQ(strPrevPunchPath(), QStringLiteral("/srv/site/PrevPunch.xml"));
+    subSetApplicationPath(QString());
+}

@@ -1,0 +1,244 @@
+// Posting end to end: single-swipe directions, scheduled pairs and the settling of the poll's marks.
+#include "PostingFixture.h"
+
+using namespace hx;
+
+// ---------------------------------------------------------------- single swipes
+
+class SwipeTest : public hx::test::PostingTest {
+protected:
+    void SetUp() override {
+        PostingTest::SetUp();
+        insertRow(u"CLOCK"_s, {{"CLOCK NUMBER", 2}, {"COMMS TYPE", "HPx000"}});
+        for (int e = 1; e <= 4; ++e)
+            addEmployee(e, 100 + e);
+    }
+    // A swipe without direction, at the hand reader (clock 2) unless told.
+    void swipe(const QString &date, const QString &time, int e = 1, int clock = 2) {
+        addImport({.employee = e,
+                   .badge = 100 + e,
+                   .date = date,
+                   .time = time,
+                   .signIn = std::nullopt,
+                   .clock = clock});
+    }
+    void openPair(int e, const QString &date, const QString &in) {
+        insertRow(u"PUNCH"_s, {{"EMPLOYEE ID", e}, {"IN DATE", date}, {"IN TIME", in}});
+    }
+};
+
+TEST_F(SwipeTest, HandReaderSwipesAlternateAndRepeatsAreDropped) {
+    for (const char *t : {"07:58:00", "07:59:00", "12:01:00", "12:30:00", "16:02:00"})
+        swipe(u"2007-03-05"_s, QString::fromLatin1(t));
+    EXPECT_TRUE(post());
+    EXPECT_EQ(directions(1), u"IOIO"_s) << "the 07:59 repeat is deleted";
+    EXPECT_EQ(pairs(), (QStringList{u"2007-03-05 07:58-12:01"_s, u"2007-03-05 12:30-16:02"_s}));
+    // Without a department qualification: UNKNOWN, id 0.
+    EXPECT_EQ(count(u"SELECT count(*) FROM \"IMPORT\" WHERE \"DEPT NAME\" = 'UNKNOWN' AND \"DEPT ID\" = 0"_s),
+              4);
+}
+
+TEST_F(SwipeTest, PauseAndHistoryDecideTheDirection) {
+    swipe(u"2007-03-05"_s, u"22:00:00"_s, 1);
+    swipe(u"2007-03-06"_s, u"06:05:00"_s, 1); // 8 hours later: an out
+    swipe(u"2007-03-05"_s, u"06:00:00"_s, 2);
+    swipe(u"2007-03-05"_s, u"20:00:00"_s, 2); // 14 hours later: beyond 13 (rule 0), an in
+    openPair(3, u"2007-03-05"_s, u"08:00:00"_s);
+    swipe(u"2007-03-05"_s, u"18:00:00"_s, 3); // open since 10 hours: an out
+    openPair(4, u"2007-03-05"_s, u"08:00:00"_s);
+    insertRow(u"PUNCH"_s,
+              {{"EMPLOYEE ID", 4}, {"IN DATE", "2007-03-06"}, {"IN TIME", "05:00:00"}}); // later: ignored
+    swipe(u"2007-03-06"_s, u"04:00:00"_s, 4); // open since 20 hours: an in
+    EXPECT_TRUE(post());
+    EXPECT_EQ(directions(1), u"IO"_s);
+    EXPECT_EQ(pairs(1), QStringList{u"2007-03-05 22:00-06:05"_s});
+    EXPECT_EQ(directions(2), u"II"_s);
+    EXPECT_EQ(directions(3), u"O"_s);
+    EXPECT_EQ(pairs(3), QStringList{u"2007-03-05 08:00-18:00"_s});
+    EXPECT_EQ(directions(4), u"I"_s);
+
+    setRule(u"lngSgThreshold"_s, 15);
+    newPoll();
+    swipe(u"2007-03-08"_s, u"06:00:00"_s, 2);
+    swipe(u"2007-03-08"_s, u"20:00:00"_s, 2);
+    post();
+    EXPECT_EQ(directions(2), u"IO"_s);
+}
+
+TEST_F(SwipeTest, OnlyHandReadersAndSwipeAndGoEmployeesAreDecided) {
+    insertRow(u"CLOCK"_s, {{"CLOCK NUMBER", 3}, {"COMMS TYPE", "hpx000"}});
+    db().execute(u"UPDATE \"EMPLOYEE\" SET \"SwipeAndGo\" = ? WHERE \"EMPLOYEE ID\" = 2"_s, {true});
+    swipe(u"2007-03-05"_s, u"08:00:00"_s, 1, 1); // RS232, ordinary employee
+    swipe(u"2007-03-05"_s, u"08:00:00"_s, 2, 1);
+    swipe(u"2007-03-05"_s, u"08:00:00"_s, 3, 3); // the type's name is case-sensitive
+    EXPECT_TRUE(post());
+    EXPECT_EQ(directions(1) + directions(2) + directions(3), u"?I?"_s);
+    EXPECT_TRUE(pairs(1).isEmpty()) << "an undecided punch is not posted";
+
+    setRule(u"blnUnlimitedSwipeNGo"_s, true);
+    newPoll();
+    swipe(u"2007-03-06"_s, u"08:00:00"_s, 1, 1);
+    post();
+    EXPECT_EQ(directions(1), u"I"_s);
+}
+
+TEST_F(SwipeTest, PrimaryDepartmentIsTheFirstQualification) {
+    insertRow(u"DEPT"_s, {{"DEPT ID", 7}, {"DEPT NAME", "Pat's"}});
+    insertRow(u"DEPTQUAL"_s, {{"EMPLOYEE ID", 1}, {"DEPT NAME", "BAKERY"}, {"SEQUENCE", 2}});
+    insertRow(u"DEPTQUAL"_s, {{"EMPLOYEE ID", 1}, {"DEPT NAME", "Pat's"}, {"SEQUENCE", 1}});
+    insertRow(u"DEPTQUAL"_s, {{"EMPLOYEE ID", 2}, {"DEPT NAME", "NOWHERE"}, {"SEQUENCE", 1}});
+    swipe(u"2007-03-05"_s, u"08:00:00"_s, 1);
+    swipe(u"2007-03-05"_s, u"08:00:00"_s, 2);
+    EXPECT_TRUE(post());
+    EXPECT_EQ(count(u"SELECT \"DEPT ID\" FROM \"IMPORT\" WHERE \"DEPT NAME\" = ?"_s, {u"Pat's"_s}), 7);
+    EXPECT_EQ(count(u"SELECT \"DEPT ID\" FROM \"IMPORT\" WHERE \"DEPT NAME\" = 'NOWHERE'"_s), 0);
+    EXPECT_EQ(count(u"SELECT count(*) FROM \"PUNCH\" WHERE \"DEPT NAME\" = ?"_s, {u"Pat's"_s}), 1);
+}
+
+TEST_F(SwipeTest, FailureIsLoggedAndPostingGoesOn) {
+    db().execute(u"UPDATE \"EMPLOYEE\" SET \"SwipeAndGo\" = ? WHERE \"EMPLOYEE ID\" = 4"_s, {true});
+    insertRow(u"DEPTQUAL"_s, {{"EMPLOYEE ID", 4}, {"SEQUENCE", 1}}); // a qualification without name
+    in(u"2007-03-05"_s, u"08:00:00"_s);
+    out(u"2007-03-05"_s, u"12:00:00"_s);
+    swipe(u"2007-03-05"_s, u"09:00:00"_s, 4, 1);
+    EXPECT_TRUE(post()) << "the stage's failure does not fail the posting";
+    EXPECT_TRUE(logText().contains(u"Error processing BioMetric Import Calculations"_s));
+    EXPECT_TRUE(logText().contains(u"modImportToPunch : blnPostImportTableToPunchTable"_s));
+    EXPECT_EQ(pairs(1), QStringList{u"2007-03-05 08:00-12:00"_s});
+    EXPECT_EQ(directions(4), u"?"_s);
+}
+
+// ---------------------------------------------------------------- scheduled pairs
+
+class ScheduleTest : public hx::test::PostingTest {
+protected:
+    void SetUp() override {
+        PostingTest::SetUp();
+        addEmployee(1, 101);                     // the one who punches, without schedule
+        QVariantMap week{{"ScheduleNumber", 1}}; // Monday to Friday 08:00, lunch until 12:30
+        for (QString x : {u"M"_s, u"E"_s, u"W"_s, u"H"_s, u"R"_s}) {
+            week.insert(x + u"Open"_s, true);
+            week.insert(x + u"SchIn"_s, u"08:00:00"_s);
+            week.insert(x + u"SchLunchIn"_s, u"12:30:00"_s);
+        }
+        insertRow(u"SCHEDULE"_s, week);
+        addEmployee(10, 110, {{"SCHEDULE", 1}, {"OLDSCHEDULE", 1}});
+        insertRow(u"DEPTQUAL"_s, {{"EMPLOYEE ID", 10}, {"DEPT NAME", "O'Hara"}, {"SEQUENCE", 1}});
+    }
+    int scheduledPairs(int e = 10) {
+        return count(u"SELECT count(*) FROM \"PUNCH\" WHERE \"InCode\" = 4 AND \"EMPLOYEE ID\" = ?"_s, {e});
+    }
+};
+
+TEST_F(ScheduleTest, DaysAfterTheLastPollGetTheirShiftsOnce) {
+    addEmployee(11, 111, {{"SCHEDULE", 1}, {"OLDSCHEDULE", 1}, {"STATUS", 3}});
+    addEmployee(12, 112, {{"SCHEDULE", 1}, {"OLDSCHEDULE", 1}, {"STATUS", 5}});
+    addEmployee(13, 113, {{"SCHEDULE", 1}});
+    addEmployee(14, 114, {{"SCHEDULE", 1}, {"OLDSCHEDULE", 0}});
+    setRule(u"LastPoll"_s, u"2007-03-05 00:00:00"_s); // a Monday
+    in(u"2007-03-07"_s, u"09:00:00"_s);
+    post();
+    EXPECT_EQ(lastPoll(), u"2007-03-07"_s);
+    Recordset rs = db().openRecordset(
+        u"SELECT * FROM \"PUNCH\" WHERE \"EMPLOYEE ID\" = 10 ORDER BY \"IN DATE\", \"InPunchType\""_s);
+    QStringList got;
+    for (; !rs.eof(); rs.moveNext())
+        got << u"%1 %2 %3%4 %5%6 %7 %8"_s.arg(
+            rs.value(u"IN DATE").toString(), rs.value(u"AdjustedDate").toString(),
+            rs.value(u"InPunchType").toString(), rs.value(u"OutPunchType").toString(),
+            rs.value(u"OutCode").toString(), rs.value(u"Schedule").toString(),
+            rs.value(u"DEPT NAME").toString(), hhmm(rs.value(u"IN TIME")) + hhmm(rs.value(u"OUT TIME")));
+    EXPECT_EQ(got, (QStringList{u"2007-03-06 2007-03-06 01 41 O'Hara ----"_s,
+                                u"2007-03-06 2007-03-06 10 41 O'Hara ----"_s,
+                                u"2007-03-07 2007-03-07 01 41 O'Hara ----"_s,
+                                u"2007-03-07 2007-03-07 10 41 O'Hara ----"_s}));
+    for (int excluded : {11, 12, 13, 14})
+        EXPECT_EQ(scheduledPairs(excluded), 0) << "status 3 or 5, or no old schedule: " << excluded;
+
+    post(); // the same import again, the rules still loaded
+    EXPECT_EQ(scheduledPairs(), 4);
+    EXPECT_EQ(lastPoll(), u"2007-03-07"_s);
+
+    newPoll(); // an older poll moves the last poll back and inserts nothing
+    in(u"2007-03-01"_s, u"09:00:00"_s);
+    post();
+    EXPECT_EQ(lastPoll(), u"2007-03-01"_s);
+    EXPECT_EQ(scheduledPairs(), 4);
+}
+
+TEST_F(ScheduleTest, NoRecordedLastPollInsertsNothing) {
+    in(u"2007-03-07"_s, u"09:00:00"_s);
+    for (const QVariant &none :
+         {QVariant(u"1899-12-31 00:00:00"_s), QVariant()}) { // unset; Null reads 1/1/1900
+        setRule(u"LastPoll"_s, none);
+        post();
+        EXPECT_EQ(scheduledPairs(), 0);
+        EXPECT_EQ(lastPoll(), u"2007-03-07"_s);
+    }
+}
+
+TEST_F(ScheduleTest, NightShiftCountsOnThePreviousDay) {
+    setRule(u"DAY START"_s, u"04:00:00"_s);
+    insertRow(u"SCHEDULE"_s, {{"ScheduleNumber", 2}, {"EOpen", true}, {"ESchIn", "02:00:00"}});
+    addEmployee(20, 120, {{"SCHEDULE", 2}, {"OLDSCHEDULE", 2}});
+    setRule(u"LastPoll"_s, u"2007-03-05 00:00:00"_s);
+    in(u"2007-03-06"_s, u"10:00:00"_s);
+    post();
+    Recordset rs = db().openRecordset(u"SELECT * FROM \"PUNCH\" WHERE \"EMPLOYEE ID\" = 20"_s);
+    ASSERT_EQ(rs.recordCount(), 1);
+    EXPECT_EQ(rs.value(u"IN DATE").toString(), u"2007-03-06"_s);
+    EXPECT_EQ(rs.value(u"AdjustedDate").toString(), u"2007-03-05"_s);
+    EXPECT_EQ(rs.value(u"InPunchType").toInt() + rs.value(u"OutPunchType").toInt(), 0);
+}
+
+// ---------------------------------------------------------------- end of poll
+
+class CleanupTest : public hx::test::PostingTest {
+protected:
+    void SetUp() override {
+        PostingTest::SetUp();
+        addEmployee(1, 101,
+                    {{"STATUS", 2}, {"NEWBADGE", 1234}, {"MSGCODE", 1}, {"MESSAGE", "Hi"}, {"SCHEDULE", 3}});
+        addEmployee(2, 102, {{"STATUS", 3}, {"NEWBADGE", 0}, {"MSGCODE", 2}, {"MESSAGE", "Keep"}});
+        addEmployee(3, 103, {{"STATUS", 4}, {"MSGCODE", -1}, {"MESSAGE", "Old"}, {"OLDSCHEDULE", 9}});
+        insertRow(u"CKQUAL"_s, {{"EMPLOYEE ID", 1}, {"STATUS", "*DEL*"}});
+        insertRow(u"CKQUAL"_s, {{"EMPLOYEE ID", 2}, {"STATUS", "*ADD*"}});
+        insertRow(u"SCHEDULE"_s, {{"ScheduleNumber", 3}, {"ScheduleEdited", true}});
+        insertRow(u"DEPT"_s, {{"DEPT ID", 1}, {"DEPT NAME", "SHOP"}, {"STATUS", true}});
+    }
+    QString employees() {
+        Recordset rs = db().openRecordset(u"SELECT * FROM \"EMPLOYEE\" ORDER BY \"EMPLOYEE ID\""_s);
+        QStringList all;
+        for (; !rs.eof(); rs.moveNext())
+            all << u"status=%1 badge=%2 new=%3 code=%4 msg=%5 old=%6"_s.arg(
+                valueText(rs.value(u"STATUS")), valueText(rs.value(u"CLOCK ID")),
+                valueText(rs.value(u"NEWBADGE")), valueText(rs.value(u"MSGCODE")),
+                isNull(rs.value(u"MESSAGE")) ? u"null"_s : valueText(rs.value(u"MESSAGE")),
+                valueText(rs.value(u"OLDSCHEDULE")));
+        return all.join(u" | "_s);
+    }
+    QString marks() {
+        return u"%1 %2 %3"_s.arg(count(u"SELECT count(*) FROM \"CKQUAL\" WHERE \"STATUS\" = '     '"_s))
+            .arg(count(u"SELECT \"ScheduleEdited\" FROM \"SCHEDULE\""_s))
+            .arg(count(u"SELECT \"STATUS\" FROM \"DEPT\""_s));
+    }
+};
+
+TEST_F(CleanupTest, BusyClockHoldsEveryMarkBack) {
+    insertRow(u"CLOCK"_s, {{"CLOCK NUMBER", 9}, {"status", true}});
+    const QString before = employees();
+    EXPECT_TRUE(post());
+    EXPECT_EQ(employees(), before);
+    EXPECT_EQ(count(u"SELECT count(*) FROM \"CKQUAL\""_s), 2);
+    EXPECT_EQ(marks(), u"0 1 1"_s);
+}
+
+TEST_F(CleanupTest, MarksSettleWhenNoClockIsBusy) {
+    db().execute(u"DELETE FROM \"CLOCK\""_s); // an empty clock table holds nothing back
+    EXPECT_TRUE(post());
+    EXPECT_EQ(employees(), u"status=1 badge=1234 new=0 code=-1 msg=null old=3 | "
+                           "status=1 badge=102 new=0 code=2 msg=Keep old= | "
+                           "status=5 badge=103 new=0 code=-1 msg=Old old="_s);
+    EXPECT_EQ(count(u"SELECT count(*) FROM \"CKQUAL\""_s), 1) << "the *DEL* row is gone";
+    EXPECT_EQ(marks(), u"1 0 0"_s);
+}
