@@ -3,6 +3,7 @@
 // the database, poll log files written as clocks write them, and the host run
 // as a child process with the site's paths and the fixture's fixed clock.
 #include "cli/DemoPollFile.h"
+#include "component/DateTime.h"
 #include "component/Values.h"
 #include "support/TestSupport.h"
 
@@ -18,13 +19,19 @@ protected:
 
     void SetUp() override {
         SiteTest::SetUp();
+        seedSite();
+    }
+
+    // Badges of four digits, a day start, two clocks and a department, in the
+    // database gConn is open on.
+    void seedSite() {
         db().execute(QStringLiteral("UPDATE \"TCRULES\" SET \"IdDigits\" = ?, \"DAY START\" = ?"),
-                     {4, QStringLiteral("04:00:00")});
+                     {4, db().time(timeSerial(4, 0, 0))});
         for (int clock : {1, 2})
             db().execute(
                 QStringLiteral("INSERT INTO \"CLOCK\" (\"CLOCK NUMBER\", \"CLOCK NAME\", \"AccessOnly\") "
                                "VALUES (?, ?, ?)"),
-                {clock, QStringLiteral("Clock %1").arg(clock), 0});
+                {clock, QStringLiteral("Clock %1").arg(clock), db().boolean(false)});
         db().execute(QStringLiteral("INSERT INTO \"DEPT\" (\"DEPT ID\", \"DEPT NAME\") VALUES (?, ?)"),
                      {10, QStringLiteral("Assembly")});
         reloadRules();
@@ -73,12 +80,14 @@ protected:
         return p;
     }
 
+    // The --db argument of the host; a PostgreSQL site gives its URL.
+    virtual QString databaseArgument() const { return path(QStringLiteral("site.db")); }
+
     QStringList siteArgs() const {
-        return {QStringLiteral("--db"),       path(QStringLiteral("site.db")),
-                QStringLiteral("--app-dir"),  path(QStringLiteral("app")),
-                QStringLiteral("--poll-dir"), path(QStringLiteral("polllogs")),
-                QStringLiteral("--log-dir"),  path(QStringLiteral("logs")),
-                QStringLiteral("--now"),      QString::fromLatin1(kNow)};
+        return {QStringLiteral("--db"),      databaseArgument(),           QStringLiteral("--app-dir"),
+                path(QStringLiteral("app")), QStringLiteral("--poll-dir"), path(QStringLiteral("polllogs")),
+                QStringLiteral("--log-dir"), path(QStringLiteral("logs")), QStringLiteral("--now"),
+                QString::fromLatin1(kNow)};
     }
 
     std::unique_ptr<QProcess> start(const QStringList &args, bool withSite = true) const {

@@ -1,0 +1,62 @@
+#pragma once
+// A throwaway PostgreSQL server for one test program, started through
+// tests/pg/pg_sandbox.sh and removed when the program ends (the script cleans
+// up by itself when its input closes, also after a crash).
+#include <QProcess>
+#include <cstdlib>
+#include <ctime>
+#include <gtest/gtest.h>
+
+namespace hx::test {
+
+class PgSandbox : public ::testing::Environment {
+public:
+    PgSandbox() {
+        // Dates and times must not move with the zone the machine runs in.
+        setenv("TZ", "America/New_York", 1);
+        tzset();
+    }
+
+    void SetUp() override {
+        m_proc = new QProcess();
+        m_proc->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_proc->start(QStringLiteral("bash"), {QStringLiteral(HX_SOURCE_DIR "/tests/pg/pg_sandbox.sh")});
+        if (!m_proc->waitForStarted(30000)) {
+            m_error = QStringLiteral("cannot run bash: ") + m_proc->errorString();
+            return;
+        }
+        QByteArray line;
+        while (!line.endsWith('\n')) {
+            if (!m_proc->canReadLine() && !m_proc->waitForReadyRead(180000)) break;
+            line += m_proc->readLine();
+        }
+        line = line.trimmed();
+        if (line.startsWith("READY ")) {
+            m_port = line.mid(6).toInt();
+            return;
+        }
+        m_error = line.isEmpty() ? QStringLiteral("the server script ended without a word")
+                                 : QString::fromUtf8(line);
+    }
+
+    void TearDown() override {
+        if (!m_proc) return;
+        m_proc->closeWriteChannel();
+        if (!m_proc->waitForFinished(60000)) ADD_FAILURE() << "the PostgreSQL test server did not stop";
+        delete m_proc;
+        m_proc = nullptr;
+    }
+
+    int port() const { return m_port; }
+    const QString &error() const { return m_error; }
+    QString url(const QString &database) const {
+        return QStringLiteral("postgresql://hxtest@127.0.0.1:%1/%2").arg(m_port).arg(database);
+    }
+
+private:
+    QProcess *m_proc = nullptr;
+    int m_port = 0;
+    QString m_error;
+};
+
+} // namespace hx::test

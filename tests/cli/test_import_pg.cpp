@@ -1,0 +1,91 @@
+// The import lock and the command-line import on a PostgreSQL database, against
+// a throwaway server of this test program.
+#include "cli/CliTest.h"
+#include "cli/PgSandbox.h"
+#include "component/ImportLock.h"
+#include "component/Schema.h"
+#include "component/modGlobal.h"
+
+using namespace hx;
+using namespace std::chrono_literals;
+using hx::test::CliSiteTest;
+using hx::test::PgSandbox;
+
+namespace {
+PgSandbox *const g_server = static_cast<PgSandbox *>(::testing::AddGlobalTestEnvironment(new PgSandbox()));
+}
+
+class PgImport : public CliSiteTest {
+protected:
+    void SetUp() override {
+        hx::test::SiteTest::SetUp();
+        ASSERT_GT(g_server->port(), 0)
+            << "the PostgreSQL test server did not start: " << g_server->error().toStdString();
+        static int counter = 0;
+        m_database = QStringLiteral("hx_cli_%1").arg(++counter);
+        Database::open(spec(QStringLiteral("hxtest")))
+            ->executeScript(QStringLiteral("CREATE DATABASE %1;").arg(m_database));
+        gConn = Database::open(spec(m_database));
+        createSchema(*gConn);
+        reloadRules();
+        seedSite();
+    }
+
+    QString databaseArgument() const override { return g_server->url(m_database); }
+
+    ConnectionSpec spec(const QString &database) const {
+        QString error;
+        auto s = ConnectionSpec::parse(g_server->url(database), QString(), &error);
+        EXPECT_TRUE(s.has_value()) << error.toStdString();
+        return s.value_or(ConnectionSpec());
+    }
+
+    QString m_database;
+};
+
+TEST_F(PgImport, TheAdvisoryLockHoldsOffASecondSessionUntilTheFirstLetsGo) {
+    auto other = Database::open(spec(m_database));
+    QString why;
+    auto first = ImportLock::acquire(db(), 0ms, &why);
+    ASSERT_TRUE(first) << why.toStdString();
+    const QString pid = db().firstValue(QStringLiteral("SELECT pg_backend_pid()"))->toString();
+
+    int told = 0;
+    auto second = ImportLock::acquire(*other, 300ms, &why, [&](const QString &) { ++told; });
+    EXPECT_FALSE(second);
+    EXPECT_EQ(told, 1);
+    EXPECT_TRUE(
+        why.contains(QStringLiteral("another import is running on this database: server process ") + pid))
+        << why.toStdString();
+
+    first.reset();
+    second = ImportLock::acquire(*other, 0ms, &why);
+    ASSERT_TRUE(second) << why.toStdString();
+    EXPECT_FALSE(ImportLock::acquire(db(), 0ms, nullptr));
+
+    // A session that ends without letting go, as a killed import's does,
+    // leaves no lock behind.
+    other->close();
+    second.reset();
+    EXPECT_TRUE(ImportLock::acquire(db(), 0ms, &why)) << why.toStdString();
+}
+
+TEST_F(PgImport, TwoImportsStartedAtOnceLoseNoPunch) {
+    const QList<QDate> days = {QDate(2007, 4, 24), QDate(2007, 4, 25)};
+    addEmployees(1, 100);
+    writePoll(QStringLiteral("2A000007.}01"), shifts(1, 50, days));
+    writePoll(QStringLiteral("2A000107.}02"), shifts(51, 50, days));
+
+    auto a = start({QStringLiteral("import"), QStringLiteral("--yes"), QStringLiteral("2A000007.}01")});
+    auto b = start({QStringLiteral("import"), QStringLiteral("--yes"), QStringLiteral("2A000107.}02")});
+    const Result ra = finish(*a);
+    const Result rb = finish(*b);
+    EXPECT_EQ(ra.exitCode, 0) << ra.err.toStdString();
+    EXPECT_EQ(rb.exitCode, 0) << rb.err.toStdString();
+
+    EXPECT_EQ(postedPunches(), 2 * 100 * 2);
+    EXPECT_EQ(count(QStringLiteral("SELECT COUNT(*) FROM \"PUNCH\" WHERE \"IN TIME\" IS NOT NULL AND "
+                                   "\"OUT TIME\" IS NOT NULL")),
+              100 * 2);
+    EXPECT_EQ(importRows(), 0);
+}
