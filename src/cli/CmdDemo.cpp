@@ -7,6 +7,7 @@
 #include "component/Schema.h"
 #include "component/modGlobal.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QTextStream>
@@ -73,6 +74,13 @@ bool prepareFolder(const QString &dir) {
     marker.write("Demonstration site of hxpolllog; \"hxpolllog demo\" may replace this folder's content.\n");
     return true;
 }
+// This program as the user may type it: relative to the current directory
+// when it lies below it, else in full.
+QString programName() {
+    const QString self = QCoreApplication::applicationFilePath();
+    const QString relative = QDir::current().relativeFilePath(self);
+    return relative.startsWith(QLatin1String("..")) ? self : relative;
+}
 } // namespace
 
 int cmdDemo(const QStringList &args) {
@@ -137,9 +145,9 @@ int cmdDemo(const QStringList &args) {
         return 1;
     }
     out << "\nLog: " << strJoinPath(strGetErrorLogPath(), QStringLiteral("QX8log.txt")) << "\n"
-        << "Import a poll log again by hand with:\n  hxpolllog --db " << strGetDatabaseFilePath()
-        << " --app-dir " << strGetApplicationPath() << " --poll-dir " << strGetPollLogPath() << " --log-dir "
-        << strGetErrorLogPath() << " import " << names.value(0) << "\n";
+        << "Run a command on this site (rules, import NAME...) with:\n  " << programName() << " --db "
+        << strGetDatabaseFilePath() << " --app-dir " << strGetApplicationPath() << " --poll-dir "
+        << strGetPollLogPath() << " --log-dir " << strGetErrorLogPath() << " rules\n";
     out.flush();
     closeSession();
     return status;
