@@ -105,13 +105,6 @@ TEST(TerminalFace, ThePresetWinsOverATerminalAndIsShown) {
     EXPECT_TRUE(out.text().contains(QStringLiteral("Yes/No? Yes (--yes)")));
 }
 
-TEST(TerminalFace, InstallingMakesItTheFaceOfTheProgram) {
-    TerminalMessageBox &face = installTerminalFace();
-    EXPECT_EQ(&messageBoxFace(), &face);
-    EXPECT_EQ(&installTerminalFace(), &face);
-    setMessageBoxFace(nullptr);
-}
-
 TEST(TerminalProgress, DrawsStatusBarAndPercentageOfTheChannel) {
     Stream out;
     TerminalProgress progress({out.get(), 60, std::chrono::milliseconds(0)});
