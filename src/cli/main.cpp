@@ -1,5 +1,6 @@
 // hxpolllog: the command-line host of the poll log component.
 #include "cli/Commands.h"
+#include "cli/TerminalFace.h"
 #include "component/Clock.h"
 #include "component/modGlobal.h"
 #include "messages/MessageBox.h"
@@ -28,29 +29,11 @@ const std::map<QString, Command> &commands() {
         {QStringLiteral("rules"),
          {"rules", "print the time clock rules as loaded at start-up", cli::cmdRules}},
         {QStringLiteral("import"),
-         {"import [--yes|--no] NAME...", "import poll log files and post their punches", cli::cmdImport}},
+         {"import [--yes|--no] [--wait SECONDS] NAME...", "import poll log files and post their punches", cli::cmdImport}},
         {QStringLiteral("demo"), {"demo [DIR]", "build a demonstration site and import it", cli::cmdDemo}},
     };
     return c;
 }
-
-// Until a command puts up a face of its own, a box is written to standard
-// error and takes the safe answer, so the host never waits on a terminal that
-// may not be there.
-class StderrMessageBox : public MessageBoxFace {
-public:
-    int show(const QString &title, const QString &prompt, int buttons, int) override {
-        QString text = prompt;
-        text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-        const int answer = safeAnswer(buttons);
-        std::fputs(QStringLiteral("hxpolllog: [%1] %2 (answered %3)\n")
-                       .arg(title, text, answerName(answer))
-                       .toUtf8()
-                       .constData(),
-                   stderr);
-        return answer;
-    }
-};
 
 // A folder given on the command line is taken from the current directory.
 QString absoluteFolder(const QString &value) {
@@ -139,8 +122,8 @@ int main(int argc, char **argv) {
     if (parser.isSet(appDirOption)) subSetApplicationPath(absoluteFolder(parser.value(appDirOption)));
     if (parser.isSet(pollDirOption)) subSetPollLogPath(absoluteFolder(parser.value(pollDirOption)));
     if (parser.isSet(logDirOption)) subSetErrorLogPath(absoluteFolder(parser.value(logDirOption)));
-    static StderrMessageBox stderrFace;
-    setMessageBoxFace(&stderrFace);
+    // Every box goes to standard error; questions are asked only on a terminal.
+    cli::installTerminalFace();
 
     QStringList positional = parser.positionalArguments();
     if (positional.isEmpty()) {
