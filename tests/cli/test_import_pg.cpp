@@ -1,7 +1,7 @@
 // The import lock and the command-line import on a PostgreSQL database, against
 // a throwaway server of this test program.
 #include "cli/CliTest.h"
-#include "cli/PgSandbox.h"
+#include "support/PgSandbox.h"
 #include "component/ImportLock.h"
 #include "component/Schema.h"
 #include "component/modGlobal.h"

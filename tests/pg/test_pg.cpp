@@ -7,70 +7,17 @@
 #include "component/Values.h"
 #include "component/modGlobal.h"
 #include "rules/clsTCrules.h"
+#include "support/PgSandbox.h"
 #include "support/StorageChecks.h"
 #include "support/TestSupport.h"
 
-#include <QProcess>
-#include <QProcessEnvironment>
-#include <cstdlib>
-#include <ctime>
 
 using namespace hx;
 
 namespace {
 
-class PgServer : public ::testing::Environment {
-public:
-    static PgServer *instance;
-
-    PgServer() {
-        // Dates and times must not move with the zone the machine runs in.
-        setenv("TZ", "America/New_York", 1);
-        tzset();
-    }
-
-    void SetUp() override {
-        // Not deleted when the run ends abnormally: the script notices its
-        // closed input and cleans up by itself.
-        m_proc = new QProcess();
-        m_proc->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_proc->start(QStringLiteral("bash"), {QStringLiteral(HX_SOURCE_DIR "/tests/pg/pg_sandbox.sh")});
-        if (!m_proc->waitForStarted(30000)) {
-            m_error = QStringLiteral("cannot run bash: ") + m_proc->errorString();
-            return;
-        }
-        QByteArray line;
-        while (!line.endsWith('\n')) {
-            if (!m_proc->canReadLine() && !m_proc->waitForReadyRead(180000)) break;
-            line += m_proc->readLine();
-        }
-        line = line.trimmed();
-        if (line.startsWith("READY ")) {
-            m_port = line.mid(6).toInt();
-            return;
-        }
-        m_error = line.isEmpty() ? QStringLiteral("the server script ended without a word")
-                                 : QString::fromUtf8(line);
-    }
-
-    void TearDown() override {
-        if (!m_proc) return;
-        m_proc->closeWriteChannel();
-        if (!m_proc->waitForFinished(60000)) ADD_FAILURE() << "the PostgreSQL test server did not stop";
-        delete m_proc;
-        m_proc = nullptr;
-    }
-
-    int port() const { return m_port; }
-    const QString &error() const { return m_error; }
-
-private:
-    QProcess *m_proc = nullptr;
-    int m_port = 0;
-    QString m_error;
-};
-
-PgServer *PgServer::instance = static_cast<PgServer *>(::testing::AddGlobalTestEnvironment(new PgServer()));
+hx::test::PgSandbox *const pgServer =
+    static_cast<hx::test::PgSandbox *>(::testing::AddGlobalTestEnvironment(new hx::test::PgSandbox()));
 
 // A site whose database is a fresh PostgreSQL database of its own (the SQLite
 // site of the base fixture stays at hand for comparisons).
@@ -78,9 +25,9 @@ class PgTest : public hx::test::SiteTest {
 protected:
     void SetUp() override {
         SiteTest::SetUp();
-        ASSERT_GT(PgServer::instance->port(), 0)
-            << "the PostgreSQL test server did not start: " << PgServer::instance->error().toStdString();
-        port = PgServer::instance->port();
+        ASSERT_GT(pgServer->port(), 0)
+            << "the PostgreSQL test server did not start: " << pgServer->error().toStdString();
+        port = pgServer->port();
         static int counter = 0;
         dbName = QStringLiteral("hx_%1").arg(++counter);
         auto admin = Database::open(spec(QStringLiteral("hxtest")));
