@@ -3,7 +3,6 @@
 #include "hours/Schedule.h"
 
 using namespace hx;
-using hx::test::Pair;
 
 namespace {
 class ScheduleTest : public hx::test::HoursTest {
@@ -18,22 +17,14 @@ protected:
             "\"MSchOut\", "
             "\"MLateOut\", \"ESchOut\", \"EEarlyOut\", \"ELateOut\", \"ESchLunchOut\", \"EEarlyLunchOut\", "
             "\"ELateLunchOut\", \"WSchIn\") VALUES (1, '08:00:00', '07:45:00', '08:05:00', '17:00:00', "
-            "'17:30:00', "
-            "'06:00:00', '05:55:00', '06:30:00', '12:00:00', '11:55:00', '12:10:00', "
+            "'17:30:00', '06:00:00', '05:55:00', '06:30:00', '12:00:00', '11:55:00', '12:10:00', "
             "'08:00:00')"));
     }
 
     static SchedulePunch punch(std::optional<double> in, std::optional<double> out, int errorCode = 0) {
         SchedulePunch p;
-        p.schedule = 1;
-        p.inDate = dateSerial(2007, 4, 23); // Monday
-        p.inTime = in;
-        p.outTime = out;
-        p.odow = 2;
-        p.inPunchType = 0;
-        p.outPunchType = 0;
-        p.inCode = 0;
-        p.outCode = 0;
+        p.schedule = 1, p.inDate = dateSerial(2007, 4, 23), p.inTime = in, p.outTime = out, p.odow = 2;
+        p.inPunchType = p.outPunchType = p.inCode = p.outCode = 0;
         p.errorCode = errorCode;
         return p;
     }
@@ -42,48 +33,36 @@ protected:
 } // namespace
 
 TEST_F(ScheduleTest, PunchesAgainstTheWindowsOfTheirOwnWeekday) {
-    struct Case {
-        SchedulePunch p;
-        int in, out, error;
+    // Each row changes a Monday pair 08:00-17:00 on schedule 1.
+    const struct {
         const char *what;
+        void (*change)(SchedulePunch &);
+        int in, out, error;
+    } cases[] = {
+        {"in the window", [](auto &p) { p.inTime = t(7, 50); }, 0, 0, 0},
+        {"early in", [](auto &p) { p.inTime = t(7, 40); }, 1, 0, 7},
+        {"late in and out", [](auto &p) { p.inTime = t(8, 6), p.outTime = t(17, 31); }, 2, 2, 7},
+        {"no earliest end: not early", [](auto &p) { p.outTime = t(16, 0); }, 0, 0, 0},
+        {"out early on the next day", [](auto &p) { p.outTime = t(5, 50), p.odow = 3; }, 0, 1, 7},
+        {"lunch out on the next day", [](auto &p) { p.outTime = t(12, 5), p.odow = 3, p.outPunchType = 1; },
+         0, 0, 0},
+        {"no limits on Wednesday", [](auto &p) { p.inTime = t(11, 0), p.inDate = dateSerial(2007, 4, 25); },
+         0, 0, 0},
+        {"no start on Sunday", [](auto &p) { p.inDate = dateSerial(2007, 4, 22); }, 3, 0, 7},
+        {"excused", [](auto &p) { p.inDate = dateSerial(2007, 4, 22), p.inExcused = true; }, 3, 0, 0},
+        {"in punch still missing", [](auto &p) { p.inTime.reset(), p.inCode = 4; }, 4, 0, 7},
+        {"neither start nor lunch: reset only", [](auto &p) { p.inPunchType = 2, p.inCode = 1; }, 0, 0, 0},
+        {"schedule without a row", [](auto &p) { p.schedule = 9, p.outTime.reset(), p.outCode = 4; }, 0, 4,
+         7},
+        {"too few hours stays", [](auto &p) { p.inTime = t(7, 40), p.errorCode = 3; }, 1, 0, 3},
     };
-    std::vector<Case> cases;
-    cases.push_back({punch(t(7, 40), t(17, 0)), 1, 0, 7, "early in"});
-    cases.push_back({punch(t(7, 50), t(17, 0)), 0, 0, 0, "in the window"});
-    cases.push_back({punch(t(8, 6), t(17, 31)), 2, 2, 7, "late in and out"});
-    cases.push_back({punch(t(8, 0), t(16, 0)), 0, 0, 0, "no earliest end: not early"});
-    SchedulePunch nextDay = punch(t(8, 0), t(5, 50));
-    nextDay.odow = 3; // out on Tuesday: Tuesday's windows
-    cases.push_back({nextDay, 0, 1, 7, "out early on the next day"});
-    nextDay.outTime = t(12, 5);
-    nextDay.outPunchType = 1;
-    cases.push_back({nextDay, 0, 0, 0, "lunch out on the next day"});
-    SchedulePunch wednesday = punch(t(11, 0), t(17, 0));
-    wednesday.inDate = dateSerial(2007, 4, 25);
-    cases.push_back({wednesday, 0, 0, 0, "no limits: neither early nor late"});
-    SchedulePunch sunday = punch(t(8, 0), t(17, 0));
-    sunday.inDate = dateSerial(2007, 4, 22);
-    cases.push_back({sunday, 3, 0, 7, "no start on Sunday"});
-    sunday.inExcused = true;
-    cases.push_back({sunday, 3, 0, 0, "excused"});
-    SchedulePunch missing = punch(std::nullopt, t(17, 0));
-    missing.inCode = 4;
-    cases.push_back({missing, 4, 0, 7, "in punch still missing"});
-    SchedulePunch other = punch(t(7, 0), t(17, 0));
-    other.inPunchType = 2;
-    other.inCode = 1;
-    cases.push_back({other, 0, 0, 0, "neither start nor lunch: reset only"});
-    SchedulePunch noRow = punch(t(7, 0), std::nullopt);
-    noRow.schedule = 9;
-    noRow.outCode = 4;
-    cases.push_back({noRow, 0, 4, 7, "schedule without a row"});
-    cases.push_back({punch(t(7, 40), t(17, 0), 3), 1, 0, 3, "too few hours stays"});
-
-    for (Case &c : cases) {
-        SetSchedule(c.p);
-        EXPECT_EQ(c.p.inCode, c.in) << c.what;
-        EXPECT_EQ(c.p.outCode, c.out) << c.what;
-        EXPECT_EQ(c.p.errorCode, c.error) << c.what;
+    for (const auto &c : cases) {
+        SchedulePunch p = punch(t(8, 0), t(17, 0));
+        c.change(p);
+        SetSchedule(p);
+        EXPECT_EQ(p.inCode, c.in) << c.what;
+        EXPECT_EQ(p.outCode, c.out) << c.what;
+        EXPECT_EQ(p.errorCode, c.error) << c.what;
     }
     EXPECT_EQ(boxes.shown().size(), 0u);
 }
@@ -121,20 +100,20 @@ TEST_F(ScheduleTest, GeneralViolationsFoldExcusesIntoTheErrorCode) {
 
 TEST_F(ScheduleTest, RecalculationWritesTheCodes) {
     setRule("LESS WARN", 4);
-    int early = addPair(Pair("07:40:00", "17:00:00").schedule(1));
-    int excused = addPair(Pair("07:40:00", "17:00:00").schedule(1).inExcused(true));
-    int few = addPair(Pair("07:40:00", "10:00:00").schedule(1));
-    int created = addPair(Pair().schedule(1).inCode(4).outCode(4).odow(QVariant()));
-    int unscheduled = addPair(Pair("07:40:00", "17:00:00").schedule(0).inCode(1));
+    const QVariantMap scheduled{{"Schedule", 1}};
+    int early = addPair("07:40:00", "17:00:00", scheduled);
+    int excused = addPair("07:40:00", "17:00:00", {{"Schedule", 1}, {"InExcused", 1}});
+    int few = addPair("07:40:00", "10:00:00", scheduled);
+    int created = addPair({}, {}, {{"Schedule", 1}, {"InCode", 4}, {"OutCode", 4}, {"ODOW", QVariant()}});
+    int unscheduled = addPair("07:40:00", "17:00:00", {{"Schedule", 0}, {"InCode", 1}});
     RecalculateHours();
-    EXPECT_EQ(col(early, "InCode").toInt(), 1);
-    EXPECT_EQ(code(early), 7);
-    EXPECT_EQ(code(excused), 0);
-    EXPECT_EQ(col(few, "InCode").toInt(), 1);
-    EXPECT_EQ(code(few), 3);
-    EXPECT_EQ(col(created, "InCode").toInt(), 4);
-    EXPECT_EQ(col(created, "OutCode").toInt(), 4);
-    EXPECT_EQ(code(created), 2); // out punch missing, not excused: stays
-    EXPECT_EQ(col(unscheduled, "InCode").toInt(), 1);
-    EXPECT_EQ(code(unscheduled), 0);
+    const struct {
+        int id, in, out, error;
+    } want[] = {
+        {early, 1, 0, 7}, {excused, 1, 0, 0}, {few, 1, 0, 3}, {created, 4, 4, 2}, {unscheduled, 1, 0, 0}};
+    for (const auto &w : want) {
+        EXPECT_EQ(col(w.id, "InCode").toInt(), w.in) << "row " << w.id;
+        EXPECT_EQ(col(w.id, "OutCode").toInt(), w.out) << "row " << w.id;
+        EXPECT_EQ(code(w.id), w.error) << "row " << w.id;
+    }
 }
