@@ -61,7 +61,8 @@ void insertAbsent(EmployeeLookups &lookups, int32_t employee, int16_t inType, in
             const auto v = db.firstValue(kFirstDept, {employee});
             deptIt = lookups.departments.emplace(employee, v ? strNullToText(*v) : QString()).first;
         }
-        const QString department = deptIt->second;
+        // Empty text, never Null: the look-up below must find the pair it wrote.
+        const QString department = deptIt->second.isNull() ? QStringLiteral("") : deptIt->second;
 
         // A shift starting before the day start counts on the day before.
         const double adjusted = (shiftTime && timePart(*shiftTime) < dayStart) ? day - 1.0 : day;

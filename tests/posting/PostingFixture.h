@@ -3,7 +3,6 @@
 // posting and read the results back compactly.
 #include "component/DateTime.h"
 #include "component/Values.h"
-#include "component/modGlobal.h"
 #include "posting/PostingDriver.h"
 #include "support/TestSupport.h"
 
@@ -25,7 +24,6 @@ namespace hx::test {
 
 struct ImportRow {
     int employee = 1;
-    int badge = 101;
     QString date = u"2007-03-05"_s;
     QString time = u"08:00:00"_s;
     std::optional<bool> signIn = true;
@@ -70,9 +68,10 @@ protected:
         extra.insert(u"CLOCK ID"_s, badge);
         insertRow(u"EMPLOYEE"_s, extra);
     }
+    // A punch of employee e, badge 100 + e.
     int addImport(const ImportRow &r) {
         return insertRow(u"IMPORT"_s, {{"EMPLOYEE ID", r.employee},
-                                       {"CLOCK ID", r.badge},
+                                       {"CLOCK ID", 100 + r.employee},
                                        {"IN DATE", r.date},
                                        {"IN TIME", r.time},
                                        {"SIGN IN", r.signIn ? QVariant(*r.signIn) : QVariant()},
@@ -86,12 +85,11 @@ protected:
                                        {"TASK", r.task},
                                        {"Edited", r.edited}});
     }
-    // An in or out punch of employee e (badge 100 + e).
     int in(const QString &date, const QString &time, int e = 1) {
-        return addImport({.employee = e, .badge = 100 + e, .date = date, .time = time});
+        return addImport({.employee = e, .date = date, .time = time});
     }
     int out(const QString &date, const QString &time, int e = 1) {
-        return addImport({.employee = e, .badge = 100 + e, .date = date, .time = time, .signIn = false});
+        return addImport({.employee = e, .date = date, .time = time, .signIn = false});
     }
 
     bool post() {
@@ -103,12 +101,11 @@ protected:
     // What the import command does between two polls.
     void newPoll() { db().execute(u"DELETE FROM \"IMPORT\""_s); }
 
-    QVariantMap punch(int id) {
-        Recordset rs = db().openRecordset(u"SELECT * FROM \"PUNCH\" WHERE \"ID\" = ?"_s, {id});
-        QVariantMap m;
-        for (int i = 0; !rs.eof() && i < rs.columns().size(); ++i)
-            m.insert(rs.columns()[i], rs.value(i));
-        return m;
+    QVariant field(int punchId, const char *column) {
+        return db()
+            .firstValue(u"SELECT \"%1\" FROM \"PUNCH\" WHERE \"ID\" = ?"_s.arg(QLatin1String(column)),
+                        {punchId})
+            .value_or(QVariant());
     }
     static QString hhmm(const QVariant &v) { return isNull(v) ? u"--"_s : v.toString().left(5); }
     // Each pair of the employee as "date in-out", in date and ID order.
