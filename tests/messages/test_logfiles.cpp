@@ -69,7 +69,7 @@ TEST_F(LogFilesTest, WhereAndOtherLines) {
     } rows[] = {
         {"M", 6, 12, 0, "Other: Response=Yes HelpID=12\r\n"},
         {"E", 2, 7, 53, "Other: Response=Cancel ErrCode=53 HelpID=7\r\n"},
-        {"E", 9, 0, -5, " What: Err 't'\r\n"}, // unknown answer, negative number, no help: no line
+        {"E", 9, 0, -5, " What: Err 't'\r\n"}, // unknown answer, database (negative) number, no help
     };
     for (const auto &r : rows) {
         subWriteLogEntry(QLatin1String(r.type), QStringLiteral("m"), QStringLiteral("t"), r.answer, r.help,
@@ -94,11 +94,6 @@ TEST_F(LogFilesTest, ErrorEntryAndErrorBox) {
     EXPECT_EQ(boxes.shown()[0].prompt,
               QStringLiteral("An error has occurred.  Please notate the following error "
                              "message for support purposes.\r\n(Invalid procedure call)"));
-    // A negative (database) number gives no "Other:" line.
-    subReportError(QStringLiteral("frmPollLog"), QStringLiteral("Procedure"), QStringLiteral("Form_Load"),
-                   QString(), HxError(QStringLiteral("Disk or network error."), ErrNo::Database));
-    EXPECT_TRUE(log().endsWith(
-        "Where: frmPollLog:Procedure_Form_Load \r\n What: Err 'Disk or network error.'\r\n" + kSep));
 }
 
 TEST_F(LogFilesTest, MessageDefaultsAndTheImportShorthand) {
