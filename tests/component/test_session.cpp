@@ -65,11 +65,6 @@ TEST_F(SessionTest, PathDefaultsAndTrailingSlashRule) {
     EXPECT_EQ(first.ErrorLogPath(), QStringLiteral("/var/log/hx"));
     first.setDatabaseFilePath(QStringLiteral("/data/site.db/")); // kept exactly as given
     EXPECT_EQ(second.DatabaseFilePath(), QStringLiteral("/data/site.db/"));
-
-    writeFile(QStringLiteral("polllogs/0426171709A1.txt"), "x");
-    EXPECT_TRUE(blnFileExists(path(QStringLiteral("polllogs/0426??????A1.txt"))));
-    EXPECT_FALSE(blnFileExists(path(QStringLiteral("polllogs/*.xml"))));
-    EXPECT_FALSE(blnFileExists(path(QStringLiteral("polllogs"))));
 }
 
 TEST_F(SessionTest, NamesAreBareAbsoluteUrlOrDataLink) {

@@ -125,18 +125,12 @@ TEST_F(LogFilesTest, HeaderFollowsTheRulesTableAndTheFolder) {
     db().execute(QStringLiteral("DROP TABLE \"TCRULES\""));
     subLogNote(QStringLiteral("m"), QStringLiteral("a"));
     EXPECT_TRUE(log().startsWith(header("")));
-    restart();
+    // A moved folder gets its own log and the first does not grow; no connection gives "= " too.
     gConn.reset();
-    subLogNote(QStringLiteral("m"), QStringLiteral("a"));
-    EXPECT_TRUE(log().startsWith(header("")));
-
-    // A moved folder gets its own log; the first does not grow.
     QDir(dir.path()).mkpath(QStringLiteral("logs2"));
     subSetErrorLogPath(path(QStringLiteral("logs2/")));
     subLogNote(QStringLiteral("m"), QStringLiteral("b"));
-    const QByteArray second = readFile(QStringLiteral("logs2/QX8log.txt"));
-    EXPECT_TRUE(second.startsWith(header("", "logs2"))) << second.constData();
-    EXPECT_EQ(second.count(kSep), 2);
+    EXPECT_TRUE(readFile(QStringLiteral("logs2/QX8log.txt")).startsWith(header("", "logs2")));
     EXPECT_EQ(log().count(kSep), 2);
 }
 
