@@ -97,7 +97,8 @@ QString advisoryHolder(Database &db) {
             QStringLiteral("SELECT a.pid, a.client_addr, a.application_name FROM pg_locks l "
                            "JOIN pg_stat_activity a ON a.pid = l.pid "
                            "WHERE l.locktype = 'advisory' AND l.granted AND l.classid::bigint = ? "
-                           "AND l.objid::bigint = ? AND l.objsubid = 1"),
+                           "AND l.objid::bigint = ? AND l.objsubid = 1 "
+                           "AND l.database = (SELECT oid FROM pg_database WHERE datname = current_database())"),
             {qint64(key >> 32), qint64(key & 0xffffffffULL)});
         if (!rs.eof()) {
             QString s = QStringLiteral("server process %1").arg(valueText(rs.value(0)));

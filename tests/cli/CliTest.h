@@ -4,124 +4,107 @@
 // as a child process with the site's paths and the fixture's fixed clock.
 #include "cli/DemoPollFile.h"
 #include "component/DateTime.h"
-#include "component/Values.h"
 #include "support/TestSupport.h"
 
 #include <QProcess>
-#include <QProcessEnvironment>
 #include <memory>
+
+using namespace Qt::Literals::StringLiterals;
 
 namespace hx::test {
 
 class CliSiteTest : public SiteTest {
 protected:
-    static constexpr const char *kNow = "2007-04-26 17:17:00";
+    static constexpr auto kNow = "2007-04-26 17:17:00";
 
     void SetUp() override {
         SiteTest::SetUp();
         seedSite();
     }
 
-    // Badges of four digits, a day start, two clocks and a department, in the
-    // database gConn is open on.
+    // Badges of four digits, a day start, two clocks and a department.
     void seedSite() {
-        db().execute(QStringLiteral("UPDATE \"TCRULES\" SET \"IdDigits\" = ?, \"DAY START\" = ?"),
+        db().execute(u"UPDATE \"TCRULES\" SET \"IdDigits\" = ?, \"DAY START\" = ?"_s,
                      {4, db().time(timeSerial(4, 0, 0))});
         for (int clock : {1, 2})
-            db().execute(
-                QStringLiteral("INSERT INTO \"CLOCK\" (\"CLOCK NUMBER\", \"CLOCK NAME\", \"AccessOnly\") "
-                               "VALUES (?, ?, ?)"),
-                {clock, QStringLiteral("Clock %1").arg(clock), db().boolean(false)});
-        db().execute(QStringLiteral("INSERT INTO \"DEPT\" (\"DEPT ID\", \"DEPT NAME\") VALUES (?, ?)"),
-                     {10, QStringLiteral("Assembly")});
+            db().execute(u"INSERT INTO \"CLOCK\" (\"CLOCK NUMBER\", \"CLOCK NAME\", \"AccessOnly\") "
+                         "VALUES (?, ?, ?)"_s,
+                         {clock, u"Clock %1"_s.arg(clock), db().boolean(false)});
+        db().execute(u"INSERT INTO \"DEPT\" (\"DEPT ID\", \"DEPT NAME\") VALUES (?, ?)"_s,
+                     {10, u"Assembly"_s});
         reloadRules();
     }
 
     // Employees id, id+1, ... with badges 1000 + id.
     void addEmployees(int firstId, int count) {
         for (int id = firstId; id < firstId + count; ++id) {
+            db().execute(u"INSERT INTO \"EMPLOYEE\" (\"EMPLOYEE ID\", \"CLOCK ID\", \"LAST NAME\", "
+                         "\"AccessControl\", \"STATUS\") VALUES (?, ?, ?, ?, ?)"_s,
+                         {id, 1000 + id, u"Employee %1"_s.arg(id), u"NO"_s, 1});
             db().execute(
-                QStringLiteral("INSERT INTO \"EMPLOYEE\" (\"EMPLOYEE ID\", \"CLOCK ID\", \"LAST NAME\", "
-                               "\"AccessControl\", \"STATUS\") VALUES (?, ?, ?, ?, ?)"),
-                {id, 1000 + id, QStringLiteral("Employee %1").arg(id), QStringLiteral("NO"), 1});
-            db().execute(
-                QStringLiteral("INSERT INTO \"DEPTQUAL\" (\"EMPLOYEE ID\", \"DEPT NAME\", \"SEQUENCE\") "
-                               "VALUES (?, ?, ?)"),
-                {id, QStringLiteral("Assembly"), 1});
+                u"INSERT INTO \"DEPTQUAL\" (\"EMPLOYEE ID\", \"DEPT NAME\", \"SEQUENCE\") VALUES (?, ?, ?)"_s,
+                {id, u"Assembly"_s, 1});
         }
     }
 
-    // One day shift (in 08:00 + offset minutes, out 16:30) per employee and
-    // day, as the records of one poll log file.
-    static QList<QByteArray> shifts(int firstId, int count, const QList<QDate> &days) {
-        QList<QByteArray> lines;
+    // A punch another import has read but not yet posted.
+    void addImportRow() {
+        db().execute(u"INSERT INTO \"IMPORT\" (\"EMPLOYEE ID\", \"CLOCK ID\") VALUES (?, ?)"_s, {1, 1001});
+    }
+
+    // A poll log file in the poll log folder: one day shift (in 08:00 + a few
+    // minutes, out 16:30) per employee and day.
+    void writePoll(const QString &name, int firstId, int count, const QList<QDate> &days,
+                   const QList<QByteArray> &before = {}) {
+        QList<QByteArray> lines = before;
         int seq = 0;
-        for (const QDate &d : days) {
-            for (int id = firstId; id < firstId + count; ++id) {
-                for (const auto &[t, io] :
-                     {std::pair{QTime(8, 0).addSecs(60 * (id % 7)), 'I'}, std::pair{QTime(16, 30), 'O'}}) {
-                    demo::PollRecord r;
-                    r.badge = 1000 + id;
-                    r.date = d;
-                    r.time = t;
-                    r.inOut = io;
-                    r.department = 10;
-                    r.sequence = ++seq;
-                    lines << demo::formatRecord(r);
-                }
-            }
-        }
-        return lines;
-    }
-
-    QString writePoll(const QString &name, const QList<QByteArray> &lines) {
-        const QString p = path(QStringLiteral("polllogs/") + name);
-        EXPECT_TRUE(demo::writePollFile(p, lines));
-        return p;
+        for (const QDate &d : days)
+            for (int id = firstId; id < firstId + count; ++id)
+                for (const auto &[t, io] : {std::pair{QTime(8, id % 7), 'I'}, std::pair{QTime(16, 30), 'O'}})
+                    lines << demo::formatRecord({.badge = 1000 + id,
+                                                 .date = d,
+                                                 .time = t,
+                                                 .inOut = io,
+                                                 .department = 10,
+                                                 .sequence = ++seq});
+        EXPECT_TRUE(demo::writePollFile(name.contains(u'/') ? name : path(u"polllogs/"_s + name), lines));
     }
 
     // The --db argument of the host; a PostgreSQL site gives its URL.
-    virtual QString databaseArgument() const { return path(QStringLiteral("site.db")); }
-
-    QStringList siteArgs() const {
-        return {QStringLiteral("--db"),      databaseArgument(),           QStringLiteral("--app-dir"),
-                path(QStringLiteral("app")), QStringLiteral("--poll-dir"), path(QStringLiteral("polllogs")),
-                QStringLiteral("--log-dir"), path(QStringLiteral("logs")), QStringLiteral("--now"),
-                QString::fromLatin1(kNow)};
-    }
+    virtual QString databaseArgument() const { return path(u"site.db"_s); }
 
     std::unique_ptr<QProcess> start(const QStringList &args, bool withSite = true) const {
+        const QStringList site = {u"--db"_s,       databaseArgument(),       u"--app-dir"_s, path(u"app"_s),
+                                  u"--poll-dir"_s, path(u"polllogs"_s),      u"--log-dir"_s, path(u"logs"_s),
+                                  u"--now"_s,      QString::fromLatin1(kNow)};
         auto p = std::make_unique<QProcess>();
-        p->setProgram(QStringLiteral(HX_CLI_PATH));
-        p->setArguments(withSite ? siteArgs() + args : args);
-        p->start();
+        p->start(QStringLiteral(HX_CLI_PATH), withSite ? site + args : args);
         p->closeWriteChannel();
         return p;
     }
 
     struct Result {
         int exitCode = -1;
-        bool crashed = false;
         QString out, err;
     };
     static Result finish(QProcess &p) {
-        Result r;
         EXPECT_TRUE(p.waitForFinished(600000)) << "the host did not finish";
-        r.crashed = p.exitStatus() != QProcess::NormalExit;
-        r.exitCode = p.exitCode();
-        r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
-        r.err = QString::fromLocal8Bit(p.readAllStandardError());
-        return r;
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit) << "the host crashed";
+        return {p.exitCode(), QString::fromLocal8Bit(p.readAllStandardOutput()),
+                QString::fromLocal8Bit(p.readAllStandardError())};
     }
     Result run(const QStringList &args, bool withSite = true) const { return finish(*start(args, withSite)); }
 
     int count(const QString &sql) { return db().firstValue(sql)->toInt(); }
+    int punchRows() { return count(u"SELECT COUNT(*) FROM \"PUNCH\""_s); }
     // Punch halves in PUNCH: each posted punch fills one.
-    int postedPunches() {
-        return count(QStringLiteral("SELECT COUNT(\"IN TIME\") + COUNT(\"OUT TIME\") FROM \"PUNCH\""));
+    int postedPunches() { return count(u"SELECT COUNT(\"IN TIME\") + COUNT(\"OUT TIME\") FROM \"PUNCH\""_s); }
+    int completePairs() {
+        return count(u"SELECT COUNT(*) FROM \"PUNCH\" WHERE \"IN TIME\" IS NOT NULL AND "
+                     "\"OUT TIME\" IS NOT NULL"_s);
     }
-    int importRows() { return count(QStringLiteral("SELECT COUNT(*) FROM \"IMPORT\"")); }
-    QString log() const { return QString::fromLocal8Bit(readFile(QStringLiteral("logs/QX8log.txt"))); }
+    int importRows() { return count(u"SELECT COUNT(*) FROM \"IMPORT\""_s); }
+    QString log() const { return QString::fromLocal8Bit(readFile(u"logs/QX8log.txt"_s)); }
 };
 
 } // namespace hx::test

@@ -1,10 +1,8 @@
 // One import at a time per database.
 #include "cli/CliTest.h"
 #include "component/ImportLock.h"
-#include "component/modGlobal.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLockFile>
 #include <sys/wait.h>
@@ -22,51 +20,31 @@ protected:
         // A lock names its holder by program name; the host sets its own, this
         // test program must do the same for its locks to be seen as alive.
         QCoreApplication::setApplicationName(
-            QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget().section(QLatin1Char('/'), -1));
+            QFileInfo(u"/proc/self/exe"_s).symLinkTarget().section(QLatin1Char('/'), -1));
     }
 
-    QString lockFile() const { return ImportLock::lockFilePath(path(QStringLiteral("site.db"))); }
+    QString lockFile() const { return ImportLock::lockFilePath(path(u"site.db"_s)); }
 };
 
-TEST_F(ImportLockTest, ASecondImportWaitsThenGivesUpNamingTheHolder) {
+TEST_F(ImportLockTest, ASecondImportWaitsForTheFirstOrGivesUpNamingIt) {
     QString why;
     auto first = ImportLock::acquire(db(), 0ms, &why);
     ASSERT_TRUE(first) << why.toStdString();
     EXPECT_TRUE(QFileInfo::exists(lockFile()));
 
-    int told = 0;
-    QString holder;
-    QElapsedTimer t;
-    t.start();
-    auto second = ImportLock::acquire(db(), 400ms, &why, [&](const QString &h) {
-        ++told;
-        holder = h;
-    });
-    EXPECT_FALSE(second);
-    EXPECT_GE(t.elapsed(), 400);
-    EXPECT_EQ(told, 1);
-    const QString pid = QStringLiteral("process %1").arg(QCoreApplication::applicationPid());
-    EXPECT_TRUE(holder.startsWith(pid)) << holder.toStdString();
-    EXPECT_TRUE(why.contains(QStringLiteral("another import is running on this database: ") + pid))
-        << why.toStdString();
+    EXPECT_FALSE(ImportLock::acquire(db(), 400ms, &why));
+    const QString pid = u"process %1"_s.arg(QCoreApplication::applicationPid());
+    EXPECT_TRUE(why.contains(u"another import is running on this database: "_s + pid)) << why.toStdString();
     EXPECT_TRUE(why.contains(lockFile()));
 
-    first.reset();
-    EXPECT_FALSE(QFileInfo::exists(lockFile()));
-}
-
-TEST_F(ImportLockTest, AWaitingImportGetsTheLockWhenTheFirstEnds) {
-    auto first = ImportLock::acquire(db(), 0ms, nullptr);
-    ASSERT_TRUE(first);
+    // A waiting import gets the lock as soon as the first ends.
     std::thread releaser([&] {
         std::this_thread::sleep_for(300ms);
         first.reset();
     });
-    QString why;
     auto second = ImportLock::acquire(db(), 20s, &why);
     releaser.join();
     EXPECT_TRUE(second) << why.toStdString();
-    EXPECT_TRUE(QFileInfo::exists(lockFile()));
     second.reset();
     EXPECT_FALSE(QFileInfo::exists(lockFile()));
 }
@@ -80,53 +58,42 @@ TEST_F(ImportLockTest, TheLockOfAProcessThatDiedIsTakenOver) {
         f.lock();
         _exit(0);
     }
-    int status = 0;
-    waitpid(child, &status, 0);
+    waitpid(child, nullptr, 0);
     ASSERT_TRUE(QFileInfo::exists(lockFile()));
 
     QString why;
-    auto lock = ImportLock::acquire(db(), 0ms, &why);
-    EXPECT_TRUE(lock) << why.toStdString();
+    EXPECT_TRUE(ImportLock::acquire(db(), 0ms, &why)) << why.toStdString();
 }
 
 TEST_F(ImportLockTest, AnImportRunningElsewhereStopsTheCommandBeforeItTouchesImport) {
     addEmployees(1, 1);
-    writePoll(QStringLiteral("2A000007.}01"), shifts(1, 1, {QDate(2007, 4, 25)}));
-    // The running import's punch, read but not yet posted.
-    db().execute(QStringLiteral("INSERT INTO \"IMPORT\" (\"EMPLOYEE ID\", \"CLOCK ID\") VALUES (?, ?)"),
-                 {1, 1001});
+    writePoll(u"2A000007.}01"_s, 1, 1, {QDate(2007, 4, 25)});
+    addImportRow();
     auto running = ImportLock::acquire(db(), 0ms, nullptr);
     ASSERT_TRUE(running);
 
-    const Result r = run({QStringLiteral("import"), QStringLiteral("--yes"), QStringLiteral("--wait=1"),
-                          QStringLiteral("2A000007.}01")});
+    const Result r = run({u"import"_s, u"--yes"_s, u"--wait=1"_s, u"2A000007.}01"_s});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.err.contains(QStringLiteral("waiting up to 1 s"))) << r.err.toStdString();
-    EXPECT_TRUE(r.err.contains(
-        QStringLiteral("another import is running on this database: process %1").arg(getpid())));
-    EXPECT_FALSE(r.err.contains(QStringLiteral("[Import Poll Log]")));
+    EXPECT_TRUE(r.err.contains(u"waiting up to 1 s"_s)) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(u"another import is running on this database: process %1"_s.arg(getpid())));
+    EXPECT_FALSE(r.err.contains(u"[Import Poll Log]"_s));
     EXPECT_EQ(importRows(), 1);
-    EXPECT_EQ(count(QStringLiteral("SELECT COUNT(*) FROM \"PUNCH\"")), 0);
-    EXPECT_TRUE(log().contains(QStringLiteral("Import not started: another import is running")));
+    EXPECT_EQ(punchRows(), 0);
+    EXPECT_TRUE(log().contains(u"Import not started: another import is running"_s));
 }
 
 TEST_F(ImportLockTest, TwoImportsStartedAtOnceLoseNoPunch) {
     const QList<QDate> days = {QDate(2007, 4, 23), QDate(2007, 4, 24), QDate(2007, 4, 25)};
     addEmployees(1, 300);
-    writePoll(QStringLiteral("2A000007.}01"), shifts(1, 150, days));
-    writePoll(QStringLiteral("2A000107.}02"), shifts(151, 150, days));
+    writePoll(u"2A000007.}01"_s, 1, 150, days);
+    writePoll(u"2A000107.}02"_s, 151, 150, days);
 
-    auto a = start({QStringLiteral("import"), QStringLiteral("--yes"), QStringLiteral("2A000007.}01")});
-    auto b = start({QStringLiteral("import"), QStringLiteral("--yes"), QStringLiteral("2A000107.}02")});
-    const Result ra = finish(*a);
-    const Result rb = finish(*b);
-    EXPECT_EQ(ra.exitCode, 0) << ra.err.toStdString();
-    EXPECT_EQ(rb.exitCode, 0) << rb.err.toStdString();
-
+    auto a = start({u"import"_s, u"--yes"_s, u"2A000007.}01"_s});
+    auto b = start({u"import"_s, u"--yes"_s, u"2A000107.}02"_s});
+    for (const Result &r : {finish(*a), finish(*b)})
+        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(postedPunches(), 2 * 300 * 3);
-    EXPECT_EQ(count(QStringLiteral("SELECT COUNT(*) FROM \"PUNCH\" WHERE \"IN TIME\" IS NOT NULL AND "
-                                   "\"OUT TIME\" IS NOT NULL")),
-              300 * 3);
+    EXPECT_EQ(completePairs(), 300 * 3);
     EXPECT_EQ(importRows(), 0);
     EXPECT_FALSE(QFileInfo::exists(lockFile()));
 }

@@ -27,9 +27,6 @@ protected:
         QFile f(path);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
-    QStringList damagedCopies() const {
-        return QDir(dir.path()).entryList({QStringLiteral("PrevPunch-damaged-*.xml")}, QDir::Files);
-    }
 
     QTemporaryDir dir;
     PrevPunchRegister reg;
@@ -41,41 +38,45 @@ protected:
 TEST_F(PrevPunchTest, ListsNewRecordsAndAnswersForThemAcrossASave) {
     reg.open(file(), kNow);
     ASSERT_TRUE(reg.isOpen());
-    EXPECT_EQ(reg.rowCount(), 0);
     EXPECT_FALSE(reg.check(date, time, u"0001", u"AB"));
     EXPECT_TRUE(reg.check(date, time, u"0001", u"AB"));
     EXPECT_FALSE(reg.check(date, time, u"0001", u"AC")) << "other check characters, another record";
     EXPECT_FALSE(reg.check(date, timeSerial(8, 1, 0), u"0001", u"AB"));
     EXPECT_FALSE(reg.check(date + 1, time, u"0001", u"AB"));
     EXPECT_FALSE(reg.check(date, time, u"0002", u"AB"));
-    EXPECT_EQ(reg.rowCount(), 5);
-    // The date's time part and the time's date part play no role.
-    EXPECT_TRUE(reg.contains(date + 0.25, time + 3, u"0001", u"AB"));
+    EXPECT_TRUE(reg.contains(date + 0.25, time + 3, u"0001", u"AB"))
+        << "only the date's date, the time's time";
+    EXPECT_THROW(reg.check(date, time, u"00001", u"AB"), HxError);
+    EXPECT_THROW(reg.check(date, time, u"0001", u"ABC"), HxError);
+    // Every character value survives the file, control characters too.
+    const auto text = [](int from, int n) {
+        QString s;
+        for (int k = 0; k < n; ++k)
+            s += QChar(char16_t(from + k));
+        return s;
+    };
+    for (int i = 0; i < 64; ++i)
+        ASSERT_FALSE(reg.check(date, time, text(4 * i, 4), text(2 * i, 2))) << i;
+    EXPECT_EQ(reg.rowCount(), 69);
     reg.save();
     reg.close();
     EXPECT_FALSE(reg.check(date, time, u"0001", u"AB")) << "a closed register answers false";
 
     reg.open(file(), kNow);
-    EXPECT_EQ(reg.rowCount(), 5);
     EXPECT_TRUE(reg.check(date, time, u"0001", u"AB"));
-    EXPECT_TRUE(reg.check(date, time, u"0001", u"AC"));
-    EXPECT_EQ(reg.rowCount(), 5);
-    const PrevPunchRegister::Row first = reg.row(0);
-    EXPECT_EQ(first.sequence, QStringLiteral("0001"));
-    EXPECT_EQ(first.checksum, QStringLiteral("AB"));
-    EXPECT_EQ(first.moment, PrevPunchRegister::listedMoment(date, time));
-}
+    EXPECT_TRUE(reg.check(date + 1, time, u"0001", u"AB"));
+    for (int i = 0; i < 64; ++i)
+        EXPECT_TRUE(reg.contains(date, time, text(4 * i, 4), text(2 * i, 2))) << i;
+    EXPECT_EQ(reg.rowCount(), 69);
 
-TEST_F(PrevPunchTest, ManyRowsStayDistinctInTheIndex) {
-    reg.openEmpty(file());
+    // Many rows stay distinct in the index as it grows.
     for (int i = 0; i < 20000; ++i)
         ASSERT_FALSE(reg.check(date + i % 50, timeSerial(0, i % 1440, 0), QString::number(i / 50), u"XY"))
             << i;
     for (int i = 0; i < 20000; ++i)
         ASSERT_TRUE(reg.contains(date + i % 50, timeSerial(0, i % 1440, 0), QString::number(i / 50), u"XY"))
             << i;
-    EXPECT_FALSE(reg.contains(date, time, u"9999", u"XY"));
-    EXPECT_EQ(reg.rowCount(), 20000);
+    EXPECT_EQ(reg.rowCount(), 20069);
 }
 
 TEST_F(PrevPunchTest, OpeningDropsRowsListedAYearAgoToTheSecondOrEarlier) {
@@ -90,37 +91,7 @@ TEST_F(PrevPunchTest, OpeningDropsRowsListedAYearAgoToTheSecondOrEarlier) {
     reg.open(file(), kNow);
     ASSERT_EQ(reg.rowCount(), 2);
     EXPECT_EQ(reg.row(0).sequence, QStringLiteral("0002"));
-    EXPECT_EQ(reg.row(1).sequence, QStringLiteral("0004"));
     EXPECT_TRUE(reg.contains(date, time, u"0004", u"AA"));
-}
-
-TEST_F(PrevPunchTest, EveryCharacterValueSurvivesTheFile) {
-    reg.openEmpty(file());
-    std::vector<QString> sequences;
-    for (int i = 0; i < 256; i += 4) {
-        QString s;
-        for (int k = 0; k < 4; ++k)
-            s += QChar(char16_t(i + k));
-        sequences.push_back(s);
-        ASSERT_FALSE(reg.check(date, time, s, QString(QChar(char16_t(255 - i))) + QLatin1Char(' ')));
-    }
-    ASSERT_FALSE(reg.check(date, time, u"  1 ", u"\r\n"));
-    reg.save();
-    reg.open(file(), kNow);
-    ASSERT_EQ(reg.rowCount(), qsizetype(sequences.size()) + 1);
-    for (size_t i = 0; i < sequences.size(); ++i) {
-        EXPECT_EQ(reg.row(qsizetype(i)).sequence, sequences[i]) << i;
-        EXPECT_TRUE(
-            reg.contains(date, time, sequences[i], QString(QChar(char16_t(255 - 4 * i))) + QLatin1Char(' ')));
-    }
-    EXPECT_TRUE(reg.contains(date, time, u"  1 ", u"\r\n"));
-}
-
-TEST_F(PrevPunchTest, TextsLongerThanTheirFieldsAreRefused) {
-    reg.openEmpty(file());
-    EXPECT_THROW(reg.check(date, time, u"00001", u"AB"), HxError);
-    EXPECT_THROW(reg.check(date, time, u"0001", u"ABC"), HxError);
-    EXPECT_EQ(reg.rowCount(), 0);
 }
 
 TEST_F(PrevPunchTest, ADamagedFileIsKeptAsideAndTheRegisterStartsEmpty) {
@@ -134,33 +105,23 @@ TEST_F(PrevPunchTest, ADamagedFileIsKeptAsideAndTheRegisterStartsEmpty) {
         R"(<PrevPunch version="7"/>)",
         QByteArray(),
     };
-    int n = 0;
-    for (const QByteArray &bytes : damaged) {
-        write(bytes);
+    for (size_t n = 0; n < damaged.size(); ++n) {
+        const std::string row = damaged[n].toStdString();
+        write(damaged[n]);
         try {
             reg.open(file(), kNow);
-            ADD_FAILURE() << "no error for: " << bytes.constData();
+            ADD_FAILURE() << "no error for: " << row;
         } catch (const HxError &e) {
-            EXPECT_TRUE(e.description().contains(QStringLiteral("cannot be read")))
-                << e.description().toStdString();
-            EXPECT_TRUE(e.description().contains(QStringLiteral("PrevPunch-damaged-")));
+            EXPECT_TRUE(e.description().contains(QStringLiteral("kept as"))) << e.description().toStdString();
         }
-        ++n;
-        EXPECT_TRUE(reg.isOpen()) << bytes.constData();
-        EXPECT_EQ(reg.rowCount(), 0);
-        EXPECT_FALSE(QFile::exists(file()));
-        const QStringList copies = damagedCopies();
-        ASSERT_EQ(copies.size(), n);
-        EXPECT_TRUE(copies.contains(QStringLiteral("PrevPunch-damaged-20070426-171700.xml")));
+        EXPECT_TRUE(reg.isOpen()) << row;
+        EXPECT_EQ(reg.rowCount(), 0) << row;
+        EXPECT_FALSE(QFile::exists(file())) << row;
+        EXPECT_EQ(QDir(dir.path()).entryList({QStringLiteral("PrevPunch-damaged-*.xml")}).size(),
+                  qsizetype(n + 1))
+            << "each damaged file is kept: " << row;
     }
-    // Each damaged file is kept with its content.
     EXPECT_EQ(read(dir.filePath(QStringLiteral("PrevPunch-damaged-20070426-171700.xml"))), damaged[0]);
-
-    // The import goes on with the new register and saves it in place.
-    EXPECT_FALSE(reg.check(date, time, u"0001", u"AB"));
-    reg.save();
-    reg.open(file(), kNow);
-    EXPECT_EQ(reg.rowCount(), 1);
 }
 
 TEST_F(PrevPunchTest, SaveFailuresLeaveTheFormerRegisterWhole) {
@@ -181,31 +142,27 @@ TEST_F(PrevPunchTest, SaveFailuresLeaveTheFormerRegisterWhole) {
     struct rlimit small = old;
     small.rlim_cur = 4096;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    bool raised = false;
+    QString error;
     try {
         reg.save();
     } catch (const HxError &e) {
-        raised = true;
-        EXPECT_TRUE(e.description().contains(QStringLiteral("cannot be saved")))
-            << e.description().toStdString();
+        error = e.description();
     }
     setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
-    EXPECT_TRUE(raised);
+    EXPECT_TRUE(error.contains(QStringLiteral("cannot be saved"))) << error.toStdString();
     EXPECT_EQ(read(file()), before);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1) << "no temporary file is left behind";
 
-    // A folder that is not there.
     PrevPunchRegister elsewhere;
     elsewhere.openEmpty(dir.filePath(QStringLiteral("missing/PrevPunch.xml")));
     elsewhere.check(date, time, u"0001", u"AB");
     EXPECT_THROW(elsewhere.save(), HxError);
 }
 
-TEST(PrevPunchPathTest, WithoutAnApplicationPathTheComponentFolderIsUsed) {
+TEST(PrevPunchPathTest, TheRegisterLivesInTheApplicationFolder) {
     subSetApplicationPath(QString());
     EXPECT_EQ(strPrevPunchPath(), strJoinPath(strComponentFolder(), QStringLiteral("PrevPunch.xml")));
-    EXPECT_NE(strPrevPunchPath(), QStringLiteral("/PrevPunch.xml"));
     subSetApplicationPath(QStringLiteral("/srv/site/"));
     EXPECT_EQ(strPrevPunchPath(), QStringLiteral("/srv/site/PrevPunch.xml"));
     subSetApplicationPath(QString());

@@ -8,22 +8,17 @@
 using namespace hx;
 
 namespace {
-struct Bar : ProgressBarElement {
+// One recording element; each test uses an instance per role.
+struct Element : ProgressBarElement, LabelElement, MessageListElement {
     int minimum = -1, maximum = -1, value = -1;
     bool visible = true;
+    QString caption = QStringLiteral("untouched");
+    QStringList entries;
     void setMinimum(int v) override { minimum = v; }
     void setMaximum(int v) override { maximum = v; }
     void setValue(int v) override { value = v; }
     void setVisible(bool v) override { visible = v; }
-};
-struct Label : LabelElement {
-    QString caption = QStringLiteral("untouched");
-    bool visible = true;
     void setCaption(const QString &t) override { caption = t; }
-    void setVisible(bool v) override { visible = v; }
-};
-struct List : MessageListElement {
-    QStringList entries;
     void addEntry(const QString &t) override { entries << t; }
 };
 
@@ -31,112 +26,74 @@ class MessageTest : public hx::test::SiteTest {};
 } // namespace
 
 TEST_F(MessageTest, LargeProgressIsScaledIntoSixteenBits) {
-    Bar bar;
-    Label percent;
+    Element bar, percent;
     clsMessage m;
     m.setProProgressBar(&bar);
     m.setLblPercentage(&percent);
     m.setBlnIsProgress(true);
     m.setLngProgressTotal(100000);
     EXPECT_EQ(m.scaleDivisor(), 4);
-    EXPECT_EQ(m.intProgressTotal(), 25000);
-    EXPECT_EQ(m.lngProgressTotal(), 100000);
     EXPECT_EQ(bar.maximum, 25000);
     m.setLngProgressValue(50000);
-    EXPECT_EQ(m.intProgressValue(), 12500);
     EXPECT_EQ(m.lngProgressValue(), 50000);
     EXPECT_EQ(bar.value, 12500);
     EXPECT_EQ(percent.caption, QStringLiteral("50%"));
-
-    // The divisor never shrinks.
-    m.setLngProgressTotal(1000);
-    EXPECT_EQ(m.scaleDivisor(), 4);
+    m.setLngProgressTotal(1000); // the divisor never shrinks
     EXPECT_EQ(m.intProgressTotal(), 250);
 
-    // 65537 is the largest total that one halving brings under 32769.
-    clsMessage edge;
-    edge.setLngProgressTotal(65537);
-    EXPECT_EQ(edge.scaleDivisor(), 2);
-    EXPECT_EQ(edge.intProgressTotal(), 32767); // 32768 does not fit: the top step shows full
-    edge.setLngProgressTotal(65538);
-    EXPECT_EQ(edge.scaleDivisor(), 3);
-    EXPECT_EQ(edge.intProgressTotal(), 21846);
-}
-
-TEST_F(MessageTest, AValueThatGrowsTheDivisorRescalesTheTotal) {
-    clsMessage m;
-    m.setLngProgressTotal(10000);
-    EXPECT_EQ(m.scaleDivisor(), 1);
-    m.setLngProgressValue(40000);
-    EXPECT_EQ(m.scaleDivisor(), 2);
-    EXPECT_EQ(m.intProgressTotal(), 5000);
-    EXPECT_EQ(m.intProgressValue(), 5000); // never above the total
+    // {total, divisor, scaled total}: 65537 is the largest total one halving
+    // brings under 32769, and 32768 does not fit: the top step shows full.
+    for (const auto &[total, divisor, scaled] :
+         {std::tuple{32767, 1, 32767}, std::tuple{65537, 2, 32767}, std::tuple{65538, 3, 21846}}) {
+        clsMessage edge;
+        edge.setLngProgressTotal(total);
+        EXPECT_EQ(edge.scaleDivisor(), divisor) << total;
+        EXPECT_EQ(edge.intProgressTotal(), scaled) << total;
+    }
+    // A value that grows the divisor rescales the total; the value never passes it.
+    clsMessage grows;
+    grows.setLngProgressTotal(10000);
+    grows.setLngProgressValue(40000);
+    EXPECT_EQ(grows.scaleDivisor(), 2);
+    EXPECT_EQ(grows.intProgressTotal(), 5000);
+    EXPECT_EQ(grows.intProgressValue(), 5000);
 }
 
 TEST_F(MessageTest, ValueTotalAndPercentageRules) {
-    Bar bar;
-    Label percent;
+    Element bar, percent;
     clsMessage m;
-    EXPECT_EQ(m.intProgressTotal(), 100);
-    EXPECT_EQ(m.intProgressValue(), 1);
     m.setProProgressBar(&bar);
+    m.setLblPercentage(&percent);
     EXPECT_EQ(bar.maximum, 100);
     EXPECT_EQ(bar.value, 1);
-    EXPECT_FALSE(bar.visible);
-    m.setLblPercentage(&percent);
-    EXPECT_FALSE(percent.visible);
-
+    EXPECT_FALSE(bar.visible || percent.visible);
     m.setBlnIsProgress(true);
-    EXPECT_TRUE(bar.visible);
-    EXPECT_TRUE(percent.visible);
-    EXPECT_EQ(bar.minimum, 0);
+    EXPECT_TRUE(bar.visible && percent.visible);
 
-    m.setIntProgressTotal(0);
+    m.setIntProgressTotal(0); // not a total: ignored
     m.setIntProgressTotal(-5);
-    EXPECT_EQ(m.intProgressTotal(), 100);
     m.setIntProgressValue(150);
-    EXPECT_EQ(m.intProgressValue(), 100);
+    EXPECT_EQ(m.intProgressTotal(), 100);
     EXPECT_EQ(bar.value, 100);
     EXPECT_EQ(percent.caption, QStringLiteral("100%"));
-
     // Halves go to the even percentage.
-    m.setIntProgressTotal(200);
-    m.setIntProgressValue(1);
-    EXPECT_EQ(percent.caption, QStringLiteral("0%"));
-    m.setIntProgressValue(3);
-    EXPECT_EQ(percent.caption, QStringLiteral("2%"));
-    m.setIntProgressTotal(8);
-    m.setIntProgressValue(1);
-    EXPECT_EQ(percent.caption, QStringLiteral("12%"));
-
+    for (const auto &[total, value, text] :
+         {std::tuple{200, 1, "0%"}, std::tuple{200, 3, "2%"}, std::tuple{8, 1, "12%"}}) {
+        m.setIntProgressTotal(int16_t(total));
+        m.setIntProgressValue(int16_t(value));
+        EXPECT_EQ(percent.caption, QLatin1String(text)) << value << "/" << total;
+    }
     m.setBlnIsProgress(false);
-    EXPECT_FALSE(bar.visible);
-    EXPECT_FALSE(percent.visible);
-}
+    EXPECT_FALSE(bar.visible || percent.visible);
 
-TEST_F(MessageTest, CancelIsSetOnceAndStays) {
-    clsMessage m;
-    EXPECT_FALSE(m.blnIsCancel());
-    m.setBlnIsCancel(false);
-    EXPECT_FALSE(m.blnCancelPressed());
+    // Cancel is set once and stays.
     m.setBlnCancelPressed(true);
     m.setBlnIsCancel(false);
     EXPECT_TRUE(m.blnIsCancel());
-    EXPECT_TRUE(m.blnCancelPressed());
 }
 
 TEST_F(MessageTest, StatusTextGoesToWhatIsAttached) {
-    {
-        clsMessage bare;
-        bare.setStrUIMessage(QStringLiteral("Reading"));
-        EXPECT_EQ(bare.strUIMessage(), QStringLiteral("Reading"));
-    }
-    EXPECT_FALSE(QFile::exists(path(QStringLiteral("app/MessageLog.txt"))));
-    EXPECT_TRUE(boxes.shown().empty());
-
-    List list;
-    Label status;
-    Bar bar;
+    Element list, status, bar;
     {
         clsMessage m;
         m.setLstUIMessageList(&list);
@@ -147,13 +104,13 @@ TEST_F(MessageTest, StatusTextGoesToWhatIsAttached) {
         m.setStrUIMessage(QStringLiteral("Importing 0426171709A1.txt"));
         m.setStrUIMessage(QStringLiteral("Posting"));
         EXPECT_EQ(list.entries,
-                  (QStringList{QStringLiteral("Importing 0426171709A1.txt"), QStringLiteral("Posting")}));
+                  QStringList({QStringLiteral("Importing 0426171709A1.txt"), QStringLiteral("Posting")}));
         EXPECT_EQ(status.caption, QStringLiteral("Posting"));
-        EXPECT_TRUE(bar.visible);
     }
-    // Going away clears the status and hides the progress.
+    // Going away clears the status and hides the progress; nothing was logged.
     EXPECT_EQ(status.caption, QString());
     EXPECT_FALSE(bar.visible);
+    EXPECT_FALSE(QFile::exists(path(QStringLiteral("app/MessageLog.txt"))));
 }
 
 TEST_F(MessageTest, MessageLogLinesUseTheNextPrintZone) {
@@ -161,7 +118,6 @@ TEST_F(MessageTest, MessageLogLinesUseTheNextPrintZone) {
         clsMessage m;
         m.setBlnLogMessages(true);
         m.setBlnLogMessages(true);
-        EXPECT_TRUE(m.blnLogMessages());
         m.setStrUIMessage(QStringLiteral("Reading file"));
         setNow(QStringLiteral("2007-11-30 00:00:00"));
         m.setStrUIMessage(QStringLiteral("Midnight"));
@@ -180,7 +136,7 @@ TEST_F(MessageTest, MessageLogLinesUseTheNextPrintZone) {
                          "4/26/2007 9:05:01 AM        \r\n"));
 }
 
-TEST_F(MessageTest, AMessageLogThatCannotBeOpenedIsReported) {
+TEST_F(MessageTest, AMessageLogThatCannotBeOpenedIsReportedAndLoggingStaysOff) {
     subSetApplicationPath(path(QStringLiteral("missing")));
     clsMessage m;
     m.setBlnLogMessages(true);
