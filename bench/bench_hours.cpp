@@ -114,7 +114,7 @@ int main(int argc, char **argv) {
     QTemporaryDir dir;
     if (!dir.isValid())
         return 1;
-    ConnectionSpec spec = ConnectionSpec::forSqliteFile(dir.filePath(QStringLiteral("site.db")));
+    ConnectionSpec target = ConnectionSpec::forSqliteFile(dir.filePath(QStringLiteral("site.db")));
     if (argc > 3) {
         QString error;
         auto parsed = ConnectionSpec::parse(QString::fromLocal8Bit(argv[3]), QString(), &error);
@@ -122,10 +122,10 @@ int main(int argc, char **argv) {
             std::fprintf(stderr, "%s\n", qPrintable(error));
             return 2;
         }
-        spec = *parsed;
+        target = *parsed;
     }
     try {
-        gConn = Database::open(spec);
+        gConn = Database::open(target);
     } catch (const HxError &e) {
         std::fprintf(stderr, "%s\n", qPrintable(e.description()));
         return 1;

@@ -143,11 +143,11 @@ Database::~Database() {
     close();
 }
 
-std::unique_ptr<Database> Database::open(const ConnectionSpec &spec) {
+std::unique_ptr<Database> Database::open(const ConnectionSpec &target) {
     std::unique_ptr<Database> db(new Database());
-    db->m_engine = spec.engine;
+    db->m_engine = target.engine;
     db->m_connectionName = QStringLiteral("hxpolllog-%1").arg(g_connectionCounter.fetchAndAddRelaxed(1));
-    const bool sqlite = spec.engine == Engine::SQLite;
+    const bool sqlite = target.engine == Engine::SQLite;
     if (!QSqlDatabase::isDriverAvailable(sqlite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL")))
         throw HxError(QStringLiteral("The Qt SQL driver %1 is not installed.")
                           .arg(sqlite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL")),
@@ -155,22 +155,22 @@ std::unique_ptr<Database> Database::open(const ConnectionSpec &spec) {
     QSqlDatabase c = QSqlDatabase::addDatabase(sqlite ? QStringLiteral("QSQLITE") : QStringLiteral("QPSQL"),
                                                db->m_connectionName);
     if (sqlite) {
-        c.setDatabaseName(spec.sqliteFile);
+        c.setDatabaseName(target.sqliteFile);
         c.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=30000"));
-        db->m_description = spec.sqliteFile;
+        db->m_description = target.sqliteFile;
     } else {
-        c.setHostName(spec.host);
-        c.setPort(spec.port);
-        c.setDatabaseName(spec.database);
-        c.setUserName(spec.user);
-        c.setPassword(spec.password);
+        c.setHostName(target.host);
+        c.setPort(target.port);
+        c.setDatabaseName(target.database);
+        c.setUserName(target.user);
+        c.setPassword(target.password);
         QStringList opts{QStringLiteral("connect_timeout=10")};
-        if (!spec.passFile.isEmpty()) opts << QStringLiteral("passfile=") + spec.passFile;
+        if (!target.passFile.isEmpty()) opts << QStringLiteral("passfile=") + target.passFile;
         c.setConnectOptions(opts.join(QLatin1Char(';')));
         db->m_description = QStringLiteral("postgresql://%1@%2:%3/%4")
-                                .arg(spec.user, spec.host)
-                                .arg(spec.port)
-                                .arg(spec.database);
+                                .arg(target.user, target.host)
+                                .arg(target.port)
+                                .arg(target.database);
     }
     if (!c.open()) {
         HxError e = sqlError(c.lastError(), QString());

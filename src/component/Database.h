@@ -104,7 +104,7 @@ public:
     Database &operator=(const Database &) = delete;
 
     // Opens the connection; raises HxError (database number) when it fails.
-    static std::unique_ptr<Database> open(const ConnectionSpec &spec);
+    static std::unique_ptr<Database> open(const ConnectionSpec &target);
 
     Engine engine() const { return m_engine; }
     bool isOpen() const;

@@ -166,26 +166,26 @@ int32_t lngOpenConnection(std::unique_ptr<Database> &connection, const QString &
     if (databaseName.isEmpty() || (!url && !blnFileExists(fullPath))) return 100;
     if (connection) return -1;
     try {
-        ConnectionSpec spec;
+        ConnectionSpec target;
         QString error;
         if (url) {
             auto parsed = ConnectionSpec::parse(fullPath, QString(), &error);
             if (!parsed) throw HxError(error, ErrNo::Database);
-            spec = *parsed;
+            target = *parsed;
         } else if (fullPath.right(4).toUpper() == QLatin1String(".UDL")) {
             auto text = dataLinkConnectionString(fullPath, &error);
             if (!text) throw HxError(error, ErrNo::Database);
             auto parsed = ConnectionSpec::parse(*text, QFileInfo(fullPath).absolutePath(), &error);
             if (!parsed) throw HxError(error, ErrNo::Database);
-            spec = *parsed;
+            target = *parsed;
         } else {
             // Extra properties have no meaning for the embedded engine; they
             // are kept as the caller gave them, with the separator added.
             if (!extraProperties.isEmpty()) extraProperties += QLatin1Char(';');
-            spec = ConnectionSpec::forSqliteFile(fullPath);
+            target = ConnectionSpec::forSqliteFile(fullPath);
         }
-        if (spec.engine == Engine::SQLite) requireSqliteDatabase(spec.sqliteFile);
-        connection = Database::open(spec);
+        if (target.engine == Engine::SQLite) requireSqliteDatabase(target.sqliteFile);
+        connection = Database::open(target);
         return -1;
     } catch (const HxError &e) {
         const QString prompt =

@@ -23,8 +23,8 @@ protected:
             << "the PostgreSQL test server did not start: " << g_server->error().toStdString();
         static int counter = 0;
         m_database = u"hx_cli_%1"_s.arg(++counter);
-        Database::open(spec(u"hxtest"_s))->executeScript(u"CREATE DATABASE %1;"_s.arg(m_database));
-        gConn = Database::open(spec(m_database));
+        Database::open(target(u"hxtest"_s))->executeScript(u"CREATE DATABASE %1;"_s.arg(m_database));
+        gConn = Database::open(target(m_database));
         createSchema(*gConn);
         reloadRules();
         seedSite();
@@ -32,7 +32,7 @@ protected:
 
     QString databaseArgument() const override { return g_server->url(m_database); }
 
-    ConnectionSpec spec(const QString &database) const {
+    ConnectionSpec target(const QString &database) const {
         QString error;
         auto s = ConnectionSpec::parse(g_server->url(database), QString(), &error);
         EXPECT_TRUE(s.has_value()) << error.toStdString();
@@ -43,7 +43,7 @@ protected:
 };
 
 TEST_F(PgImport, TheAdvisoryLockHoldsOffASecondSessionUntilTheFirstLetsGo) {
-    auto other = Database::open(spec(m_database));
+    auto other = Database::open(target(m_database));
     QString why;
     auto first = ImportLock::acquire(db(), 0ms, &why);
     ASSERT_TRUE(first) << why.toStdString();

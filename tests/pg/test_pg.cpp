@@ -28,8 +28,8 @@ TEST_F(PgTest, PostgreSqlSide) {
                                    << pgServer->error().toStdString();
     const QString name = QStringLiteral("hx_site");
     const auto open = [&](const QString &database) {
-        auto spec = ConnectionSpec::parse(pgServer->url(database), QString(), nullptr);
-        return Database::open(spec.value_or(ConnectionSpec()));
+        auto target = ConnectionSpec::parse(pgServer->url(database), QString(), nullptr);
+        return Database::open(target.value_or(ConnectionSpec()));
     };
     open(QStringLiteral("hxtest"))->executeScript(QStringLiteral("CREATE DATABASE %1;").arg(name));
     createSchema(*open(name));
