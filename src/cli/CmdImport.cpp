@@ -84,12 +84,10 @@ bool importFiles(const std::vector<ImportFile> &files, std::shared_ptr<clsMessag
                         QStringLiteral(" Imported Successfully"),
                     Buttons::OkOnly);
         return true;
-    } catch (const HxError &e) {
+    } catch (const std::exception &e) {
         // Only the database itself failing gets here: the import, posting and
         // hours code reports its own failures.
-        reportUnexpected(step, e.description());
-    } catch (const std::exception &e) {
-        reportUnexpected(step, QString::fromLocal8Bit(e.what()));
+        reportUnexpected(step, errorDescription(e));
     }
     return false;
 }

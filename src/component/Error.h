@@ -32,4 +32,12 @@ private:
     long m_number;
 };
 
+// The description of any error a handler caught: ours as we wrote it, anything
+// else by what it says of itself.
+inline QString errorDescription(const std::exception &e) {
+    if (const auto *hx = dynamic_cast<const HxError *>(&e))
+        return hx->description();
+    return QString::fromLocal8Bit(e.what());
+}
+
 } // namespace hx

@@ -95,10 +95,8 @@ double CustomRound(double time, int code, CustomTables *tables) {
         }
         step = QStringLiteral("AddMin=%1").arg(addMinutes);
         return std::floor(time * 1440.0 + addMinutes + 0.5) / 1440.0;
-    } catch (const HxError &e) {
-        reportImportError(QStringLiteral("CustomRound"), step, e.description());
     } catch (const std::exception &e) {
-        reportImportError(QStringLiteral("CustomRound"), step, QString::fromLocal8Bit(e.what()));
+        reportImportError(QStringLiteral("CustomRound"), step, errorDescription(e));
     }
     return time;
 }
@@ -121,10 +119,8 @@ float CustomHrs(double hours, CustomTables *tables) {
             return static_cast<float>(hours * *b.multiply + *b.constant);
         }
         return unchanged;
-    } catch (const HxError &e) {
-        reportImportError(QStringLiteral("CustomHrs"), step, e.description());
     } catch (const std::exception &e) {
-        reportImportError(QStringLiteral("CustomHrs"), step, QString::fromLocal8Bit(e.what()));
+        reportImportError(QStringLiteral("CustomHrs"), step, errorDescription(e));
     }
     return unchanged;
 }

@@ -59,12 +59,9 @@ double dtmEmployeeDayStart(int32_t badge) {
                     result = timePart(*t);
             }
         }
-    } catch (const HxError &e) {
-        reportImportError(QStringLiteral("dtmEmployeeDayStart"), step, e.description());
-        return result; // not kept: the next call tries again
     } catch (const std::exception &e) {
-        reportImportError(QStringLiteral("dtmEmployeeDayStart"), step, QString::fromLocal8Bit(e.what()));
-        return result;
+        reportImportError(QStringLiteral("dtmEmployeeDayStart"), step, errorDescription(e));
+        return result; // not kept: the next call tries again
     }
     c.byBadge.emplace(badge, result);
     return result;

@@ -252,21 +252,16 @@ bool recalculateRow(const PunchRow &row, RunLookups &lk) {
             s.set(HoursState::ErrorCode, s.errorCode, p.errorCode);
         }
         done = true;
-    } catch (const HxError &e) {
-        reportRowError(step, e.description());
     } catch (const std::exception &e) {
-        reportRowError(step, QString::fromLocal8Bit(e.what()));
+        reportRowError(step, errorDescription(e));
     }
 
     if (!done && s.written.none())
         return false; // failed before anything was computed: the row is left as it was
     try {
         saveRow(row, s, done);
-    } catch (const HxError &e) {
-        reportRowError(kUpdate, e.description());
-        return false;
     } catch (const std::exception &e) {
-        reportRowError(kUpdate, QString::fromLocal8Bit(e.what()));
+        reportRowError(kUpdate, errorDescription(e));
         return false;
     }
     return done;
@@ -311,10 +306,8 @@ void RecalculateHours() {
                 if (auto it = batch.find(ids[i].toLongLong()); it != batch.end())
                     recalculateRow(it->second, lookups);
         }
-    } catch (const HxError &e) {
-        reportImportError(QStringLiteral("RecalculateHours"), step, e.description());
     } catch (const std::exception &e) {
-        reportImportError(QStringLiteral("RecalculateHours"), step, QString::fromLocal8Bit(e.what()));
+        reportImportError(QStringLiteral("RecalculateHours"), step, errorDescription(e));
     }
 }
 
@@ -326,10 +319,8 @@ bool RecalculateThisPunch(int32_t punchId) {
             return false;
         RunLookups lookups;
         return recalculateRow(rowOf(rs), lookups);
-    } catch (const HxError &e) {
-        reportRowError(kSelectOne, e.description());
     } catch (const std::exception &e) {
-        reportRowError(kSelectOne, QString::fromLocal8Bit(e.what()));
+        reportRowError(kSelectOne, errorDescription(e));
     }
     return false;
 }

@@ -154,10 +154,8 @@ void SetSchedule(SchedulePunch &p, ScheduleCache *cache) {
         default:
             break;
         }
-    } catch (const HxError &e) {
-        reportImportError(QStringLiteral("SetSchedule"), step, e.description());
     } catch (const std::exception &e) {
-        reportImportError(QStringLiteral("SetSchedule"), step, QString::fromLocal8Bit(e.what()));
+        reportImportError(QStringLiteral("SetSchedule"), step, errorDescription(e));
     }
 }
 

@@ -172,10 +172,8 @@ void transferEntries(Database &db, clsMessage &msg, int16_t clock, QString &step
         int bandStep = 0;
         try {
             transferEntry(db, entry, clock, step, bandStep);
-        } catch (const HxError &e) {
-            reportFailedEntry(e.description(), bandStep, failureReported, step);
         } catch (const std::exception &e) {
-            reportFailedEntry(QString::fromLocal8Bit(e.what()), bandStep, failureReported, step);
+            reportFailedEntry(errorDescription(e), bandStep, failureReported, step);
         }
     };
 
@@ -295,11 +293,8 @@ bool blnImportPollFile(const QString &strFileName, std::shared_ptr<clsMessage> &
                 result = true;
             }
         }
-    } catch (const HxError &e) {
-        reportError(step, e.description());
-        result = false;
     } catch (const std::exception &e) {
-        reportError(step, QString::fromLocal8Bit(e.what()));
+        reportError(step, errorDescription(e));
         result = false;
     }
 
@@ -308,10 +303,8 @@ bool blnImportPollFile(const QString &strFileName, std::shared_ptr<clsMessage> &
         msg.setBlnIsProgress(false);
     try {
         SavePrevPunch();
-    } catch (const HxError &e) {
-        reportError(step, e.description());
     } catch (const std::exception &e) {
-        reportError(step, QString::fromLocal8Bit(e.what()));
+        reportError(step, errorDescription(e));
     }
     rsPollLog.close();
     gPollFileLookups.close();

@@ -41,10 +41,8 @@ void CleanupPolling() {
             db.execute(sql, params);
         }
         step = QStringLiteral("Close Recordset");
-    } catch (const HxError &e) {
-        reportImportError(QStringLiteral("CleanupPolling"), step, e.description());
     } catch (const std::exception &e) {
-        reportImportError(QStringLiteral("CleanupPolling"), step, QString::fromLocal8Bit(e.what()));
+        reportImportError(QStringLiteral("CleanupPolling"), step, errorDescription(e));
     }
 }
 

@@ -71,10 +71,8 @@ int32_t RemovingDuplicatePunches() {
                              QStringLiteral("Duplicate Punches Found"),
                              QString::number(removed) + QStringLiteral(" duplicate punch(es) removed"),
                              Buttons::OkCancel | Buttons::Information, 0);
-    } catch (const HxError &e) {
-        reportImportError(kProc, step, e.description());
     } catch (const std::exception &e) {
-        reportImportError(kProc, step, QString::fromLocal8Bit(e.what()));
+        reportImportError(kProc, step, errorDescription(e));
     }
     return removed;
 }

@@ -117,10 +117,8 @@ void ImportToThePunchTable(std::shared_ptr<clsMessage> &message) {
             }
         }
         subCloseRecordset(rs);
-    } catch (const HxError &e) {
-        reportImportError(kProc, step, e.description());
     } catch (const std::exception &e) {
-        reportImportError(kProc, step, QString::fromLocal8Bit(e.what()));
+        reportImportError(kProc, step, errorDescription(e));
     }
     RecalculateHours();
     CleanupPolling();

@@ -80,10 +80,8 @@ bool blnPostImportTableToPunchTable(std::shared_ptr<clsMessage> &message) {
         step = QStringLiteral("Import To The Punch Table");
         ImportToThePunchTable(message);
         return true;
-    } catch (const HxError &e) {
-        reportImportError(kProc, step, e.description());
     } catch (const std::exception &e) {
-        reportImportError(kProc, step, QString::fromLocal8Bit(e.what()));
+        reportImportError(kProc, step, errorDescription(e));
     }
     return false;
 }

@@ -166,10 +166,8 @@ void writeNew(Half half, const Recordset &rs, const QString &procedure) {
                << db.boolean(p.edited);
         step = statement(true, half, Parts{p.dataFld.has_value(), p.task.has_value(), false});
         db.execute(step, params);
-    } catch (const HxError &e) {
-        reportImportError(procedure, step, e.description());
     } catch (const std::exception &e) {
-        reportImportError(procedure, step, QString::fromLocal8Bit(e.what()));
+        reportImportError(procedure, step, errorDescription(e));
     }
 }
 
@@ -190,10 +188,8 @@ void writeUpdate(Half half, int32_t punchId, const Recordset &rs, const QString 
         params << punchId;
         step = statement(false, half, Parts{p.dataFld.has_value(), p.task.has_value(), p.edited});
         db.execute(step, params);
-    } catch (const HxError &e) {
-        reportImportError(procedure, step, e.description());
     } catch (const std::exception &e) {
-        reportImportError(procedure, step, QString::fromLocal8Bit(e.what()));
+        reportImportError(procedure, step, errorDescription(e));
     }
 }
 } // namespace

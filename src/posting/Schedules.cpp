@@ -73,10 +73,8 @@ void insertAbsent(EmployeeLookups &lookups, int32_t employee, int16_t inType, in
         if (db.firstValue(kSamePair, key)) return;
         step = kInsertPair;
         db.execute(kInsertPair, key);
-    } catch (const HxError &e) {
-        reportImportError(QStringLiteral("InsertAbsent"), step, e.description());
     } catch (const std::exception &e) {
-        reportImportError(QStringLiteral("InsertAbsent"), step, QString::fromLocal8Bit(e.what()));
+        reportImportError(QStringLiteral("InsertAbsent"), step, errorDescription(e));
     }
 }
 } // namespace
@@ -151,10 +149,8 @@ void InsertSchedules(double lastDay) {
         }
         subCloseRecordset(schedules);
         subCloseRecordset(employees);
-    } catch (const HxError &e) {
-        reportImportError(QStringLiteral("InsertSchedules"), step, e.description());
     } catch (const std::exception &e) {
-        reportImportError(QStringLiteral("InsertSchedules"), step, QString::fromLocal8Bit(e.what()));
+        reportImportError(QStringLiteral("InsertSchedules"), step, errorDescription(e));
     }
 }
 

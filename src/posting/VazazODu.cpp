@@ -91,11 +91,8 @@ void GetEmployeeStartingPunchType(int32_t employeeId, double punchDate, double p
             direction = QStringLiteral("I");
             previousPunch = date + *timeout;
         }
-    } catch (const HxError &e) {
-        reportImportError(QStringLiteral("GetEmployeeStartingPunchType"), step, e.description());
     } catch (const std::exception &e) {
-        reportImportError(QStringLiteral("GetEmployeeStartingPunchType"), step,
-                          QString::fromLocal8Bit(e.what()));
+        reportImportError(QStringLiteral("GetEmployeeStartingPunchType"), step, errorDescription(e));
     }
 }
 
@@ -199,10 +196,8 @@ bool blnBioMetricImportCalculations(std::shared_ptr<clsMessage> &message) {
         message->setBlnIsProgress(false);
         subCloseRecordset(rs);
         return true;
-    } catch (const HxError &e) {
-        reportImportError(kProc, step, e.description());
     } catch (const std::exception &e) {
-        reportImportError(kProc, step, QString::fromLocal8Bit(e.what()));
+        reportImportError(kProc, step, errorDescription(e));
     }
     return false;
 }
