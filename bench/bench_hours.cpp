@@ -80,7 +80,7 @@ void seed(Database &db, int pairs, int employees) {
         const int kind = i % 20;
         // 7:40 to 8:24; some before the day start (the pair counts on the day before)
         const double in = kind == 13 ? timeSerial(3, (i * 7) % 60, 0) : timeSerial(7, 40 + (i * 7) % 45, 0);
-        double out = timeSerial(16, 10 + (i * 11) % 50, 0);    // 16:10 to 16:59
+        double out = timeSerial(16, 10 + (i * 11) % 50, 0); // 16:10 to 16:59
         int odow = weekday(day);
         if (kind == 3) { // night shift into the next day
             out = timeSerial(6, (i * 3) % 60, 0);
@@ -112,8 +112,7 @@ int main(int argc, char **argv) {
         return 2;
     }
     QTemporaryDir dir;
-    if (!dir.isValid())
-        return 1;
+    if (!dir.isValid()) return 1;
     ConnectionSpec target = ConnectionSpec::forSqliteFile(dir.filePath(QStringLiteral("site.db")));
     if (argc > 3) {
         QString error;
@@ -148,8 +147,8 @@ int main(int argc, char **argv) {
     const double seconds = timer.nsecsElapsed() / 1e9;
     const double cpu = cpuSeconds() - cpuBefore;
 
-    const auto left = gConn->firstValue(QStringLiteral("SELECT count(*) FROM \"PUNCH\" WHERE \"RecalcHrs\" = ?"),
-                                        {gConn->boolean(true)});
+    const auto left = gConn->firstValue(
+        QStringLiteral("SELECT count(*) FROM \"PUNCH\" WHERE \"RecalcHrs\" = ?"), {gConn->boolean(true)});
     // Totals that must agree between engines for the same seed.
     Recordset totals = gConn->openRecordset(QStringLiteral(
         "SELECT sum(\"DEPT HOURS\"), sum(\"ERRORCODE\"), sum(\"InCode\" + \"OutCode\"), sum(\"LUNCHLEN\"), "

@@ -37,25 +37,20 @@ namespace {
 // VmHWM of this process in MiB; resetting writes "5" to clear_refs.
 double peakMiB() {
     QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
+    if (!f.open(QIODevice::ReadOnly)) return -1;
     for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+        if (line.startsWith("VmHWM:")) return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
     return -1;
 }
 void resetPeak() {
     QFile f(QStringLiteral("/proc/self/clear_refs"));
-    if (f.open(QIODevice::WriteOnly))
-        f.write("5");
+    if (f.open(QIODevice::WriteOnly)) f.write("5");
 }
 double currentMiB() {
     QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
+    if (!f.open(QIODevice::ReadOnly)) return -1;
     for (const QByteArray &line : f.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
     return -1;
 }
 
@@ -77,8 +72,7 @@ struct StageClock : MessageListElement {
     QElapsedTimer timer;
     qint64 transferStart = -1;
     void addEntry(const QString &text) override {
-        if (text == QStringLiteral("Transferring Data to Import Table"))
-            transferStart = timer.nsecsElapsed();
+        if (text == QStringLiteral("Transferring Data to Import Table")) transferStart = timer.nsecsElapsed();
     }
 };
 
@@ -245,8 +239,7 @@ int main(int argc, char **argv) {
     setUpSite(dir.path());
     benchPollFile(dir.path(), records);
     malloc_trim(0);
-    if (longLineMB > 0)
-        benchLongLine(dir.path(), longLineMB);
+    if (longLineMB > 0) benchLongLine(dir.path(), longLineMB);
     malloc_trim(0);
     benchRegister(dir.path(), registerRows);
     gConn.reset();

@@ -29,7 +29,8 @@ const std::map<QString, Command> &commands() {
         {QStringLiteral("rules"),
          {"rules", "print the time clock rules as loaded at start-up", cli::cmdRules}},
         {QStringLiteral("import"),
-         {"import [--yes|--no] [--wait SECONDS] NAME...", "import poll log files and post their punches", cli::cmdImport}},
+         {"import [--yes|--no] [--wait SECONDS] NAME...", "import poll log files and post their punches",
+          cli::cmdImport}},
         {QStringLiteral("demo"), {"demo [DIR]", "build a demonstration site and import it", cli::cmdDemo}},
     };
     return c;

@@ -35,8 +35,7 @@ private:
 // The description of any error a handler caught: ours as we wrote it, anything
 // else by what it says of itself.
 inline QString errorDescription(const std::exception &e) {
-    if (const auto *hx = dynamic_cast<const HxError *>(&e))
-        return hx->description();
+    if (const auto *hx = dynamic_cast<const HxError *>(&e)) return hx->description();
     return QString::fromLocal8Bit(e.what());
 }
 

@@ -94,11 +94,12 @@ QString advisoryHolder(Database &db) {
     try {
         const quint64 key = static_cast<quint64>(ImportLock::kAdvisoryKey);
         Recordset rs = db.openRecordset(
-            QStringLiteral("SELECT a.pid, a.client_addr, a.application_name FROM pg_locks l "
-                           "JOIN pg_stat_activity a ON a.pid = l.pid "
-                           "WHERE l.locktype = 'advisory' AND l.granted AND l.classid::bigint = ? "
-                           "AND l.objid::bigint = ? AND l.objsubid = 1 "
-                           "AND l.database = (SELECT oid FROM pg_database WHERE datname = current_database())"),
+            QStringLiteral(
+                "SELECT a.pid, a.client_addr, a.application_name FROM pg_locks l "
+                "JOIN pg_stat_activity a ON a.pid = l.pid "
+                "WHERE l.locktype = 'advisory' AND l.granted AND l.classid::bigint = ? "
+                "AND l.objid::bigint = ? AND l.objsubid = 1 "
+                "AND l.database = (SELECT oid FROM pg_database WHERE datname = current_database())"),
             {qint64(key >> 32), qint64(key & 0xffffffffULL)});
         if (!rs.eof()) {
             QString s = QStringLiteral("server process %1").arg(valueText(rs.value(0)));

@@ -17,16 +17,16 @@ const QString kSelectHours = QStringLiteral(
     "SELECT \"HoursMin\", \"HoursMax\", \"HoursMultiply\", \"HoursConstant\" FROM \"CustomHours\" "
     "ORDER BY \"ID\"");
 
-HxError nullError() { return HxError(QStringLiteral("Invalid use of Null"), ErrNo::InvalidUseOfNull); }
+HxError nullError() {
+    return HxError(QStringLiteral("Invalid use of Null"), ErrNo::InvalidUseOfNull);
+}
 
 // A window holds minute m when it does not wrap and m lies inside it, or when
 // it wraps (a maximum not above the minimum) and m lies in either part.
 bool windowHolds(const CustomRoundWindow &w, double m) {
-    if (!w.minuteMin || !w.minuteMax)
-        return false;
+    if (!w.minuteMin || !w.minuteMax) return false;
     const double lo = *w.minuteMin, hi = *w.minuteMax;
-    if (lo <= m && m <= hi)
-        return true;
+    if (lo <= m && m <= hi) return true;
     return hi <= lo && (lo <= m || hi >= m);
 }
 
@@ -57,14 +57,12 @@ std::vector<CustomHoursBand> CustomTables::readHoursBands() {
 }
 
 const std::vector<CustomRoundWindow> &CustomTables::roundWindows() {
-    if (!m_round)
-        m_round = readRoundWindows();
+    if (!m_round) m_round = readRoundWindows();
     return *m_round;
 }
 
 const std::vector<CustomHoursBand> &CustomTables::hoursBands() {
-    if (!m_hours)
-        m_hours = readHoursBands();
+    if (!m_hours) m_hours = readHoursBands();
     return *m_hours;
 }
 
@@ -79,17 +77,13 @@ double CustomRound(double time, int code, CustomTables *tables) {
         step = QStringLiteral("Test Min/Max");
         double addMinutes = 0;
         for (const CustomRoundWindow &w : windows) {
-            if (!appliesTo(w, code) || !windowHolds(w, m))
-                continue;
-            if (!w.newMinute)
-                throw nullError();
+            if (!appliesTo(w, code) || !windowHolds(w, m)) continue;
+            if (!w.newMinute) throw nullError();
             // The new minute may lie in the next hour (reached from the upper
             // part of a wrapping window) or in the previous one.
             double n = *w.newMinute;
-            if (m >= *w.minuteMin && n < *w.minuteMin)
-                n += 60;
-            if (m <= *w.minuteMax && n > *w.minuteMax)
-                n -= 60;
+            if (m >= *w.minuteMin && n < *w.minuteMin) n += 60;
+            if (m <= *w.minuteMax && n > *w.minuteMax) n -= 60;
             addMinutes = n - m;
             break;
         }
@@ -112,10 +106,8 @@ float CustomHrs(double hours, CustomTables *tables) {
         CustomTables local;
         const std::vector<CustomHoursBand> &bands = (tables ? tables : &local)->hoursBands();
         for (const CustomHoursBand &b : bands) {
-            if (!b.hoursMin || !b.hoursMax || !(*b.hoursMin <= h && *b.hoursMax >= h))
-                continue;
-            if (!b.multiply || !b.constant)
-                throw nullError();
+            if (!b.hoursMin || !b.hoursMax || !(*b.hoursMin <= h && *b.hoursMax >= h)) continue;
+            if (!b.multiply || !b.constant) throw nullError();
             return static_cast<float>(hours * *b.multiply + *b.constant);
         }
         return unchanged;

@@ -44,8 +44,7 @@ double dtmEmployeeDayStart(int32_t badge) {
         c.ruleDayStart = r.dtmDayStart;
         c.ruleSort2 = r.strSort2;
     }
-    if (auto it = c.byBadge.find(badge); it != c.byBadge.end())
-        return it->second;
+    if (auto it = c.byBadge.find(badge); it != c.byBadge.end()) return it->second;
 
     // A day start that carries a date (an unset rule) is not a time of day and
     // would be later than every punch: only its time part counts.
@@ -55,8 +54,7 @@ double dtmEmployeeDayStart(int32_t badge) {
         if (r.strSort2 == QLatin1String("Day_Start")) {
             step = kSelectSort2;
             if (auto v = conn().firstValue(kSelectSort2, {badge}); v && !isNullOrEmpty(*v)) {
-                if (auto t = parseDateTime(valueText(*v)))
-                    result = timePart(*t);
+                if (auto t = parseDateTime(valueText(*v))) result = timePart(*t);
             }
         }
     } catch (const std::exception &e) {

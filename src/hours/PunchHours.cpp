@@ -25,50 +25,55 @@ RevisionTime revisionTime(const QVariant &v) {
     RevisionTime t;
     t.text = strNullToText(v);
     if (!t.text.isEmpty())
-        if (auto d = parseDateTime(t.text))
-            t.value = timePart(*d);
+        if (auto d = parseDateTime(t.text)) t.value = timePart(*d);
     return t;
 }
 
 // The time value of a revision text; a text that is not a time fails the row.
 double revisionValue(const RevisionTime &t) {
-    if (!t.value)
-        throw HxError(QStringLiteral("Type mismatch"), ErrNo::TypeMismatch);
+    if (!t.value) throw HxError(QStringLiteral("Type mismatch"), ErrNo::TypeMismatch);
     return *t.value;
 }
 
-bool bothSet(const RevisionTime &a, const RevisionTime &b) { return !a.text.isEmpty() && !b.text.isEmpty(); }
+bool bothSet(const RevisionTime &a, const RevisionTime &b) {
+    return !a.text.isEmpty() && !b.text.isEmpty();
+}
 
 } // namespace
 
 RoundingMode roundingModeOf(const QString &rule) {
-    if (rule == QLatin1String("Custom"))
-        return RoundingMode::Custom;
-    if (rule == QLatin1String("Tenth Hour"))
-        return RoundingMode::Tenth;
-    if (rule == QLatin1String("Slant Hour"))
-        return RoundingMode::Slant;
-    if (rule == QLatin1String("Quarter Hour"))
-        return RoundingMode::Quarter;
+    if (rule == QLatin1String("Custom")) return RoundingMode::Custom;
+    if (rule == QLatin1String("Tenth Hour")) return RoundingMode::Tenth;
+    if (rule == QLatin1String("Slant Hour")) return RoundingMode::Slant;
+    if (rule == QLatin1String("Quarter Hour")) return RoundingMode::Quarter;
     return RoundingMode::None;
 }
 
-double roundToMark(double t, double q, double k) { return std::floor((t * 1440.0 + k) / q) * q / 1440.0; }
+double roundToMark(double t, double q, double k) {
+    return std::floor((t * 1440.0 + k) / q) * q / 1440.0;
+}
 
-double storedTimeOfDay(double t) { return t - std::floor(t); }
+double storedTimeOfDay(double t) {
+    return t - std::floor(t);
+}
 
 double workingTimeOf(double stored, std::optional<double> rawPunch) {
     const double t = timePart(stored);
-    if (t == 0.0 && rawPunch && timePart(*rawPunch) >= 0.5)
-        return 1.0;
+    if (t == 0.0 && rawPunch && timePart(*rawPunch) >= 0.5) return 1.0;
     return t;
 }
 
 // ---------------------------------------------------------------- lookups
 
-const QString &RunLookups::deptQualSql() { return kSelectQuals; }
-const QString &RunLookups::jobSql() { return kSelectJob; }
-const QString &RunLookups::taskSql() { return kSelectTask; }
+const QString &RunLookups::deptQualSql() {
+    return kSelectQuals;
+}
+const QString &RunLookups::jobSql() {
+    return kSelectJob;
+}
+const QString &RunLookups::taskSql() {
+    return kSelectTask;
+}
 
 RunLookups::RunLookups() {
     const clsTCrules &r = rules();
@@ -81,21 +86,17 @@ RunLookups::RunLookups() {
 }
 
 int32_t RunLookups::badgeOf(std::optional<int32_t> employeeId) {
-    if (!employeeId)
-        return 0;
+    if (!employeeId) return 0;
     auto it = m_badges.find(*employeeId);
-    if (it != m_badges.end())
-        return it->second;
+    if (it != m_badges.end()) return it->second;
     int32_t badge = 0;
-    if (auto v = conn().firstValue(kSelectBadge, {*employeeId}))
-        badge = lngNullToZero(*v);
+    if (auto v = conn().firstValue(kSelectBadge, {*employeeId})) badge = lngNullToZero(*v);
     m_badges.emplace(*employeeId, badge);
     return badge;
 }
 
 const DeptQual *RunLookups::deptQual(std::optional<int32_t> employeeId, const QString &deptName) {
-    if (!employeeId)
-        return nullptr;
+    if (!employeeId) return nullptr;
     auto it = m_quals.find(*employeeId);
     if (it == m_quals.end()) {
         std::vector<DeptQual> quals;
@@ -117,8 +118,7 @@ const DeptQual *RunLookups::deptQual(std::optional<int32_t> employeeId, const QS
         it = m_quals.emplace(*employeeId, std::move(quals)).first;
     }
     for (const DeptQual &q : it->second)
-        if (q.deptName.compare(deptName, Qt::CaseInsensitive) == 0)
-            return &q;
+        if (q.deptName.compare(deptName, Qt::CaseInsensitive) == 0) return &q;
     return nullptr;
 }
 
@@ -143,13 +143,11 @@ void applyRevisions(HoursState &s, const DeptQual &dq) {
     // inside the out window from its start.
     if (bothSet(dq.inLow, dq.inHigh)) {
         const double low = revisionValue(dq.inLow), high = revisionValue(dq.inHigh);
-        if (s.timein && low <= *s.timein && *s.timein <= high)
-            s.set(HoursState::TimeIn, s.timein, high);
+        if (s.timein && low <= *s.timein && *s.timein <= high) s.set(HoursState::TimeIn, s.timein, high);
     }
     if (bothSet(dq.outLow, dq.outHigh)) {
         const double low = revisionValue(dq.outLow), high = revisionValue(dq.outHigh);
-        if (s.timeout && low <= *s.timeout && *s.timeout <= high)
-            s.set(HoursState::TimeOut, s.timeout, low);
+        if (s.timeout && low <= *s.timeout && *s.timeout <= high) s.set(HoursState::TimeOut, s.timeout, low);
     }
 }
 
@@ -200,8 +198,7 @@ void computeDeptHours(HoursState &s, const DeptQual *dq, RunLookups &lk, QString
     s.set(HoursState::DeptHours, s.deptHours, hours);
 
     step = QStringLiteral("Dept Hrs = Custom");
-    if (s.deptHours)
-        s.set(HoursState::DeptHours, s.deptHours, double(CustomHrs(*s.deptHours, &lk.custom)));
+    if (s.deptHours) s.set(HoursState::DeptHours, s.deptHours, double(CustomHrs(*s.deptHours, &lk.custom)));
 
     step = QStringLiteral("Use Diff");
     s.set(HoursState::UseDiff, s.useDiff, dq && !isNullOrEmpty(dq->useDiff) && toBoolean(dq->useDiff));

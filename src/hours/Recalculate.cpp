@@ -92,27 +92,30 @@ PunchRow rowOf(const Recordset &rs) {
 }
 
 std::optional<int> intOpt(const QVariant &v) {
-    if (auto d = toDoubleOpt(v))
-        return toInt32(*d);
+    if (auto d = toDoubleOpt(v)) return toInt32(*d);
     return std::nullopt;
 }
 
 std::optional<double> dateOpt(const QVariant &v) {
-    if (auto d = toDateTimeOpt(v))
-        return datePart(*d);
+    if (auto d = toDateTimeOpt(v)) return datePart(*d);
     return std::nullopt;
 }
 
 std::optional<double> timeOpt(const QVariant &v) {
-    if (auto d = toDateTimeOpt(v))
-        return timePart(*d);
+    if (auto d = toDateTimeOpt(v)) return timePart(*d);
     return std::nullopt;
 }
 
-bool boolOf(const QVariant &v) { return !isNullOrEmpty(v) && toBoolean(v); }
+bool boolOf(const QVariant &v) {
+    return !isNullOrEmpty(v) && toBoolean(v);
+}
 
-QVariant intOrNull(const std::optional<int> &v) { return v ? QVariant(*v) : Database::null(); }
-QVariant doubleOrNull(const std::optional<double> &v) { return v ? QVariant(*v) : Database::null(); }
+QVariant intOrNull(const std::optional<int> &v) {
+    return v ? QVariant(*v) : Database::null();
+}
+QVariant doubleOrNull(const std::optional<double> &v) {
+    return v ? QVariant(*v) : Database::null();
+}
 
 // Saves the row: every column the steps reached in its new value, the others
 // as they were read, and the mark cleared only when the row is done.
@@ -155,8 +158,7 @@ bool recalculateRow(const PunchRow &row, RunLookups &lk) {
     bool done = false;
     try {
         std::optional<int32_t> employeeId;
-        if (auto id = toDoubleOpt(row[cEmployeeId]))
-            employeeId = toInt32(*id);
+        if (auto id = toDoubleOpt(row[cEmployeeId])) employeeId = toInt32(*id);
         const int32_t badge = lk.badgeOf(employeeId);
 
         step = QStringLiteral("Day Start=");
@@ -174,8 +176,7 @@ bool recalculateRow(const PunchRow &row, RunLookups &lk) {
         s.outTime = timeOpt(row[cOutTime]);
         s.adjustedDate = dateOpt(row[cAdjustedDate]);
         s.odow = intOpt(row[cOdow]);
-        if (s.inTime || !s.adjustedDate)
-            s.set(HoursState::AdjustedDate, s.adjustedDate, s.inDate);
+        if (s.inTime || !s.adjustedDate) s.set(HoursState::AdjustedDate, s.adjustedDate, s.inDate);
 
         // Working times once set are kept; the steps below revise and round
         // them in place.
@@ -212,23 +213,18 @@ bool recalculateRow(const PunchRow &row, RunLookups &lk) {
         computeDeptHours(s, dq, lk, step);
 
         s.set(HoursState::ErrorCode, s.errorCode, s.outTime ? 0 : 2);
-        if (s.errorCode == 0 && !s.deptHours)
-            s.set(HoursState::ErrorCode, s.errorCode, 1);
-        if (s.errorCode == 0 && *s.deptHours < lk.lowWarning)
-            s.set(HoursState::ErrorCode, s.errorCode, 3);
-        if (s.errorCode == 0 && *s.deptHours > lk.highWarning)
-            s.set(HoursState::ErrorCode, s.errorCode, 4);
+        if (s.errorCode == 0 && !s.deptHours) s.set(HoursState::ErrorCode, s.errorCode, 1);
+        if (s.errorCode == 0 && *s.deptHours < lk.lowWarning) s.set(HoursState::ErrorCode, s.errorCode, 3);
+        if (s.errorCode == 0 && *s.deptHours > lk.highWarning) s.set(HoursState::ErrorCode, s.errorCode, 4);
 
         step = QStringLiteral("Test Job Cost");
         if (auto job = toDoubleOpt(row[cDatafld]); s.errorCode == 0 && job && *job > 0) {
             step = RunLookups::jobSql();
-            if (!lk.jobExists(*job))
-                s.set(HoursState::ErrorCode, s.errorCode, 5);
+            if (!lk.jobExists(*job)) s.set(HoursState::ErrorCode, s.errorCode, 5);
         }
         if (auto task = toDoubleOpt(row[cTask]); s.errorCode == 0 && task && *task > 0 && lk.taskAs == 2) {
             step = RunLookups::taskSql();
-            if (!lk.taskExists(*task))
-                s.set(HoursState::ErrorCode, s.errorCode, 6);
+            if (!lk.taskExists(*task)) s.set(HoursState::ErrorCode, s.errorCode, 6);
         }
 
         step = QStringLiteral("Test Schedule");
@@ -284,8 +280,7 @@ void RecalculateHours() {
             for (; !rs.eof(); rs.moveNext())
                 ids.push_back(rs.value(0));
         }
-        if (ids.empty())
-            return;
+        if (ids.empty()) return;
 
         step = QStringLiteral("Process punch hours");
         QVariantList params;
@@ -315,8 +310,7 @@ bool RecalculateThisPunch(int32_t punchId) {
     try {
         resetDayStartCache();
         Recordset rs = conn().openRecordset(kSelectOne, {punchId});
-        if (!blnHasRecords(rs))
-            return false;
+        if (!blnHasRecords(rs)) return false;
         RunLookups lookups;
         return recalculateRow(rowOf(rs), lookups);
     } catch (const std::exception &e) {

@@ -21,8 +21,7 @@ const char *const kWindowNames[4][3] = {
 ScheduleTime readWindowColumn(const Recordset &rs, const QString &name) {
     ScheduleTime t;
     try {
-        if (auto v = toDateTimeOpt(rs.value(name)))
-            t.value = timePart(*v);
+        if (auto v = toDateTimeOpt(rs.value(name))) t.value = timePart(*v);
     } catch (const HxError &e) {
         t.error = e.description();
     }
@@ -30,32 +29,25 @@ ScheduleTime readWindowColumn(const Recordset &rs, const QString &name) {
 }
 
 double required(const ScheduleTime &t) {
-    if (!t.error.isEmpty())
-        throw HxError(t.error, ErrNo::TypeMismatch);
+    if (!t.error.isEmpty()) throw HxError(t.error, ErrNo::TypeMismatch);
     return *t.value;
 }
 
 // An earliest or latest time counts when the column holds a time of day; a
 // Null (and the zero date 31 December 1899) does not.
 std::optional<double> windowLimit(const ScheduleTime &t) {
-    if (!t.error.isEmpty())
-        throw HxError(t.error, ErrNo::TypeMismatch);
-    if (!t.value || *t.value == kDateZeroRule)
-        return std::nullopt;
+    if (!t.error.isEmpty()) throw HxError(t.error, ErrNo::TypeMismatch);
+    if (!t.value || *t.value == kDateZeroRule) return std::nullopt;
     return t.value;
 }
 
 // The four tests of one side; returns the new code, or `current` when none fires.
 int sideCode(const ScheduleWindow &w, const std::optional<double> &punch, int current) {
-    if (w.scheduled.error.isEmpty() && !w.scheduled.value)
-        return PunchCode::NotScheduled;
+    if (w.scheduled.error.isEmpty() && !w.scheduled.value) return PunchCode::NotScheduled;
     required(w.scheduled);
-    if (!punch)
-        return PunchCode::Missing;
-    if (auto e = windowLimit(w.earliest); e && *punch < *e)
-        return PunchCode::Early;
-    if (auto l = windowLimit(w.latest); l && *punch > *l)
-        return PunchCode::Late;
+    if (!punch) return PunchCode::Missing;
+    if (auto e = windowLimit(w.earliest); e && *punch < *e) return PunchCode::Early;
+    if (auto l = windowLimit(w.latest); l && *punch > *l) return PunchCode::Late;
     return current;
 }
 
@@ -74,8 +66,7 @@ QString scheduleDayLetter(int weekdayNumber) {
 
 std::optional<ScheduleRow> ScheduleCache::read(int32_t scheduleNumber) {
     Recordset rs = conn().openRecordset(kSelectSchedule, {scheduleNumber});
-    if (!blnHasRecords(rs))
-        return std::nullopt;
+    if (!blnHasRecords(rs)) return std::nullopt;
     ScheduleRow row;
     for (int d = 1; d <= 7; ++d)
         for (int k = 0; k < 4; ++k) {
@@ -90,8 +81,7 @@ std::optional<ScheduleRow> ScheduleCache::read(int32_t scheduleNumber) {
 
 const ScheduleRow *ScheduleCache::find(int32_t scheduleNumber) {
     auto it = m_rows.find(scheduleNumber);
-    if (it == m_rows.end())
-        it = m_rows.emplace(scheduleNumber, read(scheduleNumber)).first;
+    if (it == m_rows.end()) it = m_rows.emplace(scheduleNumber, read(scheduleNumber)).first;
     return it->second ? &*it->second : nullptr;
 }
 
@@ -100,17 +90,14 @@ void SetSchedule(SchedulePunch &p, ScheduleCache *cache) {
     try {
         // A punch still missing keeps the mark of the scheduled pair; every
         // other code is found afresh.
-        if (!(!p.inTime && p.inCode == PunchCode::Missing))
-            p.inCode = PunchCode::None;
-        if (!(!p.outTime && p.outCode == PunchCode::Missing))
-            p.outCode = PunchCode::None;
+        if (!(!p.inTime && p.inCode == PunchCode::Missing)) p.inCode = PunchCode::None;
+        if (!(!p.outTime && p.outCode == PunchCode::Missing)) p.outCode = PunchCode::None;
 
         step = kSelectSchedule;
         ScheduleCache local;
         const ScheduleRow *row = (cache ? cache : &local)->find(p.schedule);
         if (row) {
-            if (!p.inDate)
-                throw HxError(QStringLiteral("Invalid use of Null"), ErrNo::InvalidUseOfNull);
+            if (!p.inDate) throw HxError(QStringLiteral("Invalid use of Null"), ErrNo::InvalidUseOfNull);
             const int inDay = weekday(*p.inDate);
             step = QStringLiteral("In dow=") + scheduleDayLetter(inDay);
             if (p.inPunchType == 0 || p.inPunchType == 1) {
@@ -138,18 +125,14 @@ void SetSchedule(SchedulePunch &p, ScheduleCache *cache) {
             p.errorCode = inClear && outClear ? 0 : 7;
             break;
         case 1:
-            if (p.inExcused)
-                p.errorCode = outClear ? 0 : 7;
+            if (p.inExcused) p.errorCode = outClear ? 0 : 7;
             break;
         case 2:
-            if (p.outExcused)
-                p.errorCode = inClear ? 0 : 7;
+            if (p.outExcused) p.errorCode = inClear ? 0 : 7;
             break;
         case 4:
-            if (p.inExcused)
-                p.errorCode = outClear ? 0 : 7;
-            if (p.outExcused)
-                p.errorCode = inClear ? 0 : 7;
+            if (p.inExcused) p.errorCode = outClear ? 0 : 7;
+            if (p.outExcused) p.errorCode = inClear ? 0 : 7;
             break;
         default:
             break;

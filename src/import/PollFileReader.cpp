@@ -85,8 +85,7 @@ void transferEntry(Database &db, const PollLogEntry &e, int16_t clock, QString &
         QVariant job = Database::null();
         QVariant task = Database::null();
         if (e.DataFieldEnter) {
-            if (e.Job > 0)
-                job = e.Job;
+            if (e.Job > 0) job = e.Job;
             task = e.Task;
         }
         db.execute(kInsertImportSql,
@@ -142,14 +141,12 @@ public:
     explicit TransferBatch(Database &db) : m_db(db), m_open(db.transaction()) {}
     ~TransferBatch() {
         // Left by an error outside the entries: keep what was written.
-        if (m_open && !m_db.commit())
-            m_db.rollback();
+        if (m_open && !m_db.commit()) m_db.rollback();
     }
     bool isOpen() const { return m_open; }
     bool commit() {
         m_open = false;
-        if (m_db.commit())
-            return true;
+        if (m_db.commit()) return true;
         m_db.rollback();
         return false;
     }
@@ -185,8 +182,7 @@ void transferEntries(Database &db, clsMessage &msg, int16_t clock, QString &step
         PollLogEntry entry;
         while (qsizetype(rows.size()) < kBatchSize && cursor.next(entry))
             rows.push_back(std::move(entry));
-        if (rows.empty())
-            return;
+        if (rows.empty()) return;
 
         size_t i = 0;
         while (i < rows.size()) {
@@ -210,10 +206,8 @@ void transferEntries(Database &db, clsMessage &msg, int16_t clock, QString &step
                     break;
                 }
             }
-            if (!failed && batch.commit())
-                continue;
-            if (failed)
-                batch.rollback();
+            if (!failed && batch.commit()) continue;
+            if (failed) batch.rollback();
             const size_t redone = failed ? i + 1 : rows.size();
             for (size_t k = start; k < redone; ++k)
                 transferOnItsOwn(rows[k]);
@@ -230,8 +224,7 @@ void reportError(const QString &step, const QString &description) {
 
 bool blnImportPollFile(const QString &strFileName, std::shared_ptr<clsMessage> &objMessage,
                        bool blnImportSeen) {
-    if (!objMessage)
-        objMessage = std::make_shared<clsMessage>();
+    if (!objMessage) objMessage = std::make_shared<clsMessage>();
     clsMessage &msg = *objMessage;
     QString step = QStringLiteral("?");
     bool result = false;
@@ -299,8 +292,7 @@ bool blnImportPollFile(const QString &strFileName, std::shared_ptr<clsMessage> &
     }
 
     // Closing steps, on every path.
-    if (msg.blnIsProgress())
-        msg.setBlnIsProgress(false);
+    if (msg.blnIsProgress()) msg.setBlnIsProgress(false);
     try {
         SavePrevPunch();
     } catch (const std::exception &e) {

@@ -37,8 +37,7 @@ QString singleCharacter(QStringView text) {
             t[size_t(i)] = QString(QChar(char16_t(i)));
         return t;
     }();
-    if (text.size() == 1 && text[0].unicode() < 256)
-        return table[text[0].unicode()];
+    if (text.size() == 1 && text[0].unicode() < 256) return table[text[0].unicode()];
     return text.toString();
 }
 
@@ -65,11 +64,9 @@ void PollFileLookups::open(Database &db) {
     const int enterCol = rs.fieldIndex(u"DATAFLDEN");
     for (; !rs.eof(); rs.moveNext()) {
         const QVariant id = rs.value(idCol);
-        if (isNullOrEmpty(id))
-            continue;
+        if (isNullOrEmpty(id)) continue;
         const int key = lngNullToZero(id);
-        if (m_departments.contains(key))
-            continue; // the first row of a number counts
+        if (m_departments.contains(key)) continue; // the first row of a number counts
         Department d;
         d.name = strNullToText(rs.value(nameCol));
         d.dataFieldEnter = rs.value(enterCol);
@@ -93,18 +90,15 @@ void PollFileLookups::close() {
 }
 
 const PollFileLookups::Department *PollFileLookups::department(int deptId) const {
-    if (!m_open)
-        throw closedError();
+    if (!m_open) throw closedError();
     auto it = m_departments.constFind(deptId);
     return it == m_departments.constEnd() ? nullptr : &it.value();
 }
 
 PollFileLookups::Employee PollFileLookups::employee(int32_t badge) {
-    if (!m_open)
-        throw closedError();
+    if (!m_open) throw closedError();
     auto it = m_employees.constFind(badge);
-    if (it != m_employees.constEnd())
-        return it.value();
+    if (it != m_employees.constEnd()) return it.value();
     // "NEWBADGE" 0 means no new badge: a badge 0 must not find every employee
     // that has none.
     Recordset rs =
@@ -120,10 +114,8 @@ PollFileLookups::Employee PollFileLookups::employee(int32_t badge) {
 }
 
 bool PollFileLookups::clockAccessOnly(int16_t clock) {
-    if (!m_open)
-        throw closedError();
-    if (auto it = m_accessOnly.constFind(clock); it != m_accessOnly.constEnd())
-        return it.value();
+    if (!m_open) throw closedError();
+    if (auto it = m_accessOnly.constFind(clock); it != m_accessOnly.constEnd()) return it.value();
     if (auto it = m_accessOnlyFailure.constFind(clock); it != m_accessOnlyFailure.constEnd())
         throw HxError(it->description, it->number);
     try {
@@ -152,8 +144,7 @@ void ProcessPollLogEntry(QStringView strLine, int16_t intClock, bool blnImportSe
         const double punchDate = pollPunchDate(month, day, Clock::now().date());
         const double punchTime = timeSerial(hour, minute, 0);
 
-        if (varIsPrevPunch(punchDate, punchTime, sequence, checksum) && !blnImportSeen)
-            return;
+        if (varIsPrevPunch(punchDate, punchTime, sequence, checksum) && !blnImportSeen) return;
 
         const clsTCrules &r = rules();
         PollLogEntry e;
@@ -195,11 +186,9 @@ void ProcessPollLogEntry(QStringView strLine, int16_t intClock, bool blnImportSe
         }
 
         e.Job = fieldNumber(strLine, 33, 10);
-        if (takesImpliedDecimals(r.intDatafldFormat))
-            e.Job /= 100;
+        if (takesImpliedDecimals(r.intDatafldFormat)) e.Job /= 100;
         e.Task = fieldNumber(strLine, 44, 6);
-        if (takesImpliedDecimals(r.intTaskFormat))
-            e.Task /= 100;
+        if (takesImpliedDecimals(r.intTaskFormat)) e.Task /= 100;
 
         const PollFlags flags = decodePollFlags(fieldInt16(strLine, 53, 2));
         e.PunchType = flags.punchType;

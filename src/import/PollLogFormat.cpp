@@ -24,8 +24,7 @@ PollLineReader::PollLineReader(QIODevice &device, qsizetype keep)
     : m_device(device), m_keep(std::max<qsizetype>(keep, 0)), m_buffer(kBlockSize) {}
 
 bool PollLineReader::fill() {
-    if (m_eof)
-        return false;
+    if (m_eof) return false;
     const qint64 n = m_device.read(m_buffer.data(), qint64(m_buffer.size()));
     if (n < 0)
         throw HxError(QStringLiteral("The poll log file cannot be read: ") + m_device.errorString(),
@@ -41,8 +40,7 @@ bool PollLineReader::fill() {
 
 bool PollLineReader::atEnd() {
     for (;;) {
-        if (m_pos == m_end && !fill())
-            return true;
+        if (m_pos == m_end && !fill()) return true;
         if (m_skipLineFeed) {
             // The line feed of a carriage return and line feed pair belongs to
             // the line end before it.
@@ -60,20 +58,16 @@ bool PollLineReader::readLine(PollLine &line) {
     line.bytes.clear();
     line.length = 0;
     line.hasSemicolon = false;
-    if (atEnd())
-        return false;
+    if (atEnd()) return false;
     for (;;) {
-        if (m_pos == m_end && !fill())
-            return true; // the last line needs no line end
+        if (m_pos == m_end && !fill()) return true; // the last line needs no line end
         const char *start = m_buffer.data() + m_pos;
         const qsizetype available = m_end - m_pos;
         const char *cr = static_cast<const char *>(std::memchr(start, '\r', size_t(available)));
         const qsizetype segment = cr ? qsizetype(cr - start) : available;
-        if (!line.hasSemicolon && std::memchr(start, ';', size_t(segment)))
-            line.hasSemicolon = true;
+        if (!line.hasSemicolon && std::memchr(start, ';', size_t(segment))) line.hasSemicolon = true;
         const qsizetype room = m_keep - line.bytes.size();
-        if (room > 0)
-            line.bytes.append(start, std::min(room, segment));
+        if (room > 0) line.bytes.append(start, std::min(room, segment));
         line.length += segment;
         m_pos += segment;
         if (cr) {
@@ -112,12 +106,9 @@ qint64 PollLineReader::countLines() {
 // ---------------------------------------------------------------- lines
 
 PollLineKind classifyPollLine(const PollLine &line, bool firstLine) {
-    if (firstLine && line.bytes.startsWith(";Abort"))
-        return PollLineKind::Abort;
-    if (line.hasSemicolon)
-        return PollLineKind::Comment;
-    if (line.length == kPollRecordLength)
-        return PollLineKind::Record;
+    if (firstLine && line.bytes.startsWith(";Abort")) return PollLineKind::Abort;
+    if (line.hasSemicolon) return PollLineKind::Comment;
+    if (line.length == kPollRecordLength) return PollLineKind::Record;
     return PollLineKind::Bad;
 }
 
@@ -128,20 +119,16 @@ QString pollLineText(const PollLine &line) {
 QString pollLineDetail(const PollLine &line) {
     QString text = QString::fromLatin1(line.bytes.left(kDetailLimit));
     for (QChar &c : text)
-        if (c.unicode() < 32)
-            c = QLatin1Char('|');
-    if (line.length > text.size())
-        text += QStringLiteral("... (%1 characters)").arg(line.length);
+        if (c.unicode() < 32) c = QLatin1Char('|');
+    if (line.length > text.size()) text += QStringLiteral("... (%1 characters)").arg(line.length);
     return text;
 }
 
 // ---------------------------------------------------------------- fields
 
 QStringView pollField(QStringView line, int start, int length) {
-    if (start < 1 || length < 0)
-        throw invalidCall();
-    if (start > line.size())
-        return QStringView();
+    if (start < 1 || length < 0) throw invalidCall();
+    if (start > line.size()) return QStringView();
     return line.mid(start - 1, std::min<qsizetype>(length, line.size() - start + 1));
 }
 
@@ -194,10 +181,8 @@ int16_t accessFailureNumber(QStringView twoCharacters) {
 }
 
 int16_t accessTypeNumber(QStringView direction) {
-    if (direction == u"I")
-        return 1;
-    if (direction == u"O")
-        return 2;
+    if (direction == u"I") return 1;
+    if (direction == u"O") return 2;
     return 0;
 }
 

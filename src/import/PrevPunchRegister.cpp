@@ -36,8 +36,7 @@ qint64 secondsOf(const QDateTime &moment) {
 
 qint64 floorDiv(qint64 a, qint64 b) {
     qint64 q = a / b;
-    if ((a % b != 0) && ((a < 0) != (b < 0)))
-        --q;
+    if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
     return q;
 }
 
@@ -55,8 +54,7 @@ int digits(QStringView s, qsizetype from, qsizetype count) {
     int v = 0;
     for (qsizetype i = from; i < from + count; ++i) {
         const char16_t c = s[i].unicode();
-        if (c < u'0' || c > u'9')
-            return -1;
+        if (c < u'0' || c > u'9') return -1;
         v = v * 10 + (c - u'0');
     }
     return v;
@@ -72,8 +70,7 @@ std::optional<qint64> parseMoment(QStringView s) {
     if (y < 0 || mo < 0 || d < 0 || h < 0 || h > 23 || mi < 0 || mi > 59 || se < 0 || se > 59)
         return std::nullopt;
     const QDate date(y, mo, d);
-    if (!date.isValid())
-        return std::nullopt;
+    if (!date.isValid()) return std::nullopt;
     return kDayZero.daysTo(date) * kSecondsPerDayInt + h * 3600 + mi * 60 + se;
 }
 
@@ -81,8 +78,7 @@ std::optional<qint64> parseMoment(QStringView s) {
 // written in hexadecimal.
 bool xmlSafe(QStringView s) {
     for (QChar c : s)
-        if (c.unicode() < 0x20 || c.unicode() >= 0xD800)
-            return false;
+        if (c.unicode() < 0x20 || c.unicode() >= 0xD800) return false;
     return true;
 }
 
@@ -95,14 +91,12 @@ QString toHex(QStringView s) {
 }
 
 std::optional<QString> fromHex(QStringView s) {
-    if (s.size() % 4 != 0)
-        return std::nullopt;
+    if (s.size() % 4 != 0) return std::nullopt;
     QString out;
     for (qsizetype i = 0; i < s.size(); i += 4) {
         bool ok = false;
         const uint v = s.mid(i, 4).toUInt(&ok, 16);
-        if (!ok)
-            return std::nullopt;
+        if (!ok) return std::nullopt;
         out += QChar(char16_t(v));
     }
     return out;
@@ -124,8 +118,7 @@ QString readText(const QXmlStreamAttributes &attrs, const QString &name, qsizety
         value = attrs.value(name).toString();
     } else if (attrs.hasAttribute(name + QStringLiteral("Hex"))) {
         auto decoded = fromHex(attrs.value(name + QStringLiteral("Hex")));
-        if (!decoded)
-            throw at(QStringLiteral("%1Hex is not hexadecimal text").arg(name));
+        if (!decoded) throw at(QStringLiteral("%1Hex is not hexadecimal text").arg(name));
         value = *decoded;
     } else {
         throw at(QStringLiteral("a row has no %1").arg(name));
@@ -192,12 +185,10 @@ uint64_t PrevPunchRegister::hashOf(const Key &k) {
 }
 
 qsizetype PrevPunchRegister::find(const Key &key) const {
-    if (m_slots.empty())
-        return -1;
+    if (m_slots.empty()) return -1;
     const size_t mask = m_slots.size() - 1;
     for (size_t i = hashOf(key) & mask; m_slots[i] != 0; i = (i + 1) & mask)
-        if (m_rows[m_slots[i] - 1] == key)
-            return qsizetype(m_slots[i] - 1);
+        if (m_rows[m_slots[i] - 1] == key) return qsizetype(m_slots[i] - 1);
     return -1;
 }
 
@@ -213,8 +204,7 @@ void PrevPunchRegister::rebuildIndex(size_t capacity) {
 }
 
 void PrevPunchRegister::append(const Key &key) {
-    if ((m_rows.size() + 1) * 2 > m_slots.size())
-        rebuildIndex(std::max<size_t>(16, m_slots.size() * 2));
+    if ((m_rows.size() + 1) * 2 > m_slots.size()) rebuildIndex(std::max<size_t>(16, m_slots.size() * 2));
     m_rows.push_back(key);
     const size_t mask = m_slots.size() - 1;
     size_t i = hashOf(key) & mask;
@@ -290,8 +280,7 @@ void PrevPunchRegister::readFile(const QString &path) {
     }
     while (!xml.hasError() && !xml.atEnd())
         xml.readNext();
-    if (xml.hasError())
-        throw damaged(xml.errorString());
+    if (xml.hasError()) throw damaged(xml.errorString());
 }
 
 void PrevPunchRegister::open(const QString &path, const QDateTime &now) {
@@ -343,24 +332,20 @@ void PrevPunchRegister::open(const QString &path, const QDateTime &now) {
 }
 
 bool PrevPunchRegister::contains(double date, double time, QStringView sequence, QStringView checksum) const {
-    if (!m_open)
-        return false;
+    if (!m_open) return false;
     return find(makeKey(listedMoment(date, time), sequence, checksum)) >= 0;
 }
 
 bool PrevPunchRegister::check(double date, double time, QStringView sequence, QStringView checksum) {
-    if (!m_open)
-        return false;
+    if (!m_open) return false;
     const Key key = makeKey(listedMoment(date, time), sequence, checksum);
-    if (find(key) >= 0)
-        return true;
+    if (find(key) >= 0) return true;
     append(key);
     return false;
 }
 
 void PrevPunchRegister::save() const {
-    if (!m_open)
-        return;
+    if (!m_open) return;
     QSaveFile f(m_path);
     const auto failed = [&](const QString &why) {
         return HxError(
@@ -369,8 +354,7 @@ void PrevPunchRegister::save() const {
                 .arg(QDir::toNativeSeparators(m_path), why),
             ErrNo::PathNotFound);
     };
-    if (!f.open(QIODevice::WriteOnly))
-        throw failed(f.errorString());
+    if (!f.open(QIODevice::WriteOnly)) throw failed(f.errorString());
     QXmlStreamWriter w(&f);
     w.setAutoFormatting(true);
     w.setAutoFormattingIndent(1);
@@ -389,10 +373,8 @@ void PrevPunchRegister::save() const {
     }
     w.writeEndElement();
     w.writeEndDocument();
-    if (w.hasError() || f.error() != QFileDevice::NoError)
-        throw failed(f.errorString());
-    if (!f.commit())
-        throw failed(f.errorString());
+    if (w.hasError() || f.error() != QFileDevice::NoError) throw failed(f.errorString());
+    if (!f.commit()) throw failed(f.errorString());
 }
 
 // ---------------------------------------------------------------- the import's register

@@ -46,9 +46,13 @@ void SiteTest::reloadRules() {
     gTCRules->ReadValues();
 }
 
-void SiteTest::setNow(const QString &moment) { ASSERT_TRUE(Clock::setFixedFromText(moment)) << moment.toStdString(); }
+void SiteTest::setNow(const QString &moment) {
+    ASSERT_TRUE(Clock::setFixedFromText(moment)) << moment.toStdString();
+}
 
-QString SiteTest::path(const QString &relative) const { return dir.filePath(relative); }
+QString SiteTest::path(const QString &relative) const {
+    return dir.filePath(relative);
+}
 
 QString SiteTest::writeFile(const QString &relative, const QByteArray &bytes) const {
     const QString p = path(relative);
@@ -62,11 +66,12 @@ QString SiteTest::writeFile(const QString &relative, const QByteArray &bytes) co
 
 QByteArray SiteTest::readFile(const QString &relative) const {
     QFile f(path(relative));
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray();
+    if (!f.open(QIODevice::ReadOnly)) return QByteArray();
     return f.readAll();
 }
 
-Database &SiteTest::db() { return *gConn; }
+Database &SiteTest::db() {
+    return *gConn;
+}
 
 } // namespace hx::test
