@@ -6,18 +6,11 @@
 #include "support/TestSupport.h"
 
 using namespace hx;
+using hx::test::errorNumberOf;
 
 namespace {
 class DatabaseTest : public hx::test::SiteTest {
 protected:
-    long errorNumberOf(const std::function<void()> &f) {
-        try {
-            f();
-        } catch (const HxError &e) {
-            return e.number();
-        }
-        return 0;
-    }
     const QString insertClock =
         QStringLiteral("INSERT INTO \"CLOCK\" (\"CLOCK NUMBER\", \"CLOCK NAME\") VALUES (?, ?)");
 };

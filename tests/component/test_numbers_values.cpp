@@ -10,18 +10,11 @@
 #include <functional>
 #include <gtest/gtest.h>
 
+#include "support/TestSupport.h"
+
 using namespace hx;
 
-namespace {
-long errorNumberOf(const std::function<void()> &f) {
-    try {
-        f();
-    } catch (const HxError &e) {
-        return e.number();
-    }
-    return 0;
-}
-} // namespace
+using hx::test::errorNumberOf;
 
 TEST(LenientVal, BlanksIgnoredDigitsFromTheLeftAndPrefixes) {
     const struct {

@@ -11,6 +11,15 @@
 
 namespace hx::test {
 
+long errorNumberOf(const std::function<void()> &f) {
+    try {
+        f();
+    } catch (const HxError &e) {
+        return e.number();
+    }
+    return 0;
+}
+
 void SiteTest::SetUp() {
     ASSERT_TRUE(dir.isValid());
     QDir d(dir.path());

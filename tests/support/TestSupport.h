@@ -7,10 +7,14 @@
 
 #include <QString>
 #include <QTemporaryDir>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 
 namespace hx::test {
+
+// The error number a call raises, 0 when it raises none.
+long errorNumberOf(const std::function<void()> &f);
 
 // A fresh site for each test: folders app/, polllogs/, logs/ in a temporary
 // directory, the component's paths pointing at them, site.db created from the
