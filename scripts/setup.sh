@@ -8,6 +8,9 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql
   libgl-dev libgtest-dev
   postgresql
+  clang libclang-rt-14-dev llvm
+  xvfb xauth poppler-utils fonts-dejavu-core
+  ccache
 )
 
 missing=()
