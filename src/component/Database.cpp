@@ -59,6 +59,8 @@ std::optional<ConnectionSpec> ConnectionSpec::parse(const QString &textIn, const
         s.password = url.password();
         QUrlQuery q(url);
         s.passFile = q.queryItemValue(QStringLiteral("passfile"), QUrl::FullyDecoded);
+        if (s.port <= 0 || s.port > 65535)
+            return fail(QStringLiteral("The connection URL names no valid port: ") + text);
         if (s.database.isEmpty())
             return fail(QStringLiteral("The connection URL names no database: ") + text);
         return s;
@@ -88,7 +90,7 @@ std::optional<ConnectionSpec> ConnectionSpec::parse(const QString &textIn, const
         s.host = kv.value(QStringLiteral("host"), QStringLiteral("localhost"));
         bool ok = true;
         if (kv.contains(QStringLiteral("port"))) s.port = kv.value(QStringLiteral("port")).toInt(&ok);
-        if (!ok || s.port <= 0)
+        if (!ok || s.port <= 0 || s.port > 65535)
             return fail(QStringLiteral("The port is not a number: ") + kv.value(QStringLiteral("port")));
         s.database = kv.value(QStringLiteral("database"));
         s.user = kv.value(QStringLiteral("user"));
