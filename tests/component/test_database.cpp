@@ -100,9 +100,10 @@ TEST_F(DatabaseTest, ConnectionStringForms) {
     ASSERT_TRUE(lite.has_value()) << error.toStdString();
     EXPECT_EQ(lite->sqliteFile, QStringLiteral("/srv/a/site.db")); // relative to the application folder
 
-    for (const char *bad :
-         {"", "Data Source=x.db", "Engine=Jet;Data Source=x.mde", "Engine=PostgreSQL;Host=h",
-          "Engine=PostgreSQL;Database=d;Port=abc", "Engine=SQLite;junk", "postgresql://h/"}) {
+    for (const char *bad : {"", "Data Source=x.db", "Engine=Jet;Data Source=x.mde",
+                            "Engine=PostgreSQL;Host=h", "Engine=PostgreSQL;Database=d;Port=abc",
+                            "Engine=PostgreSQL;Database=d;Port=70000", "Engine=PostgreSQL;Database=d;Port=0",
+                            "postgresql://h:0/d", "Engine=SQLite;junk", "postgresql://h/"}) {
         error.clear();
         EXPECT_FALSE(ConnectionSpec::parse(QString::fromLatin1(bad), QString(), &error).has_value()) << bad;
         EXPECT_FALSE(error.isEmpty()) << bad;
