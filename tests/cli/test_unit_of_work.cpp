@@ -187,3 +187,15 @@ TEST_F(UnitOfWork, ARegisterTooLargeToBeRealIsKeptAsideUnread) {
     EXPECT_LT(QFileInfo(path(u"app/PrevPunch.xml"_s)).size(), 4096);
     EXPECT_EQ(postedPunches(), 4);
 }
+
+TEST_F(UnitOfWork, OneImportAnswersLaterFilesAsIfTheRegisterWereReopened) {
+    addEmployees(1, 3);
+    writePoll(u"2A000007.}01"_s, 1, 3, kTwoDays);
+    ASSERT_TRUE(QFile::copy(path(u"polllogs/2A000007.}01"_s), path(u"polllogs/2A000107.}01"_s)));
+
+    // The second file repeats the first: seen by then, so left out.
+    const Result r = run({u"import"_s, u"--yes"_s, u"--skip-seen"_s, u"2A000007.}01"_s, u"2A000107.}01"_s});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(postedPunches(), 12);
+    EXPECT_EQ(registerBytes().count("<Punch "), 12);
+}
