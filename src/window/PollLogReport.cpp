@@ -46,10 +46,12 @@ void renderPollLogReport(QPagedPaintDevice &device, const std::vector<PollLogRow
 
     // Column places as parts of the width: date, clock, punches (right edge), file.
     const qreal w = page.width();
-    const qreal xDate = 0, xClock = 0.27 * w, xPunchesRight = 0.66 * w, xFile = 0.71 * w;
-    auto cell = [&](qreal x0, qreal x1, qreal y, qreal h, const QString &text, Qt::Alignment align) {
+    const qreal xDate = 0, xClock = 0.27 * w, xPunchesRight = 0.68 * w, xFile = 0.73 * w;
+    // Values too long for their column are cut with an ellipsis; labels always fit.
+    auto cell = [&](qreal x0, qreal x1, qreal y, qreal h, const QString &text, Qt::Alignment align,
+                    bool cut = true) {
         p.drawText(QRectF(x0, y, x1 - x0, h), int(align | Qt::AlignVCenter | Qt::TextSingleLine),
-                   p.fontMetrics().elidedText(text, Qt::ElideRight, int(x1 - x0)));
+                   cut ? p.fontMetrics().elidedText(text, Qt::ElideRight, int(x1 - x0)) : text);
     };
 
     size_t next = 0;
@@ -62,8 +64,8 @@ void renderPollLogReport(QPagedPaintDevice &device, const std::vector<PollLogRow
         p.setFont(labelFont);
         cell(xDate, xClock, labelsTop, label, QStringLiteral("Poll Date & Time"), Qt::AlignLeft);
         cell(xClock, xPunchesRight - 0.14 * w, labelsTop, label, QStringLiteral("Clock Name"), Qt::AlignLeft);
-        cell(xPunchesRight - 0.18 * w, xPunchesRight, labelsTop, label, QStringLiteral(" Approx. Punches"),
-             Qt::AlignRight);
+        cell(xPunchesRight - 0.25 * w, xPunchesRight, labelsTop, label, QStringLiteral(" Approx. Punches"),
+             Qt::AlignRight, false);
         cell(xFile, w, labelsTop, label, QStringLiteral("File Name"), Qt::AlignLeft);
         p.setPen(QPen(Qt::black, std::max(1.0, device.logicalDpiY() / 72.0)));
         const qreal rule = labelsTop + label + gap * 0.4;

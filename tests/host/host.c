@@ -25,8 +25,8 @@ static void expect_property(HxPollLog *o, const char *name, const char *want) {
 }
 
 int main(int argc, char **argv) {
-    if (argc < 2) {
-        fprintf(stderr, "usage: host SCRATCH_DIR\n");
+    if (argc < 3) {
+        fprintf(stderr, "usage: host SCRATCH_DIR LIBRARY_DIR\n");
         return 2;
     }
     const char *dir = argv[1];
@@ -42,6 +42,9 @@ int main(int argc, char **argv) {
     expect(hx_can_unload_now() == 0, "objects alive");
 
     expect_property(first, "DatabaseFilePath", "ChronbaseV7.mde");
+    /* Unset folders default to the folder that holds the library. */
+    expect_property(first, "ApplicationPath", argv[2]);
+    expect_property(first, "ErrorLogPath", argv[2]);
     expect(hx_set_property(first, "ApplicationPath", app) == 0, "ApplicationPath is written");
     expect(hx_set_property(first, "ErrorLogPath", logs) == 0, "ErrorLogPath is written");
     expect(hx_set_property(first, "DatabaseFilePath", "missing.db") == 0, "DatabaseFilePath is written");

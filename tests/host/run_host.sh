@@ -13,7 +13,7 @@ libdir="$(pkg-config --variable=libdir hxpolllog)"
 cc -std=c11 -Wall -Wextra -Werror -o "$work/host" "$source" $(pkg-config --cflags --libs hxpolllog) \
   -Wl,-rpath,"$libdir"
 mkdir -p "$work/logs"
-"$work/host" "$work"
+"$work/host" "$work" "$(cd "$libdir" && pwd -P)"
 # No box was shown for the missing database: the log holds no entry.
 if [ -s "$work/logs/QX8log.txt" ]; then
   echo "unexpected log entries:" >&2
