@@ -102,10 +102,10 @@ int cmdDemo(const QStringList &args) {
     const std::vector<demo::PollFile> files = site.pollFiles();
     try {
         auto db = Database::open(ConnectionSpec::forSqliteFile(d.filePath(kDatabase)));
-        db->transaction();
+        Transaction tx(*db);
         createSchema(*db);
         site.seed(*db);
-        db->commit();
+        tx.commit();
     } catch (const HxError &e) {
         printError(QStringLiteral("cannot create the demonstration database: %1").arg(e.description()));
         return 1;
@@ -134,7 +134,9 @@ int cmdDemo(const QStringList &args) {
 
     if (!openSession()) return 1;
     out << "\n"
-        << (status == 0 ? "Imported and posted." : "The import did not succeed; see the messages above.")
+        << (status == 0   ? "Imported and posted."
+            : status == 3 ? "Imported and posted; the import reported the errors above on the way."
+                          : "The import did not succeed; see the messages above.")
         << "\n\n";
     try {
         for (const QString &line : demo::DemoSite::summary(conn()))
@@ -150,7 +152,8 @@ int cmdDemo(const QStringList &args) {
         << strGetPollLogPath() << " --log-dir " << strGetErrorLogPath() << " rules\n";
     out.flush();
     closeSession();
-    return status;
+    // The demonstration's poll logs hold a bad line on purpose.
+    return status == 3 ? 0 : status;
 }
 
 } // namespace hx::cli

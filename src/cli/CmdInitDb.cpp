@@ -19,9 +19,9 @@ int cmdInitDb(const QStringList &args) {
     }
     try {
         auto db = Database::open(ConnectionSpec::forSqliteFile(file));
-        db->transaction();
+        Transaction tx(*db);
         createSchema(*db);
-        db->commit();
+        tx.commit();
     } catch (const HxError &e) {
         printError(QStringLiteral("cannot create %1: %2").arg(file, e.description()));
         return 1;

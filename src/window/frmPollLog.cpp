@@ -8,7 +8,7 @@
 #include "messages/LogFiles.h"
 #include "messages/clsMessage.h"
 #include "rules/clsTCrules.h"
-#include "window/ImportCommandShim.h"
+#include "import/ImportCommand.h"
 #include "window/PollLogReport.h"
 #include "window/QtMessageBox.h"
 
