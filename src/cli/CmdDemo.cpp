@@ -118,7 +118,8 @@ int cmdDemo(const QStringList &args) {
             return 1;
         }
         names << f.name;
-        records += int(f.lines.size()) - 1; // less the comment line
+        for (const QByteArray &line : f.lines)
+            records += line.startsWith(';') ? 0 : 1; // records, not the header's comments
     }
 
     QTextStream out(stdout);

@@ -3,12 +3,12 @@
 #include "component/ImportLock.h"
 #include "component/Startup.h"
 #include "component/modGlobal.h"
+#include "import/ImportCommand.h"
 #include "import/PollLogListModel.h"
 #include "import/PollLogViewer.h"
 #include "messages/LogFiles.h"
 #include "messages/clsMessage.h"
 #include "rules/clsTCrules.h"
-#include "import/ImportCommand.h"
 #include "window/PollLogReport.h"
 #include "window/QtMessageBox.h"
 
@@ -22,6 +22,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
+#include <QScrollBar>
 #include <QSettings>
 #include <QToolBar>
 #include <QTreeView>
@@ -188,7 +189,7 @@ frmPollLog::frmPollLog(QWidget *parent) : QDialog(parent) {
     int width = 0;
     for (const WidthSetting &w : kWidths)
         width += twipsToPixels(w.defaultTwips);
-    resize(std::max(width + 40, m_toolBar->sizeHint().width() + 12), 460);
+    resize(std::max(width + 40, m_toolBar->sizeHint().width() + 12), 500);
     subUpdateBar();
 }
 
@@ -218,6 +219,13 @@ bool frmPollLog::startUp() {
     subInitPollLogList();
     model().sortNewestFirst();
     m_list->header()->setSortIndicator(model().sortColumn(), model().sortOrder());
+    // Wide enough for the three columns and the scroll bar.
+    int columns = 0;
+    for (int c = 0; c < PollLogListModel::ColumnCount; ++c)
+        columns += m_list->columnWidth(c);
+    const int needed =
+        columns + 2 * m_list->frameWidth() + m_list->verticalScrollBar()->sizeHint().width() + 14;
+    resize(std::max(width(), needed), height());
     return true;
 }
 
@@ -234,20 +242,30 @@ void frmPollLog::shutDown() {
 void frmPollLog::subInitPollLogList() {
     QSettings settings = widthSettings();
     settings.beginGroup(QStringLiteral("PollLog"));
+    bool stored[PollLogListModel::ColumnCount] = {};
     for (int c = 0; c < PollLogListModel::ColumnCount; ++c) {
         const QString key = QString::fromLatin1(kWidths[c].key);
         bool ok = false;
         int twips =
             settings.value(key, QString::number(kWidths[c].defaultTwips)).toString().trimmed().toInt(&ok);
+        stored[c] = ok && settings.contains(key);
         if (!ok || twips < 500) {
             // Too narrow to be of use: the default applies.
             settings.remove(key);
             twips = kWidths[c].defaultTwips;
+            stored[c] = false;
         }
         m_list->setColumnWidth(c, twipsToPixels(twips));
     }
     m_recordset.setHideEmpty(m_hideEmpty->isChecked());
     model().refill(m_recordset);
+    // A default width still shows the heading and the rows whole in this font.
+    for (int c = 0; c < PollLogListModel::ColumnCount; ++c) {
+        if (stored[c]) continue;
+        const int width = m_list->columnWidth(c);
+        m_list->resizeColumnToContents(c);
+        m_list->setColumnWidth(c, std::max(width, m_list->columnWidth(c)));
+    }
     subUpdateBar();
 }
 
