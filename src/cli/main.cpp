@@ -96,10 +96,15 @@ std::unique_ptr<QCoreApplication> makeApplication(int &argc, char **argv) {
 
 QString commandHelp() {
     QString s = QStringLiteral("\n\nCommands:\n");
-    for (const auto &[name, cmd] : commands())
+    // A usage too long for its column puts the summary on the next line.
+    constexpr int kColumn = 32;
+    for (const auto &[name, cmd] : commands()) {
+        const QString usage = QString::fromLatin1(cmd.usage);
+        if (usage.size() > kColumn) s += QStringLiteral("  %1\n").arg(usage);
         s += QStringLiteral("  %1  %2\n")
-                 .arg(QString::fromLatin1(cmd.usage), -28)
+                 .arg(usage.size() > kColumn ? QString() : usage, -kColumn)
                  .arg(QLatin1String(cmd.summary));
+    }
     s += QStringLiteral("\nA bare database name is looked up in the application folder; a path with a\n"
                         "folder in it is taken from the current directory; a name ending in .udl is a\n"
                         "data-link file holding a connection string.\n"

@@ -1,6 +1,7 @@
 // The poll log window on Qt's offscreen platform: start-up, the list and its
 // toolbar, sorting, the bar table, the column widths, and an import.
 #include "WindowTest.h"
+#include "component/ImportLock.h"
 #include "component/modGlobal.h"
 #include "import/PollLogListModel.h"
 #include "window/QtMessageBox.h"
@@ -312,4 +313,41 @@ TEST(QtMessageBoxFace, ButtonSetsSymbolsAndAnswers) {
     // Escape gives the answer that does no harm.
     QTimer::singleShot(0, [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape); });
     EXPECT_EQ(face.show(u"Title"_s, u"Prompt"_s, Buttons::YesNo, 0), Answer::No);
+}
+
+TEST_F(WindowTest, AFileThatFailsEndsTheImportOnItsRow) {
+    writeSite();
+    const QString aborted = demo::pollFileName(QDateTime(QDate(2007, 4, 26), QTime(8, 0)), 2);
+    writeFile(u"polllogs/"_s + aborted, ";Abort\r\n");
+    frmPollLog form;
+    ASSERT_TRUE(form.startUp());
+    const int row = form.model().rowOfFile(aborted);
+    ASSERT_EQ(row, 3); // the oldest
+    select(form, {0, row});
+    boxes.pushAnswer(Answer::Yes);
+    form.buttonClick(u"IMPORT"_s);
+    ASSERT_EQ(boxes.count(u"Error Loading File"_s), 1);
+    EXPECT_EQ(boxes.count(u"Success"_s), 0);
+    EXPECT_EQ(checkCount(u"SELECT COUNT(*) FROM \"PUNCH\""_s), 0); // nothing posted
+    EXPECT_EQ(checkCount(u"SELECT COUNT(*) FROM \"IMPORT\""_s), 0);
+    const QModelIndexList selected = form.listView()->selectionModel()->selectedRows();
+    ASSERT_EQ(selected.size(), 1);
+    EXPECT_EQ(selected[0].row(), row);
+}
+
+TEST_F(WindowTest, ImportWaitsForNoOneWhileAnotherImportRuns) {
+    writeSite();
+    QString why;
+    auto other = ImportLock::acquire(check(), std::chrono::milliseconds(0), &why);
+    ASSERT_TRUE(other) << why.toStdString();
+    frmPollLog form;
+    ASSERT_TRUE(form.startUp());
+    select(form, {0});
+    form.buttonClick(u"IMPORT"_s);
+    ASSERT_EQ(boxes.shown().size(), 1u);
+    EXPECT_EQ(boxes.shown()[0].title, u"Import Poll Log"_s);
+    EXPECT_TRUE(boxes.shown()[0].prompt.contains(u"another import is running"_s))
+        << boxes.shown()[0].prompt.toStdString();
+    EXPECT_FALSE(form.isImporting());
+    EXPECT_TRUE(form.listView()->isEnabled());
 }
