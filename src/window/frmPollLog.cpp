@@ -355,7 +355,13 @@ void frmPollLog::import() {
         // The rules as they stand now that no other import can change them.
         gTCRules = std::make_unique<clsTCrules>();
         gTCRules->ReadValues();
-        runImportCommand(files, channel, ImportOptions{}, repaintFile, repaintFile);
+        try {
+            runImportCommand(files, channel, ImportOptions{}, repaintFile, repaintFile);
+        } catch (const std::exception &e) {
+            // The command reports its own failures; anything else still leaves the window usable.
+            subReportError(kModule, QStringLiteral("barPollLog"), QStringLiteral("ButtonClick"), QString(),
+                           HxError(errorDescription(e)));
+        }
         lock.reset();
     }
 
@@ -388,20 +394,22 @@ bool ShowPollLog() {
             subLogNote(kModule, QStringLiteral("ShowPollLog: there is no application object for windows."));
             return false;
         }
-        QtMessageBox qtFace;
-        const bool ownFace = !hasMessageBoxFace();
-        if (ownFace) setMessageBoxFace(&qtFace);
-        bool shown = false;
-        {
-            frmPollLog form;
-            if (form.startUp()) {
-                form.exec();
-                shown = true;
+        // The Qt boxes, unless the host installed a face of its own.
+        struct FaceInUse {
+            QtMessageBox qt;
+            const bool own = !hasMessageBoxFace();
+            FaceInUse() {
+                if (own) setMessageBoxFace(&qt);
             }
-            form.shutDown();
-        }
-        if (ownFace) setMessageBoxFace(nullptr);
-        return shown;
+            ~FaceInUse() {
+                if (own) setMessageBoxFace(nullptr);
+            }
+        } face;
+        frmPollLog form;
+        if (!form.startUp()) return false;
+        form.exec();
+        form.shutDown();
+        return true;
     } catch (...) {
         return false;
     }

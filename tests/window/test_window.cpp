@@ -351,3 +351,23 @@ TEST_F(WindowTest, ImportWaitsForNoOneWhileAnotherImportRuns) {
     EXPECT_FALSE(form.isImporting());
     EXPECT_TRUE(form.listView()->isEnabled());
 }
+
+TEST_F(WindowTest, ShowPollLogIsTrueAfterTheUserClosesTheWindow) {
+    writeSite();
+    QString title;
+    int rows = -1;
+    QTimer::singleShot(50, [&] {
+        auto *form = qobject_cast<frmPollLog *>(QApplication::activeModalWidget());
+        ASSERT_NE(form, nullptr);
+        title = form->windowTitle();
+        rows = form->model().rowCount();
+        EXPECT_TRUE(gConn);
+        form->close();
+    });
+    EXPECT_TRUE(ShowPollLog());
+    EXPECT_EQ(title, u"POLL LOG"_s);
+    EXPECT_EQ(rows, 3);
+    // Shut-down closed the connection and kept the widths.
+    EXPECT_FALSE(gConn);
+    EXPECT_TRUE(settings().contains(u"PollLog/DateWidth"_s));
+}
