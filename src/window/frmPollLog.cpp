@@ -349,8 +349,13 @@ void frmPollLog::import() {
     auto lock = gConn ? ImportLock::acquire(*gConn, std::chrono::milliseconds(0), &why) : nullptr;
     if (!lock) {
         if (why.isEmpty()) why = QStringLiteral("The database is not open.");
+        why[0] = why[0].toUpper();
         intShowMessage(kModule, QStringLiteral("barPollLog"), QStringLiteral("ButtonClick"), QString(),
                        QStringLiteral("Import Poll Log"), why, Buttons::OkOnly | Buttons::Exclamation, 0);
+        // Nothing was started: the rows stay chosen for another try.
+        for (const ImportFile &f : files)
+            m_list->selectionModel()->select(m_model->index(m_model->rowOfFile(f.name), 0),
+                                             QItemSelectionModel::Select | QItemSelectionModel::Rows);
     } else {
         // The rules as they stand now that no other import can change them.
         gTCRules = std::make_unique<clsTCrules>();

@@ -346,10 +346,12 @@ TEST_F(WindowTest, ImportWaitsForNoOneWhileAnotherImportRuns) {
     form.buttonClick(u"IMPORT"_s);
     ASSERT_EQ(boxes.shown().size(), 1u);
     EXPECT_EQ(boxes.shown()[0].title, u"Import Poll Log"_s);
-    EXPECT_TRUE(boxes.shown()[0].prompt.contains(u"another import is running"_s))
+    EXPECT_TRUE(boxes.shown()[0].prompt.startsWith(u"Another import is running"_s))
         << boxes.shown()[0].prompt.toStdString();
     EXPECT_FALSE(form.isImporting());
     EXPECT_TRUE(form.listView()->isEnabled());
+    EXPECT_EQ(form.listView()->selectionModel()->selectedRows().size(), 1);
+    EXPECT_EQ(checkCount(u"SELECT COUNT(*) FROM \"PUNCH\""_s), 0);
 }
 
 TEST_F(WindowTest, ShowPollLogIsTrueAfterTheUserClosesTheWindow) {
