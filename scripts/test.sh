@@ -38,6 +38,7 @@ if [ "${HX_SKIP_ASAN:-0}" != 1 ]; then
   section "tests under the sanitizers"
   (cd build-asan &&
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
+    LSAN_OPTIONS="suppressions=$PWD/../tests/sanitizer/lsan.supp" \
     UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --output-on-failure -j"$(nproc)")
 fi
