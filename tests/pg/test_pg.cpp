@@ -158,8 +158,9 @@ TEST_F(PgTest, DatesAndTimesKeepTheirWallClockValueAcrossZones) {
                 raw->firstValue(QStringLiteral("SELECT CAST(\"LastPoll\" AS text) FROM \"TCRULES\" WHERE "
                                                "\"ID\" = ?"),
                                 {id})
-                    ->toString(),
-                formatIsoDateTime(m));
+                    ->toString()
+                    .toStdString(),
+                formatIsoDateTime(m).toStdString());
             Recordset rs = db->openRecordset(
                 QStringLiteral("SELECT \"IN DATE\", \"IN TIME\" FROM \"PUNCH\" WHERE \"ID\" = ?"), {id});
             ASSERT_EQ(rs.recordCount(), 1);
