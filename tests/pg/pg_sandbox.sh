@@ -2,7 +2,8 @@
 # A throwaway PostgreSQL 15 server for one test run.
 #
 # Prints "READY <port>" once the server accepts connections on 127.0.0.1 only
-# (superuser "hxtest", trust authentication, an empty database "hxtest"), or
+# (superuser "hxtest", trust authentication, an empty database "hxtest"; and
+# the role "hxpw" that must give its password "hx-Pw-0451"), or
 # "FAILED: <reason>" and exits 1. Then it waits: when its standard input closes
 # (the test finished, failed or died) it stops the server and removes every
 # file it made. As root the server runs as the "postgres" user, which the
@@ -35,7 +36,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 1' INT TERM HUP
 
-for tool in initdb pg_ctl createdb; do
+for tool in initdb pg_ctl createdb psql; do
     [ -x "$bindir/$tool" ] || fail "$bindir/$tool is missing (scripts/setup.sh installs the postgresql package)"
 done
 
@@ -51,6 +52,10 @@ cd "$root" || fail "cannot enter $root"
 "${as_owner[@]}" mkdir "$root/sock" || fail "cannot create the socket directory"
 "${as_owner[@]}" "$bindir/initdb" -D "$root/data" -U hxtest --auth=trust -E UTF8 --no-locale --no-sync \
     >"$root/initdb.log" 2>&1 || fail "initdb failed"
+
+# The password role is matched before the trust lines.
+"${as_owner[@]}" sed -i '1i host all hxpw 127.0.0.1/32 scram-sha-256' "$root/data/pg_hba.conf" ||
+    fail "cannot edit pg_hba.conf"
 
 port_in_use() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
 
@@ -69,6 +74,10 @@ done
 
 "${as_owner[@]}" "$bindir/createdb" -h 127.0.0.1 -p "$started" -U hxtest hxtest >>"$root/server.log" 2>&1 ||
     fail "cannot create the test database"
+
+"${as_owner[@]}" "$bindir/psql" -h 127.0.0.1 -p "$started" -U hxtest -d hxtest -q -c \
+    "CREATE ROLE hxpw LOGIN PASSWORD 'hx-Pw-0451'" >>"$root/server.log" 2>&1 ||
+    fail "cannot create the password role"
 
 echo "READY $started"
 while read -r _; do :; done

@@ -47,6 +47,10 @@ public:
         m_proc = nullptr;
     }
 
+    // A role of the server that logs in with a password only.
+    static constexpr const char *kPasswordUser = "hxpw";
+    static constexpr const char *kPassword = "hx-Pw-0451";
+
     int port() const { return m_port; }
     const QString &error() const { return m_error; }
     QString url(const QString &database) const {
