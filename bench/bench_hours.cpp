@@ -36,7 +36,7 @@ double cpuSeconds() {
 }
 
 void seed(Database &db, int pairs, int employees) {
-    db.transaction();
+    Transaction tx(db);
     db.execute(QStringLiteral(
         "INSERT INTO \"TCRULES\" (\"ROUNDING\", \"WARNING\", \"LESS WARN\", \"SORT 2\", "
         "\"DAY START\", \"TASKAS\") VALUES ('Quarter Hour', 12, 2, 'Day_Start', '04:00:00', 2)"));
@@ -98,7 +98,7 @@ void seed(Database &db, int pairs, int employees) {
         db.execute(insert, {i % employees + 1, db.date(firstDay - 1 - i / employees),
                             db.time(timeSerial(8, 0, 0)), db.time(timeSerial(16, 0, 0)), 2, depts[0],
                             QVariant(), QVariant(), 0, db.boolean(false)});
-    db.commit();
+    tx.commit();
 }
 
 } // namespace

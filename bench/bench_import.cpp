@@ -88,19 +88,23 @@ void setUpSite(const QString &root) {
     gConn->execute(QStringLiteral(R"(UPDATE "TCRULES" SET "IdDigits" = 4)"));
     gTCRules->ReadValues();
 
-    gConn->transaction();
-    for (int d = 1; d <= 20; ++d)
+    {
+        Transaction tx(*gConn);
+        for (int d = 1; d <= 20; ++d)
+            gConn->execute(
+                QStringLiteral(
+                    R"(INSERT INTO "DEPT" ("DEPT ID", "DEPT NAME", "DATAFLDEN") VALUES (?, ?, ?))"),
+                {d, QStringLiteral("DEPT %1").arg(d), gConn->boolean(d % 2 == 0)});
         gConn->execute(
-            QStringLiteral(R"(INSERT INTO "DEPT" ("DEPT ID", "DEPT NAME", "DATAFLDEN") VALUES (?, ?, ?))"),
-            {d, QStringLiteral("DEPT %1").arg(d), gConn->boolean(d % 2 == 0)});
-    gConn->execute(
-        QStringLiteral(R"(INSERT INTO "CLOCK" ("CLOCK NUMBER", "CLOCK NAME") VALUES (1, 'Front'))"));
-    // One employee in ten also takes part in access control.
-    for (int e = 0; e < 1000; ++e)
-        gConn->execute(QStringLiteral(R"(INSERT INTO "EMPLOYEE" ("EMPLOYEE ID", "CLOCK ID", "AccessControl"))"
-                                      R"( VALUES (?, ?, ?))"),
-                       {e + 1, 1000 + e, e % 10 == 0 ? QStringLiteral("YES") : QStringLiteral("NO")});
-    gConn->commit();
+            QStringLiteral(R"(INSERT INTO "CLOCK" ("CLOCK NUMBER", "CLOCK NAME") VALUES (1, 'Front'))"));
+        // One employee in ten also takes part in access control.
+        for (int e = 0; e < 1000; ++e)
+            gConn->execute(
+                QStringLiteral(R"(INSERT INTO "EMPLOYEE" ("EMPLOYEE ID", "CLOCK ID", "AccessControl"))"
+                               R"( VALUES (?, ?, ?))"),
+                {e + 1, 1000 + e, e % 10 == 0 ? QStringLiteral("YES") : QStringLiteral("NO")});
+        tx.commit();
+    }
 }
 
 void benchPollFile(const QString &root, int records) {

@@ -40,7 +40,7 @@ int fail(const QString &text) {
 }
 
 void seed(Database &db, int employees, const QDate &firstDay) {
-    db.transaction();
+    Transaction tx(db);
     for (int c = 1; c <= kClocks; ++c)
         db.execute(QStringLiteral("INSERT INTO \"CLOCK\" (\"CLOCK NUMBER\", \"CLOCK NAME\", \"AccessOnly\") "
                                   "VALUES (?, ?, ?)"),
@@ -82,7 +82,7 @@ void seed(Database &db, int employees, const QDate &firstDay) {
                        "\"WARNING\", \"LESS WARN\") VALUES (?, ?, ?, ?, ?, ?)"),
         {6, QStringLiteral("Quarter Hour"), db.time(timeSerial(4, 0, 0)),
          db.dateTime(fromQDate(firstDay) - 1), 12, 1});
-    db.commit();
+    tx.commit();
 }
 
 // Four punches a working day per employee (in, lunch out, lunch in, out),

@@ -308,6 +308,13 @@ CREATE TABLE "TCRULES" (
     "TASKTITLE" varchar(50)
 );
 
+-- The commit of the last import, so that a register save cut short by a crash
+-- can be finished (or dropped) by the next import.
+CREATE TABLE "PrevPunchJournal" (
+    "Token" varchar(40) NOT NULL PRIMARY KEY,
+    "Saved" timestamp
+);
+
 CREATE INDEX "IMPORT_BADGE" ON "IMPORT" ("CLOCK ID", "IN DATE", "IN TIME", "ID");
 CREATE INDEX "IMPORT_EMPLOYEE" ON "IMPORT" ("EMPLOYEE ID", "IN DATE", "IN TIME", "ID");
 CREATE INDEX "PUNCH_EMPLOYEE_IN" ON "PUNCH" ("EMPLOYEE ID", "IN DATE", "IN TIME");

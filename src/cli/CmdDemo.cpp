@@ -128,10 +128,10 @@ int cmdDemo(const QStringList &args) {
                     .arg(db->describe(), existing));
             return 1;
         }
-        db->transaction();
+        Transaction tx(*db);
         createSchema(*db);
         site.seed(*db);
-        db->commit();
+        tx.commit();
     } catch (const HxError &e) {
         printError(QStringLiteral("cannot create the demonstration database: %1")
                        .arg(maskPassword(e.description())));
@@ -161,7 +161,9 @@ int cmdDemo(const QStringList &args) {
 
     if (!openSession()) return 1;
     out << "\n"
-        << (status == 0 ? "Imported and posted." : "The import did not succeed; see the messages above.")
+        << (status == 0   ? "Imported and posted."
+            : status == 3 ? "Imported and posted; the import reported the errors above on the way."
+                          : "The import did not succeed; see the messages above.")
         << "\n\n";
     try {
         for (const QString &line : demo::DemoSite::summary(conn()))
@@ -177,7 +179,8 @@ int cmdDemo(const QStringList &args) {
         << " --poll-dir " << strGetPollLogPath() << " --log-dir " << strGetErrorLogPath() << " rules\n";
     out.flush();
     closeSession();
-    return status;
+    // The demonstration's poll logs hold a bad line on purpose.
+    return status == 3 ? 0 : status;
 }
 
 } // namespace hx::cli

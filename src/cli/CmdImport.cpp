@@ -2,11 +2,11 @@
 #include "cli/Commands.h"
 #include "cli/TerminalFace.h"
 #include "cli/TerminalProgress.h"
+#include "component/CrashHook.h"
 #include "component/ImportLock.h"
 #include "component/modGlobal.h"
-#include "import/PollFileReader.h"
+#include "import/ImportCommand.h"
 #include "messages/LogFiles.h"
-#include "posting/PostingDriver.h"
 #include "rules/clsTCrules.h"
 
 #include <QFileInfo>
@@ -25,97 +25,35 @@ const QString kProcedure = QStringLiteral("ButtonClick");
 // database before it gives up (--wait changes it).
 constexpr std::chrono::seconds kDefaultWait{600};
 
-int showMessage(const QString &detail, const QString &title, const QString &prompt, long buttons) {
-    return intShowMessage(kModule, kKind, kProcedure, detail, title, prompt, buttons, 0);
-}
-
-void reportUnexpected(const QString &detail, const QString &description) {
-    subReportError(kModule, kKind, kProcedure, detail, HxError(description));
-}
-
-void emptyImportTable() {
-    conn().execute(QStringLiteral("DELETE FROM \"IMPORT\""));
-}
-
-struct ImportFile {
-    QString name; // as given: the detail of the messages
-    QString path;
-};
-
-// Steps 3 to 7 of the Import command; true exactly when the success message
-// was shown. The closing step is the caller's.
-bool importFiles(const std::vector<ImportFile> &files, std::shared_ptr<clsMessage> &channel) {
-    QString step = QStringLiteral("DELETE FROM IMPORT");
-    try {
-        emptyImportTable();
-
-        step = QStringLiteral("confirm");
-        const QString what = files.size() == 1
-                                 ? QStringLiteral("this poll log?")
-                                 : QString::number(files.size()) + QStringLiteral(" poll logs?");
-        const int answer = showMessage(
-            QString(), QStringLiteral("Import Poll Log"),
-            QStringLiteral("Are you sure you want to import ") + what + QStringLiteral("\r\n") +
-                QStringLiteral("WARNING!  There is a high risk of duplicating data if this poll log "
-                               "information is already in the database!"),
-            Buttons::YesNo);
-        if (answer != Answer::Yes) return false;
-
-        for (const ImportFile &f : files) {
-            step = f.name;
-            if (!blnImportPollFile(f.path, channel, true)) {
-                showMessage(f.name, QStringLiteral("Error Loading File"), QStringLiteral("File Load Error"),
-                            Buttons::OkOnly);
-                return false;
-            }
-        }
-
-        step = QStringLiteral("post");
-        if (!blnPostImportTableToPunchTable(channel)) {
-            showMessage(QString(), QStringLiteral("Error posting to the Punch Table"),
-                        QStringLiteral("There was an error posting to the Punch Table.  Some or all of your "
-                                       "imported punches may be missing."),
-                        Buttons::OkOnly);
-            return false;
-        }
-
-        showMessage(QString(), QStringLiteral("Success"),
-                    QStringLiteral("Poll Log") + (files.size() > 1 ? QStringLiteral("s") : QString()) +
-                        QStringLiteral(" Imported Successfully"),
-                    Buttons::OkOnly);
-        return true;
-    } catch (const std::exception &e) {
-        // Only the database itself failing gets here: the import, posting and
-        // hours code reports its own failures.
-        reportUnexpected(step, errorDescription(e));
-    }
-    return false;
-}
-
-bool runImport(const std::vector<ImportFile> &files) {
+int runImport(const std::vector<ImportFile> &files, const ImportOptions &options) {
     auto channel = std::make_shared<clsMessage>();
     std::optional<TerminalProgress> progress;
     if (isatty(STDERR_FILENO) == 1) {
         progress.emplace();
         progress->attach(*channel);
     }
-
-    const bool ok = importFiles(files, channel);
-
-    // Closing, whatever happened above.
-    try {
-        emptyImportTable();
-    } catch (const HxError &e) {
-        reportUnexpected(QStringLiteral("DELETE FROM IMPORT"), e.description());
-    }
+    const ImportResult r = runImportCommand(files, channel, options);
     channel.reset();
-    return ok;
+    progress.reset();
+
+    if (r.outcome == ImportOutcome::RolledBack) {
+        printError(QStringLiteral("nothing was imported: ") + r.failure);
+        return 1;
+    }
+    if (!r.saved()) return 1;
+    if (r.errorsReported > 0 || r.outcome == ImportOutcome::PostingFailed) {
+        printError(QStringLiteral("the import was saved, but %1 error(s) were reported on the way (see %2).")
+                       .arg(std::max<long>(r.errorsReported, 1))
+                       .arg(strLogFilePath()));
+        return 3;
+    }
+    return 0;
 }
 
 int usage(const QString &why) {
     if (!why.isEmpty()) printError(why);
-    printError(
-        QStringLiteral("usage: hxpolllog [global options] import [--yes|--no] [--wait SECONDS] NAME..."));
+    printError(QStringLiteral(
+        "usage: hxpolllog [global options] import [--yes|--no] [--skip-seen] [--wait SECONDS] NAME..."));
     return 2;
 }
 } // namespace
@@ -124,6 +62,7 @@ int cmdImport(const QStringList &args) {
     PresetAnswer preset = PresetAnswer::None;
     std::chrono::seconds wait = kDefaultWait;
     std::vector<ImportFile> files;
+    ImportOptions importOptions;
     bool options = true;
     for (int i = 0; i < args.size(); ++i) {
         const QString &a = args[i];
@@ -134,6 +73,8 @@ int cmdImport(const QStringList &args) {
             if (preset != PresetAnswer::None && preset != p)
                 return usage(QStringLiteral("--yes and --no exclude each other."));
             preset = p;
+        } else if (options && a == QLatin1String("--skip-seen")) {
+            importOptions.importSeen = false;
         } else if (options && (a == QLatin1String("--wait") || a.startsWith(QLatin1String("--wait=")))) {
             QString value;
             if (a == QLatin1String("--wait")) {
@@ -184,11 +125,12 @@ int cmdImport(const QStringList &args) {
     gTCRules = std::make_unique<clsTCrules>();
     gTCRules->ReadValues();
 
-    const bool ok = runImport(files);
+    const int status = runImport(files, importOptions);
 
     lock.reset();
     closeSession();
-    return ok ? 0 : 1;
+    if (crashHookArmed()) printError(QStringLiteral("crash points passed: %1").arg(crashPointsPassed()));
+    return status;
 }
 
 } // namespace hx::cli

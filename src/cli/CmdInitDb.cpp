@@ -42,9 +42,9 @@ int cmdInitDb(const QStringList &args) {
                            .arg(created, existing));
             return 1;
         }
-        db->transaction();
+        Transaction tx(*db);
         createSchema(*db);
-        db->commit();
+        tx.commit();
     } catch (const HxError &e) {
         // Nothing half-made is left behind: the new file goes again.
         if (sqlite) {

@@ -1,5 +1,6 @@
 #include "component/Database.h"
 
+#include "component/CrashHook.h"
 #include "component/DateTime.h"
 
 #include <QAtomicInt>
@@ -15,12 +16,19 @@ namespace hx {
 namespace {
 QAtomicInt g_connectionCounter;
 
-HxError sqlError(const QSqlError &e, const QString &sql) {
+QString errorText(const QSqlError &e, const QString &sql) {
     QString text = e.text().trimmed();
     if (text.isEmpty()) text = QStringLiteral("Database error");
     if (!sql.isEmpty()) text += QStringLiteral(" [") + sql.simplified() + QLatin1Char(']');
-    return HxError(text, ErrNo::Database);
+    return text;
 }
+
+HxError sqlError(const QSqlError &e, const QString &sql) {
+    return HxError(errorText(e, sql), ErrNo::Database);
+}
+
+const QString kStatementSavepoint = QStringLiteral("hx_statement");
+
 // The "?" of a statement outside quoted text, quoted names and comments.
 int countPlaceholders(const QString &sql) {
     int n = 0;
@@ -280,8 +288,8 @@ std::unique_ptr<Database> Database::open(const ConnectionSpec &target) {
         QSqlQuery q(c);
         // A fixed session zone: nothing then depends on the server's TimeZone
         // setting, whatever the server or the database was given.
-        for (const QString &setting : {QStringLiteral("SET datestyle TO ISO, MDY"),
-                                       QStringLiteral("SET TIME ZONE 'UTC'")})
+        for (const QString &setting :
+             {QStringLiteral("SET datestyle TO ISO, MDY"), QStringLiteral("SET TIME ZONE 'UTC'")})
             if (!q.exec(setting)) throw sqlError(q.lastError(), q.lastQuery());
     }
     return db;
@@ -294,6 +302,9 @@ bool Database::isOpen() const {
 void Database::close() {
     m_pool.clear();
     m_placeholders.clear();
+    m_txDepth = 0;
+    m_broken = false;
+    m_statementSavepoint = false;
     if (m_connectionName.isEmpty()) return;
     {
         QSqlDatabase c = QSqlDatabase::database(m_connectionName, false);
@@ -347,9 +358,18 @@ std::unique_ptr<QSqlQuery> Database::acquire(const QString &sql) {
     }
     if (m_connectionName.isEmpty())
         throw HxError(QStringLiteral("Operation is not allowed when the object is closed."), 3704);
+    if (m_broken) throw FatalDatabaseError(m_brokenReason, ErrNo::Database);
     auto q = std::make_unique<QSqlQuery>(handle());
     q->setForwardOnly(true);
-    if (!q->prepare(sql)) throw sqlError(q->lastError(), sql);
+    // PostgreSQL prepares on the server: a failed prepare aborts the
+    // transaction like a failed statement.
+    const bool guarded = m_engine == Engine::PostgreSQL && m_txDepth > 0;
+    if (guarded) guardStatement();
+    if (!q->prepare(sql)) {
+        const QSqlError e = q->lastError();
+        if (guarded && !isFatal(e)) undoStatement();
+        fail(e, sql);
+    }
     if (m_placeholders.find(sql) == m_placeholders.end()) m_placeholders.emplace(sql, countPlaceholders(sql));
     return q;
 }
@@ -361,6 +381,8 @@ void Database::release(const QString &sql, std::unique_ptr<QSqlQuery> q) {
 }
 
 void Database::run(QSqlQuery &q, const QString &sql, const QVariantList &params) {
+    if (m_broken) throw FatalDatabaseError(m_brokenReason, ErrNo::Database);
+    crashPoint();
     // A pooled statement keeps the values of its last run: a short list would
     // quietly reuse them.
     const auto count = m_placeholders.find(sql);
@@ -372,7 +394,215 @@ void Database::run(QSqlQuery &q, const QString &sql, const QVariantList &params)
                       ErrNo::Database);
     for (int i = 0; i < params.size(); ++i)
         q.bindValue(i, params[i]);
-    if (!q.exec()) throw sqlError(q.lastError(), sql);
+    const bool guarded = m_engine == Engine::PostgreSQL && m_txDepth > 0;
+    if (guarded) guardStatement();
+    if (!q.exec()) {
+        const QSqlError e = q.lastError();
+        if (guarded && !isFatal(e)) undoStatement();
+        fail(e, sql);
+    }
+    if (guarded && !q.isSelect()) m_statementSavepointStale = true;
+}
+
+void Database::guardStatement() {
+    if (!m_statementSavepoint) {
+        plain(QStringLiteral("SAVEPOINT ") + kStatementSavepoint);
+        m_statementSavepoint = true;
+        m_statementSavepointStale = false;
+    } else if (m_statementSavepointStale) {
+        plain(QStringLiteral("RELEASE SAVEPOINT %1; SAVEPOINT %1").arg(kStatementSavepoint));
+        m_statementSavepointStale = false;
+    }
+}
+
+void Database::undoStatement() {
+    // Leaves the transaction as it was before the failed statement.
+    plain(QStringLiteral("ROLLBACK TO SAVEPOINT ") + kStatementSavepoint);
+}
+
+bool Database::isFatal(const QSqlError &e) const {
+    const QString code = e.nativeErrorCode();
+    if (m_engine == Engine::SQLite) {
+        bool ok = false;
+        const int primary = code.toInt(&ok) & 0xff;
+        if (!ok) return false;
+        switch (primary) {
+        case 5:  // busy past the timeout
+        case 6:  // locked
+        case 7:  // out of memory
+        case 8:  // read-only database
+        case 9:  // interrupted
+        case 10: // I/O error
+        case 11: // corrupt
+        case 13: // disk full
+        case 14: // cannot open
+        case 15: // lock protocol
+        case 26: // not a database
+            return true;
+        default:
+            return false;
+        }
+    }
+    // A statement the server refused carries its SQLSTATE; none means the
+    // connection itself failed.
+    if (code.isEmpty()) return true;
+    static const char *const fatalClasses[] = {"08", "25", "40", "53", "57", "58", "XX"};
+    for (const char *c : fatalClasses)
+        if (code.startsWith(QLatin1String(c))) return true;
+    return code == QLatin1String("55P03");
+}
+
+void Database::fail(const QSqlError &e, const QString &sql) {
+    const QString text = errorText(e, sql);
+    if (isFatal(e)) {
+        if (m_txDepth > 0) {
+            m_broken = true;
+            m_brokenReason = text;
+        }
+        throw FatalDatabaseError(text, ErrNo::Database);
+    }
+    throw HxError(text, ErrNo::Database);
+}
+
+void Database::plain(const QString &sql) {
+    if (m_connectionName.isEmpty())
+        throw HxError(QStringLiteral("Operation is not allowed when the object is closed."), 3704);
+    QSqlQuery q(handle());
+    if (!q.exec(sql)) fail(q.lastError(), sql);
+}
+
+void Database::beginTransaction() {
+    if (m_txDepth > 0) {
+        ++m_txDepth;
+        return;
+    }
+    plain(m_engine == Engine::SQLite ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
+    m_txDepth = 1;
+    m_broken = false;
+    m_brokenReason.clear();
+    m_statementSavepoint = false;
+    m_statementSavepointStale = false;
+    m_savepointDepth = 0;
+}
+
+void Database::commitTransaction() {
+    if (m_txDepth <= 0) throw HxError(QStringLiteral("There is no transaction to commit."));
+    if (m_txDepth > 1) {
+        --m_txDepth;
+        return;
+    }
+    if (m_broken) {
+        const QString why = m_brokenReason;
+        rollbackTransaction();
+        throw FatalDatabaseError(why, ErrNo::Database);
+    }
+    crashPoint();
+    try {
+        plain(QStringLiteral("COMMIT"));
+    } catch (...) {
+        rollbackTransaction();
+        throw;
+    }
+    m_txDepth = 0;
+}
+
+void Database::rollbackTransaction() {
+    if (m_txDepth <= 0) return;
+    if (m_txDepth > 1) {
+        --m_txDepth;
+        return;
+    }
+    m_txDepth = 0;
+    m_broken = false;
+    m_brokenReason.clear();
+    m_statementSavepoint = false;
+    m_statementSavepointStale = false;
+    m_savepointDepth = 0;
+    // SQLite may have rolled back by itself after a fatal error; a lost
+    // server has nothing left to roll back. Neither is worth a report here.
+    if (m_connectionName.isEmpty()) return;
+    QSqlQuery q(handle());
+    q.exec(QStringLiteral("ROLLBACK"));
+}
+
+// ---------------------------------------------------------------- guards
+
+Transaction::Transaction(Database &db) : m_db(&db) {
+    db.beginTransaction();
+}
+
+Transaction::~Transaction() {
+    if (m_done) return;
+    if (m_db->m_txDepth > 1)
+        --m_db->m_txDepth;
+    else
+        m_db->rollbackTransaction();
+}
+
+void Transaction::commit() {
+    if (m_done) return;
+    m_done = true;
+    m_db->commitTransaction();
+}
+
+void Transaction::rollback() {
+    if (m_done) return;
+    m_done = true;
+    m_db->rollbackTransaction();
+}
+
+Savepoint::Savepoint(Database &db) : m_db(&db) {
+    if (db.m_txDepth == 0) {
+        m_own.emplace(db);
+        return;
+    }
+    if (db.m_broken) throw FatalDatabaseError(db.m_brokenReason, ErrNo::Database);
+    m_name = QStringLiteral("hx_savepoint_%1").arg(++db.m_savepointDepth);
+    db.plain(QStringLiteral("SAVEPOINT ") + m_name);
+    // The statement savepoint of the enclosing level must not be released
+    // from inside this one: statements in here get their own.
+    m_outerStatementSavepoint = db.m_statementSavepoint;
+    db.m_statementSavepoint = false;
+}
+
+Savepoint::~Savepoint() {
+    if (m_done) return;
+    try {
+        end(false);
+    } catch (...) {
+        // The transaction is broken then; its outermost guard rolls it back.
+    }
+}
+
+void Savepoint::release() {
+    end(true);
+}
+
+void Savepoint::rollback() {
+    end(false);
+}
+
+void Savepoint::end(bool keep) {
+    if (m_done) return;
+    m_done = true;
+    if (m_own) {
+        if (keep)
+            m_own->commit();
+        else
+            m_own->rollback();
+        return;
+    }
+    Database &db = *m_db;
+    --db.m_savepointDepth;
+    db.m_statementSavepoint = m_outerStatementSavepoint;
+    db.m_statementSavepointStale = m_outerStatementSavepoint;
+    if (db.m_broken || db.m_txDepth == 0) return;
+    if (keep) {
+        db.plain(QStringLiteral("RELEASE SAVEPOINT ") + m_name);
+    } else {
+        db.plain(QStringLiteral("ROLLBACK TO SAVEPOINT ") + m_name);
+        db.plain(QStringLiteral("RELEASE SAVEPOINT ") + m_name);
+    }
 }
 
 int Database::execute(const QString &sql, const QVariantList &params) {
@@ -402,7 +632,7 @@ Recordset Database::openRecordset(const QString &sql, const QVariantList &params
         while (q->next())
             for (int i = 0; i < n; ++i)
                 rs.m_values.push_back(q->value(i));
-        if (q->lastError().isValid()) throw sqlError(q->lastError(), sql);
+        if (q->lastError().isValid()) fail(q->lastError(), sql);
     } catch (...) {
         release(sql, std::move(q));
         throw;
@@ -421,7 +651,7 @@ std::optional<QVariant> Database::firstValue(const QString &sql, const QVariantL
         if (q->next())
             v = q->value(0);
         else if (q->lastError().isValid())
-            throw sqlError(q->lastError(), sql);
+            fail(q->lastError(), sql);
     } catch (...) {
         release(sql, std::move(q));
         throw;
@@ -439,25 +669,11 @@ void Database::executeScript(const QString &script) {
         if (line.trimmed().isEmpty()) continue;
         current += line + QLatin1Char('\n');
         if (line.trimmed().endsWith(QLatin1Char(';'))) {
-            QSqlQuery q(handle());
-            if (!q.exec(current)) throw sqlError(q.lastError(), current);
+            plain(current);
             current.clear();
         }
     }
-    if (!current.trimmed().isEmpty()) {
-        QSqlQuery q(handle());
-        if (!q.exec(current)) throw sqlError(q.lastError(), current);
-    }
-}
-
-bool Database::transaction() {
-    return handle().transaction();
-}
-bool Database::commit() {
-    return handle().commit();
-}
-bool Database::rollback() {
-    return handle().rollback();
+    if (!current.trimmed().isEmpty()) plain(current);
 }
 
 bool Database::hasTable(const QString &name) const {

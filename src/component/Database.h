@@ -143,15 +143,28 @@ public:
     // Runs a script of statements separated by ";" at line ends ("--" comments).
     void executeScript(const QString &script);
 
-    bool transaction();
-    bool commit();
-    bool rollback();
+    // Transactions go through the Transaction and Savepoint guards below.
+    bool inTransaction() const { return m_txDepth > 0; }
+    // After a fatal failure inside a transaction every statement is refused
+    // until the outermost transaction has been rolled back.
+    bool isBroken() const { return m_broken; }
 
     // Is there a table of that name (any case)?
     bool hasTable(const QString &name) const;
 
 private:
+    friend class Transaction;
+    friend class Savepoint;
     Database() = default;
+    void beginTransaction();
+    void commitTransaction();
+    void rollbackTransaction();
+    // Runs a statement outside the prepared path (transaction control).
+    void plain(const QString &sql);
+    [[noreturn]] void fail(const QSqlError &e, const QString &sql);
+    bool isFatal(const QSqlError &e) const;
+    void guardStatement();
+    void undoStatement();
     class PooledQuery;
     std::unique_ptr<QSqlQuery> acquire(const QString &sql);
     void release(const QString &sql, std::unique_ptr<QSqlQuery> q);
@@ -163,6 +176,56 @@ private:
     std::unordered_map<QString, std::vector<std::unique_ptr<QSqlQuery>>> m_pool;
     // The "?" placeholders of each statement text, counted when it is prepared.
     std::unordered_map<QString, int> m_placeholders;
+
+    int m_txDepth = 0;
+    bool m_broken = false;
+    QString m_brokenReason;
+    // PostgreSQL aborts a whole transaction on a failed statement; a savepoint
+    // before each statement gives it SQLite's statement-level undo. It is
+    // moved forward lazily, before the first statement after a change.
+    bool m_statementSavepoint = false;
+    bool m_statementSavepointStale = false;
+    int m_savepointDepth = 0;
+};
+
+// One unit of work. Guards nest: only the outermost begins (BEGIN IMMEDIATE on
+// SQLite, so a reading transaction never fails to become a writing one) and
+// commits; an outermost guard left without commit() rolls back. An inner guard
+// left without commit() leaves the decision to the outermost one.
+class Transaction {
+public:
+    explicit Transaction(Database &db);
+    ~Transaction();
+    Transaction(const Transaction &) = delete;
+    Transaction &operator=(const Transaction &) = delete;
+    // Raises FatalDatabaseError when the outermost commit fails (the work is
+    // then rolled back).
+    void commit();
+    void rollback();
+
+private:
+    Database *m_db;
+    bool m_done = false;
+};
+
+// Undoes the statements run inside it, and only those, unless released.
+// Outside a transaction it is a transaction of its own.
+class Savepoint {
+public:
+    explicit Savepoint(Database &db);
+    ~Savepoint();
+    Savepoint(const Savepoint &) = delete;
+    Savepoint &operator=(const Savepoint &) = delete;
+    void release();
+    void rollback();
+
+private:
+    void end(bool keep);
+    Database *m_db;
+    std::optional<Transaction> m_own;
+    QString m_name;
+    bool m_outerStatementSavepoint = false;
+    bool m_done = false;
 };
 
 } // namespace hx

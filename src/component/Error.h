@@ -2,6 +2,7 @@
 // The error every procedure's handler catches: a description and a number,
 // as the reporting of the log files expects them.
 #include <QString>
+#include <new>
 #include <stdexcept>
 
 namespace hx {
@@ -31,6 +32,20 @@ private:
     QString m_description;
     long m_number;
 };
+
+// A failure that is not about one row: a full disk, an I/O error, a lock held
+// past the timeout, a lost server, exhausted memory. No handler of a stage
+// goes on after it; it ends the whole unit of work, which is rolled back.
+class FatalDatabaseError : public HxError {
+public:
+    using HxError::HxError;
+};
+
+// For the handlers that report a failure and go on: call first thing in the
+// catch block; a fatal failure (or exhausted memory) goes on up instead.
+inline void rethrowIfFatal(const std::exception &e) {
+    if (dynamic_cast<const FatalDatabaseError *>(&e) || dynamic_cast<const std::bad_alloc *>(&e)) throw;
+}
 
 // The description of any error a handler caught: ours as we wrote it, anything
 // else by what it says of itself.

@@ -90,6 +90,7 @@ double CustomRound(double time, int code, CustomTables *tables) {
         step = QStringLiteral("AddMin=%1").arg(addMinutes);
         return std::floor(time * 1440.0 + addMinutes + 0.5) / 1440.0;
     } catch (const std::exception &e) {
+        rethrowIfFatal(e);
         reportImportError(QStringLiteral("CustomRound"), step, errorDescription(e));
     }
     return time;
@@ -112,6 +113,7 @@ float CustomHrs(double hours, CustomTables *tables) {
         }
         return unchanged;
     } catch (const std::exception &e) {
+        rethrowIfFatal(e);
         reportImportError(QStringLiteral("CustomHrs"), step, errorDescription(e));
     }
     return unchanged;

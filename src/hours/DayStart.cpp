@@ -58,6 +58,7 @@ double dtmEmployeeDayStart(int32_t badge) {
             }
         }
     } catch (const std::exception &e) {
+        rethrowIfFatal(e);
         reportImportError(QStringLiteral("dtmEmployeeDayStart"), step, errorDescription(e));
         return result; // not kept: the next call tries again
     }

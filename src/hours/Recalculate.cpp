@@ -249,6 +249,7 @@ bool recalculateRow(const PunchRow &row, RunLookups &lk) {
         }
         done = true;
     } catch (const std::exception &e) {
+        rethrowIfFatal(e);
         reportRowError(step, errorDescription(e));
     }
 
@@ -257,6 +258,7 @@ bool recalculateRow(const PunchRow &row, RunLookups &lk) {
     try {
         saveRow(row, s, done);
     } catch (const std::exception &e) {
+        rethrowIfFatal(e);
         reportRowError(kUpdate, errorDescription(e));
         return false;
     }
@@ -302,6 +304,7 @@ void RecalculateHours() {
                     recalculateRow(it->second, lookups);
         }
     } catch (const std::exception &e) {
+        rethrowIfFatal(e);
         reportImportError(QStringLiteral("RecalculateHours"), step, errorDescription(e));
     }
 }
@@ -314,6 +317,7 @@ bool RecalculateThisPunch(int32_t punchId) {
         RunLookups lookups;
         return recalculateRow(rowOf(rs), lookups);
     } catch (const std::exception &e) {
+        rethrowIfFatal(e);
         reportRowError(kSelectOne, errorDescription(e));
     }
     return false;

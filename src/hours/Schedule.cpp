@@ -23,6 +23,7 @@ ScheduleTime readWindowColumn(const Recordset &rs, const QString &name) {
     try {
         if (auto v = toDateTimeOpt(rs.value(name))) t.value = timePart(*v);
     } catch (const HxError &e) {
+        rethrowIfFatal(e);
         t.error = e.description();
     }
     return t;
@@ -138,6 +139,7 @@ void SetSchedule(SchedulePunch &p, ScheduleCache *cache) {
             break;
         }
     } catch (const std::exception &e) {
+        rethrowIfFatal(e);
         reportImportError(QStringLiteral("SetSchedule"), step, errorDescription(e));
     }
 }

@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <exception>
 #include <limits>
 
 namespace hx {
@@ -65,9 +66,23 @@ void openPollFile(QFile &file, const QString &name) {
             file.error() == QFileDevice::PermissionsError ? ErrNo::PermissionDenied : ErrNo::PathNotFound);
 }
 
+// A file of nothing but bad lines must not bury the user under boxes: past
+// this many in one file the rest are counted and reported once at its end.
+constexpr int kBadLinesShown = 20;
+
 void reportBadLine(const PollLine &line) {
+    noteReportedError();
     intReportMessage(kModule, kKind, kProcedure, pollLineDetail(line), QStringLiteral("INVALID BUFFER"),
                      QStringLiteral("The buffer is the wrong size.\r\nThere is a problem with your data."),
+                     Buttons::OkOnly | Buttons::Exclamation, 0);
+}
+
+void reportFurtherBadLines(const QString &fileName, qint64 count) {
+    intReportMessage(kModule, kKind, kProcedure, QDir::toNativeSeparators(fileName),
+                     QStringLiteral("INVALID BUFFER"),
+                     QStringLiteral("%1 more line(s) of this file have the wrong size and were skipped.\r\n"
+                                    "There is a problem with your data.")
+                         .arg(count),
                      Buttons::OkOnly | Buttons::Exclamation, 0);
 }
 
@@ -79,50 +94,17 @@ QString describeStatement(const QString &sql, const QVariantList &params) {
     return sql + QStringLiteral(" [") + values.join(QStringLiteral(", ")) + QLatin1Char(']');
 }
 
-void transferEntry(Database &db, const PollLogEntry &e, int16_t clock, QString &step, int &bandStep) {
-    if (e.TimeAndAttend) {
-        bandStep = kStepImportRow;
-        QVariant job = Database::null();
-        QVariant task = Database::null();
-        if (e.DataFieldEnter) {
-            if (e.Job > 0) job = e.Job;
-            task = e.Task;
-        }
-        db.execute(kInsertImportSql,
-                   {e.Employee, e.Badge, db.date(e.PunchDate), db.time(e.PunchTime), e.DeptNum, e.DeptName,
-                    db.boolean(e.DataFieldEnter), job, task, db.boolean(e.InOut == u"I"), e.PunchType,
-                    e.Overide, db.boolean(e.Excused != 0), e.Clock, db.boolean(e.Edited != 0)});
-    }
-    if (e.AccessControl) {
-        bandStep = kStepAccessLookup;
-        const QVariantList key{db.date(e.PunchDate), db.time(e.PunchTime), e.AccessSequence, int(clock)};
-        step = describeStatement(kFindAccessSql, key);
-        Recordset existing = db.openRecordset(kFindAccessSql, key);
-        step = QStringLiteral("recordset open ") + step;
-
-        bandStep = kStepAccessRow;
-        const QStringView result = QStringView(e.AccessFailString).right(2);
-        const bool granted = accessResultCode(result) == 0;
-        const int16_t failure = granted ? int16_t(-1) : accessFailureNumber(result);
-        const int16_t type = accessTypeNumber(e.AccessType);
-        if (blnHasRecords(existing))
-            db.execute(kUpdateAccessSql,
-                       {e.Badge, int(type), db.boolean(granted), int(failure), existing.value(0)});
-        else
-            db.execute(kInsertAccessSql, {key[0], key[1], key[2], key[3], e.Badge, int(type),
-                                          db.boolean(granted), int(failure)});
-    }
-}
-
 // A failed entry is reported once per file; later ones only go to the log.
 void reportFailedEntry(const QString &description, int bandStep, bool &reported, const QString &step) {
     const QString where =
         description + QStringLiteral(" (Line: ") + QString::number(bandStep) + QLatin1Char(')');
     if (reported) {
+        noteReportedError();
         subLogNote(kModule, kProcedure + QStringLiteral(": ") + where + QStringLiteral(" ") + step);
         return;
     }
     reported = true;
+    noteReportedError();
     intReportMessage(kModule, kKind, kProcedure, QString(), QStringLiteral("ERROR READING PUNCHES"),
                      QStringLiteral("You may have corrupt punch data.  You may be missing at least ") +
                          QString::number(1) + QStringLiteral(" punch(s).  ") + strAppRegistryName() +
@@ -132,91 +114,66 @@ void reportFailedEntry(const QString &description, int bandStep, bool &reported,
                      Buttons::OkCancel | Buttons::Information, 0);
 }
 
-// Entries go in batches, each batch in one transaction, because a commit per
-// row costs a disk flush every few hundred rows. Each entry still stands on
-// its own: when an entry fails, its batch is rolled back and done again entry
-// by entry, so exactly the entries that fail are missing, as without batches.
-class TransferBatch {
-public:
-    explicit TransferBatch(Database &db) : m_db(db), m_open(db.transaction()) {}
-    ~TransferBatch() {
-        // Left by an error outside the entries: keep what was written.
-        if (m_open && !m_db.commit()) m_db.rollback();
-    }
-    bool isOpen() const { return m_open; }
-    bool commit() {
-        m_open = false;
-        if (m_db.commit()) return true;
-        m_db.rollback();
-        return false;
-    }
-    void rollback() {
-        m_open = false;
-        m_db.rollback();
-    }
-
-private:
-    Database &m_db;
-    bool m_open;
-};
-
-constexpr qsizetype kBatchSize = 2000;
-
-void transferEntries(Database &db, clsMessage &msg, int16_t clock, QString &step) {
-    int32_t counter = 0;
-    bool failureReported = false;
-    const auto transferOnItsOwn = [&](const PollLogEntry &entry) {
-        int bandStep = 0;
+// The band of one entry: a step that fails is reported and the entry goes on
+// with the step after it, so an access event is logged even when its IMPORT
+// row could not be saved. A failed statement undoes only itself.
+void transferEntry(Database &db, const PollLogEntry &e, int16_t clock, QString &step, bool &reported) {
+    if (e.TimeAndAttend) {
         try {
-            transferEntry(db, entry, clock, step, bandStep);
-        } catch (const std::exception &e) {
-            reportFailedEntry(errorDescription(e), bandStep, failureReported, step);
+            QVariant job = Database::null();
+            QVariant task = Database::null();
+            if (e.DataFieldEnter) {
+                if (e.Job > 0) job = e.Job;
+                task = e.Task;
+            }
+            db.execute(kInsertImportSql, {e.Employee, e.Badge, db.date(e.PunchDate), db.time(e.PunchTime),
+                                          e.DeptNum, e.DeptName, db.boolean(e.DataFieldEnter), job, task,
+                                          db.boolean(e.InOut == u"I"), e.PunchType, e.Overide,
+                                          db.boolean(e.Excused != 0), e.Clock, db.boolean(e.Edited != 0)});
+        } catch (const std::exception &x) {
+            rethrowIfFatal(x);
+            reportFailedEntry(errorDescription(x), kStepImportRow, reported, step);
         }
-    };
+    }
+    if (e.AccessControl) {
+        int bandStep = kStepAccessLookup;
+        try {
+            const QVariantList key{db.date(e.PunchDate), db.time(e.PunchTime), e.AccessSequence, int(clock)};
+            step = describeStatement(kFindAccessSql, key);
+            const std::optional<QVariant> existing = db.firstValue(kFindAccessSql, key);
+            step = QStringLiteral("recordset open ") + step;
 
-    PollLogRecordset::Cursor cursor = rsPollLog.walk();
-    std::vector<PollLogEntry> rows;
-    rows.reserve(size_t(kBatchSize));
-    for (;;) {
-        rows.clear();
-        PollLogEntry entry;
-        while (qsizetype(rows.size()) < kBatchSize && cursor.next(entry))
-            rows.push_back(std::move(entry));
-        if (rows.empty()) return;
-
-        size_t i = 0;
-        while (i < rows.size()) {
-            const size_t start = i;
-            TransferBatch batch(db);
-            if (!batch.isOpen()) {
-                for (; i < rows.size(); ++i) {
-                    msg.setLngProgressValue(++counter);
-                    transferOnItsOwn(rows[i]);
-                }
-                break;
-            }
-            bool failed = false;
-            for (; i < rows.size(); ++i) {
-                msg.setLngProgressValue(++counter);
-                int bandStep = 0;
-                try {
-                    transferEntry(db, rows[i], clock, step, bandStep);
-                } catch (const std::exception &) {
-                    failed = true;
-                    break;
-                }
-            }
-            if (!failed && batch.commit()) continue;
-            if (failed) batch.rollback();
-            const size_t redone = failed ? i + 1 : rows.size();
-            for (size_t k = start; k < redone; ++k)
-                transferOnItsOwn(rows[k]);
-            i = redone;
+            bandStep = kStepAccessRow;
+            const QStringView result = QStringView(e.AccessFailString).right(2);
+            const bool granted = accessResultCode(result) == 0;
+            const int16_t failure = granted ? int16_t(-1) : accessFailureNumber(result);
+            const int16_t type = accessTypeNumber(e.AccessType);
+            if (existing)
+                db.execute(kUpdateAccessSql,
+                           {e.Badge, int(type), db.boolean(granted), int(failure), *existing});
+            else
+                db.execute(kInsertAccessSql, {key[0], key[1], key[2], key[3], e.Badge, int(type),
+                                              db.boolean(granted), int(failure)});
+        } catch (const std::exception &x) {
+            rethrowIfFatal(x);
+            reportFailedEntry(errorDescription(x), bandStep, reported, step);
         }
     }
 }
 
+void transferEntries(Database &db, clsMessage &msg, int16_t clock, QString &step) {
+    int32_t counter = 0;
+    bool failureReported = false;
+    PollLogRecordset::Cursor cursor = rsPollLog.walk();
+    PollLogEntry entry;
+    while (cursor.next(entry)) {
+        msg.setLngProgressValue(++counter);
+        transferEntry(db, entry, clock, step, failureReported);
+    }
+}
+
 void reportError(const QString &step, const QString &description) {
+    noteReportedError();
     intReportMessage(kModule, kKind, kProcedure, step, QStringLiteral("ERROR"), description,
                      Buttons::OkCancel | Buttons::Information, 0);
 }
@@ -228,6 +185,7 @@ bool blnImportPollFile(const QString &strFileName, std::shared_ptr<clsMessage> &
     clsMessage &msg = *objMessage;
     QString step = QStringLiteral("?");
     bool result = false;
+    std::exception_ptr fatal;
     QFile file;
 
     try {
@@ -254,6 +212,8 @@ bool blnImportPollFile(const QString &strFileName, std::shared_ptr<clsMessage> &
         // An error in this loop ends the import with false: the file's
         // entries are never transferred, so it must not pass as read.
         qint64 linesRead = 0;
+        int badLines = 0;
+        qint64 badLinesUnshown = 0;
         PollLine line;
         while (!endOfFile) {
             reader.readLine(line);
@@ -267,11 +227,18 @@ bool blnImportPollFile(const QString &strFileName, std::shared_ptr<clsMessage> &
             }
             if (kind == PollLineKind::Record)
                 ProcessPollLogEntry(pollLineText(line), clock, blnImportSeen);
-            else if (kind == PollLineKind::Bad)
-                reportBadLine(line);
+            else if (kind == PollLineKind::Bad) {
+                if (++badLines <= kBadLinesShown) {
+                    reportBadLine(line);
+                } else {
+                    ++badLinesUnshown;
+                    noteReportedError();
+                }
+            }
             endOfFile = reader.atEnd();
             firstLine = false;
         }
+        if (badLinesUnshown > 0) reportFurtherBadLines(strFileName, badLinesUnshown);
 
         if (!aborted) {
             msg.setBlnIsProgress(false);
@@ -287,20 +254,30 @@ bool blnImportPollFile(const QString &strFileName, std::shared_ptr<clsMessage> &
             }
         }
     } catch (const std::exception &e) {
-        reportError(step, errorDescription(e));
+        // A fatal failure ends the whole import: the closing steps below
+        // still run, then it goes on up.
+        try {
+            rethrowIfFatal(e);
+            reportError(step, errorDescription(e));
+        } catch (...) {
+            fatal = std::current_exception();
+        }
         result = false;
     }
 
     // Closing steps, on every path.
     if (msg.blnIsProgress()) msg.setBlnIsProgress(false);
-    try {
-        SavePrevPunch();
-    } catch (const std::exception &e) {
-        reportError(step, errorDescription(e));
+    if (!fatal) {
+        try {
+            SavePrevPunch();
+        } catch (const std::exception &e) {
+            reportError(step, errorDescription(e));
+        }
     }
     rsPollLog.close();
     gPollFileLookups.close();
     file.close();
+    if (fatal) std::rethrow_exception(fatal);
     return result;
 }
 

@@ -125,6 +125,7 @@ bool PollFileLookups::clockAccessOnly(int16_t clock) {
         m_accessOnly.insert(clock, accessOnly);
         return accessOnly;
     } catch (const HxError &e) {
+        rethrowIfFatal(e);
         m_accessOnlyFailure.insert(clock, Failure{e.description(), e.number()});
         throw;
     }
@@ -214,9 +215,11 @@ void ProcessPollLogEntry(QStringView strLine, int16_t intClock, bool blnImportSe
     } catch (const PollLogStoreError &) {
         throw; // the import cannot go on
     } catch (const HxError &e) {
+        rethrowIfFatal(e);
         subReportError(QStringLiteral("modImportToPunch"), QStringLiteral("Procedure"),
                        QStringLiteral("ProcessPollLogEntry"), QString(), e);
     } catch (const std::exception &e) {
+        rethrowIfFatal(e);
         subReportError(QStringLiteral("modImportToPunch"), QStringLiteral("Procedure"),
                        QStringLiteral("ProcessPollLogEntry"), QString(),
                        HxError(QString::fromLocal8Bit(e.what())));

@@ -110,9 +110,11 @@ void CreatePollLogRecordset() {
     try {
         OpenPrevPunch();
     } catch (const HxError &e) {
+        rethrowIfFatal(e);
         subReportError(QStringLiteral("modImportToPunch"), QStringLiteral("Procedure"),
                        QStringLiteral("CreatePollLogRecordset"), QString(), e);
     } catch (const std::exception &e) {
+        rethrowIfFatal(e);
         subReportError(QStringLiteral("modImportToPunch"), QStringLiteral("Procedure"),
                        QStringLiteral("CreatePollLogRecordset"), QString(),
                        HxError(QString::fromLocal8Bit(e.what())));

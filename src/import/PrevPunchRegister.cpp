@@ -1,18 +1,25 @@
 #include "import/PrevPunchRegister.h"
 
 #include "component/Clock.h"
+#include "component/CrashHook.h"
+#include "component/Database.h"
 #include "component/DateTime.h"
 #include "component/Error.h"
 #include "component/modGlobal.h"
+#include "messages/LogFiles.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QUuid>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 #include <algorithm>
 #include <bit>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace hx {
 
@@ -24,6 +31,17 @@ constexpr qint64 kSecondsPerDayInt = 86400;
 const QString kRoot = QStringLiteral("PrevPunch");
 const QString kRowElement = QStringLiteral("Punch");
 const QString kVersion = QStringLiteral("1");
+const QString kCommitAttribute = QStringLiteral("commit");
+constexpr qint64 kMaxFileBytes = qint64(1) << 30;
+
+// After a rename the folder entry itself must reach the disk too.
+void syncFolderOf(const QString &file) {
+    const QByteArray folder = QFile::encodeName(QFileInfo(file).absolutePath());
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
 
 // A register file that parses but is not a register, or does not parse.
 struct Damaged {
@@ -245,6 +263,11 @@ void PrevPunchRegister::readFile(const QString &path) {
                            "and not used for this import.")
                 .arg(QDir::toNativeSeparators(path), f.errorString()),
             f.error() == QFileDevice::PermissionsError ? ErrNo::PermissionDenied : ErrNo::PathNotFound);
+    // A year of punches of a large site is a few hundred megabytes; a file
+    // far beyond that is a runaway or a sparse file, not a register, and is
+    // not read into memory.
+    if (f.size() > kMaxFileBytes)
+        throw Damaged{QStringLiteral("the file holds %1 bytes, more than a register can").arg(f.size())};
     // A row takes some 70 bytes in the file; reserving spares the copies of
     // a growing table.
     m_rows.reserve(size_t(f.size() / 64));
@@ -344,9 +367,7 @@ bool PrevPunchRegister::check(double date, double time, QStringView sequence, QS
     return false;
 }
 
-void PrevPunchRegister::save() const {
-    if (!m_open) return;
-    QSaveFile f(m_path);
+void PrevPunchRegister::writeFile(const QString &file, const QString &commitToken) const {
     const auto failed = [&](const QString &why) {
         return HxError(
             QStringLiteral("The previous-punch register %1 cannot be saved (%2). The register as it was "
@@ -354,13 +375,15 @@ void PrevPunchRegister::save() const {
                 .arg(QDir::toNativeSeparators(m_path), why),
             ErrNo::PathNotFound);
     };
-    if (!f.open(QIODevice::WriteOnly)) throw failed(f.errorString());
+    QFile f(file);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) throw failed(f.errorString());
     QXmlStreamWriter w(&f);
     w.setAutoFormatting(true);
     w.setAutoFormattingIndent(1);
     w.writeStartDocument();
     w.writeStartElement(kRoot);
     w.writeAttribute(QStringLiteral("version"), kVersion);
+    if (!commitToken.isEmpty()) w.writeAttribute(kCommitAttribute, commitToken);
     const QString sequenceName = QStringLiteral("Sequence");
     const QString dateName = QStringLiteral("PunchDate");
     const QString checksumName = QStringLiteral("Checksum");
@@ -373,8 +396,39 @@ void PrevPunchRegister::save() const {
     }
     w.writeEndElement();
     w.writeEndDocument();
-    if (w.hasError() || f.error() != QFileDevice::NoError) throw failed(f.errorString());
-    if (!f.commit()) throw failed(f.errorString());
+    // Every byte must be on the disk before the file may replace the old
+    // one: the last flush and the sync are where a full disk shows.
+    const bool written = !w.hasError() && f.error() == QFileDevice::NoError && f.flush();
+    const QString why = f.errorString();
+    const bool synced = written && ::fsync(f.handle()) == 0;
+    const QString syncWhy = QString::fromLocal8Bit(std::strerror(errno));
+    f.close();
+    if (!written || !synced || f.error() != QFileDevice::NoError) {
+        QFile::remove(file);
+        throw failed(!written ? why : !synced ? syncWhy : f.errorString());
+    }
+}
+
+void PrevPunchRegister::replaceWith(const QString &written) const {
+    crashPoint();
+    if (::rename(QFile::encodeName(written).constData(), QFile::encodeName(m_path).constData()) != 0) {
+        const QString why = QString::fromLocal8Bit(std::strerror(errno));
+        QFile::remove(written);
+        throw HxError(QStringLiteral("The previous-punch register %1 cannot be saved (%2). The register as "
+                                     "it was before this import is kept.")
+                          .arg(QDir::toNativeSeparators(m_path), why),
+                      ErrNo::PathNotFound);
+    }
+    syncFolderOf(m_path);
+    crashPoint();
+}
+
+void PrevPunchRegister::save() const {
+    if (!m_open) return;
+    const QString temp = m_path + QStringLiteral(".saving");
+    crashPoint();
+    writeFile(temp, QString());
+    replaceWith(temp);
 }
 
 // ---------------------------------------------------------------- the import's register
@@ -383,7 +437,39 @@ QString strPrevPunchPath() {
     return strJoinPath(strGetApplicationPath(), QStringLiteral("PrevPunch.xml"));
 }
 
+namespace {
+// While an import holds the register it is opened once and saved once, with
+// the import's database commit.
+bool g_held = false;
+
+const QString kJournalTable = QStringLiteral("PrevPunchJournal");
+const QString kJournalFind = QStringLiteral(R"(SELECT COUNT(*) FROM "PrevPunchJournal" WHERE "Token" = ?)");
+const QString kJournalClear = QStringLiteral(R"(DELETE FROM "PrevPunchJournal")");
+const QString kJournalInsert =
+    QStringLiteral(R"(INSERT INTO "PrevPunchJournal" ("Token", "Saved") VALUES (?, ?))");
+
+QString pendingPath() {
+    return strPrevPunchPath() + QStringLiteral(".pending");
+}
+
+// The commit token of a pending register file, empty when it has none or
+// cannot be read (a file cut short before its commit).
+QString pendingToken(const QString &file) {
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly)) return QString();
+    QXmlStreamReader xml(&f);
+    while (!xml.atEnd() && !xml.hasError()) {
+        if (xml.readNext() == QXmlStreamReader::StartElement) {
+            if (xml.name() != kRoot) return QString();
+            return xml.attributes().value(kCommitAttribute).toString();
+        }
+    }
+    return QString();
+}
+} // namespace
+
 void OpenPrevPunch() {
+    if (g_held && rsPrevPunch.isOpen()) return;
     rsPrevPunch.open(strPrevPunchPath(), Clock::now());
 }
 
@@ -393,8 +479,77 @@ bool varIsPrevPunch(const double &dtmDate, const double &dtmTime, const QString 
 }
 
 void SavePrevPunch() {
+    if (g_held) return;
     try {
         rsPrevPunch.save();
+    } catch (...) {
+        rsPrevPunch.close();
+        throw;
+    }
+    rsPrevPunch.close();
+}
+
+void RecoverPrevPunch(Database &db) {
+    const QString pending = pendingPath();
+    if (!QFileInfo::exists(pending)) return;
+    const QString token = pendingToken(pending);
+    bool committed = false;
+    if (!token.isEmpty() && db.hasTable(kJournalTable)) {
+        const auto n = db.firstValue(kJournalFind, {token});
+        committed = n && n->toLongLong() > 0;
+    }
+    if (!committed) {
+        // Its import was rolled back: the register as it stands is right.
+        QFile::remove(pending);
+        subLogNote(QStringLiteral("modImportToPunch"),
+                   QStringLiteral("The unfinished register save %1 of an import that was not saved was "
+                                  "dropped.")
+                       .arg(QDir::toNativeSeparators(pending)));
+        return;
+    }
+    PrevPunchRegister target;
+    target.openEmpty(strPrevPunchPath());
+    target.replaceWith(pending);
+    subLogNote(QStringLiteral("modImportToPunch"),
+               QStringLiteral("The register save of the last import, cut short after its database commit, "
+                              "was finished: %1.")
+                   .arg(QDir::toNativeSeparators(strPrevPunchPath())));
+}
+
+PrevPunchImportScope::PrevPunchImportScope(Database &db) : m_db(db) {
+    RecoverPrevPunch(db);
+    rsPrevPunch.close();
+    g_held = true;
+}
+
+PrevPunchImportScope::~PrevPunchImportScope() {
+    g_held = false;
+    if (!m_pending.isEmpty()) QFile::remove(m_pending);
+    rsPrevPunch.close();
+}
+
+void PrevPunchImportScope::prepare() {
+    if (!rsPrevPunch.isOpen()) return;
+    if (!m_db.hasTable(kJournalTable)) return;
+    m_token = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    m_db.execute(kJournalClear);
+    m_db.execute(kJournalInsert, {m_token, m_db.dateTime(Clock::nowSerial())});
+    m_pending = pendingPath();
+    crashPoint();
+    rsPrevPunch.writeFile(m_pending, m_token);
+}
+
+void PrevPunchImportScope::finish() {
+    g_held = false;
+    if (!rsPrevPunch.isOpen()) return;
+    try {
+        if (!m_pending.isEmpty()) {
+            const QString written = m_pending;
+            m_pending.clear();
+            rsPrevPunch.replaceWith(written);
+        } else {
+            rsPrevPunch.save();
+        }
     } catch (...) {
         rsPrevPunch.close();
         throw;

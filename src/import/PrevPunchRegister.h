@@ -48,10 +48,16 @@ public:
     bool check(double date, double time, QStringView sequence, QStringView checksum);
     bool contains(double date, double time, QStringView sequence, QStringView checksum) const;
 
-    // Writes every row to the file: a new file beside it, renamed over the
-    // old one, so a failed save leaves the former register intact. Raises
-    // HxError when the file cannot be written. Nothing happens when closed.
+    // Writes every row to the file: a new file beside it, flushed and synced,
+    // then renamed over the old one, so a failed save (a full disk) leaves the
+    // former register byte for byte. Raises HxError when the file cannot be
+    // written. Nothing happens when closed.
     void save() const;
+    // The two halves of a save: every row into `file` (synced; the commit
+    // token, when given, marks the database commit it belongs to), then that
+    // file renamed over the register.
+    void writeFile(const QString &file, const QString &commitToken) const;
+    void replaceWith(const QString &written) const;
 
     // Seconds since day 0 of date part of `date` plus time part of `time`.
     static qint64 listedMoment(double date, double time);
@@ -91,6 +97,37 @@ void OpenPrevPunch();
 bool varIsPrevPunch(const double &dtmDate, const double &dtmTime, const QString &strSequence,
                     const QString &strChecksum);
 // Saves and closes rsPrevPunch; it is closed even when the save fails.
+// While an import holds the register it does nothing: the import saves it.
 void SavePrevPunch();
+
+class Database;
+
+// Finishes or drops the save of an import that was cut short: a pending
+// register file whose commit token the database holds is the register of a
+// saved import; any other is dropped.
+void RecoverPrevPunch(Database &db);
+
+// Holds rsPrevPunch for one import: opened once by its first file, answering
+// every later file as a reopened register would, and saved once, with the
+// database. prepare() runs inside the import's transaction just before its
+// commit: it writes the new register beside the old one, synced, under a
+// token that it records in the same transaction. finish() runs after the
+// commit and renames it over the old one. A scope that ends without finish()
+// drops the new register, so the file never lists a record whose punch was
+// rolled back.
+class PrevPunchImportScope {
+public:
+    explicit PrevPunchImportScope(Database &db);
+    ~PrevPunchImportScope();
+    PrevPunchImportScope(const PrevPunchImportScope &) = delete;
+    PrevPunchImportScope &operator=(const PrevPunchImportScope &) = delete;
+    void prepare();
+    void finish();
+
+private:
+    Database &m_db;
+    QString m_token;
+    QString m_pending;
+};
 
 } // namespace hx

@@ -35,6 +35,8 @@ QString responseText(int response) {
     }
 }
 
+long g_reportedErrors = 0;
+
 QString logFolder() {
     return strGetErrorLogPath() + QLatin1Char('/');
 }
@@ -112,8 +114,17 @@ void subWriteLogEntry(const QString &kind, const QString &module, const QString 
     }
 }
 
+void noteReportedError() {
+    ++g_reportedErrors;
+}
+
+long lngReportedErrors() {
+    return g_reportedErrors;
+}
+
 void subReportError(const QString &module, const QString &kind, const QString &procedure,
                     const QString &detail, const HxError &error) {
+    noteReportedError();
     const QString prompt =
         QStringLiteral(
             "An error has occurred.  Please notate the following error message for support purposes.") +
@@ -149,6 +160,7 @@ void subLogNote(const QString &module, const QString &text) {
 }
 
 void reportImportError(const QString &procedure, const QString &step, const QString &description) {
+    noteReportedError();
     intReportMessage(QStringLiteral("modImportToPunch"), QStringLiteral("Procedure"), procedure, step,
                      QStringLiteral("ERROR"), description, Buttons::OkCancel | Buttons::Information, 0);
 }

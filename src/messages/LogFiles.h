@@ -30,6 +30,13 @@ QString strLogHeader();
 // The log file's full path for the current error log folder.
 QString strLogFilePath();
 
+// The errors reported so far (boxes, and failures only written to the log):
+// an import that saved its work but reported errors on the way says so in its
+// outcome. subReportError and reportImportError count themselves; other
+// reporters of a failure call noteReportedError.
+void noteReportedError();
+long lngReportedErrors();
+
 // Shorthand for the import, posting and hours procedures' error handlers:
 // module "modImportToPunch", kind "Procedure", title "ERROR", buttons 65.
 void reportImportError(const QString &procedure, const QString &step, const QString &description);

@@ -42,6 +42,7 @@ void CleanupPolling() {
         }
         step = QStringLiteral("Close Recordset");
     } catch (const std::exception &e) {
+        rethrowIfFatal(e);
         reportImportError(QStringLiteral("CleanupPolling"), step, errorDescription(e));
     }
 }

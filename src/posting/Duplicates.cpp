@@ -72,6 +72,7 @@ int32_t RemovingDuplicatePunches() {
                              QString::number(removed) + QStringLiteral(" duplicate punch(es) removed"),
                              Buttons::OkCancel | Buttons::Information, 0);
     } catch (const std::exception &e) {
+        rethrowIfFatal(e);
         reportImportError(kProc, step, errorDescription(e));
     }
     return removed;

@@ -118,6 +118,7 @@ void ImportToThePunchTable(std::shared_ptr<clsMessage> &message) {
         }
         subCloseRecordset(rs);
     } catch (const std::exception &e) {
+        rethrowIfFatal(e);
         reportImportError(kProc, step, errorDescription(e));
     }
     RecalculateHours();

@@ -81,6 +81,7 @@ bool blnPostImportTableToPunchTable(std::shared_ptr<clsMessage> &message) {
         ImportToThePunchTable(message);
         return true;
     } catch (const std::exception &e) {
+        rethrowIfFatal(e);
         reportImportError(kProc, step, errorDescription(e));
     }
     return false;

@@ -167,6 +167,7 @@ void writeNew(Half half, const Recordset &rs, const QString &procedure) {
         step = statement(true, half, Parts{p.dataFld.has_value(), p.task.has_value(), false});
         db.execute(step, params);
     } catch (const std::exception &e) {
+        rethrowIfFatal(e);
         reportImportError(procedure, step, errorDescription(e));
     }
 }
@@ -189,6 +190,7 @@ void writeUpdate(Half half, int32_t punchId, const Recordset &rs, const QString 
         step = statement(false, half, Parts{p.dataFld.has_value(), p.task.has_value(), p.edited});
         db.execute(step, params);
     } catch (const std::exception &e) {
+        rethrowIfFatal(e);
         reportImportError(procedure, step, errorDescription(e));
     }
 }

@@ -74,6 +74,7 @@ void insertAbsent(EmployeeLookups &lookups, int32_t employee, int16_t inType, in
         step = kInsertPair;
         db.execute(kInsertPair, key);
     } catch (const std::exception &e) {
+        rethrowIfFatal(e);
         reportImportError(QStringLiteral("InsertAbsent"), step, errorDescription(e));
     }
 }
@@ -150,6 +151,7 @@ void InsertSchedules(double lastDay) {
         subCloseRecordset(schedules);
         subCloseRecordset(employees);
     } catch (const std::exception &e) {
+        rethrowIfFatal(e);
         reportImportError(QStringLiteral("InsertSchedules"), step, errorDescription(e));
     }
 }

@@ -92,6 +92,7 @@ void GetEmployeeStartingPunchType(int32_t employeeId, double punchDate, double p
             previousPunch = date + *timeout;
         }
     } catch (const std::exception &e) {
+        rethrowIfFatal(e);
         reportImportError(QStringLiteral("GetEmployeeStartingPunchType"), step, errorDescription(e));
     }
 }
@@ -197,6 +198,7 @@ bool blnBioMetricImportCalculations(std::shared_ptr<clsMessage> &message) {
         subCloseRecordset(rs);
         return true;
     } catch (const std::exception &e) {
+        rethrowIfFatal(e);
         reportImportError(kProc, step, errorDescription(e));
     }
     return false;

@@ -1,0 +1,139 @@
+#include "import/ImportCommand.h"
+
+#include "component/Database.h"
+#include "component/Error.h"
+#include "component/modGlobal.h"
+#include "import/PollFileReader.h"
+#include "import/PrevPunchRegister.h"
+#include "messages/LogFiles.h"
+#include "messages/MessageBox.h"
+#include "posting/PostingDriver.h"
+
+#include <optional>
+
+namespace hx {
+namespace {
+const QString kModule = QStringLiteral("frmPollLog");
+const QString kKind = QStringLiteral("barPollLog");
+const QString kProcedure = QStringLiteral("ButtonClick");
+const QString kDeleteImport = QStringLiteral("DELETE FROM \"IMPORT\"");
+
+int showMessage(const QString &detail, const QString &title, const QString &prompt, int buttons) {
+    return intShowMessage(kModule, kKind, kProcedure, detail, title, prompt, buttons, 0);
+}
+
+QString confirmationPrompt(size_t files) {
+    const QString what = files == 1 ? QStringLiteral("this poll log?")
+                                    : QString::number(files) + QStringLiteral(" poll logs?");
+    return QStringLiteral("Are you sure you want to import ") + what + QStringLiteral("\r\n") +
+           QStringLiteral("WARNING!  There is a high risk of duplicating data if this poll log information "
+                          "is already in the database!");
+}
+
+void reportRolledBack(const QString &cause) {
+    showMessage(QString(), QStringLiteral("Import Not Saved"),
+                QStringLiteral("The import was stopped and nothing was imported: the database failed in a "
+                               "way that is not about one punch.\r\n(") +
+                    cause +
+                    QStringLiteral(")\r\nThe database and the register of seen punches are as they were "
+                                   "before the import. Mend the cause, then run the import again."),
+                Buttons::OkOnly | Buttons::Critical);
+}
+
+// The closing "DELETE FROM IMPORT" outside the unit of work: after No, and
+// after a rollback (when the server may be gone).
+void emptyImportTable() {
+    try {
+        conn().execute(kDeleteImport);
+    } catch (const std::exception &e) {
+        subLogNote(kModule, QStringLiteral("DELETE FROM IMPORT failed: ") + errorDescription(e));
+    }
+}
+} // namespace
+
+ImportResult runImportCommand(const std::vector<ImportFile> &files, std::shared_ptr<clsMessage> &channel,
+                              const ImportOptions &options, const std::function<void(int)> &beforeFile,
+                              const std::function<void(int)> &fileFailed) {
+    ImportResult result;
+    if (!channel) channel = std::make_shared<clsMessage>();
+    Database &db = conn();
+
+    try {
+        db.execute(kDeleteImport);
+    } catch (const std::exception &e) {
+        subReportError(kModule, kKind, kProcedure, kDeleteImport, HxError(errorDescription(e)));
+        result.outcome = ImportOutcome::RolledBack;
+        result.failure = errorDescription(e);
+        return result;
+    }
+
+    const int answer = showMessage(QString(), QStringLiteral("Import Poll Log"),
+                                   confirmationPrompt(files.size()), Buttons::YesNo);
+    if (answer != Answer::Yes) {
+        emptyImportTable();
+        return result;
+    }
+
+    const long errorsBefore = lngReportedErrors();
+    try {
+        Transaction unit(db);
+        PrevPunchImportScope seen(db);
+
+        result.outcome = ImportOutcome::Imported;
+        for (size_t i = 0; i < files.size(); ++i) {
+            result.lastFile = int(i);
+            if (beforeFile) beforeFile(int(i));
+            if (!blnImportPollFile(files[i].path, channel, options.importSeen)) {
+                if (fileFailed) fileFailed(int(i));
+                result.outcome = ImportOutcome::FileLoadError;
+                break;
+            }
+        }
+        if (result.outcome == ImportOutcome::Imported && !blnPostImportTableToPunchTable(channel))
+            result.outcome = ImportOutcome::PostingFailed;
+
+        db.execute(kDeleteImport);
+        seen.prepare();
+        unit.commit();
+        // The database holds the import now; the register follows it.
+        try {
+            seen.finish();
+        } catch (const std::exception &e) {
+            subReportError(QStringLiteral("modImportToPunch"), QStringLiteral("Procedure"),
+                           QStringLiteral("SavePrevPunch"), QString(), HxError(errorDescription(e)));
+        }
+    } catch (const std::exception &e) {
+        // Everything since the confirmation is undone.
+        result.outcome = ImportOutcome::RolledBack;
+        result.failure = errorDescription(e);
+    }
+    result.errorsReported = lngReportedErrors() - errorsBefore;
+
+    switch (result.outcome) {
+    case ImportOutcome::RolledBack:
+        emptyImportTable();
+        reportRolledBack(result.failure);
+        break;
+    case ImportOutcome::FileLoadError:
+        showMessage(files[size_t(result.lastFile)].name, QStringLiteral("Error Loading File"),
+                    QStringLiteral("File Load Error"), Buttons::OkOnly);
+        break;
+    case ImportOutcome::PostingFailed:
+        showMessage(QString(), QStringLiteral("Error posting to the Punch Table"),
+                    QStringLiteral("There was an error posting to the Punch Table.  Some or all of your "
+                                   "imported punches may be missing."),
+                    Buttons::OkOnly);
+        break;
+    case ImportOutcome::Imported:
+        showMessage(QString(), QStringLiteral("Success"),
+                    QStringLiteral("Poll Log") + (files.size() > 1 ? QStringLiteral("s") : QString()) +
+                        QStringLiteral(" Imported Successfully"),
+                    Buttons::OkOnly);
+        break;
+    case ImportOutcome::NotConfirmed:
+        break;
+    }
+    return result;
+}
+
+} // namespace hx
