@@ -30,7 +30,8 @@ const std::map<QString, Command> &commands() {
         {QStringLiteral("rules"),
          {"rules", "print the time clock rules as loaded at start-up", cli::cmdRules}},
         {QStringLiteral("import"),
-         {"import [--yes|--no] [--wait SECONDS] NAME...", "import poll log files and post their punches",
+         {"import [--yes|--no] [--skip-seen] [--wait SECONDS] NAME...",
+          "import poll log files and post their punches",
           cli::cmdImport}},
         {QStringLiteral("demo"), {"demo [DIR]", "build a demonstration site and import it", cli::cmdDemo}},
     };
@@ -60,7 +61,11 @@ QString commandHelp() {
                  .arg(QLatin1String(cmd.summary));
     s += QStringLiteral("\nA bare database name is looked up in the application folder; a path with a\n"
                         "folder in it is taken from the current directory; a name ending in .udl is a\n"
-                        "data-link file holding a connection string.");
+                        "data-link file holding a connection string.\n"
+                        "\nimport saves everything or nothing. --skip-seen leaves out records an earlier\n"
+                        "import has seen, so running it again adds nothing twice. Exit status of import:\n"
+                        "0 saved, no error reported; 3 saved, but errors were reported on the way (the\n"
+                        "last line counts them); 1 nothing saved; 2 a usage error.");
     return s;
 }
 } // namespace

@@ -82,3 +82,34 @@ TEST_F(PgImport, TwoImportsStartedAtOnceLoseNoPunch) {
     EXPECT_EQ(completePairs(), 100 * 2);
     EXPECT_EQ(importRows(), 0);
 }
+
+TEST_F(PgImport, ALostServerMidImportRollsEverythingBackWithOneMessage) {
+    addEmployees(1, 300);
+    writePoll(u"2A000007.}01"_s, 1, 300, {QDate(2007, 4, 23), QDate(2007, 4, 24), QDate(2007, 4, 25)});
+    const int punchesBefore = postedPunches();
+
+    auto p = start({u"import"_s, u"--yes"_s, u"2A000007.}01"_s});
+    // The import's session, once its transaction is open, is ended by the
+    // server, as when the server goes away.
+    bool ended = false;
+    for (int i = 0; i < 3000 && !ended && p->state() != QProcess::NotRunning; ++i) {
+        const auto pid =
+            db().firstValue(u"SELECT pid FROM pg_stat_activity WHERE datname = current_database() "
+                            "AND pid <> pg_backend_pid() AND xact_start IS NOT NULL "
+                            "AND backend_type = 'client backend'"_s);
+        if (pid)
+            ended = db().firstValue(u"SELECT pg_terminate_backend(?)"_s, {*pid})->toBool();
+        else
+            p->waitForFinished(10);
+    }
+    ASSERT_TRUE(ended) << "the import finished before its session could be ended";
+    const Result r = finish(*p);
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    EXPECT_EQ(r.err.count(u"\n["_s) + (r.err.startsWith(u'[') ? 1 : 0), 2) << r.err.toStdString();
+    EXPECT_EQ(r.err.count(u"[Import Not Saved]\nThe import was stopped and nothing was imported"_s), 1)
+        << r.err.toStdString();
+    EXPECT_FALSE(r.err.contains(u"Imported Successfully"_s));
+    EXPECT_EQ(postedPunches(), punchesBefore);
+    EXPECT_EQ(importRows(), 0);
+    EXPECT_EQ(count(u"SELECT COUNT(*) FROM \"AccessPunch\""_s), 0);
+}

@@ -1,0 +1,239 @@
+// An import ended abruptly (SIGKILL at the n-th crash point of the host) at
+// points spread over every stage, on both engines: after each, the database is
+// exactly as before the import or as after it, the register is the old one or
+// the new one and whole, and running the import again gives exactly the rows
+// of an uninterrupted import.
+#include "cli/DemoSite.h"
+#include "component/Database.h"
+#include "component/Schema.h"
+#include "support/PgSandbox.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace hx;
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+hx::test::PgSandbox *const g_server =
+    static_cast<hx::test::PgSandbox *>(::testing::AddGlobalTestEnvironment(new hx::test::PgSandbox()));
+
+const QString kNow = u"2007-04-26 17:17:00"_s;
+// Every table an import writes; "ID" columns are left out of the comparison
+// because a PostgreSQL sequence does not roll back.
+const QStringList kTables = {u"IMPORT"_s,   u"AccessPunch"_s, u"PUNCH"_s, u"EMPLOYEE"_s, u"DEPT"_s,
+                             u"SCHEDULE"_s, u"CKQUAL"_s,      u"CLOCK"_s, u"TCRULES"_s};
+
+struct HostRun {
+    bool crashed = false;
+    int exitCode = -1;
+    QString err;
+};
+
+class CrashTest : public ::testing::TestWithParam<Engine> {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_root.isValid());
+        if (GetParam() == Engine::PostgreSQL) {
+            ASSERT_GT(g_server->port(), 0) << g_server->error().toStdString();
+        }
+        QDir(m_root.path()).mkpath(u"polllogs"_s);
+        const demo::DemoSite site(QDate(2007, 4, 26));
+        for (const demo::PollFile &f : site.pollFiles()) {
+            ASSERT_TRUE(demo::writePollFile(m_root.filePath(u"polllogs/"_s + f.name), f.lines));
+            m_files << f.name;
+        }
+        ASSERT_GE(m_files.size(), 6);
+
+        // The site before the import under test: seeded, with a first import
+        // behind it, so that there is history and a register.
+        m_template = newSite(u"template"_s);
+        {
+            auto db = open(m_template);
+            Transaction tx(*db);
+            createSchema(*db);
+            site.seed(*db);
+            tx.commit();
+        }
+        const HostRun first = import(m_template, m_files.mid(0, 3));
+        ASSERT_FALSE(first.crashed);
+        ASSERT_TRUE(first.exitCode == 0 || first.exitCode == 3) << first.err.toStdString();
+        m_importFiles = m_files.mid(3);
+    }
+
+    struct Site {
+        QString dir;
+        QString database; // PostgreSQL database name
+    };
+
+    Site newSite(const QString &name) {
+        Site s{m_root.filePath(name), QString()};
+        QDir(s.dir).mkpath(u"app"_s);
+        QDir(s.dir).mkpath(u"logs"_s);
+        if (GetParam() == Engine::PostgreSQL) {
+            static int counter = 0;
+            s.database = u"hx_crash_%1_%2"_s.arg(++counter).arg(name);
+            Database::open(pg(u"hxtest"_s))->executeScript(u"CREATE DATABASE %1;"_s.arg(s.database));
+        }
+        return s;
+    }
+
+    // A copy of the template site: database and register.
+    Site copyOfTemplate(const QString &name) {
+        Site s{m_root.filePath(name), QString()};
+        QDir(s.dir).mkpath(u"app"_s);
+        QDir(s.dir).mkpath(u"logs"_s);
+        if (GetParam() == Engine::PostgreSQL) {
+            static int counter = 0;
+            s.database = u"hx_trial_%1"_s.arg(++counter);
+            Database::open(pg(u"hxtest"_s))
+                ->executeScript(u"CREATE DATABASE %1 TEMPLATE %2;"_s.arg(s.database, m_template.database));
+        } else {
+            EXPECT_TRUE(QFile::copy(m_template.dir + u"/site.db"_s, s.dir + u"/site.db"_s));
+        }
+        const QString reg = m_template.dir + u"/app/PrevPunch.xml"_s;
+        if (QFile::exists(reg)) {
+            EXPECT_TRUE(QFile::copy(reg, s.dir + u"/app/PrevPunch.xml"_s));
+        }
+        return s;
+    }
+
+    static ConnectionSpec pg(const QString &database) {
+        return ConnectionSpec::parse(g_server->url(database), QString(), nullptr).value_or(ConnectionSpec());
+    }
+    QString databaseArgument(const Site &s) const {
+        return GetParam() == Engine::PostgreSQL ? g_server->url(s.database) : s.dir + u"/site.db"_s;
+    }
+    std::unique_ptr<Database> open(const Site &s) const {
+        return Database::open(GetParam() == Engine::PostgreSQL
+                                  ? pg(s.database)
+                                  : ConnectionSpec::forSqliteFile(s.dir + u"/site.db"_s));
+    }
+
+    HostRun import(const Site &s, const QStringList &files, long crashAt = -1, bool skipSeen = false) const {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        if (crashAt >= 0) env.insert(u"HXPOLLLOG_CRASH_AT"_s, QString::number(crashAt));
+        p.setProcessEnvironment(env);
+        QStringList args = {u"--db"_s,       databaseArgument(s),
+                            u"--app-dir"_s,  s.dir + u"/app"_s,
+                            u"--poll-dir"_s, m_root.filePath(u"polllogs"_s),
+                            u"--log-dir"_s,  s.dir + u"/logs"_s,
+                            u"--now"_s,      kNow,
+                            u"import"_s,     u"--yes"_s};
+        if (skipSeen) args << u"--skip-seen"_s;
+        p.start(QStringLiteral(HX_CLI_PATH), args + files);
+        p.closeWriteChannel();
+        EXPECT_TRUE(p.waitForFinished(300000));
+        return {p.exitStatus() == QProcess::CrashExit, p.exitCode(),
+                QString::fromLocal8Bit(p.readAllStandardError())};
+    }
+
+    // Every row of every table the import writes, as sorted text.
+    QStringList dump(const Site &s) const {
+        auto db = open(s);
+        QStringList all;
+        for (const QString &table : kTables) {
+            Recordset rs = db->openRecordset(u"SELECT * FROM \"%1\""_s.arg(table));
+            QStringList rows;
+            for (; !rs.eof(); rs.moveNext()) {
+                QStringList values;
+                for (int c = 0; c < rs.columns().size(); ++c)
+                    if (rs.columns()[c].compare(u"ID"_s, Qt::CaseInsensitive) != 0)
+                        values << (rs.value(c).isNull() ? u"NULL"_s : rs.value(c).toString());
+                rows << table + u": "_s + values.join(u'|');
+            }
+            rows.sort();
+            all += rows;
+        }
+        return all;
+    }
+
+    // The register's rows, sorted; "damaged" when the file is not whole.
+    static QStringList registerRows(const Site &s) {
+        QFile f(s.dir + u"/app/PrevPunch.xml"_s);
+        if (!f.open(QIODevice::ReadOnly)) return {u"missing"_s};
+        const QString text = QString::fromUtf8(f.readAll());
+        if (!text.trimmed().endsWith(u"</PrevPunch>"_s)) return {u"damaged"_s};
+        QStringList rows;
+        for (const QString &line : text.split(u'\n'))
+            if (line.contains(u"<Punch "_s)) rows << line.trimmed();
+        rows.sort();
+        return rows;
+    }
+
+    static long crashPoints(const QString &err) {
+        const auto m = QRegularExpression(u"crash points passed: (\\d+)"_s).match(err);
+        return m.hasMatch() ? m.captured(1).toLong() : -1;
+    }
+
+    QTemporaryDir m_root;
+    QStringList m_files, m_importFiles;
+    Site m_template;
+};
+
+TEST_P(CrashTest, AnImportEndedAnywhereIsWholeOrAbsentAndARerunCompletesIt) {
+    const QStringList before = dump(m_template);
+    const QStringList registerBefore = registerRows(m_template);
+    ASSERT_FALSE(registerBefore.isEmpty());
+
+    const Site base = copyOfTemplate(u"base"_s);
+    const HostRun whole = import(base, m_importFiles, 1L << 40);
+    ASSERT_FALSE(whole.crashed);
+    ASSERT_EQ(whole.exitCode, 3) << whole.err.toStdString(); // the demonstration holds a bad line
+    const long points = crashPoints(whole.err);
+    ASSERT_GT(points, 50) << whole.err.toStdString();
+    const QStringList after = dump(base);
+    const QStringList registerAfter = registerRows(base);
+    ASSERT_NE(before, after);
+    ASSERT_NE(registerBefore, registerAfter);
+
+    // The first and last points (the closing steps: commit, register save)
+    // and points spread evenly over everything between.
+    const int spread = GetParam() == Engine::SQLite ? 24 : 10;
+    std::vector<long> at = {1, 2, 3};
+    for (int i = 1; i <= spread; ++i)
+        at.push_back(3 + (points - 8) * i / (spread + 1));
+    for (long k = points - 4; k <= points; ++k)
+        at.push_back(k);
+
+    int sawBefore = 0, sawAfter = 0;
+    for (size_t i = 0; i < at.size(); ++i) {
+        const long k = at[i];
+        SCOPED_TRACE("crash at point " + std::to_string(k) + " of " + std::to_string(points));
+        const Site trial = copyOfTemplate(u"trial%1"_s.arg(i));
+        const HostRun r = import(trial, m_importFiles, k);
+        ASSERT_TRUE(r.crashed) << r.err.toStdString();
+
+        const QStringList state = dump(trial);
+        const bool isBefore = state == before;
+        ASSERT_TRUE(isBefore || state == after) << "the database is half imported";
+        const QStringList reg = registerRows(trial);
+        ASSERT_TRUE(reg == registerBefore || (!isBefore && reg == registerAfter))
+            << "the register is " << reg.value(0).toStdString();
+        isBefore ? ++sawBefore : ++sawAfter;
+
+        // A completed import is imported again only when asked to; one that
+        // was rolled back is run again either way.
+        const bool skipSeen = !isBefore || i % 2 == 1;
+        const HostRun again = import(trial, m_importFiles, -1, skipSeen);
+        ASSERT_FALSE(again.crashed);
+        // The bad line of the demonstration is reported again either way.
+        EXPECT_EQ(again.exitCode, 3) << again.err.toStdString();
+        EXPECT_EQ(dump(trial), after);
+        EXPECT_EQ(registerRows(trial), registerAfter);
+    }
+    EXPECT_GT(sawBefore, 0);
+    EXPECT_GT(sawAfter, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, CrashTest, ::testing::Values(Engine::SQLite, Engine::PostgreSQL),
+                         [](const auto &info) {
+                             return info.param == Engine::SQLite ? std::string("SQLite")
+                                                                 : std::string("PostgreSQL");
+                         });
+} // namespace
