@@ -70,29 +70,26 @@ protected:
         QString database; // PostgreSQL database name
     };
 
-    Site newSite(const QString &name) {
+    // An empty site: its folders and, on PostgreSQL, a database (a copy of
+    // `from` when given).
+    Site newSite(const QString &name, const QString &from = QString()) {
         Site s{m_root.filePath(name), QString()};
         QDir(s.dir).mkpath(u"app"_s);
         QDir(s.dir).mkpath(u"logs"_s);
         if (GetParam() == Engine::PostgreSQL) {
             static int counter = 0;
-            s.database = hx::test::PgSandbox::database(u"hx_crash_%1_%2"_s.arg(++counter).arg(name));
-            Database::open(pg(u"hxtest"_s))->executeScript(u"CREATE DATABASE %1;"_s.arg(s.database));
+            s.database = hx::test::PgSandbox::database(u"hx_crash_%1"_s.arg(++counter));
+            Database::open(pg(u"hxtest"_s))
+                ->executeScript(from.isEmpty() ? u"CREATE DATABASE %1;"_s.arg(s.database)
+                                               : u"CREATE DATABASE %1 TEMPLATE %2;"_s.arg(s.database, from));
         }
         return s;
     }
 
     // A copy of the template site: database and register.
     Site copyOfTemplate(const QString &name) {
-        Site s{m_root.filePath(name), QString()};
-        QDir(s.dir).mkpath(u"app"_s);
-        QDir(s.dir).mkpath(u"logs"_s);
-        if (GetParam() == Engine::PostgreSQL) {
-            static int counter = 0;
-            s.database = hx::test::PgSandbox::database(u"hx_trial_%1"_s.arg(++counter));
-            Database::open(pg(u"hxtest"_s))
-                ->executeScript(u"CREATE DATABASE %1 TEMPLATE %2;"_s.arg(s.database, m_template.database));
-        } else {
+        const Site s = newSite(name, m_template.database);
+        if (GetParam() == Engine::SQLite) {
             EXPECT_TRUE(QFile::copy(m_template.dir + u"/site.db"_s, s.dir + u"/site.db"_s));
         }
         const QString reg = m_template.dir + u"/app/PrevPunch.xml"_s;
