@@ -89,13 +89,13 @@ TEST_F(PgImport, ALostServerMidImportRollsEverythingBackWithOneMessage) {
     const int punchesBefore = postedPunches();
 
     auto p = start({u"import"_s, u"--yes"_s, u"2A000007.}01"_s});
-    // The import's session, once its transaction is open, is ended by the
+    // The import's session, once its transaction has written, is ended by the
     // server, as when the server goes away.
     bool ended = false;
     for (int i = 0; i < 3000 && !ended && p->state() != QProcess::NotRunning; ++i) {
         const auto pid =
             db().firstValue(u"SELECT pid FROM pg_stat_activity WHERE datname = current_database() "
-                            "AND pid <> pg_backend_pid() AND xact_start IS NOT NULL "
+                            "AND pid <> pg_backend_pid() AND backend_xid IS NOT NULL "
                             "AND backend_type = 'client backend'"_s);
         if (pid)
             ended = db().firstValue(u"SELECT pg_terminate_backend(?)"_s, {*pid})->toBool();
