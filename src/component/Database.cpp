@@ -95,7 +95,8 @@ std::optional<ConnectionSpec> ConnectionSpec::parse(const QString &textIn, const
         const QString hostPort = authority.section(QLatin1Char('@'), -1).section(QLatin1Char('?'), 0, 0);
         static const QRegularExpression portPattern(QStringLiteral(":([0-9]*)$"));
         const QRegularExpressionMatch portMatch = portPattern.match(hostPort);
-        if (portMatch.hasMatch() && !hostPort.endsWith(QLatin1Char(']'))) {
+        if (portMatch.hasMatch() && !portMatch.captured(1).isEmpty() &&
+            !hostPort.endsWith(QLatin1Char(']'))) {
             bool ok = false;
             const int port = portMatch.captured(1).toInt(&ok);
             if (!ok || port < 1 || port > 65535)
