@@ -145,7 +145,8 @@ int cmdDemo(const QStringList &args) {
             return 1;
         }
         names << f.name;
-        records += int(f.lines.size()) - 1; // less the comment line
+        for (const QByteArray &line : f.lines)
+            records += line.startsWith(';') ? 0 : 1; // records, not the header's comments
     }
 
     QTextStream out(stdout);
@@ -174,8 +175,8 @@ int cmdDemo(const QStringList &args) {
         return 1;
     }
     out << "\nLog: " << strJoinPath(strGetErrorLogPath(), QStringLiteral("QX8log.txt")) << "\n"
-        << "Run a command on this site (rules, import NAME...) with:\n  " << programName() << " --db "
-        << maskPassword(strGetDatabaseFilePath()) << " --app-dir " << strGetApplicationPath()
+        << "Run a command on this site (rules, list, show, import NAME...) with:\n  " << programName()
+        << " --db " << maskPassword(strGetDatabaseFilePath()) << " --app-dir " << strGetApplicationPath()
         << " --poll-dir " << strGetPollLogPath() << " --log-dir " << strGetErrorLogPath() << " rules\n";
     out.flush();
     closeSession();

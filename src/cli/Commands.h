@@ -9,6 +9,12 @@ int cmdInitDb(const QStringList &args);
 int cmdRules(const QStringList &args);
 int cmdImport(const QStringList &args);
 int cmdDemo(const QStringList &args);
+int cmdShow(const QStringList &args);
+int cmdList(const QStringList &args);
+int cmdPrint(const QStringList &args);
+int cmdView(const QStringList &args);
+// import --all: every file of the poll log list, in its order.
+int cmdImportAll(const QStringList &args);
 
 // Opens gConn as the window's start-up does and loads gTCRules; prints the
 // reason to standard error and returns false when the database cannot be opened.

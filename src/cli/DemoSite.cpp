@@ -2,6 +2,7 @@
 
 #include "component/DateTime.h"
 #include "component/Values.h"
+#include "import/PollLogFormat.h"
 
 #include <QMap>
 #include <algorithm>
@@ -293,11 +294,19 @@ std::vector<PollFile> DemoSite::pollFiles() const {
         const QDateTime polled(date, QTime(23, 50 + clock));
         PollFile f;
         f.name = pollFileName(polled, clock);
-        f.lines << QStringLiteral(";Poll of clock %1 %2 at %3")
-                       .arg(clock, 2, 10, QLatin1Char('0'))
-                       .arg(QString::fromLatin1(clockName(clock)),
-                            polled.toString(QStringLiteral("MM/dd/yyyy hh:mm")))
-                       .toLatin1();
+        // The header a clock writes: 14 comment lines of record width, the
+        // 840 bytes the list's punch estimate allows for.
+        const QList<QByteArray> header = {
+            QStringLiteral(";Poll of clock %1 %2 at %3")
+                .arg(clock, 2, 10, QLatin1Char('0'))
+                .arg(QString::fromLatin1(clockName(clock)),
+                     polled.toString(QStringLiteral("MM/dd/yyyy hh:mm")))
+                .toLatin1(),
+            ";Badge      Seq   Date   Time I/O Dept Job Task Status",
+        };
+        for (int i = 0; i < 14; ++i)
+            f.lines << (i < header.size() ? header[i] : QByteArray(";"))
+                           .leftJustified(kPollRecordLength, ' ', true);
         for (Event e : events) {
             e.record.sequence = ++sequence[clock];
             QByteArray line = formatRecord(e.record);

@@ -1,6 +1,6 @@
 #include "cli/Commands.h"
+#include "component/Startup.h"
 #include "component/modGlobal.h"
-#include "rules/clsTCrules.h"
 
 #include <cstdio>
 
@@ -11,9 +11,8 @@ void printError(const QString &text) {
 }
 
 bool openSession() {
-    QString extra;
     const QString name = strGetDatabaseFilePath();
-    const int32_t result = lngOpenConnection(gConn, name, extra);
+    const int32_t result = lngStartSession();
     if (result == 100) {
         printError(QStringLiteral("database not found: %1").arg(maskPassword(strDatabaseFullPath(name))));
         return false;
@@ -23,13 +22,11 @@ bool openSession() {
                        .arg(maskPassword(strDatabaseFullPath(name))));
         return false;
     }
-    gTCRules = std::make_unique<clsTCrules>();
-    gTCRules->ReadValues();
     return true;
 }
 
 void closeSession() {
-    subCloseConnection(gConn);
+    subEndSession();
 }
 
 } // namespace hx::cli

@@ -5,13 +5,16 @@
 #include "component/modGlobal.h"
 #include "messages/MessageBox.h"
 
+#include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QGuiApplication>
 #include <QTextStream>
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <memory>
 
 using namespace hx;
 
@@ -30,9 +33,16 @@ const std::map<QString, Command> &commands() {
         {QStringLiteral("rules"),
          {"rules", "print the time clock rules as loaded at start-up", cli::cmdRules}},
         {QStringLiteral("import"),
-         {"import [--yes|--no] [--skip-seen] [--wait SECONDS] NAME...",
+         {"import [--yes|--no] [--skip-seen] [--wait SECONDS] NAME...|--all",
           "import poll log files and post their punches",
-          cli::cmdImport}},
+          [](const QStringList &args) {
+              return args.contains(QStringLiteral("--all")) ? cli::cmdImportAll(args) : cli::cmdImport(args);
+          }}},
+        {QStringLiteral("show"), {"show", "open the poll log window", cli::cmdShow}},
+        {QStringLiteral("list"), {"list [--json]", "list the poll logs, newest first", cli::cmdList}},
+        {QStringLiteral("print"),
+         {"print --pdf FILE [--hide-empty]", "write the poll log list report as a PDF", cli::cmdPrint}},
+        {QStringLiteral("view"), {"view NAME", "open a poll log in the text viewer", cli::cmdView}},
         {QStringLiteral("demo"), {"demo [DIR]", "build a demonstration site and import it", cli::cmdDemo}},
     };
     return c;
@@ -53,12 +63,49 @@ QString databaseArgument(const QString &value) {
     return QDir::current().absoluteFilePath(value);
 }
 
+// The command word of a command line: the first argument that is neither a
+// global option nor its value.
+QString commandWord(int argc, char **argv) {
+    static const QStringList withValue = {QStringLiteral("--db"), QStringLiteral("--app-dir"),
+                                          QStringLiteral("--poll-dir"), QStringLiteral("--log-dir"),
+                                          QStringLiteral("--now")};
+    for (int i = 1; i < argc; ++i) {
+        const QString a = QString::fromLocal8Bit(argv[i]);
+        if (withValue.contains(a)) {
+            ++i;
+            continue;
+        }
+        if (!a.startsWith(QLatin1Char('-'))) return a;
+    }
+    return QString();
+}
+
+// The window needs widgets; the printed list only a painter, which works
+// without a display on Qt's offscreen platform.
+std::unique_ptr<QCoreApplication> makeApplication(int &argc, char **argv) {
+    const QString command = commandWord(argc, argv);
+    const bool display = !qEnvironmentVariableIsEmpty("DISPLAY") ||
+                         !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+                         !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+    if (command == QLatin1String("show") && display) return std::make_unique<QApplication>(argc, argv);
+    if (command == QLatin1String("print")) {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        return std::make_unique<QGuiApplication>(argc, argv);
+    }
+    return std::make_unique<QCoreApplication>(argc, argv);
+}
+
 QString commandHelp() {
     QString s = QStringLiteral("\n\nCommands:\n");
-    for (const auto &[name, cmd] : commands())
+    // A usage too long for its column puts the summary on the next line.
+    constexpr int kColumn = 32;
+    for (const auto &[name, cmd] : commands()) {
+        const QString usage = QString::fromLatin1(cmd.usage);
+        if (usage.size() > kColumn) s += QStringLiteral("  %1\n").arg(usage);
         s += QStringLiteral("  %1  %2\n")
-                 .arg(QString::fromLatin1(cmd.usage), -28)
+                 .arg(usage.size() > kColumn ? QString() : usage, -kColumn)
                  .arg(QLatin1String(cmd.summary));
+    }
     s += QStringLiteral("\nA bare database name is looked up in the application folder; a path with a\n"
                         "folder in it is taken from the current directory; a name ending in .udl is a\n"
                         "data-link file holding a connection string.\n"
@@ -71,7 +118,7 @@ QString commandHelp() {
 } // namespace
 
 int main(int argc, char **argv) {
-    QCoreApplication app(argc, argv);
+    const std::unique_ptr<QCoreApplication> app = makeApplication(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("hxpolllog"));
 
     QCommandLineParser parser;

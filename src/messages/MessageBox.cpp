@@ -84,4 +84,8 @@ void setMessageBoxFace(MessageBoxFace *face) {
     g_face = face;
 }
 
+bool hasMessageBoxFace() {
+    return g_face != nullptr;
+}
+
 } // namespace hx

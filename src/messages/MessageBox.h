@@ -67,5 +67,7 @@ private:
 // The face in use; the default is silent. The face is not owned.
 MessageBoxFace &messageBoxFace();
 void setMessageBoxFace(MessageBoxFace *face);
+// Whether a face was installed (else the silent default is in use).
+bool hasMessageBoxFace();
 
 } // namespace hx

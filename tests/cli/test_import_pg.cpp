@@ -89,8 +89,9 @@ TEST_F(PgImport, ALostServerMidImportRollsEverythingBackWithOneMessage) {
     const int punchesBefore = postedPunches();
 
     auto p = start({u"import"_s, u"--yes"_s, u"2A000007.}01"_s});
-    // The import's session, once its transaction has written, is ended by the
-    // server, as when the server goes away.
+    // The import's session, once its transaction has written (a transaction
+    // id is given at the first write: lock queries take none), is ended by
+    // the server, as when the server goes away.
     bool ended = false;
     for (int i = 0; i < 3000 && !ended && p->state() != QProcess::NotRunning; ++i) {
         const auto pid =

@@ -1,0 +1,375 @@
+// The poll log window on Qt's offscreen platform: start-up, the list and its
+// toolbar, sorting, the bar table, the column widths, and an import.
+#include "WindowTest.h"
+#include "component/ImportLock.h"
+#include "component/modGlobal.h"
+#include "import/PollLogListModel.h"
+#include "window/QtMessageBox.h"
+#include "window/frmPollLog.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+
+using namespace hx;
+using namespace hx::test;
+
+namespace {
+class WindowTest : public WindowSiteTest {
+protected:
+    // Three poll logs of today (two of six shifts, padded by a comment to an
+    // estimate of 10, and an empty one) and a file of an unknown clock.
+    void writeSite() {
+        const QDate today(2007, 4, 26);
+        const QList<QByteArray> pad = {";" + QByteArray(700, '-')};
+        writePoll(demo::pollFileName(QDateTime(today, QTime(9, 0)), 1), 1, 3,
+                  {today.addDays(-3), today.addDays(-2)}, pad);
+        writePoll(demo::pollFileName(QDateTime(today, QTime(13, 0)), 2), 1, 3, {today.addDays(-1), today},
+                  pad);
+        writeFile(u"polllogs/"_s + demo::pollFileName(QDateTime(today, QTime(11, 0)), 1), ";empty\r\n");
+        writeFile(u"polllogs/"_s + demo::pollFileName(QDateTime(today, QTime(12, 0)), 9),
+                  ";no such clock\r\n");
+    }
+    QStringList column(const frmPollLog &form, int c) const {
+        QStringList out;
+        for (int r = 0; r < form.model().rowCount(); ++r)
+            out << form.model().index(r, c).data().toString();
+        return out;
+    }
+    QStringList files(const frmPollLog &form) const {
+        QStringList out;
+        for (int r = 0; r < form.model().rowCount(); ++r)
+            out << form.model().rowAt(r).fileName;
+        return out;
+    }
+    void select(frmPollLog &form, const QList<int> &rows) {
+        auto *sel = form.listView()->selectionModel();
+        sel->clearSelection();
+        for (int r : rows)
+            sel->select(form.model().index(r, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    void clickHeader(frmPollLog &form, int section) {
+        QHeaderView *h = form.listView()->header();
+        const QPoint at(h->sectionViewportPosition(section) + h->sectionSize(section) / 2, h->height() / 2);
+        QTest::mouseClick(h->viewport(), Qt::LeftButton, {}, at);
+    }
+    void clickButton(frmPollLog &form, const QString &key) {
+        QWidget *button = form.toolBar()->widgetForAction(form.action(key));
+        ASSERT_NE(button, nullptr);
+        QTest::mouseClick(button, Qt::LeftButton);
+    }
+};
+} // namespace
+
+TEST_F(WindowTest, StartUpOnAMissingDatabaseFailsWithoutABox) {
+    subSetDatabaseFilePath(path(u"nothing-here.db"_s));
+    {
+        frmPollLog form;
+        EXPECT_FALSE(form.startUp());
+    }
+    EXPECT_FALSE(ShowPollLog());
+    EXPECT_TRUE(boxes.shown().empty());
+    EXPECT_FALSE(gConn);
+}
+
+TEST_F(WindowTest, ListToolbarAndMenu) {
+    writeSite();
+    frmPollLog form;
+    ASSERT_TRUE(form.startUp());
+    form.show();
+    EXPECT_EQ(form.windowTitle(), u"POLL LOG"_s);
+
+    // Toolbar: Print, View, the slot with the check box, Import.
+    const QList<QAction *> actions = form.toolBar()->actions();
+    ASSERT_EQ(actions.size(), 4);
+    EXPECT_EQ(actions[0]->objectName(), u"PRINT"_s);
+    EXPECT_EQ(actions[0]->text(), u"Print Log List"_s);
+    EXPECT_EQ(actions[0]->toolTip(), u"Print the Poll Log List"_s);
+    EXPECT_EQ(actions[1]->objectName(), u"VIEW"_s);
+    EXPECT_EQ(actions[1]->toolTip(), u"Open the Log file to view it's contents"_s);
+    EXPECT_EQ(form.toolBar()->widgetForAction(actions[2]), form.hideEmptyBox()->parentWidget());
+    EXPECT_EQ(form.hideEmptyBox()->text(), u"Hide Empty Logs"_s);
+    EXPECT_EQ(actions[3]->objectName(), u"IMPORT"_s);
+    EXPECT_EQ(actions[3]->toolTip(), u"Import the Log File into the database."_s);
+    for (QAction *a : {actions[0], actions[1], actions[3]})
+        EXPECT_FALSE(a->icon().isNull()) << a->objectName().toStdString();
+    // The pop-up menu runs the same commands.
+    EXPECT_EQ(form.popupMenu()->title(), u"Poll Log"_s);
+    EXPECT_EQ(form.popupMenu()->actions(), (QList<QAction *>{actions[0], actions[1], actions[3]}));
+    EXPECT_FALSE(form.statusLine()->isVisible());
+    EXPECT_FALSE(form.progressBar()->isVisible());
+
+    // Newest first; the file of the unknown clock is gone.
+    EXPECT_EQ(column(form, 0),
+              (QStringList{u"04/26/07 01:00:00 pm"_s, u"04/26/07 11:00:00 am"_s, u"04/26/07 09:00:00 am"_s}));
+    EXPECT_EQ(column(form, 1), (QStringList{u"Clock 2"_s, u"Clock 1"_s, u"Clock 1"_s}));
+    EXPECT_EQ(column(form, 2), (QStringList{u"10"_s, u"0"_s, u"10"_s}));
+    EXPECT_EQ(form.listView()->header()->sortIndicatorSection(), 0);
+    EXPECT_EQ(form.listView()->header()->sortIndicatorOrder(), Qt::DescendingOrder);
+    EXPECT_FALSE(form.model().index(0, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
+    EXPECT_EQ(form.model().index(1, 0).data(PollLogListModel::PictureRole).toString(), u"POLL_LOG_BAD"_s);
+
+    // Header clicks: the date column reverses, punches ascending then descending.
+    clickHeader(form, 0);
+    EXPECT_EQ(column(form, 0).first(), u"04/26/07 09:00:00 am"_s);
+    clickHeader(form, 2);
+    EXPECT_EQ(column(form, 2), (QStringList{u"0"_s, u"10"_s, u"10"_s}));
+    clickHeader(form, 2);
+    EXPECT_EQ(column(form, 2).first(), u"10"_s);
+    EXPECT_EQ(form.listView()->header()->sortIndicatorSection(), 2);
+    EXPECT_EQ(form.listView()->header()->sortIndicatorOrder(), Qt::DescendingOrder);
+
+    // Hide Empty Logs refills in the recordset's order (newest first) without the empty log.
+    QTest::mouseClick(form.hideEmptyBox(), Qt::LeftButton);
+    EXPECT_TRUE(form.hideEmptyBox()->isChecked());
+    EXPECT_EQ(column(form, 0), (QStringList{u"04/26/07 01:00:00 pm"_s, u"04/26/07 09:00:00 am"_s}));
+    QTest::mouseClick(form.hideEmptyBox(), Qt::LeftButton);
+    EXPECT_EQ(form.model().rowCount(), 3);
+}
+
+TEST_F(WindowTest, BarTableFollowsTheSelection) {
+    writeSite();
+    frmPollLog form;
+    ASSERT_TRUE(form.startUp());
+    struct Case {
+        QList<int> rows;
+        bool print, view, import;
+        QString caption;
+    };
+    for (const Case &c :
+         {Case{{}, false, false, false, u"Import Log"_s}, Case{{1}, true, true, true, u"Import Log"_s},
+          Case{{0, 2}, true, false, true, u"Import Logs"_s}}) {
+        select(form, c.rows);
+        SCOPED_TRACE(c.rows.size());
+        EXPECT_EQ(form.action(u"PRINT"_s)->isEnabled(), c.print);
+        EXPECT_EQ(form.action(u"VIEW"_s)->isEnabled(), c.view);
+        EXPECT_EQ(form.action(u"IMPORT"_s)->isEnabled(), c.import);
+        EXPECT_EQ(form.action(u"IMPORT"_s)->text(), c.caption);
+        // The menu entries are the same actions: same state, same caption.
+        EXPECT_EQ(form.popupMenu()->actions().last()->text(), c.caption);
+    }
+}
+
+TEST_F(WindowTest, ColumnWidthsAreKeptInTwips) {
+    {
+        QSettings s = settings();
+        s.setValue(u"PollLog/DateWidth"_s, u"300"_s); // too narrow: removed, the default applies
+        s.setValue(u"PollLog/ClockNameWidth"_s, u"2880"_s);
+    }
+    frmPollLog form;
+    ASSERT_TRUE(form.startUp());
+    EXPECT_FALSE(settings().contains(u"PollLog/DateWidth"_s));
+    // A default is widened to what the heading needs in this font; a stored width is kept exactly.
+    QHeaderView *header = form.listView()->header();
+    EXPECT_EQ(form.listView()->columnWidth(0),
+              std::max(form.twipsToPixels(2280), header->sectionSizeHint(0)));
+    EXPECT_EQ(form.listView()->columnWidth(1), form.twipsToPixels(2880));
+    EXPECT_EQ(form.listView()->columnWidth(2),
+              std::max(form.twipsToPixels(1440), header->sectionSizeHint(2)));
+
+    form.listView()->setColumnWidth(0, form.twipsToPixels(2500));
+    form.listView()->setColumnWidth(2, form.twipsToPixels(2000));
+    form.shutDown();
+    EXPECT_FALSE(gConn);
+    QSettings s = settings();
+    EXPECT_EQ(s.value(u"PollLog/DateWidth"_s).toString(),
+              QString::number(form.pixelsToTwips(form.twipsToPixels(2500))));
+    EXPECT_EQ(s.value(u"PollLog/ClockNameWidth"_s).toString(),
+              QString::number(form.pixelsToTwips(form.twipsToPixels(2880))));
+    EXPECT_EQ(s.value(u"PollLog/PunchCountWidth"_s).toString(),
+              QString::number(form.pixelsToTwips(form.twipsToPixels(2000))));
+    EXPECT_NEAR(s.value(u"PollLog/PunchCountWidth"_s).toInt(), 2000, 15);
+}
+
+TEST_F(WindowTest, ImportOfTwoSelectedRowsThroughTheToolbar) {
+    writeSite();
+    frmPollLog form;
+    ASSERT_TRUE(form.startUp());
+    form.show();
+    const QStringList before = files(form);
+    select(form, {0, 2});
+    boxes.pushAnswer(Answer::Yes);
+    bool statusShownDuringImport = false;
+    bool disabledDuringImport = false;
+    // The channel's repaints let the test look at the window mid-import.
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (!form.isImporting()) return;
+        statusShownDuringImport |= form.statusLine()->isVisible();
+        disabledDuringImport |= !form.listView()->isEnabled() && !form.action(u"IMPORT"_s)->isEnabled();
+    });
+    probe.start(0);
+    clickButton(form, u"IMPORT"_s);
+    probe.stop();
+
+    ASSERT_GE(boxes.shown().size(), 2u);
+    EXPECT_EQ(boxes.shown()[0].title, u"Import Poll Log"_s);
+    EXPECT_TRUE(
+        boxes.shown()[0].prompt.startsWith(u"Are you sure you want to import 2 poll logs?\r\nWARNING!"_s));
+    EXPECT_EQ(boxes.shown().back().title, u"Success"_s);
+    EXPECT_EQ(boxes.shown().back().prompt, u"Poll Logs Imported Successfully"_s);
+    EXPECT_EQ(boxes.shown().size(), 2u);
+    EXPECT_EQ(checkCount(u"SELECT COUNT(*) FROM \"IMPORT\""_s), 0);
+    EXPECT_EQ(checkCount(u"SELECT COUNT(\"IN TIME\") + COUNT(\"OUT TIME\") FROM \"PUNCH\""_s), 24);
+    EXPECT_TRUE(statusShownDuringImport);
+    EXPECT_TRUE(disabledDuringImport);
+
+    // The list stays as it was, with the last file handled selected.
+    EXPECT_EQ(files(form), before);
+    const QModelIndexList selected = form.listView()->selectionModel()->selectedRows();
+    ASSERT_EQ(selected.size(), 1);
+    EXPECT_EQ(selected[0].row(), 2);
+    EXPECT_FALSE(form.isImporting());
+    EXPECT_FALSE(form.statusLine()->isVisible());
+    EXPECT_TRUE(form.listView()->isEnabled());
+    EXPECT_TRUE(form.action(u"IMPORT"_s)->isEnabled());
+    EXPECT_EQ(form.action(u"IMPORT"_s)->text(), u"Import Log"_s);
+}
+
+TEST_F(WindowTest, ImportAnsweredNoImportsNothing) {
+    writeSite();
+    frmPollLog form;
+    ASSERT_TRUE(form.startUp());
+    select(form, {0});
+    boxes.pushAnswer(Answer::No);
+    form.buttonClick(u"IMPORT"_s);
+    ASSERT_EQ(boxes.shown().size(), 1u);
+    EXPECT_EQ(boxes.shown()[0].prompt.section(u"\r\n"_s, 0, 0),
+              u"Are you sure you want to import this poll log?"_s);
+    EXPECT_EQ(checkCount(u"SELECT COUNT(*) FROM \"PUNCH\""_s), 0);
+}
+
+TEST(QtMessageBoxFace, ButtonSetsSymbolsAndAnswers) {
+    qtApplication();
+    struct Case {
+        int buttons;
+        QMessageBox::Icon icon;
+        QList<QMessageBox::StandardButton> shown;
+        QMessageBox::StandardButton press;
+        int answer;
+    };
+    const Case cases[] = {
+        {0, QMessageBox::NoIcon, {QMessageBox::Ok}, QMessageBox::Ok, Answer::Ok},
+        {Buttons::OkCancel | Buttons::Information,
+         QMessageBox::Information,
+         {QMessageBox::Ok, QMessageBox::Cancel},
+         QMessageBox::Cancel,
+         Answer::Cancel},
+        {Buttons::AbortRetryIgnore | Buttons::Critical,
+         QMessageBox::Critical,
+         {QMessageBox::Abort, QMessageBox::Retry, QMessageBox::Ignore},
+         QMessageBox::Ignore,
+         Answer::Ignore},
+        {Buttons::YesNoCancel | Buttons::Question,
+         QMessageBox::Question,
+         {QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel},
+         QMessageBox::Yes,
+         Answer::Yes},
+        {Buttons::YesNo | Buttons::Exclamation,
+         QMessageBox::Warning,
+         {QMessageBox::Yes, QMessageBox::No},
+         QMessageBox::No,
+         Answer::No},
+        {Buttons::RetryCancel,
+         QMessageBox::NoIcon,
+         {QMessageBox::Retry, QMessageBox::Cancel},
+         QMessageBox::Retry,
+         Answer::Retry},
+    };
+    QtMessageBox face;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.buttons);
+        std::unique_ptr<QMessageBox> box(
+            QtMessageBox::build(u"Title"_s, u"line one\r\nline two"_s, c.buttons, nullptr));
+        EXPECT_EQ(box->icon(), c.icon);
+        EXPECT_EQ(box->text(), u"line one\nline two"_s);
+        QList<QMessageBox::StandardButton> shown;
+        for (QAbstractButton *b : box->buttons())
+            shown << box->standardButton(b);
+        std::sort(shown.begin(), shown.end());
+        QList<QMessageBox::StandardButton> want = c.shown;
+        std::sort(want.begin(), want.end());
+        EXPECT_EQ(shown, want);
+
+        // The real face, answered by a click on the box it shows.
+        QTimer::singleShot(0, [&] {
+            auto *open = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            ASSERT_NE(open, nullptr);
+            EXPECT_EQ(open->windowTitle(), u"Title"_s);
+            open->button(c.press)->click();
+        });
+        EXPECT_EQ(face.show(u"Title"_s, u"Prompt"_s, c.buttons, 0), c.answer);
+    }
+    // Escape gives the answer that does no harm.
+    QTimer::singleShot(0, [] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape); });
+    EXPECT_EQ(face.show(u"Title"_s, u"Prompt"_s, Buttons::YesNo, 0), Answer::No);
+}
+
+TEST_F(WindowTest, AFileThatFailsEndsTheImportOnItsRow) {
+    writeSite();
+    const QString aborted = demo::pollFileName(QDateTime(QDate(2007, 4, 26), QTime(8, 0)), 2);
+    writeFile(u"polllogs/"_s + aborted, ";Abort\r\n");
+    frmPollLog form;
+    ASSERT_TRUE(form.startUp());
+    const int row = form.model().rowOfFile(aborted);
+    ASSERT_EQ(row, 3); // the oldest
+    select(form, {0, row});
+    boxes.pushAnswer(Answer::Yes);
+    form.buttonClick(u"IMPORT"_s);
+    ASSERT_EQ(boxes.count(u"Error Loading File"_s), 1);
+    EXPECT_EQ(boxes.count(u"Success"_s), 0);
+    EXPECT_EQ(checkCount(u"SELECT COUNT(*) FROM \"PUNCH\""_s), 0); // nothing posted
+    EXPECT_EQ(checkCount(u"SELECT COUNT(*) FROM \"IMPORT\""_s), 0);
+    const QModelIndexList selected = form.listView()->selectionModel()->selectedRows();
+    ASSERT_EQ(selected.size(), 1);
+    EXPECT_EQ(selected[0].row(), row);
+}
+
+TEST_F(WindowTest, ImportWaitsForNoOneWhileAnotherImportRuns) {
+    writeSite();
+    QString why;
+    auto other = ImportLock::acquire(check(), std::chrono::milliseconds(0), &why);
+    ASSERT_TRUE(other) << why.toStdString();
+    frmPollLog form;
+    ASSERT_TRUE(form.startUp());
+    select(form, {0});
+    form.buttonClick(u"IMPORT"_s);
+    ASSERT_EQ(boxes.shown().size(), 1u);
+    EXPECT_EQ(boxes.shown()[0].title, u"Import Poll Log"_s);
+    EXPECT_TRUE(boxes.shown()[0].prompt.startsWith(u"Another import is running"_s))
+        << boxes.shown()[0].prompt.toStdString();
+    EXPECT_FALSE(form.isImporting());
+    EXPECT_TRUE(form.listView()->isEnabled());
+    EXPECT_EQ(form.listView()->selectionModel()->selectedRows().size(), 1);
+    EXPECT_EQ(checkCount(u"SELECT COUNT(*) FROM \"PUNCH\""_s), 0);
+}
+
+TEST_F(WindowTest, ShowPollLogIsTrueAfterTheUserClosesTheWindow) {
+    writeSite();
+    QString title;
+    int rows = -1;
+    QTimer::singleShot(50, [&] {
+        auto *form = qobject_cast<frmPollLog *>(QApplication::activeModalWidget());
+        ASSERT_NE(form, nullptr);
+        title = form->windowTitle();
+        rows = form->model().rowCount();
+        EXPECT_TRUE(gConn);
+        form->close();
+    });
+    EXPECT_TRUE(ShowPollLog());
+    EXPECT_EQ(title, u"POLL LOG"_s);
+    EXPECT_EQ(rows, 3);
+    // Shut-down closed the connection and kept the widths.
+    EXPECT_FALSE(gConn);
+    EXPECT_TRUE(settings().contains(u"PollLog/DateWidth"_s));
+}
