@@ -2,7 +2,8 @@
 # A throwaway PostgreSQL 15 server for one test run.
 #
 # Prints "READY <port>" once the server accepts connections on 127.0.0.1 only
-# (superuser "hxtest", trust authentication, an empty database "hxtest"; and
+# (superuser "hxtest", trust authentication, an empty database "hxtest", the
+# time zone Asia/Kolkata, which no client of the tests runs in; and
 # the role "hxpw" that must give its password "hx-Pw-0451"), or
 # "FAILED: <reason>" and exits 1. Then it waits: when its standard input closes
 # (the test finished, failed or died) it stops the server and removes every
@@ -64,7 +65,7 @@ for attempt in 1 2 3 4 5 6 7 8; do
     port=$((20000 + (RANDOM * 32768 + RANDOM) % 40000))
     port_in_use "$port" && continue
     if "${as_owner[@]}" "$bindir/pg_ctl" -D "$root/data" -l "$root/server.log" -w -t 60 \
-        -o "-c listen_addresses=127.0.0.1 -p $port -k $root/sock -c fsync=off -c full_page_writes=off" \
+        -o "-c listen_addresses=127.0.0.1 -p $port -k $root/sock -c fsync=off -c full_page_writes=off -c TimeZone=Asia/Kolkata" \
         start >/dev/null 2>&1; then
         started=$port
         break

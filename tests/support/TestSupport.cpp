@@ -25,7 +25,15 @@ namespace {
 // the end of the program.
 PgSandbox &server() {
     static PgSandbox *s = [] {
+        // The site's tests keep the zone they run in; the server has its own.
+        const QByteArray zone = qgetenv("TZ");
+        const bool hadZone = qEnvironmentVariableIsSet("TZ");
         auto *p = new PgSandbox();
+        if (hadZone)
+            qputenv("TZ", zone);
+        else
+            qunsetenv("TZ");
+        tzset();
         p->SetUp();
         return p;
     }();
