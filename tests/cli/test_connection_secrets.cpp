@@ -85,6 +85,8 @@ TEST_F(ConnectionSecrets, NoFailurePathShowsThePassword) {
         for (const QString &target : {url, kvLink, urlLink}) {
             const QList<QStringList> commands = {
                 {u"rules"_s},
+                {u"list"_s},
+                {u"import"_s, u"--all"_s, u"--yes"_s},
                 {u"import"_s, u"--yes"_s, u"2A000007.}01"_s},
                 {u"init-db"_s},
                 {u"demo"_s, path(u"demo%1"_s.arg(n))},
