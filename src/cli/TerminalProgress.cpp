@@ -93,8 +93,9 @@ QString TerminalProgress::render() const {
     const int width = std::max(columns() - 1, 10);
     QString tail;
     if (m_barVisible) {
-        const int span = m_max - m_min;
-        double fraction = span > 0 ? double(m_value - m_min) / span : 0.0;
+        // In 64 bits: the range of two 32-bit bounds does not fit in 32.
+        const qint64 span = qint64(m_max) - m_min;
+        double fraction = span > 0 ? double(qint64(m_value) - m_min) / double(span) : 0.0;
         fraction = std::clamp(fraction, 0.0, 1.0);
         const int percent = static_cast<int>(std::floor(fraction * 100.0));
         const int cells = std::clamp(width / 4, 10, 40);

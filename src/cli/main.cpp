@@ -3,6 +3,7 @@
 #include "cli/TerminalFace.h"
 #include "component/Clock.h"
 #include "component/modGlobal.h"
+#include "messages/LogFiles.h"
 #include "messages/MessageBox.h"
 
 #include <QApplication>
@@ -178,6 +179,13 @@ int main(int argc, char **argv) {
     if (parser.isSet(logDirOption)) subSetErrorLogPath(absoluteFolder(parser.value(logDirOption)));
     // Every box goes to standard error; questions are asked only on a terminal.
     cli::installTerminalFace();
+    // The log loses entries silently; the user hears of it once per run.
+    setLogWriteFailureHandler([told = false](const QString &file, const QString &reason) mutable {
+        if (told) return;
+        told = true;
+        cli::printError(QStringLiteral("cannot write the log %1 (%2); log entries of this run may be lost.")
+                            .arg(file, reason.isEmpty() ? QStringLiteral("unknown error") : reason));
+    });
 
     QStringList positional = parser.positionalArguments();
     if (positional.isEmpty()) {
@@ -207,5 +215,6 @@ int main(int argc, char **argv) {
     // The connection goes before the application object does.
     gConn.reset();
     setMessageBoxFace(nullptr);
+    setLogWriteFailureHandler(nullptr);
     return status;
 }

@@ -1,5 +1,7 @@
 #include "component/DateTime.h"
 
+#include "component/Error.h"
+
 #include <QRegularExpression>
 #include <cmath>
 
@@ -13,9 +15,18 @@ qint64 floorDiv(qint64 a, qint64 b) {
     return q;
 }
 
+HxError overflow() {
+    return HxError(QStringLiteral("Overflow"), ErrNo::Overflow);
+}
+
+void requireValid(double serial) {
+    if (!isValidSerial(serial)) throw overflow();
+}
+
 // Days and seconds-of-day of a value, the way the platform splits it: the
 // integer part counts days (toward zero), the fraction's magnitude is the time.
 void split(double serial, qint64 &days, qint64 &secs) {
+    requireValid(serial);
     double ip = std::trunc(serial);
     double frac = std::fabs(serial - ip);
     days = static_cast<qint64>(ip);
@@ -23,6 +34,8 @@ void split(double serial, qint64 &days, qint64 &secs) {
     if (secs >= 86400) {
         secs -= 86400;
         days += serial < 0 ? -1 : 1;
+        // The last second of 31 December 9999 must not round into year 10000.
+        if (days > qint64(kMaxDay) || days < qint64(kMinDay)) throw overflow();
     }
 }
 
@@ -31,6 +44,15 @@ int hour12(int h) {
     return r == 0 ? 12 : r;
 }
 } // namespace
+
+bool isValidSerial(double serial) {
+    // Written so that NaN fails every comparison and so is not valid.
+    return serial > kMinDay - 1.0 && serial < kMaxDay + 1.0;
+}
+
+double joinDateTime(double date, double time) {
+    return date < 0 ? date - time : date + time;
+}
 
 double fromQDate(const QDate &d) {
     return static_cast<double>(kEpoch.daysTo(d));
@@ -41,7 +63,7 @@ double fromQTime(const QTime &t) {
 }
 
 double fromQDateTime(const QDateTime &dt) {
-    return fromQDate(dt.date()) + fromQTime(dt.time());
+    return joinDateTime(fromQDate(dt.date()), fromQTime(dt.time()));
 }
 
 QDate toQDate(double serial) {
@@ -61,6 +83,7 @@ QDateTime toQDateTime(double serial) {
 }
 
 qint64 toSeconds(double serial) {
+    requireValid(serial);
     return std::llround(serial * kSecondsPerDay);
 }
 
@@ -81,11 +104,17 @@ double timePart(double serial) {
 }
 
 double dateSerial(int y, int m, int d) {
-    qint64 months = static_cast<qint64>(y) * 12 + (m - 1);
+    qint64 months = static_cast<qint64>(y) * 12 + (static_cast<qint64>(m) - 1);
     qint64 yy = floorDiv(months, 12);
     int mm = static_cast<int>(months - yy * 12) + 1;
-    QDate first(static_cast<int>(yy), mm, 1);
-    return fromQDate(first) + (d - 1);
+    // The calendar repeats every 400 years (146097 days): the first of the
+    // month is found in 2000 to 2399, so that no year is too far or year 0
+    // for the calendar type, and the day offset may bring it back in range.
+    const qint64 cycles = floorDiv(yy - 2000, 400);
+    const QDate first(static_cast<int>(yy - cycles * 400), mm, 1);
+    const double v = fromQDate(first) + static_cast<double>(cycles) * 146097.0 + (static_cast<double>(d) - 1);
+    if (v < kMinDay || v > kMaxDay) throw overflow();
+    return v;
 }
 
 double timeSerial(int h, int m, int s) {
@@ -223,11 +252,12 @@ std::optional<double> parseDateTime(QStringView text) {
         QDate d(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
         if (!d.isValid()) return std::nullopt;
         double v = fromQDate(d);
+        if (!isValidSerial(v)) return std::nullopt;
         if (!m.captured(4).isEmpty()) {
             int h = m.captured(4).toInt(), mi = m.captured(5).toInt();
             int se = m.captured(6).isEmpty() ? 0 : m.captured(6).toInt();
             if (h > 23 || mi > 59 || se > 59) return std::nullopt;
-            v += timeSerial(h, mi, se);
+            v = joinDateTime(v, timeSerial(h, mi, se));
         }
         return v;
     }
@@ -237,10 +267,11 @@ std::optional<double> parseDateTime(QStringView text) {
         QDate d(y, m.captured(1).toInt(), m.captured(2).toInt());
         if (!d.isValid()) return std::nullopt;
         double v = fromQDate(d);
+        if (!isValidSerial(v)) return std::nullopt;
         if (!m.captured(4).isEmpty()) {
             auto t = parseTime(m.captured(4).trimmed());
             if (!t) return std::nullopt;
-            v += *t;
+            v = joinDateTime(v, *t);
         }
         return v;
     }

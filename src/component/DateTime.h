@@ -15,6 +15,17 @@ constexpr double kSecondsPerDay = 86400.0;
 constexpr double kNullDate = 2.0;
 // 31 December 1899 00:00: the value of an unset date rule.
 constexpr double kDateZeroRule = 1.0;
+// The days a value may name: 1 January 100 to 31 December 9999. Anything
+// outside, NaN and the infinities included, raises "Overflow" wherever a value
+// is turned into a calendar date, a time or whole seconds.
+constexpr double kMinDay = -657434.0;
+constexpr double kMaxDay = 2958465.0;
+bool isValidSerial(double serial);
+
+// A date (its whole days) and a time of day joined into one value. Before
+// day 0 the time still counts forward from midnight while the whole part
+// counts back: 29 December 1899 06:00 is -1.25, not -0.75.
+double joinDateTime(double date, double time);
 
 double fromQDate(const QDate &d);
 double fromQTime(const QTime &t);
@@ -33,7 +44,8 @@ double timePart(double serial);
 
 // Calendar date from three numbers, with roll-over: day 32 of January is
 // 1 February, month 13 is January of the next year, day 0 the last day of the
-// month before, month 0 December of the year before.
+// month before, month 0 December of the year before. A date outside the
+// valid days raises "Overflow".
 double dateSerial(int year, int month, int day);
 // Time of day from three numbers with roll-over (minute 60 is the next hour).
 double timeSerial(int hour, int minute, int second);

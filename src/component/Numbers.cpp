@@ -25,7 +25,9 @@ double lenientVal(QStringView text) {
         QChar k = s[1].toUpper();
         int base = k == QLatin1Char('H') ? 16 : (k == QLatin1Char('O') ? 8 : 0);
         if (base == 0) return 0;
-        qint64 v = 0;
+        // Unsigned, so that sixteen hex digits cannot overflow while read; a
+        // value beyond the largest signed 64-bit number is an overflow.
+        quint64 u = 0;
         int digits = 0;
         for (int i = 2; i < s.size() && digits < 16; ++i) {
             int d = -1;
@@ -35,9 +37,12 @@ double lenientVal(QStringView text) {
             else if (base == 16 && c >= QLatin1Char('A') && c <= QLatin1Char('F'))
                 d = c.unicode() - 'A' + 10;
             if (d < 0 || d >= base) break;
-            v = v * base + d;
+            u = u * quint64(base) + quint64(d);
             ++digits;
         }
+        if (u > quint64(std::numeric_limits<qint64>::max()))
+            throw HxError(QStringLiteral("Overflow"), ErrNo::Overflow);
+        qint64 v = qint64(u);
         if (base == 16) {
             if (digits <= 4 && v > 0x7FFF)
                 v -= 0x10000;

@@ -10,7 +10,8 @@ namespace hx {
 // are read from the left until a character that cannot continue a number; an
 // optional sign, decimal point and exponent are taken; "&H" reads the rest as
 // hexadecimal and "&O" as octal (four hex digits and less read as a signed
-// 16-bit value, up to eight as a signed 32-bit value). No leading digit: 0.
+// 16-bit value, up to eight as a signed 32-bit value, more up to the largest
+// signed 64-bit value; beyond that "Overflow" is raised). No leading digit: 0.
 double lenientVal(QStringView text);
 
 // Round half to even, then range-check; out of range raises the overflow

@@ -39,9 +39,18 @@ bool isConnectionUrl(const QString &name) {
 bool isDataLinkFile(const QString &name) {
     return name.endsWith(QLatin1String(".udl"), Qt::CaseInsensitive);
 }
+} // namespace
 
 // First line of a data-link file that is neither empty nor a ";" comment.
 std::optional<QString> dataLinkConnectionString(const QString &path, QString *error) {
+    // A data link holds one short line: a pipe could block, and a huge file
+    // without line ends would be read whole into memory.
+    constexpr qint64 kMaxDataLinkSize = 1024 * 1024;
+    const QFileInfo fi(path);
+    if (fi.exists() && (!fi.isFile() || fi.size() > kMaxDataLinkSize)) {
+        *error = QStringLiteral("The data link file is not a plain file of at most 1 MB: ") + path;
+        return std::nullopt;
+    }
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) {
         *error = QStringLiteral("The data link file cannot be read: ") + path;
@@ -58,6 +67,8 @@ std::optional<QString> dataLinkConnectionString(const QString &path, QString *er
     *error = QStringLiteral("The data link file holds no connection string: ") + path;
     return std::nullopt;
 }
+
+namespace {
 
 // The embedded engine would quietly make a new database of a missing or empty
 // file; a name that leads to anything but an existing database is an error.

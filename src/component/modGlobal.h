@@ -7,6 +7,7 @@
 #include <QVariant>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 namespace hx {
 
@@ -47,6 +48,10 @@ int32_t lngOpenConnection(std::unique_ptr<Database> &connection, const QString &
                           QString &extraProperties);
 bool blnOpenDatabase(std::unique_ptr<Database> &connection, const QString &databaseName,
                      QString &extraProperties);
+// The connection string of a data-link (.udl) file: its first line that is
+// neither empty, a ";" comment nor a "[section]". Nullopt and *error set when
+// the file cannot be read or holds none.
+std::optional<QString> dataLinkConnectionString(const QString &path, QString *error);
 // The full path the connection rule makes of a database name.
 QString strDatabaseFullPath(const QString &databaseName);
 // Where a full database name leads: a connection URL, the connection string of

@@ -40,7 +40,33 @@ long g_reportedErrors = 0;
 QString logFolder() {
     return strGetErrorLogPath() + QLatin1Char('/');
 }
+
+// Every field of an entry stays on its line: a carriage return and line feed
+// in a file name must not be able to start a forged entry.
+QString oneLine(const QString &text) {
+    QString clean = text;
+    for (QChar &c : clean)
+        if (c.unicode() < 32) c = QLatin1Char('|');
+    return clean;
+}
+
+LogWriteFailureHandler &failureHandler() {
+    static LogWriteFailureHandler handler;
+    return handler;
+}
+
+void reportWriteFailure(const QString &file, const QString &reason) {
+    // The handler must not reach the log again, nor raise through the writer.
+    try {
+        if (const LogWriteFailureHandler &h = failureHandler()) h(file, reason);
+    } catch (...) {
+    }
+}
 } // namespace
+
+void setLogWriteFailureHandler(LogWriteFailureHandler handler) {
+    failureHandler() = std::move(handler);
+}
 
 QString strLogFilePath() {
     return logFolder() + QStringLiteral("QX8log.txt");
@@ -50,7 +76,7 @@ QString strLogHeader() {
     const double now = Clock::nowSerial();
     QString h;
     h += QStringLiteral("         Date: ") + formatMmDdYyyy(now) + kCrLf;
-    h += QStringLiteral("     Log Path: ") + logFolder() + kCrLf;
+    h += QStringLiteral("     Log Path: ") + oneLine(logFolder()) + kCrLf;
     // A boolean column reads as True or False whatever the engine stores.
     QString valio;
     try {
@@ -69,12 +95,10 @@ QString strLogHeader() {
 void subWriteLogEntry(const QString &kind, const QString &module, const QString &text, int response,
                       int helpId, long errorCode, const QString &procedure, const QString &procedureKind,
                       const QString &detail) {
+    QString file;
     try {
-        QString clean = text;
-        for (QChar &c : clean)
-            if (c.unicode() < 32) c = QLatin1Char('|');
-
-        const QString file = strLogFilePath();
+        const QString clean = oneLine(text);
+        file = strLogFilePath();
         QByteArray out;
         QFileInfo fi(file);
         if (!fi.exists() || fi.size() == 0) out += strLogHeader().toUtf8();
@@ -83,14 +107,14 @@ void subWriteLogEntry(const QString &kind, const QString &module, const QString 
         QString entry;
         entry +=
             QStringLiteral(" When: ") + formatMmDdYyyy(now) + QLatin1Char(' ') + formatLogTime(now) + kCrLf;
-        QString where = QStringLiteral("Where: ") + module + QLatin1Char(':');
-        if (!procedureKind.isEmpty()) where += procedureKind;
+        QString where = QStringLiteral("Where: ") + oneLine(module) + QLatin1Char(':');
+        if (!procedureKind.isEmpty()) where += oneLine(procedureKind);
         if (kind != QLatin1String("N")) {
             if (!procedureKind.isEmpty() && procedureKind.toUpper() != QLatin1String("PROCEDURE"))
                 where += QLatin1Char(' ');
             else
                 where += QLatin1Char('_');
-            where += procedure + QLatin1Char(' ') + detail;
+            where += oneLine(procedure) + QLatin1Char(' ') + oneLine(detail);
         }
         entry += where + kCrLf;
         QString word = kind == QLatin1String("M")   ? QStringLiteral("Msg ")
@@ -106,11 +130,18 @@ void subWriteLogEntry(const QString &kind, const QString &module, const QString 
         out += entry.toUtf8();
 
         QFile f(file);
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Append)) return;
-        f.write(out);
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Append)) {
+            reportWriteFailure(file, f.errorString());
+            return;
+        }
+        // A full disk shows only when the buffered bytes are flushed.
+        if (f.write(out) != out.size() || !f.flush()) reportWriteFailure(file, f.errorString());
         f.close();
-    } catch (...) {
+    } catch (const std::exception &e) {
         // The log never raises to its caller.
+        reportWriteFailure(file, errorDescription(e));
+    } catch (...) {
+        reportWriteFailure(file, QString());
     }
 }
 

@@ -5,8 +5,15 @@
 #include "component/Error.h"
 
 #include <QString>
+#include <functional>
 
 namespace hx {
+
+// Called, with the log file's path and the reason, each time an entry cannot
+// be written. The log itself stays silent; a host that wants the user to know
+// installs one. An empty function removes it.
+using LogWriteFailureHandler = std::function<void(const QString &file, const QString &reason)>;
+void setLogWriteFailureHandler(LogWriteFailureHandler handler);
 
 // The error box and an "E" entry for the error being handled.
 void subReportError(const QString &module, const QString &kind, const QString &procedure,

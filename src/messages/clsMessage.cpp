@@ -172,7 +172,8 @@ void clsMessage::subUpdatePercentage() {
     if (!m_percentage) return;
     const double max = m_total;
     double percent = max > 0 ? roundHalfEven(static_cast<double>(m_value) / max * 100.0) : 0;
-    if (percent > 100) percent = 100;
+    // Kept to 0..100 also so that the conversion to int cannot overflow.
+    percent = std::clamp(percent, 0.0, 100.0);
     m_percentage->setCaption(QString::number(static_cast<int>(percent)) + QLatin1Char('%'));
     letWindowRepaint();
 }

@@ -5,6 +5,8 @@
 #include "messages/LogFiles.h"
 #include "posting/Posting.h"
 
+#include <algorithm>
+
 namespace hx {
 
 namespace {
@@ -40,7 +42,9 @@ void postInPunch(Database &db, const Recordset &rs, int32_t employee, double dat
                  QString &step) {
     step = kInCandidate;
     const Recordset cand = db.openRecordset(
-        kInCandidate, {employee, db.date(date), db.date(date + 6.0), db.date(date), db.time(time)});
+        kInCandidate,
+        // The week ahead ends with the last day a date can name.
+        {employee, db.date(date), db.date(std::min(date + 6.0, kMaxDay)), db.date(date), db.time(time)});
     if (!blnHasRecords(cand)) {
         NewInPunchRecord(rs);
         return;

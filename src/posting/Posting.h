@@ -27,6 +27,8 @@ void GetEmployeeStartingPunchType(int32_t employeeId, double punchDate, double p
 
 // Makes sure every scheduled employee has the empty pairs of its schedule for
 // the days after the last poll up to lastDay; records lastDay as the last poll.
+// Neither goes past today, and at most the 366 days up to lastDay get pairs
+// (the days left out are reported).
 void InsertSchedules(double lastDay);
 // One empty scheduled pair, unless an identical one exists. shiftTime decides
 // the pair's adjusted date (nullopt: the day itself).

@@ -1,3 +1,4 @@
+#include "component/Clock.h"
 #include "component/DateTime.h"
 #include "component/Numbers.h"
 #include "component/Values.h"
@@ -29,6 +30,10 @@ const QString kSamePair = QStringLiteral(
 const QString kInsertPair = QStringLiteral(
     "INSERT INTO \"PUNCH\" (\"EMPLOYEE ID\", \"IN DATE\", \"AdjustedDate\", \"InPunchType\", \"InCode\", "
     "\"OutPunchType\", \"OutCode\", \"Schedule\", \"DEPT NAME\") VALUES (?, ?, ?, ?, 4, ?, 4, ?, ?)");
+
+// One posting writes pairs for at most this many days: a corrupted date or a
+// far-off clock must not fill PUNCH with years of empty pairs.
+constexpr int kMaxScheduleDays = 366;
 
 // Weekday letters of the schedule's columns, Sunday first.
 const char kDayLetters[] = "UMEWHRA";
@@ -91,6 +96,17 @@ void InsertSchedules(double lastDay) {
     try {
         Database &db = conn();
         const double start = rules().dtmLastPoll;
+        // Days still to come get no pairs, and the last poll never moves past
+        // today: a punch dated ahead (one bad byte in a month) would otherwise
+        // mark years of absence.
+        const double today = Clock::today();
+        if (datePart(lastDay) > today) {
+            subLogNote(QStringLiteral("modImportToPunch : InsertSchedules"),
+                       QStringLiteral("The last day of the import, %1, lies after today; scheduled pairs and "
+                                      "the last poll date stop at %2.")
+                           .arg(formatMmDdYyyy(lastDay), formatMmDdYyyy(today)));
+            lastDay = today;
+        }
         step = kSetLastPoll;
         db.execute(kSetLastPoll, {db.dateTime(lastDay)});
 
@@ -122,9 +138,21 @@ void InsertSchedules(double lastDay) {
             lunchInCol[i] = schedules.fieldIndex(QString(x + QStringLiteral("SchLunchIn")));
         }
 
-        EmployeeLookups lookups;
-        const double firstDay = datePart(start) + 1.0;
+        double firstDay = datePart(start) + 1.0;
         const double last = datePart(lastDay);
+        if (last - firstDay + 1.0 > kMaxScheduleDays) {
+            // The days nearest the import count; the older ones are named so
+            // that they can be settled by hand.
+            const double lastSkipped = last - kMaxScheduleDays;
+            reportImportError(QStringLiteral("InsertSchedules"), QStringLiteral("Days to cover"),
+                              QStringLiteral("Scheduled pairs are made for at most %1 days in one posting: "
+                                             "the days from %2 to %3 get none.")
+                                  .arg(kMaxScheduleDays)
+                                  .arg(formatMmDdYyyy(firstDay), formatMmDdYyyy(lastSkipped)));
+            firstDay = lastSkipped + 1.0;
+        }
+
+        EmployeeLookups lookups;
         const int empCol = employees.fieldIndex(u"EMPLOYEE ID");
         const int oldCol = employees.fieldIndex(u"OLDSCHEDULE");
         for (; !employees.eof(); employees.moveNext()) {

@@ -105,8 +105,9 @@ TEST_F(DatabaseTest, ConnectionStringForms) {
          {"", "Data Source=x.db", "Engine=Jet;Data Source=x.mde", "Engine=PostgreSQL;Host=h",
           "Engine=PostgreSQL;Database=d;Port=abc", "Engine=SQLite;junk", "postgresql://h/",
           "Engine=PostgreSQL;Host=;Database=d", "Engine=PostgreSQL;Database=d;Port=99999",
-          "Engine=PostgreSQL;Database=d;Port=0", "postgresql://h:99999/d", "postgresql://h:0/d",
-          "postgresql://u:pw@:5432/d", "postgresql://h/d?passfile=/a%3Bport=2"}) {
+          "Engine=PostgreSQL;Database=d;Port=0", "Engine=PostgreSQL;Database=d;Port=70000",
+          "postgresql://h:99999/d", "postgresql://h:0/d", "postgresql://u:pw@:5432/d",
+          "postgresql://h/d?passfile=/a%3Bport=2"}) {
         error.clear();
         EXPECT_FALSE(ConnectionSpec::parse(QString::fromLatin1(bad), QString(), &error).has_value()) << bad;
         EXPECT_FALSE(error.isEmpty()) << bad;

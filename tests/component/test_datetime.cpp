@@ -1,8 +1,14 @@
 #include "component/DateTime.h"
 
+#include "component/Error.h"
+#include "support/TestSupport.h"
+
+#include <cmath>
 #include <gtest/gtest.h>
+#include <limits>
 
 using namespace hx;
+using hx::test::errorNumberOf;
 
 namespace {
 const double kApr26 = 39198.0; // 26 April 2007
@@ -112,4 +118,49 @@ TEST(ParseDateTime, ReadsTheFormsTheDataHolds) {
     for (const char *bad : {"", "abc", "13:00 PM", "0:30 AM", "24:00", "7:60", "7:30:60", "2/30/2007",
                             "2007-02-30", "13/1/2007", "4/26/2007 noon", "17:17:09 extra", "7", "4/26"})
         EXPECT_FALSE(parseDateTime(QString::fromLatin1(bad)).has_value()) << bad;
+}
+
+TEST(DayCounts, NaNInfiniteAndOutOfRangeValuesRaiseOverflow) {
+    const double inf = std::numeric_limits<double>::infinity();
+    for (double bad : {std::nan(""), inf, -inf, 1e300, -1e300, kMaxDay + 1.0, kMinDay - 1.0}) {
+        EXPECT_EQ(errorNumberOf([=] { toQDate(bad); }), ErrNo::Overflow) << bad;
+        EXPECT_EQ(errorNumberOf([=] { datePart(bad); }), ErrNo::Overflow) << bad;
+        EXPECT_EQ(errorNumberOf([=] { toSeconds(bad); }), ErrNo::Overflow) << bad;
+        EXPECT_EQ(errorNumberOf([=] { weekday(bad); }), ErrNo::Overflow) << bad;
+        EXPECT_EQ(errorNumberOf([=] { formatIsoDateTime(bad); }), ErrNo::Overflow) << bad;
+        EXPECT_FALSE(isValidSerial(bad)) << bad;
+    }
+    // The first and the last day, up to the last second.
+    EXPECT_EQ(formatIsoDateTime(kMinDay - 0.5), QStringLiteral("0100-01-01 12:00:00"));
+    EXPECT_EQ(formatIsoDateTime(kMaxDay + 86399.0 / kSecondsPerDay), QStringLiteral("9999-12-31 23:59:59"));
+    // Half a second short of year 10000 rounds into it, which is out of range too.
+    EXPECT_EQ(errorNumberOf([] { formatIsoDate(kMaxDay + 86399.6 / kSecondsPerDay); }), ErrNo::Overflow);
+
+    EXPECT_EQ(dateSerial(9999, 12, 31), kMaxDay);
+    EXPECT_EQ(dateSerial(100, 1, 1), kMinDay);
+    EXPECT_EQ(dateSerial(10000, 1, 0), kMaxDay); // rolled back into range
+    EXPECT_EQ(dateSerial(2007, 4 + 4800, 26), dateSerial(2407, 4, 26));
+    for (auto [y, m, d] : {std::tuple{10000, 1, 1},
+                           {9999, 13, 1},
+                           {99, 12, 31},
+                           {0, 1, 1},
+                           {2007, 1, 1 << 30},
+                           {std::numeric_limits<int>::max(), std::numeric_limits<int>::max(), 1}})
+        EXPECT_EQ(errorNumberOf([=] { dateSerial(y, m, d); }), ErrNo::Overflow) << y << "-" << m << "-" << d;
+}
+
+TEST(DayCounts, ADateBeforeDayZeroKeepsItsTimeOfDay) {
+    // Before day 0 the whole part counts back and the fraction still counts forward.
+    const auto v = parseDateTime(u"1899-12-29 06:00:00");
+    ASSERT_TRUE(v.has_value());
+    EXPECT_EQ(*v, -1.25);
+    EXPECT_EQ(formatIsoDateTime(*v), QStringLiteral("1899-12-29 06:00:00"));
+    EXPECT_EQ(parseDateTime(u"12/29/1899 6:00 PM"), -1.75);
+    EXPECT_EQ(fromQDateTime(QDateTime(QDate(1899, 12, 29), QTime(6, 0))), -1.25);
+    EXPECT_EQ(joinDateTime(-1.0, 0.25), -1.25);
+    EXPECT_EQ(joinDateTime(0.0, 0.25), 0.25);
+    EXPECT_EQ(joinDateTime(2.0, 0.25), 2.25);
+    // Days the calendar type knows but a value cannot hold are no dates.
+    EXPECT_FALSE(parseDateTime(u"0099-12-31").has_value());
+    EXPECT_FALSE(parseDateTime(u"0001-01-01 06:00:00").has_value());
 }

@@ -32,6 +32,16 @@ TEST(LenientVal, BlanksIgnoredDigitsFromTheLeftAndPrefixes) {
         EXPECT_EQ(lenientVal(r.text), r.value) << QString::fromUtf16(r.text).toStdString();
 }
 
+TEST(LenientVal, LongHexadecimalIsReadWhileItFitsAndOverflowsBeyond) {
+    EXPECT_EQ(lenientVal(u"&H7FFFFFFFFFFFFFFF"), 9223372036854775807.0);
+    EXPECT_EQ(lenientVal(u"&H100000000"), 4294967296.0);
+    // Sixteen digits at most are read; the rest of the field does not count.
+    EXPECT_EQ(lenientVal(u"&H00000000000000011"), 1.0);
+    for (const char16_t *bad : {u"&H8000000000000000", u"&HFFFFFFFFFFFFFFFF", u"& H 8000 0000 0000 0000"})
+        EXPECT_EQ(errorNumberOf([=] { lenientVal(bad); }), ErrNo::Overflow)
+            << QString::fromUtf16(bad).toStdString();
+}
+
 TEST(WholeNumbers, RoundHalvesToEvenAndRaiseOnOverflow) {
     EXPECT_EQ(roundHalfEven(2.5), 2);
     EXPECT_EQ(roundHalfEven(-2.5), -2);

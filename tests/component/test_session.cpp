@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <sys/stat.h>
 
 using namespace hx;
 
@@ -134,6 +135,22 @@ TEST_F(SessionTest, FilesThatCannotBeOpenedAreReportedAndLeftAlone) {
     EXPECT_EQ(readFile(QStringLiteral("app/empty.db")), QByteArray());
     EXPECT_FALSE(QFileInfo::exists(p + QStringLiteral("-wal")));
     EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("app/gone.db"))));
+}
+
+TEST_F(SessionTest, ADataLinkIsASmallPlainFile) {
+    QString error;
+    // A pipe would block the start-up; a huge file without line ends would be read whole.
+    const QString fifo = path(QStringLiteral("app/pipe.udl"));
+    ASSERT_EQ(::mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+    EXPECT_FALSE(dataLinkConnectionString(fifo, &error).has_value());
+    EXPECT_EQ(error, QStringLiteral("The data link file is not a plain file of at most 1 MB: ") + fifo);
+    const QString huge = writeFile(QStringLiteral("app/huge.udl"), QByteArray(1024 * 1024 + 1, 'x'));
+    error.clear();
+    EXPECT_FALSE(dataLinkConnectionString(huge, &error).has_value());
+    EXPECT_FALSE(error.isEmpty());
+    const QString fine =
+        writeFile(QStringLiteral("app/fine.udl"), "[oledb]\r\n; c\r\n Engine=SQLite;Data Source=a.db \r\n");
+    EXPECT_EQ(dataLinkConnectionString(fine, &error), QStringLiteral("Engine=SQLite;Data Source=a.db"));
 }
 
 TEST_F(SessionTest, NullReadingHelpers) {

@@ -10,8 +10,9 @@ pc="$(dirname "$(find "$prefix" -name hxpolllog.pc | head -n 1)")"
 export PKG_CONFIG_PATH="$pc"
 test -f "$(pkg-config --variable=includedir hxpolllog)/hxpolllog.h"
 libdir="$(pkg-config --variable=libdir hxpolllog)"
-cc -std=c11 -Wall -Wextra -Werror -o "$work/host" "$source" $(pkg-config --cflags --libs hxpolllog) \
-  -Wl,-rpath,"$libdir"
+# HOST_CFLAGS: a sanitizer build's library needs a host built with the same sanitizers.
+cc -std=c11 -Wall -Wextra -Werror ${HOST_CFLAGS:-} -o "$work/host" "$source" \
+  $(pkg-config --cflags --libs hxpolllog) -Wl,-rpath,"$libdir"
 mkdir -p "$work/logs"
 "$work/host" "$work" "$(cd "$libdir" && pwd -P)"
 # No box was shown for the missing database: the log holds no entry.

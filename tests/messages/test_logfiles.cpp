@@ -6,6 +6,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <unistd.h>
 
 using namespace hx;
 
@@ -141,4 +143,66 @@ TEST_F(LogFilesTest, AnUnwritableFolderLosesTheEntryButNotTheAnswer) {
                              QStringLiteral("Still asked?"), Buttons::YesNo, 0),
               Answer::Yes);
     EXPECT_FALSE(QFile::exists(path(QStringLiteral("no/such/folder/QX8log.txt"))));
+}
+
+TEST_F(LogFilesTest, ControlCharactersInEveryFieldStayOnTheirLine) {
+    // A file name with a line break must not be able to write an entry of its own.
+    boxes.pushAnswer(Answer::Ok);
+    intShowMessage(QStringLiteral("mod\r\nule"), QStringLiteral("Method\r\n"),
+                   QStringLiteral("Go\r\n When: 01/01/2000 01:00 AM"),
+                   QStringLiteral("x.}01\r\n What: Err 'forged'\r\n") + kSep.trimmed(), QStringLiteral("T"),
+                   QStringLiteral("a\nb\x1f"), Buttons::OkOnly, 0);
+    EXPECT_EQ(log(),
+              header() +
+                  " When: 04/26/2007 05:17 PM\r\n"
+                  "Where: mod||ule:Method|| Go|| When: 01/01/2000 01:00 AM x.}01|| What: Err 'forged'||" +
+                  kSep.trimmed() +
+                  "\r\n"
+                  " What: Msg 'a|b|'\r\nOther: Response=Ok\r\n" +
+                  kSep);
+    restart();
+    subLogNote(QStringLiteral("a\rb"), QStringLiteral("n"));
+    EXPECT_EQ(log(), header() + " When: 04/26/2007 05:17 PM\r\nWhere: a|b:\r\n What: Nte 'n'\r\n" + kSep);
+}
+
+TEST_F(LogFilesTest, AnEntryThatCannotBeWrittenIsToldToTheHostsHandler) {
+    struct Reset {
+        ~Reset() { setLogWriteFailureHandler(nullptr); }
+    } reset;
+    QStringList told;
+    setLogWriteFailureHandler([&](const QString &file, const QString &reason) {
+        EXPECT_FALSE(reason.isEmpty());
+        told << file;
+    });
+    // A full disk: the bytes are refused when they are flushed.
+    QDir(dir.path()).mkpath(QStringLiteral("full"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/full"), path(QStringLiteral("full/QX8log.txt"))));
+    subSetErrorLogPath(path(QStringLiteral("full")));
+    subLogNote(QStringLiteral("m"), QStringLiteral("lost"));
+    EXPECT_EQ(told, QStringList{path(QStringLiteral("full/QX8log.txt"))});
+
+    // A folder that cannot be written (root writes anywhere but in /proc).
+    QDir(dir.path()).mkpath(QStringLiteral("readonly"));
+    QFile::setPermissions(path(QStringLiteral("readonly")), QFile::ReadOwner | QFile::ExeOwner);
+    const QString readOnly = ::geteuid() == 0 || QFileInfo(path(QStringLiteral("readonly"))).isWritable()
+                                 ? QStringLiteral("/proc")
+                                 : path(QStringLiteral("readonly"));
+    subSetErrorLogPath(readOnly);
+    boxes.pushAnswer(Answer::Yes);
+    EXPECT_EQ(intShowMessage(QStringLiteral("m"), QString(), QStringLiteral("p"), QString(), QString(),
+                             QStringLiteral("Still asked?"), Buttons::YesNo, 0),
+              Answer::Yes);
+    EXPECT_EQ(told.size(), 2);
+    EXPECT_EQ(told.value(1), readOnly + QStringLiteral("/QX8log.txt"));
+    QFile::setPermissions(path(QStringLiteral("readonly")),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    // Without a handler a lost entry is silent, and a written one calls nothing.
+    setLogWriteFailureHandler(nullptr);
+    subLogNote(QStringLiteral("m"), QStringLiteral("lost quietly"));
+    setLogWriteFailureHandler([&](const QString &file, const QString &) { told << file; });
+    subSetErrorLogPath(path(QStringLiteral("logs")));
+    subLogNote(QStringLiteral("m"), QStringLiteral("written"));
+    EXPECT_EQ(told.size(), 2);
+    EXPECT_TRUE(log().contains("written"));
 }

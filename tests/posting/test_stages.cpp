@@ -159,6 +159,55 @@ TEST_F(ScheduleTest, NoRecordedLastPollInsertsNothing) {
     }
 }
 
+TEST_F(ScheduleTest, DaysAfterTodayGetNoPairsAndTheLastPollStopsAtToday) {
+    // Today is Thursday 26 April 2007. One bad byte in a month ("93") dates a punch in 2013.
+    setRule(u"LastPoll"_s, u"2007-04-20 00:00:00"_s); // a Friday
+    in(u"2013-09-24"_s, u"09:00:00"_s);
+    post();
+    EXPECT_EQ(lastPoll(), u"2007-04-26"_s);
+    // Monday 23 to Thursday 26 April, two pairs a day, nothing later.
+    EXPECT_EQ(scheduledPairs(), 8);
+    EXPECT_EQ(count(u"SELECT count(*) FROM \"PUNCH\" WHERE \"InCode\" = 4 AND \"IN DATE\" > '2007-04-26'"_s),
+              0);
+    EXPECT_TRUE(
+        logText().contains(u"The last day of the import, 09/24/2013, lies after today; scheduled pairs "
+                           "and the last poll date stop at 04/26/2007."_s));
+    EXPECT_EQ(boxes.count(u"ERROR"_s), 0) << "a note, not an error";
+    // The punch itself is posted as it came.
+    EXPECT_EQ(pairs(1), QStringList{u"2013-09-24 09:00---"_s});
+}
+
+TEST_F(ScheduleTest, OnePostingWritesAtMostAYearOfPairs) {
+    setNow(u"9999-12-31 12:00:00"_s);
+    setRule(u"LastPoll"_s, u"2007-04-20 00:00:00"_s);
+    in(u"9999-12-30"_s, u"09:00:00"_s);
+    post();
+    EXPECT_EQ(lastPoll(), u"9999-12-30"_s);
+    // The 366 days up to the last day of the import: 30 December 9998 to 30 December 9999.
+    int weekdays = 0;
+    for (QDate d(9998, 12, 30); d <= QDate(9999, 12, 30); d = d.addDays(1))
+        weekdays += d.dayOfWeek() <= 5;
+    EXPECT_EQ(scheduledPairs(), 2 * weekdays);
+    EXPECT_EQ(count(u"SELECT count(*) FROM \"PUNCH\" WHERE \"InCode\" = 4 AND \"IN DATE\" < '9998-12-30'"_s),
+              0);
+    ASSERT_EQ(boxes.count(u"ERROR"_s), 1);
+    EXPECT_TRUE(
+        logText().contains(u"Where: modImportToPunch:Procedure_InsertSchedules Days to cover\r\n"
+                           " What: Msg 'Scheduled pairs are made for at most 366 days in one posting: "
+                           "the days from 04/21/2007 to 12/29/9998 get none.'"_s))
+        << logText().toStdString();
+
+    // The next posting carries on from there and reports nothing.
+    boxes.clear();
+    newPoll();
+    reloadRules();
+    in(u"9999-12-31"_s, u"09:00:00"_s);
+    post();
+    EXPECT_EQ(lastPoll(), u"9999-12-31"_s);
+    EXPECT_EQ(boxes.count(u"ERROR"_s), 0);
+    EXPECT_EQ(scheduledPairs(), 2 * weekdays + (QDate(9999, 12, 31).dayOfWeek() <= 5 ? 2 : 0));
+}
+
 class CleanupTest : public hx::test::PostingTest {
 protected:
     void SetUp() override {

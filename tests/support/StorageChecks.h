@@ -58,6 +58,13 @@ inline void checkStoredFormsRoundTrip(Database &db) {
     EXPECT_EQ(toDateTimeValue(*db.firstValue(
                   QStringLiteral("SELECT \"LastPoll\" FROM \"TCRULES\" WHERE \"LastPoll\" IS NOT NULL"))),
               lastPoll);
+
+    // A date before day 0 keeps its time of day: 29 December 1899 06:00 is -1.25.
+    db.execute(QStringLiteral("DELETE FROM \"TCRULES\""));
+    db.execute(QStringLiteral("INSERT INTO \"TCRULES\" (\"LastPoll\") VALUES (?)"), {db.dateTime(-1.25)});
+    const QVariant early = *db.firstValue(QStringLiteral("SELECT \"LastPoll\" FROM \"TCRULES\""));
+    EXPECT_EQ(toDateTimeValue(early), -1.25);
+    EXPECT_EQ(valueText(early), QStringLiteral("1899-12-29 06:00:00"));
 }
 
 } // namespace hx::test
