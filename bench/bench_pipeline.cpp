@@ -3,8 +3,10 @@
 // host as a child process. Prints punches per second and the child's peak
 // memory.
 //
-//   bench_pipeline [--cli PATH] [--employees N] [--records N] [--keep DIR]
+//   bench_pipeline [--cli PATH] [--employees N] [--records N] [--keep DIR] [--db URL]
 //
+// --db puts the site's tables in that empty server database (a postgresql://
+// URL) instead of site.db in the temporary folder.
 // PATH defaults to the hxpolllog beside this program's folder (build/).
 #include "cli/DemoPollFile.h"
 #include "component/Database.h"
@@ -32,6 +34,7 @@ struct Options {
     int employees = 1000;
     int records = 100000;
     QString keep;
+    QString db;
 };
 
 int fail(const QString &text) {
@@ -155,9 +158,11 @@ int main(int argc, char **argv) {
             o.records = args[++i].toInt();
         else if (a == QLatin1String("--keep") && !next.isEmpty())
             o.keep = args[++i];
+        else if (a == QLatin1String("--db") && !next.isEmpty())
+            o.db = args[++i];
         else
             return fail(QStringLiteral("usage: bench_pipeline [--cli PATH] [--employees N] [--records N] "
-                                       "[--keep DIR]"));
+                                       "[--keep DIR] [--db URL]"));
     }
     if (!QFileInfo(o.cli).isExecutable())
         return fail(QStringLiteral("no host program at %1 (give --cli PATH)").arg(o.cli));
@@ -168,8 +173,13 @@ int main(int argc, char **argv) {
     QDir r(root);
     for (const char *sub : {"app", "polllogs", "logs"})
         r.mkpath(QString::fromLatin1(sub));
-    const QString dbFile = r.filePath(QStringLiteral("site.db"));
-    if (QFileInfo::exists(dbFile)) return fail(QStringLiteral("%1 already exists").arg(dbFile));
+    const QString dbFile = o.db.isEmpty() ? r.filePath(QStringLiteral("site.db")) : o.db;
+    if (o.db.isEmpty() && QFileInfo::exists(dbFile))
+        return fail(QStringLiteral("%1 already exists").arg(dbFile));
+    QString why;
+    const auto spec = o.db.isEmpty() ? std::optional(ConnectionSpec::forSqliteFile(dbFile))
+                                     : ConnectionSpec::parse(o.db, QString(), &why);
+    if (!spec) return fail(why);
 
     const QDate lastDay =
         QDateTime::fromString(QString::fromLatin1(kNow), QStringLiteral("yyyy-MM-dd HH:mm:ss"))
@@ -184,7 +194,8 @@ int main(int argc, char **argv) {
         names = writePollFiles(r.filePath(QStringLiteral("polllogs")), o.employees, o.records, lastDay,
                                &records, &firstDay);
         if (names.isEmpty()) return fail(QStringLiteral("cannot write the poll log files"));
-        auto db = Database::open(ConnectionSpec::forSqliteFile(dbFile));
+        auto db = Database::open(*spec);
+        if (db->hasTable(QStringLiteral("PUNCH"))) return fail(QStringLiteral("the database is not empty"));
         createSchema(*db);
         seed(*db, o.employees, firstDay);
         std::printf("site: %d employees, %d records in %lld poll log files (prepared in %.1f s)\n",
@@ -211,7 +222,7 @@ int main(int argc, char **argv) {
     rusage usage{};
     getrusage(RUSAGE_CHILDREN, &usage);
 
-    auto db = Database::open(ConnectionSpec::forSqliteFile(dbFile));
+    auto db = Database::open(*spec);
     const int posted =
         db->firstValue(QStringLiteral("SELECT COUNT(\"IN TIME\") + COUNT(\"OUT TIME\") FROM \"PUNCH\""))
             ->toInt();

@@ -93,7 +93,26 @@ int cmdDemo(const QStringList &args) {
     if (!prepareFolder(dir)) return 1;
 
     QDir d(dir);
-    subSetDatabaseFilePath(d.filePath(kDatabase));
+    // --db names where the tables go (an empty server database, say); the
+    // poll logs and the logs stay in the folder.
+    const QString givenDatabase = strStoredDatabaseFilePath();
+    std::optional<ConnectionSpec> target = ConnectionSpec::forSqliteFile(d.filePath(kDatabase));
+    if (givenDatabase.isEmpty()) {
+        subSetDatabaseFilePath(d.filePath(kDatabase));
+    } else {
+        QString error;
+        target = connectionTarget(strDatabaseFullPath(givenDatabase), &error);
+        if (!target) {
+            printError(
+                QStringLiteral("cannot use the database %1: %2").arg(maskPassword(givenDatabase), error));
+            return 1;
+        }
+        if (target->engine == Engine::SQLite && QFileInfo::exists(target->sqliteFile)) {
+            printError(QStringLiteral("%1 already exists; the demonstration builds a new database only.")
+                           .arg(target->sqliteFile));
+            return 1;
+        }
+    }
     subSetApplicationPath(d.filePath(QStringLiteral("app")));
     subSetPollLogPath(d.filePath(QStringLiteral("polllogs")));
     subSetErrorLogPath(d.filePath(QStringLiteral("logs")));
@@ -101,13 +120,21 @@ int cmdDemo(const QStringList &args) {
     const demo::DemoSite site(Clock::now().date());
     const std::vector<demo::PollFile> files = site.pollFiles();
     try {
-        auto db = Database::open(ConnectionSpec::forSqliteFile(d.filePath(kDatabase)));
+        auto db = Database::open(*target);
+        const QString existing = firstExistingSchemaTable(*db);
+        if (!existing.isEmpty()) {
+            printError(
+                QStringLiteral("%1 already holds the table %2; the demonstration needs an empty database.")
+                    .arg(db->describe(), existing));
+            return 1;
+        }
         Transaction tx(*db);
         createSchema(*db);
         site.seed(*db);
         tx.commit();
     } catch (const HxError &e) {
-        printError(QStringLiteral("cannot create the demonstration database: %1").arg(e.description()));
+        printError(QStringLiteral("cannot create the demonstration database: %1")
+                       .arg(maskPassword(e.description())));
         return 1;
     }
     QStringList names;
@@ -149,8 +176,8 @@ int cmdDemo(const QStringList &args) {
     }
     out << "\nLog: " << strJoinPath(strGetErrorLogPath(), QStringLiteral("QX8log.txt")) << "\n"
         << "Run a command on this site (rules, list, show, import NAME...) with:\n  " << programName()
-        << " --db " << strGetDatabaseFilePath() << " --app-dir " << strGetApplicationPath() << " --poll-dir "
-        << strGetPollLogPath() << " --log-dir " << strGetErrorLogPath() << " rules\n";
+        << " --db " << maskPassword(strGetDatabaseFilePath()) << " --app-dir " << strGetApplicationPath()
+        << " --poll-dir " << strGetPollLogPath() << " --log-dir " << strGetErrorLogPath() << " rules\n";
     out.flush();
     closeSession();
     // The demonstration's poll logs hold a bad line on purpose.

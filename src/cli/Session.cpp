@@ -14,11 +14,12 @@ bool openSession() {
     const QString name = strGetDatabaseFilePath();
     const int32_t result = lngStartSession();
     if (result == 100) {
-        printError(QStringLiteral("database not found: %1").arg(strDatabaseFullPath(name)));
+        printError(QStringLiteral("database not found: %1").arg(maskPassword(strDatabaseFullPath(name))));
         return false;
     }
     if (result != -1) {
-        printError(QStringLiteral("the database %1 could not be opened.").arg(strDatabaseFullPath(name)));
+        printError(QStringLiteral("the database %1 could not be opened.")
+                       .arg(maskPassword(strDatabaseFullPath(name))));
         return false;
     }
     return true;

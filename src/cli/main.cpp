@@ -29,7 +29,8 @@ struct Command {
 const std::map<QString, Command> &commands() {
     static const std::map<QString, Command> c = {
         {QStringLiteral("init-db"),
-         {"init-db FILE", "create a new SQLite database with every table", cli::cmdInitDb}},
+         {"init-db [TARGET]", "create every table in a new SQLite file or an empty server database",
+          cli::cmdInitDb}},
         {QStringLiteral("rules"),
          {"rules", "print the time clock rules as loaded at start-up", cli::cmdRules}},
         {QStringLiteral("import"),
@@ -198,6 +199,17 @@ int main(int argc, char **argv) {
         cli::printError(QStringLiteral("unknown command \"%1\".").arg(name));
         std::fputs("Try 'hxpolllog --help'.\n", stderr);
         return 2;
+    }
+    // init-db creates what --db names, when no TARGET says otherwise.
+    if (name == QLatin1String("init-db") && parser.isSet(dbOption)) {
+        // The same file as the other commands would open with that --db.
+        const QString db = strDatabaseFullPath(databaseArgument(parser.value(dbOption)));
+        if (positional.isEmpty()) {
+            positional << db;
+        } else if (positional != QStringList{db} && positional != QStringList{parser.value(dbOption)}) {
+            cli::printError(QStringLiteral("init-db takes its TARGET or --db, not two different ones."));
+            return 2;
+        }
     }
     const int status = it->second.run(positional);
     // The connection goes before the application object does.

@@ -6,6 +6,7 @@
 #include <QAtomicInt>
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlRecord>
 #include <QUrl>
@@ -27,6 +28,33 @@ HxError sqlError(const QSqlError &e, const QString &sql) {
 }
 
 const QString kStatementSavepoint = QStringLiteral("hx_statement");
+
+// The "?" of a statement outside quoted text, quoted names and comments.
+int countPlaceholders(const QString &sql) {
+    int n = 0;
+    for (qsizetype i = 0; i < sql.size(); ++i) {
+        const QChar c = sql[i];
+        if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
+            // A doubled quote inside stays inside.
+            for (++i; i < sql.size(); ++i) {
+                if (sql[i] != c) continue;
+                if (i + 1 < sql.size() && sql[i + 1] == c)
+                    ++i;
+                else
+                    break;
+            }
+        } else if (c == QLatin1Char('-') && i + 1 < sql.size() && sql[i + 1] == QLatin1Char('-')) {
+            while (i < sql.size() && sql[i] != QLatin1Char('\n'))
+                ++i;
+        } else if (c == QLatin1Char('/') && i + 1 < sql.size() && sql[i + 1] == QLatin1Char('*')) {
+            const qsizetype end = sql.indexOf(QLatin1String("*/"), i + 2);
+            i = end < 0 ? sql.size() : end + 1;
+        } else if (c == QLatin1Char('?')) {
+            ++n;
+        }
+    }
+    return n;
+}
 } // namespace
 
 // ---------------------------------------------------------------- ConnectionSpec
@@ -51,26 +79,48 @@ std::optional<ConnectionSpec> ConnectionSpec::parse(const QString &textIn, const
         if (QDir::isAbsolutePath(file) || baseDir.isEmpty()) return file;
         return QDir(baseDir).filePath(file);
     };
+    // The driver's options are separated by ";" before libpq sees them, so a
+    // value holding one cannot be passed through whole.
+    auto checkPassFile = [&](const ConnectionSpec &s) -> std::optional<ConnectionSpec> {
+        if (s.passFile.contains(QLatin1Char(';')))
+            return fail(QStringLiteral("The pass file path cannot hold \";\": ") + s.passFile);
+        return s;
+    };
 
     if (text.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive) ||
         text.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive)) {
+        // The URL parser calls a port out of range merely invalid; say which.
+        const QString authority =
+            text.mid(text.indexOf(QLatin1String("://")) + 3).section(QLatin1Char('/'), 0, 0);
+        const QString hostPort = authority.section(QLatin1Char('@'), -1).section(QLatin1Char('?'), 0, 0);
+        static const QRegularExpression portPattern(QStringLiteral(":([0-9]*)$"));
+        const QRegularExpressionMatch portMatch = portPattern.match(hostPort);
+        if (portMatch.hasMatch() && !portMatch.captured(1).isEmpty() &&
+            !hostPort.endsWith(QLatin1Char(']'))) {
+            bool ok = false;
+            const int port = portMatch.captured(1).toInt(&ok);
+            if (!ok || port < 1 || port > 65535)
+                return fail(QStringLiteral("The port %1 is outside 1 to 65535.").arg(portMatch.captured(1)));
+        }
         QUrl url(text);
-        if (!url.isValid() || url.host().isEmpty())
-            return fail(QStringLiteral("The connection URL is not valid: ") + text);
+        if (!url.isValid())
+            return fail(QStringLiteral("The connection URL is not valid: ") + maskPassword(text));
+        if (url.host().isEmpty())
+            return fail(QStringLiteral("The connection URL names no host: ") + maskPassword(text));
         ConnectionSpec s;
         s.engine = Engine::PostgreSQL;
         s.host = url.host();
         s.port = url.port(5432);
-        s.database = url.path().mid(1);
-        s.user = url.userName();
-        s.password = url.password();
+        if (s.port < 1 || s.port > 65535)
+            return fail(QStringLiteral("The port %1 is outside 1 to 65535.").arg(s.port));
+        s.database = url.path(QUrl::FullyDecoded).mid(1);
+        s.user = url.userName(QUrl::FullyDecoded);
+        s.password = url.password(QUrl::FullyDecoded);
         QUrlQuery q(url);
         s.passFile = q.queryItemValue(QStringLiteral("passfile"), QUrl::FullyDecoded);
-        if (s.port <= 0 || s.port > 65535)
-            return fail(QStringLiteral("The connection URL names no valid port: ") + text);
         if (s.database.isEmpty())
-            return fail(QStringLiteral("The connection URL names no database: ") + text);
-        return s;
+            return fail(QStringLiteral("The connection URL names no database: ") + maskPassword(text));
+        return checkPassFile(s);
     }
     if (text.startsWith(QLatin1String("sqlite:"), Qt::CaseInsensitive)) {
         QString file = text.mid(7);
@@ -81,8 +131,10 @@ std::optional<ConnectionSpec> ConnectionSpec::parse(const QString &textIn, const
 
     QHash<QString, QString> kv;
     for (const QString &part : text.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        if (part.trimmed().isEmpty()) continue;
         int eq = part.indexOf(QLatin1Char('='));
-        if (eq <= 0) return fail(QStringLiteral("Malformed connection string part: ") + part.trimmed());
+        // The part is not quoted: it may be the rest of a password.
+        if (eq <= 0) return fail(QStringLiteral("The connection string holds a part without \"KEY=\"."));
         kv.insert(part.left(eq).trimmed().toLower(), part.mid(eq + 1).trimmed());
     }
     const QString engine = kv.value(QStringLiteral("engine")).toLower();
@@ -94,20 +146,54 @@ std::optional<ConnectionSpec> ConnectionSpec::parse(const QString &textIn, const
     if (engine == QLatin1String("postgresql") || engine == QLatin1String("postgres")) {
         ConnectionSpec s;
         s.engine = Engine::PostgreSQL;
+        // No Host= means this machine over TCP; an empty one is a mistake, not
+        // a wish for the local socket.
         s.host = kv.value(QStringLiteral("host"), QStringLiteral("localhost"));
-        bool ok = true;
-        if (kv.contains(QStringLiteral("port"))) s.port = kv.value(QStringLiteral("port")).toInt(&ok);
-        if (!ok || s.port <= 0 || s.port > 65535)
-            return fail(QStringLiteral("The port is not a number: ") + kv.value(QStringLiteral("port")));
+        if (s.host.isEmpty()) return fail(QStringLiteral("The connection string gives an empty Host=."));
+        if (kv.contains(QStringLiteral("port"))) {
+            bool ok = false;
+            const QString port = kv.value(QStringLiteral("port"));
+            s.port = port.toInt(&ok);
+            if (!ok) return fail(QStringLiteral("The port is not a number: ") + port);
+            if (s.port < 1 || s.port > 65535)
+                return fail(QStringLiteral("The port %1 is outside 1 to 65535.").arg(port));
+        }
         s.database = kv.value(QStringLiteral("database"));
         s.user = kv.value(QStringLiteral("user"));
-        s.password = kv.value(QStringLiteral("password"));
+        s.password = kv.value(QStringLiteral("password"), kv.value(QStringLiteral("pwd")));
         s.passFile = kv.value(QStringLiteral("passfile"));
         if (s.database.isEmpty()) return fail(QStringLiteral("The connection string names no database."));
-        return s;
+        return checkPassFile(s);
     }
     return fail(
         QStringLiteral("The connection string names no known engine (Engine=SQLite or Engine=PostgreSQL)."));
+}
+
+QString maskPassword(const QString &text) {
+    // The password of a URL runs from the first ":" of the user part to the
+    // last "@" before the host.
+    static const QRegularExpression urlPassword(
+        QStringLiteral("(\\b[a-z][a-z0-9+.-]*://[^:@/\\s]*:)[^\\s/?#]*@"),
+        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression queryPassword(QStringLiteral("([?&](?:password|pwd)=)[^&#\\s]*"),
+                                                  QRegularExpression::CaseInsensitiveOption);
+    // Password=VALUE up to the next ";" or line end, or a quoted value.
+    static const QRegularExpression keyPassword(
+        QStringLiteral(
+            "((?<![\\w?&])(?:password|pwd)\\s*=\\s*)('(?:[^'\\\\]|\\\\.)*'?|\"[^\"]*\"?|[^;\\r\\n]*)"),
+        QRegularExpression::CaseInsensitiveOption);
+    QString s = text;
+    s.replace(urlPassword, QStringLiteral("\\1***@"));
+    s.replace(queryPassword, QStringLiteral("\\1***"));
+    s.replace(keyPassword, QStringLiteral("\\1***"));
+    return s;
+}
+
+QString quoteConnectionOption(const QString &value) {
+    QString s = value;
+    s.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+    s.replace(QLatin1Char('\''), QLatin1String("\\'"));
+    return QLatin1Char('\'') + s + QLatin1Char('\'');
 }
 
 // ---------------------------------------------------------------- Recordset
@@ -174,7 +260,10 @@ std::unique_ptr<Database> Database::open(const ConnectionSpec &target) {
         c.setUserName(target.user);
         c.setPassword(target.password);
         QStringList opts{QStringLiteral("connect_timeout=10")};
-        if (!target.passFile.isEmpty()) opts << QStringLiteral("passfile=") + target.passFile;
+        // The driver pastes its options into libpq's connection text as they
+        // stand: every value is quoted so that none can add a key of its own.
+        if (!target.passFile.isEmpty())
+            opts << QStringLiteral("passfile=") + quoteConnectionOption(target.passFile);
         c.setConnectOptions(opts.join(QLatin1Char(';')));
         db->m_description = QStringLiteral("postgresql://%1@%2:%3/%4")
                                 .arg(target.user, target.host)
@@ -182,7 +271,7 @@ std::unique_ptr<Database> Database::open(const ConnectionSpec &target) {
                                 .arg(target.database);
     }
     if (!c.open()) {
-        HxError e = sqlError(c.lastError(), QString());
+        HxError e(maskPassword(sqlError(c.lastError(), QString()).description()), ErrNo::Database);
         c = QSqlDatabase();
         QSqlDatabase::removeDatabase(db->m_connectionName);
         db->m_connectionName.clear();
@@ -198,8 +287,11 @@ std::unique_ptr<Database> Database::open(const ConnectionSpec &target) {
     } else {
         // Session settings cannot be prepared; they run as plain text.
         QSqlQuery q(c);
-        if (!q.exec(QStringLiteral("SET datestyle TO ISO, MDY")))
-            throw sqlError(q.lastError(), q.lastQuery());
+        // A fixed session zone: nothing then depends on the server's TimeZone
+        // setting, whatever the server or the database was given.
+        for (const QString &setting :
+             {QStringLiteral("SET datestyle TO ISO, MDY"), QStringLiteral("SET TIME ZONE 'UTC'")})
+            if (!q.exec(setting)) throw sqlError(q.lastError(), q.lastQuery());
     }
     return db;
 }
@@ -210,6 +302,7 @@ bool Database::isOpen() const {
 
 void Database::close() {
     m_pool.clear();
+    m_placeholders.clear();
     m_txDepth = 0;
     m_broken = false;
     m_statementSavepoint = false;
@@ -243,8 +336,10 @@ QVariant Database::time(std::optional<double> serial) const {
 }
 
 QVariant Database::dateTime(double serial) const {
-    if (m_engine == Engine::SQLite) return formatIsoDateTime(serial);
-    return toQDateTime(serial);
+    // As text on both engines: the driver sends a date-time as a zoned moment,
+    // which the server moves into its session zone before storing it in a
+    // column without zone. The text is read in the column's own type.
+    return formatIsoDateTime(serial);
 }
 QVariant Database::dateTime(std::optional<double> serial) const {
     return serial ? dateTime(*serial) : QVariant();
@@ -276,6 +371,7 @@ std::unique_ptr<QSqlQuery> Database::acquire(const QString &sql) {
         if (guarded && !isFatal(e)) undoStatement();
         fail(e, sql);
     }
+    if (m_placeholders.find(sql) == m_placeholders.end()) m_placeholders.emplace(sql, countPlaceholders(sql));
     return q;
 }
 
@@ -288,6 +384,15 @@ void Database::release(const QString &sql, std::unique_ptr<QSqlQuery> q) {
 void Database::run(QSqlQuery &q, const QString &sql, const QVariantList &params) {
     if (m_broken) throw FatalDatabaseError(m_brokenReason, ErrNo::Database);
     crashPoint();
+    // A pooled statement keeps the values of its last run: a short list would
+    // quietly reuse them.
+    const auto count = m_placeholders.find(sql);
+    if (count != m_placeholders.end() && count->second != params.size())
+        throw HxError(QStringLiteral("The statement takes %1 values, not %2 [%3]")
+                          .arg(count->second)
+                          .arg(params.size())
+                          .arg(sql.simplified()),
+                      ErrNo::Database);
     for (int i = 0; i < params.size(); ++i)
         q.bindValue(i, params[i]);
     const bool guarded = m_engine == Engine::PostgreSQL && m_txDepth > 0;

@@ -36,8 +36,12 @@ bool isConnectionUrl(const QString &name) {
     return name.contains(QLatin1String("://"));
 }
 
+bool isDataLinkFile(const QString &name) {
+    return name.endsWith(QLatin1String(".udl"), Qt::CaseInsensitive);
+}
 } // namespace
 
+// First line of a data-link file that is neither empty nor a ";" comment.
 std::optional<QString> dataLinkConnectionString(const QString &path, QString *error) {
     // A data link holds one short line: a pipe could block, and a huge file
     // without line ends would be read whole into memory.
@@ -141,6 +145,9 @@ QString strGetErrorLogPath() {
     QString v = read(&PathStore::errorLog);
     return v.isEmpty() ? strComponentFolder() : v;
 }
+QString strStoredDatabaseFilePath() {
+    return read(&PathStore::database);
+}
 QString strStoredApplicationPath() {
     return read(&PathStore::application);
 }
@@ -170,6 +177,16 @@ QString strDatabaseFullPath(const QString &databaseName) {
     return strJoinPath(strGetApplicationPath(), databaseName);
 }
 
+std::optional<ConnectionSpec> connectionTarget(const QString &fullPath, QString *error) {
+    if (isConnectionUrl(fullPath)) return ConnectionSpec::parse(fullPath, QString(), error);
+    if (isDataLinkFile(fullPath)) {
+        auto text = dataLinkConnectionString(fullPath, error);
+        if (!text) return std::nullopt;
+        return ConnectionSpec::parse(*text, QFileInfo(fullPath).absolutePath(), error);
+    }
+    return ConnectionSpec::forSqliteFile(fullPath);
+}
+
 int32_t lngOpenConnection(std::unique_ptr<Database> &connection, const QString &databaseName,
                           QString &extraProperties) {
     const QString fullPath = strDatabaseFullPath(databaseName);
@@ -177,38 +194,28 @@ int32_t lngOpenConnection(std::unique_ptr<Database> &connection, const QString &
     if (databaseName.isEmpty() || (!url && !blnFileExists(fullPath))) return 100;
     if (connection) return -1;
     try {
-        ConnectionSpec target;
         QString error;
-        if (url) {
-            auto parsed = ConnectionSpec::parse(fullPath, QString(), &error);
-            if (!parsed) throw HxError(error, ErrNo::Database);
-            target = *parsed;
-        } else if (fullPath.right(4).toUpper() == QLatin1String(".UDL")) {
-            auto text = dataLinkConnectionString(fullPath, &error);
-            if (!text) throw HxError(error, ErrNo::Database);
-            auto parsed = ConnectionSpec::parse(*text, QFileInfo(fullPath).absolutePath(), &error);
-            if (!parsed) throw HxError(error, ErrNo::Database);
-            target = *parsed;
-        } else {
-            // Extra properties have no meaning for the embedded engine; they
-            // are kept as the caller gave them, with the separator added.
-            if (!extraProperties.isEmpty()) extraProperties += QLatin1Char(';');
-            target = ConnectionSpec::forSqliteFile(fullPath);
-        }
+        const std::optional<ConnectionSpec> parsed = connectionTarget(fullPath, &error);
+        if (!parsed) throw HxError(error, ErrNo::Database);
+        const ConnectionSpec target = *parsed;
+        // Extra properties have no meaning for the embedded engine; they are
+        // kept as the caller gave them, with the separator added.
+        if (!url && !isDataLinkFile(fullPath) && !extraProperties.isEmpty())
+            extraProperties += QLatin1Char(';');
         if (target.engine == Engine::SQLite) requireSqliteDatabase(target.sqliteFile);
         connection = Database::open(target);
         return -1;
     } catch (const HxError &e) {
         const QString prompt =
             QStringLiteral("Error: ") + QString::number(e.number()) + QStringLiteral("\r\n") +
-            QStringLiteral("Description: ") + e.description() + QStringLiteral("\r\n\r\n") +
+            QStringLiteral("Description: ") + maskPassword(e.description()) + QStringLiteral("\r\n\r\n") +
             QStringLiteral("This may be a problem with your Microsoft Data Access Components "
                            "(MDAC) installation.");
         messageBoxFace().show(QStringLiteral("HXPollLog"), prompt, 0, 0);
         return 0;
     } catch (const std::exception &e) {
         const QString prompt = QStringLiteral("Error: 0\r\nDescription: ") +
-                               QString::fromLocal8Bit(e.what()) +
+                               maskPassword(QString::fromLocal8Bit(e.what())) +
                                QStringLiteral("\r\n\r\nThis may be a problem with your Microsoft Data Access "
                                               "Components (MDAC) installation.");
         messageBoxFace().show(QStringLiteral("HXPollLog"), prompt, 0, 0);

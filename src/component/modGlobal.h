@@ -21,6 +21,8 @@ void subSetApplicationPath(const QString &value);
 void subSetPollLogPath(const QString &value);
 void subSetErrorLogPath(const QString &value);
 // The stored application folder, empty when the host set none.
+// The database name as set, empty when none was (the default then applies).
+QString strStoredDatabaseFilePath();
 QString strStoredApplicationPath();
 
 // Removes every trailing "/" ("/data//" -> "/data", "/" -> "").
@@ -52,6 +54,10 @@ bool blnOpenDatabase(std::unique_ptr<Database> &connection, const QString &datab
 std::optional<QString> dataLinkConnectionString(const QString &path, QString *error);
 // The full path the connection rule makes of a database name.
 QString strDatabaseFullPath(const QString &databaseName);
+// Where a full database name leads: a connection URL, the connection string of
+// a data-link file (".udl", any case) or an SQLite file. Sets *error (never
+// quoting a password) and returns nullopt when the name cannot be used.
+std::optional<ConnectionSpec> connectionTarget(const QString &fullPath, QString *error);
 void subCloseConnection(std::unique_ptr<Database> &connection);
 void subCloseRecordset(Recordset &rs);
 bool blnHasRecords(const Recordset &rs);

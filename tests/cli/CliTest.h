@@ -71,7 +71,7 @@ protected:
     }
 
     // The --db argument of the host; a PostgreSQL site gives its URL.
-    virtual QString databaseArgument() const { return path(u"site.db"_s); }
+    virtual QString databaseArgument() const { return databaseName(); }
 
     std::unique_ptr<QProcess> start(const QStringList &args, bool withSite = true) const {
         const QStringList site = {u"--db"_s,       databaseArgument(),       u"--app-dir"_s, path(u"app"_s),

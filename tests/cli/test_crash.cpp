@@ -78,7 +78,7 @@ protected:
         QDir(s.dir).mkpath(u"logs"_s);
         if (GetParam() == Engine::PostgreSQL) {
             static int counter = 0;
-            s.database = u"hx_crash_%1"_s.arg(++counter);
+            s.database = hx::test::PgSandbox::database(u"hx_crash_%1"_s.arg(++counter));
             Database::open(pg(u"hxtest"_s))
                 ->executeScript(from.isEmpty() ? u"CREATE DATABASE %1;"_s.arg(s.database)
                                                : u"CREATE DATABASE %1 TEMPLATE %2;"_s.arg(s.database, from));

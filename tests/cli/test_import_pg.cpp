@@ -22,7 +22,7 @@ protected:
         ASSERT_GT(g_server->port(), 0)
             << "the PostgreSQL test server did not start: " << g_server->error().toStdString();
         static int counter = 0;
-        m_database = u"hx_cli_%1"_s.arg(++counter);
+        m_database = PgSandbox::database(u"hx_cli_%1"_s.arg(++counter));
         Database::open(target(u"hxtest"_s))->executeScript(u"CREATE DATABASE %1;"_s.arg(m_database));
         gConn = Database::open(target(m_database));
         createSchema(*gConn);

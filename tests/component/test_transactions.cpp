@@ -22,7 +22,7 @@ protected:
         } else {
             ASSERT_GT(g_server->port(), 0) << g_server->error().toStdString();
             static int counter = 0;
-            const QString name = u"hx_tx_%1"_s.arg(++counter);
+            const QString name = hx::test::PgSandbox::database(u"hx_tx_%1"_s.arg(++counter));
             Database::open(pg(u"hxtest"_s))->executeScript(u"CREATE DATABASE %1;"_s.arg(name));
             m_target = pg(name);
         }

@@ -21,7 +21,9 @@ protected:
     }
 
     void setRule(const char *column, const QVariant &value) {
-        db().execute(QStringLiteral("UPDATE \"TCRULES\" SET \"%1\" = ?").arg(QLatin1String(column)), {value});
+        const QVariant stored = value.typeId() == QMetaType::Bool ? db().boolean(value.toBool()) : value;
+        db().execute(QStringLiteral("UPDATE \"TCRULES\" SET \"%1\" = ?").arg(QLatin1String(column)),
+                     {stored});
         reloadRules();
     }
     void addEmployee(int id, int badge, const QVariant &sort2 = {}) {
@@ -37,7 +39,7 @@ protected:
             QStringLiteral(
                 "INSERT INTO \"DEPTQUAL\" (\"EMPLOYEE ID\", \"DEPT NAME\", \"OTRULES\", \"PAYRATE\", "
                 "\"UseDiff\", \"LUNCHLEN\", \"LUNCH AT\", \"IREVLOW\", \"IREVHI\", \"OREVLOW\", "
-                "\"OREVHI\") VALUES (1, ?, 3, 12.5, 1, ?, ?, ?, ?, ?, ?)"),
+                "\"OREVHI\") VALUES (1, ?, 3, 12.5, true, ?, ?, ?, ?, ?, ?)"),
             {dept, lunchLen, lunchAt, rev[0], rev[1], rev[2], rev[3]});
     }
 
@@ -48,6 +50,11 @@ protected:
                       {"ODOW", 2},        {"DEPT NAME", "SHOP"},     {"InCode", 0},    {"OutCode", 0},
                       {"InPunchType", 0}, {"OutPunchType", 0},       {"InExcused", 0}, {"RecalcHrs", 1}};
         v.insert(extra);
+        // Flags are given as 1/0; each engine stores them its own way.
+        for (const char *flag :
+             {"InExcused", "OutExcused", "RecalcHrs", "EDIT FLAG", "CLOCK EDIT FLAG", "UseDiff"})
+            if (v.contains(QLatin1String(flag)))
+                v[QLatin1String(flag)] = db().boolean(v[QLatin1String(flag)].toInt() != 0);
         QStringList cols, marks;
         for (const QString &k : v.keys()) {
             cols << QLatin1Char('"') + k + QLatin1Char('"');
@@ -59,7 +66,7 @@ protected:
                         v.values())
             ->toInt();
     }
-    void markAll() { db().execute(QStringLiteral("UPDATE \"PUNCH\" SET \"RecalcHrs\" = 1")); }
+    void markAll() { db().execute(QStringLiteral("UPDATE \"PUNCH\" SET \"RecalcHrs\" = true")); }
 
     QVariant col(int id, const char *column) {
         return db()

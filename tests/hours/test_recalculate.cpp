@@ -114,7 +114,7 @@ TEST_F(RecalculateTest, DepartmentLunchAtAndBelowItsThreshold) {
     EXPECT_DOUBLE_EQ(num(noQual, "PAYRATE"), 0);
 
     // A site that deducts lunch by the day deducts none per pair.
-    setRule("FullDayAutoLunch", 1);
+    setRule("FullDayAutoLunch", true);
     markAll();
     RecalculateHours();
     EXPECT_DOUBLE_EQ(num(atThreshold, "DEPT HOURS"), 6.0);
@@ -200,7 +200,7 @@ TEST_F(RecalculateTest, DayStartMovesEarlyPairsToThePreviousDay) {
 }
 
 TEST_F(RecalculateTest, OpenPairRunsUpToTheCurrentMinuteOnce) {
-    setRule("UpToMin", 1);
+    setRule("UpToMin", true);
     setNow(QStringLiteral("2007-04-26 17:17:40"));
     int open = addPair("08:05:00", {}, {{"ODOW", QVariant()}, {"IN DATE", "2007-04-26"}});
     RecalculateHours();

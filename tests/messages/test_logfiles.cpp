@@ -124,7 +124,7 @@ TEST_F(LogFilesTest, HeaderFollowsTheRulesTableAndTheFolder) {
     EXPECT_TRUE(log().startsWith(header("False")));
     // Without a readable rules table the line ends in "= "; an empty file also gets the header.
     writeFile(QStringLiteral("logs/QX8log.txt"), QByteArray());
-    db().execute(QStringLiteral("DROP TABLE \"TCRULES\""));
+    db().executeScript(QStringLiteral("DROP TABLE \"TCRULES\";"));
     subLogNote(QStringLiteral("m"), QStringLiteral("a"));
     EXPECT_TRUE(log().startsWith(header("")));
     // A moved folder gets its own log and the first does not grow; no connection gives "= " too.

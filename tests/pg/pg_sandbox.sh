@@ -2,7 +2,9 @@
 # A throwaway PostgreSQL 15 server for one test run.
 #
 # Prints "READY <port>" once the server accepts connections on 127.0.0.1 only
-# (superuser "hxtest", trust authentication, an empty database "hxtest"), or
+# (superuser "hxtest", trust authentication, an empty database "hxtest", the
+# time zone Asia/Kolkata, which no client of the tests runs in; and
+# the role "hxpw" that must give its password "hx-Pw-0451"), or
 # "FAILED: <reason>" and exits 1. Then it waits: when its standard input closes
 # (the test finished, failed or died) it stops the server and removes every
 # file it made. As root the server runs as the "postgres" user, which the
@@ -35,7 +37,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 1' INT TERM HUP
 
-for tool in initdb pg_ctl createdb; do
+for tool in initdb pg_ctl createdb psql; do
     [ -x "$bindir/$tool" ] || fail "$bindir/$tool is missing (scripts/setup.sh installs the postgresql package)"
 done
 
@@ -52,6 +54,10 @@ cd "$root" || fail "cannot enter $root"
 "${as_owner[@]}" "$bindir/initdb" -D "$root/data" -U hxtest --auth=trust -E UTF8 --no-locale --no-sync \
     >"$root/initdb.log" 2>&1 || fail "initdb failed"
 
+# The password role is matched before the trust lines.
+"${as_owner[@]}" sed -i '1i host all hxpw 127.0.0.1/32 scram-sha-256' "$root/data/pg_hba.conf" ||
+    fail "cannot edit pg_hba.conf"
+
 port_in_use() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
 
 started=""
@@ -59,7 +65,7 @@ for attempt in 1 2 3 4 5 6 7 8; do
     port=$((20000 + (RANDOM * 32768 + RANDOM) % 40000))
     port_in_use "$port" && continue
     if "${as_owner[@]}" "$bindir/pg_ctl" -D "$root/data" -l "$root/server.log" -w -t 60 \
-        -o "-c listen_addresses=127.0.0.1 -p $port -k $root/sock -c fsync=off -c full_page_writes=off" \
+        -o "-c listen_addresses=127.0.0.1 -p $port -k $root/sock -c fsync=off -c full_page_writes=off -c TimeZone=Asia/Kolkata" \
         start >/dev/null 2>&1; then
         started=$port
         break
@@ -69,6 +75,10 @@ done
 
 "${as_owner[@]}" "$bindir/createdb" -h 127.0.0.1 -p "$started" -U hxtest hxtest >>"$root/server.log" 2>&1 ||
     fail "cannot create the test database"
+
+"${as_owner[@]}" "$bindir/psql" -h 127.0.0.1 -p "$started" -U hxtest -d hxtest -q -c \
+    "CREATE ROLE hxpw LOGIN PASSWORD 'hx-Pw-0451'" >>"$root/server.log" 2>&1 ||
+    fail "cannot create the password role"
 
 echo "READY $started"
 while read -r _; do :; done

@@ -11,6 +11,9 @@
 #include "support/StorageChecks.h"
 #include "support/TestSupport.h"
 
+#include <cmath>
+#include <cstdlib>
+
 using namespace hx;
 
 namespace {
@@ -26,7 +29,7 @@ class PgTest : public hx::test::SiteTest {};
 TEST_F(PgTest, PostgreSqlSide) {
     ASSERT_GT(pgServer->port(), 0) << "the PostgreSQL test server did not start: "
                                    << pgServer->error().toStdString();
-    const QString name = QStringLiteral("hx_site");
+    const QString name = hx::test::PgSandbox::database(QStringLiteral("hx_site"));
     const auto open = [&](const QString &database) {
         auto target = ConnectionSpec::parse(pgServer->url(database), QString(), nullptr);
         return Database::open(target.value_or(ConnectionSpec()));
@@ -99,3 +102,80 @@ TEST_F(PgTest, PostgreSqlSide) {
 }
 
 } // namespace
+
+// Wall-clock values come back as they were written, whatever zone the client
+// runs in and whatever TimeZone the server gives the database; the days the
+// clocks change in the client's zone (a missing and a doubled hour) included.
+TEST_F(PgTest, DatesAndTimesKeepTheirWallClockValueAcrossZones) {
+    ASSERT_GT(pgServer->port(), 0) << "the PostgreSQL test server did not start: "
+                                   << pgServer->error().toStdString();
+    const auto open = [&](const QString &database) {
+        auto target = ConnectionSpec::parse(pgServer->url(database), QString(), nullptr);
+        return Database::open(target.value_or(ConnectionSpec()));
+    };
+    const QString zones = hx::test::PgSandbox::database(QStringLiteral("hx_zones"));
+    open(QStringLiteral("hxtest"))
+        ->executeScript(QStringLiteral("CREATE DATABASE %1;\n"
+                                       "ALTER DATABASE %1 SET TimeZone TO 'Asia/Kolkata';")
+                            .arg(zones));
+    createSchema(*open(zones));
+
+    const double moments[] = {
+        dateSerial(2007, 4, 26) + timeSerial(17, 17, 9),
+        dateSerial(2007, 3, 11) + timeSerial(2, 30, 0),  // not on New York's clocks
+        dateSerial(2007, 11, 4) + timeSerial(1, 30, 0),  // twice on New York's clocks
+        dateSerial(2007, 3, 25) + timeSerial(2, 30, 0),  // not on Berlin's clocks
+        dateSerial(2007, 10, 28) + timeSerial(2, 30, 0), // twice on Berlin's clocks
+    };
+    const char *const clientZones[] = {"America/New_York", "Europe/Berlin", "Pacific/Auckland"};
+    int row = 0;
+    for (const char *writer : clientZones) {
+        setenv("TZ", writer, 1);
+        tzset();
+        auto db = open(zones);
+        for (double m : moments) {
+            ++row;
+            db->execute(QStringLiteral("INSERT INTO \"TCRULES\" (\"ID\", \"LastPoll\", \"DAY START\") VALUES "
+                                       "(?, ?, ?)"),
+                        {row, db->dateTime(m), db->time(m - std::floor(m))});
+            db->execute(
+                QStringLiteral("INSERT INTO \"PUNCH\" (\"ID\", \"IN DATE\", \"IN TIME\") VALUES (?, ?, ?)"),
+                {row, db->date(std::floor(m)), db->time(m - std::floor(m))});
+        }
+    }
+    for (const char *reader : clientZones) {
+        setenv("TZ", reader, 1);
+        tzset();
+        auto db = open(zones);
+        // Another session, left in the database's own zone, sees the same text.
+        auto raw = open(zones);
+        raw->executeScript(QStringLiteral("SET TIME ZONE 'Asia/Kolkata';"));
+        for (int id = 1; id <= row; ++id) {
+            const double m = moments[(id - 1) % std::size(moments)];
+            SCOPED_TRACE(std::string(reader) + " row " + std::to_string(id));
+            EXPECT_EQ(toDateTimeValue(*db->firstValue(
+                          QStringLiteral("SELECT \"LastPoll\" FROM \"TCRULES\" WHERE \"ID\" = ?"), {id})),
+                      m);
+            EXPECT_EQ(
+                raw->firstValue(QStringLiteral("SELECT CAST(\"LastPoll\" AS text) FROM \"TCRULES\" WHERE "
+                                               "\"ID\" = ?"),
+                                {id})
+                    ->toString()
+                    .toStdString(),
+                formatIsoDateTime(m).toStdString());
+            Recordset rs = db->openRecordset(
+                QStringLiteral("SELECT \"IN DATE\", \"IN TIME\" FROM \"PUNCH\" WHERE \"ID\" = ?"), {id});
+            ASSERT_EQ(rs.recordCount(), 1);
+            EXPECT_EQ(toDateTimeValue(rs.value(u"IN DATE")), std::floor(m));
+            EXPECT_EQ(formatIsoTime(toDateTimeValue(rs.value(u"IN TIME"))), formatIsoTime(m));
+            // A bound comparison finds the row by its date-time.
+            EXPECT_EQ(db->firstValue(QStringLiteral("SELECT COUNT(*) FROM \"TCRULES\" WHERE \"LastPoll\" = ? "
+                                                    "AND \"ID\" = ?"),
+                                     {db->dateTime(m), id})
+                          ->toInt(),
+                      1);
+        }
+    }
+    setenv("TZ", "America/New_York", 1);
+    tzset();
+}

@@ -4,6 +4,7 @@
 #include "support/TestSupport.h"
 
 using namespace hx;
+using namespace Qt::Literals::StringLiterals;
 
 namespace {
 class RulesTest : public hx::test::SiteTest {
@@ -47,13 +48,17 @@ TEST_F(RulesTest, EmptyTableGivesDefaultsAndInsertsOnePayPeriodRow) {
 TEST_F(RulesTest, TheLowestRowIsReadColumnByColumn) {
     emptyTable();
     db().execute(QStringLiteral("INSERT INTO \"TCRULES\" (\"ID\", \"ROUNDING\") VALUES (9, 'Tenth Hour')"));
-    db().execute(QStringLiteral(
-        "INSERT INTO \"TCRULES\" (\"ID\", \"FullDayAutoLunch\", \"EDITON\", \"TerminalVersion\", \"DAY "
-        "START\", "
-        "\"LastPoll\", \"PAY START\", \"WEEK START\", \"IdDigits\", \"RATE OT1\", \"ROUNDING\", "
-        "\"TASKTITLE\", "
-        "\"LESS WARN\", \"WARNING\") VALUES (4, 1, 0, 3.25, '04:30:00', '2007-04-20 06:15:00', '2007-04-22', "
-        "'four', 6, 2.25, 'Quarter Hour', NULL, 70000, NULL)"));
+    db().execute(
+        QStringLiteral(
+            "INSERT INTO \"TCRULES\" (\"ID\", \"FullDayAutoLunch\", \"EDITON\", \"TerminalVersion\", \"DAY "
+            "START\", "
+            "\"LastPoll\", \"PAY START\", \"WEEK START\", \"IdDigits\", \"RATE OT1\", \"ROUNDING\", "
+            "\"TASKTITLE\", "
+            "\"LESS WARN\", \"WARNING\") VALUES (4, true, false, 3.25, '04:30:00', '2007-04-20 06:15:00', "
+            "'2007-04-22', "
+            "%1, 6, 2.25, 'Quarter Hour', NULL, %2, NULL)")
+            // The server's column types refuse what cannot convert.
+            .arg(onServer() ? u"NULL"_s : u"'four'"_s, onServer() ? u"NULL"_s : u"70000"_s));
     reloadRules();
     const clsTCrules &r = *gTCRules;
     EXPECT_TRUE(r.blnAutoLunchByDay && r.blnFullDayAutolunch); // one column, two properties
@@ -89,7 +94,7 @@ TEST_F(RulesTest, NullsInEveryColumnAndAnUnreadableTable) {
     EXPECT_EQ(gTCRules->strClockPrompt1, QString());
     EXPECT_EQ(ruleRows(), 1);
 
-    db().execute(QStringLiteral("DROP TABLE \"TCRULES\""));
+    db().executeScript(QStringLiteral("DROP TABLE \"TCRULES\";"));
     reloadRules();
     EXPECT_TRUE(gTCRules->blnEditOn);
     EXPECT_EQ(gTCRules->strPayType, QStringLiteral("Custom"));

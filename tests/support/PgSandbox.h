@@ -1,11 +1,19 @@
 #pragma once
-// A throwaway PostgreSQL server for one test program, started through
-// tests/pg/pg_sandbox.sh and removed when the program ends (the script cleans
-// up by itself when its input closes, also after a crash).
+// A throwaway PostgreSQL server for the tests. Under CTest one server serves
+// the whole run (tests/pg/pg_server.sh, a fixture of every test, writes its
+// port to build/pg-server/port); a test program run on its own starts its own
+// through tests/pg/pg_sandbox.sh, removed when the program ends (the script
+// cleans up by itself when its input closes, also after a crash). Programs
+// share the server, so each names its databases through database().
+#include <QFile>
 #include <QProcess>
+#include <arpa/inet.h>
 #include <cstdlib>
 #include <ctime>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace hx::test {
 
@@ -18,6 +26,15 @@ public:
     }
 
     void SetUp() override {
+        if (m_port > 0 || m_proc) return;
+        QFile shared(QStringLiteral(HX_BINARY_DIR "/pg-server/port"));
+        if (shared.open(QIODevice::ReadOnly)) {
+            const int port = shared.readAll().trimmed().toInt();
+            if (port > 0 && accepts(port)) {
+                m_port = port;
+                return;
+            }
+        }
         m_proc = new QProcess();
         m_proc->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_proc->start(QStringLiteral("bash"), {QStringLiteral(HX_SOURCE_DIR "/tests/pg/pg_sandbox.sh")});
@@ -47,13 +64,31 @@ public:
         m_proc = nullptr;
     }
 
+    // A role of the server that logs in with a password only.
+    static constexpr const char *kPasswordUser = "hxpw";
+    static constexpr const char *kPassword = "hx-Pw-0451";
+
     int port() const { return m_port; }
+    // A database name of this program's own on the shared server.
+    static QString database(const QString &base) { return QStringLiteral("%1_p%2").arg(base).arg(getpid()); }
     const QString &error() const { return m_error; }
     QString url(const QString &database) const {
         return QStringLiteral("postgresql://hxtest@127.0.0.1:%1/%2").arg(m_port).arg(database);
     }
 
 private:
+    static bool accepts(int port) {
+        const int fd = socket(AF_INET, SOCK_STREAM, 0);
+        if (fd < 0) return false;
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(static_cast<uint16_t>(port));
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const bool ok = ::connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
+        ::close(fd);
+        return ok;
+    }
+
     QProcess *m_proc = nullptr;
     int m_port = 0;
     QString m_error;

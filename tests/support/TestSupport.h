@@ -16,10 +16,15 @@ namespace hx::test {
 // The error number a call raises, 0 when it raises none.
 long errorNumberOf(const std::function<void()> &f);
 
+// The engine the database tests run on: SQLite, or PostgreSQL when the
+// environment says HX_TEST_ENGINE=postgresql (CTest runs every database test
+// both ways).
+Engine testEngine();
+
 // A fresh site for each test: folders app/, polllogs/, logs/ in a temporary
-// directory, the component's paths pointing at them, site.db created from the
-// schema and opened as gConn, gTCRules loaded (empty table: defaults and the
-// pay-period row), the scripted message face installed and the clock fixed at
+// directory, the component's paths pointing at them, a database created from
+// the schema (site.db, or a new database on the test server) and opened as gConn, gTCRules loaded (empty
+// table: defaults and the pay-period row), the scripted message face installed and the clock fixed at
 // 2007-04-26 17:17:00 unless the test sets another moment.
 class SiteTest : public ::testing::Test {
 protected:
@@ -35,9 +40,17 @@ protected:
     QString writeFile(const QString &relative, const QByteArray &bytes) const;
     QByteArray readFile(const QString &relative) const;
     Database &db();
+    // The database as the component's database name gives it: site.db's path
+    // or the test database's URL.
+    QString databaseName() const { return m_databaseName; }
+    bool onServer() const { return testEngine() == Engine::PostgreSQL; }
 
     QTemporaryDir dir;
     ScriptedMessageBox boxes;
+
+private:
+    QString m_databaseName;
+    QString m_serverDatabase;
 };
 
 } // namespace hx::test
