@@ -177,9 +177,9 @@ int main(int argc, char **argv) {
     if (o.db.isEmpty() && QFileInfo::exists(dbFile))
         return fail(QStringLiteral("%1 already exists").arg(dbFile));
     QString why;
-    const auto spec = o.db.isEmpty() ? std::optional(ConnectionSpec::forSqliteFile(dbFile))
-                                     : ConnectionSpec::parse(o.db, QString(), &why);
-    if (!spec) return fail(why);
+    const auto target = o.db.isEmpty() ? std::optional(ConnectionSpec::forSqliteFile(dbFile))
+                                       : ConnectionSpec::parse(o.db, QString(), &why);
+    if (!target) return fail(why);
 
     const QDate lastDay =
         QDateTime::fromString(QString::fromLatin1(kNow), QStringLiteral("yyyy-MM-dd HH:mm:ss"))
@@ -194,7 +194,7 @@ int main(int argc, char **argv) {
         names = writePollFiles(r.filePath(QStringLiteral("polllogs")), o.employees, o.records, lastDay,
                                &records, &firstDay);
         if (names.isEmpty()) return fail(QStringLiteral("cannot write the poll log files"));
-        auto db = Database::open(*spec);
+        auto db = Database::open(*target);
         if (db->hasTable(QStringLiteral("PUNCH"))) return fail(QStringLiteral("the database is not empty"));
         createSchema(*db);
         seed(*db, o.employees, firstDay);
@@ -222,7 +222,7 @@ int main(int argc, char **argv) {
     rusage usage{};
     getrusage(RUSAGE_CHILDREN, &usage);
 
-    auto db = Database::open(*spec);
+    auto db = Database::open(*target);
     const int posted =
         db->firstValue(QStringLiteral("SELECT COUNT(\"IN TIME\") + COUNT(\"OUT TIME\") FROM \"PUNCH\""))
             ->toInt();

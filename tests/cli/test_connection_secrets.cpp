@@ -138,10 +138,10 @@ TEST_F(ConnectionSecrets, APassFileIsOneValue) {
     const QString injected =
         u"postgresql://hxtest@127.0.0.1:1/hxtest?passfile=/nonexistent%%20port=%1%%20dbname=hxtest"_s.arg(
             g_server->port());
-    auto spec = ConnectionSpec::parse(injected, QString(), nullptr);
-    ASSERT_TRUE(spec.has_value());
-    EXPECT_EQ(spec->port, 1);
-    EXPECT_EQ(hx::test::errorNumberOf([&] { Database::open(*spec); }), ErrNo::Database);
-    spec->port = g_server->port();
-    EXPECT_NO_THROW(Database::open(*spec)); // the same pass file value with the right port is harmless
+    auto target = ConnectionSpec::parse(injected, QString(), nullptr);
+    ASSERT_TRUE(target.has_value());
+    EXPECT_EQ(target->port, 1);
+    EXPECT_EQ(hx::test::errorNumberOf([&] { Database::open(*target); }), ErrNo::Database);
+    target->port = g_server->port();
+    EXPECT_NO_THROW(Database::open(*target)); // the same pass file value with the right port is harmless
 }

@@ -12,16 +12,16 @@ using namespace hx;
 namespace {
 void parseOne(const QString &text) {
     QString error;
-    const auto spec = ConnectionSpec::parse(text, QStringLiteral("/base"), &error);
-    if (!spec) {
+    const auto target = ConnectionSpec::parse(text, QStringLiteral("/base"), &error);
+    if (!target) {
         fuzz::check(!error.isEmpty(), "a refused connection string says why", text);
         return;
     }
-    if (spec->engine == Engine::SQLite) {
-        fuzz::check(!spec->sqliteFile.isEmpty(), "an SQLite connection names its file", text);
+    if (target->engine == Engine::SQLite) {
+        fuzz::check(!target->sqliteFile.isEmpty(), "an SQLite connection names its file", text);
     } else {
-        fuzz::check(!spec->database.isEmpty(), "a PostgreSQL connection names its database", text);
-        fuzz::check(spec->port > 0 && spec->port <= 65535, "a PostgreSQL port is a port", text);
+        fuzz::check(!target->database.isEmpty(), "a PostgreSQL connection names its database", text);
+        fuzz::check(target->port > 0 && target->port <= 65535, "a PostgreSQL port is a port", text);
     }
 }
 } // namespace
