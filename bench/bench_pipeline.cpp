@@ -3,7 +3,14 @@
 // host as a child process. Prints punches per second and the child's peak
 // memory.
 //
-//   bench_pipeline [--cli PATH] [--employees N] [--records N] [--keep DIR] [--db URL]
+//   bench_pipeline [--cli PATH] [--employees N] [--records N] [--clocks N]
+//                  [--history N] [--missing-in N] [--register N] [--keep DIR] [--db URL]
+//
+// --clocks: poll log files per working day (4). --history: PUNCH rows of
+// complete pairs before the first day, as a site a few years old has.
+// --missing-in N: every Nth employee-day loses its morning in punch, so its
+// lunch out finds no open pair. --register: rows already listed in the
+// register of previous punches.
 //
 // --db puts the site's tables in that empty server database (a postgresql://
 // URL) instead of site.db in the temporary folder.
@@ -12,10 +19,12 @@
 #include "component/Database.h"
 #include "component/DateTime.h"
 #include "component/Schema.h"
+#include "import/PrevPunchRegister.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -27,12 +36,15 @@ using namespace hx;
 namespace {
 // The clock of the run: the records lie in the weeks before it.
 const char *const kNow = "2007-04-26 17:17:00";
-constexpr int kClocks = 4;
 
 struct Options {
     QString cli;
     int employees = 1000;
     int records = 100000;
+    int clocks = 4;
+    int history = 0;
+    int missingIn = 0;
+    int registerRows = 0;
     QString keep;
     QString db;
 };
@@ -42,9 +54,9 @@ int fail(const QString &text) {
     return 1;
 }
 
-void seed(Database &db, int employees, const QDate &firstDay) {
+void seed(Database &db, int employees, int clocks, const QDate &firstDay) {
     Transaction tx(db);
-    for (int c = 1; c <= kClocks; ++c)
+    for (int c = 1; c <= clocks; ++c)
         db.execute(QStringLiteral("INSERT INTO \"CLOCK\" (\"CLOCK NUMBER\", \"CLOCK NAME\", \"AccessOnly\") "
                                   "VALUES (?, ?, ?)"),
                    {c, QStringLiteral("Clock %1").arg(c), db.boolean(false)});
@@ -88,11 +100,57 @@ void seed(Database &db, int employees, const QDate &firstDay) {
     tx.commit();
 }
 
+// Complete pairs of the working days before the first day, two a day per
+// employee, newest day first until `rows` are written.
+void seedHistory(Database &db, int employees, int rows, const QDate &firstDay) {
+    if (rows <= 0) return;
+    Transaction tx(db);
+    const QString sql = QStringLiteral(
+        "INSERT INTO \"PUNCH\" (\"EMPLOYEE ID\", \"IN DATE\", \"IN TIME\", \"OUT TIME\", \"AdjustedDate\", "
+        "\"InPunchType\", \"OutPunchType\", \"DEPT NAME\", \"CLOCK NUMBER\", \"timein\", \"timeout\", "
+        "\"DEPT HOURS\", \"RecalcHrs\") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    int written = 0;
+    for (QDate day = firstDay.addDays(-1); written < rows; day = day.addDays(-1)) {
+        if (day.dayOfWeek() > 5) continue;
+        const double d = fromQDate(day);
+        for (int i = 0; i < employees && written < rows; ++i) {
+            const QVariant dept = QStringLiteral("Department %1").arg(i % 10 + 1);
+            const double pairs[2][2] = {{timeSerial(7, 55, 0), timeSerial(12, 0, 0)},
+                                        {timeSerial(12, 30, 0), timeSerial(16, 30, 0)}};
+            for (const auto &p : pairs) {
+                if (written >= rows) break;
+                db.execute(sql, {i + 1, db.date(d), db.time(p[0]), db.time(p[1]), db.date(d), 1, 1, dept,
+                                 1 + i % 4, db.time(p[0]), db.time(p[1]), (p[1] - p[0]) * 24.0,
+                                 db.boolean(false)});
+                ++written;
+            }
+        }
+    }
+    tx.commit();
+}
+
+// A register of previous punches as a year of polls leaves it: `rows`
+// records dated in the year before the first day.
+void seedRegister(const QString &path, int rows, const QDate &firstDay) {
+    if (rows <= 0) return;
+    PrevPunchRegister reg;
+    reg.openEmpty(path);
+    const double last = fromQDate(firstDay) - 1;
+    for (int i = 0; i < rows; ++i)
+        reg.check(last - (i / 3000) % 300, timeSerial(0, 0, (i * 7) % 86400),
+                  QString::number(i % 10000).rightJustified(4, QLatin1Char('0')),
+                  QString::number(i % 97).rightJustified(2, QLatin1Char('0')));
+    reg.save();
+}
+
 // Four punches a working day per employee (in, lunch out, lunch in, out),
 // one file per clock and day; returns the file names in poll order and the
 // first day in *firstDay.
-QStringList writePollFiles(const QString &folder, int employees, int records, const QDate &lastDay,
-                           int *written, QDate *firstDay) {
+QStringList writePollFiles(const QString &folder, const Options &o, const QDate &lastDay, int *written,
+                           QDate *firstDay) {
+    const int employees = o.employees;
+    const int records = o.records;
+    const int kClocks = o.clocks;
     const int perDay = employees * 4;
     const int days = (records + perDay - 1) / perDay;
     QStringList names;
@@ -109,6 +167,7 @@ QStringList writePollFiles(const QString &folder, int employees, int records, co
         std::vector<QList<QByteArray>> files(kClocks);
         for (int i = 0; i < employees && *written < records; ++i) {
             const int jitter = (i * 7 + day.day()) % 9;
+            const bool noMorningIn = o.missingIn > 0 && (i + day.toJulianDay()) % o.missingIn == 0;
             const struct {
                 QTime t;
                 char io;
@@ -119,6 +178,7 @@ QStringList writePollFiles(const QString &folder, int employees, int records, co
                            {QTime(16, 30).addSecs(60 * jitter), 'O', "00"}};
             for (const auto &p : punches) {
                 if (*written >= records) break;
+                if (noMorningIn && &p == &punches[0]) continue;
                 demo::PollRecord r;
                 r.badge = 100000 + i + 1;
                 r.date = day;
@@ -156,12 +216,21 @@ int main(int argc, char **argv) {
             o.employees = args[++i].toInt();
         else if (a == QLatin1String("--records") && next.toInt() > 0)
             o.records = args[++i].toInt();
+        else if (a == QLatin1String("--clocks") && next.toInt() > 0 && next.toInt() <= 9)
+            o.clocks = args[++i].toInt();
+        else if (a == QLatin1String("--history") && next.toInt() > 0)
+            o.history = args[++i].toInt();
+        else if (a == QLatin1String("--missing-in") && next.toInt() > 0)
+            o.missingIn = args[++i].toInt();
+        else if (a == QLatin1String("--register") && next.toInt() > 0)
+            o.registerRows = args[++i].toInt();
         else if (a == QLatin1String("--keep") && !next.isEmpty())
             o.keep = args[++i];
         else if (a == QLatin1String("--db") && !next.isEmpty())
             o.db = args[++i];
         else
             return fail(QStringLiteral("usage: bench_pipeline [--cli PATH] [--employees N] [--records N] "
+                                       "[--clocks N] [--history N] [--missing-in N] [--register N] "
                                        "[--keep DIR] [--db URL]"));
     }
     if (!QFileInfo(o.cli).isExecutable())
@@ -191,15 +260,18 @@ int main(int argc, char **argv) {
     {
         QElapsedTimer prep;
         prep.start();
-        names = writePollFiles(r.filePath(QStringLiteral("polllogs")), o.employees, o.records, lastDay,
-                               &records, &firstDay);
+        names = writePollFiles(r.filePath(QStringLiteral("polllogs")), o, lastDay, &records, &firstDay);
         if (names.isEmpty()) return fail(QStringLiteral("cannot write the poll log files"));
         auto db = Database::open(*target);
         if (db->hasTable(QStringLiteral("PUNCH"))) return fail(QStringLiteral("the database is not empty"));
         createSchema(*db);
-        seed(*db, o.employees, firstDay);
-        std::printf("site: %d employees, %d records in %lld poll log files (prepared in %.1f s)\n",
-                    o.employees, records, static_cast<long long>(names.size()), prep.elapsed() / 1000.0);
+        seed(*db, o.employees, o.clocks, firstDay);
+        seedHistory(*db, o.employees, o.history, firstDay);
+        seedRegister(r.filePath(QStringLiteral("app/PrevPunch.xml")), o.registerRows, firstDay);
+        std::printf("site: %d employees, %d records in %lld poll log files, %d PUNCH rows of history, "
+                    "%d register rows (prepared in %.1f s)\n",
+                    o.employees, records, static_cast<long long>(names.size()), o.history, o.registerRows,
+                    prep.elapsed() / 1000.0);
     }
 
     QProcess child;
@@ -212,6 +284,12 @@ int main(int argc, char **argv) {
                                    QStringLiteral("--yes")} +
                        names);
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    if (!o.keep.isEmpty()) {
+        // The import's arguments, one a line, to run it again under a profiler.
+        QFile args(r.filePath(QStringLiteral("import.args")));
+        if (args.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            args.write(child.arguments().join(QLatin1Char('\n')).toUtf8() + '\n');
+    }
     QElapsedTimer timer;
     timer.start();
     child.start();
@@ -225,7 +303,8 @@ int main(int argc, char **argv) {
     auto db = Database::open(*target);
     const int posted =
         db->firstValue(QStringLiteral("SELECT COUNT(\"IN TIME\") + COUNT(\"OUT TIME\") FROM \"PUNCH\""))
-            ->toInt();
+            ->toInt() -
+        2 * o.history;
     const int pairs =
         db->firstValue(QStringLiteral("SELECT COUNT(*) FROM \"PUNCH\" WHERE \"IN TIME\" IS NOT NULL "
                                       "AND \"OUT TIME\" IS NOT NULL"))

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql qt6-qpa-plugins
-  libgl-dev libgtest-dev
+  libgl-dev libgtest-dev libsqlite3-dev libpq-dev
   postgresql postgresql-client-15
   clang libclang-rt-14-dev llvm
   xvfb xauth poppler-utils fonts-dejavu-core
