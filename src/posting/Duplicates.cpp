@@ -28,7 +28,18 @@ int32_t RemovingDuplicatePunches() {
     try {
         Database &db = conn();
         step = kSelect;
-        Recordset rs = db.openRecordset(kSelect);
+        // Read as the walk goes; the repeats are deleted after it, in the
+        // order they were met, so the walk never reads a table it changes.
+        Recordset rs = db.openCursor(kSelect);
+        std::vector<QVariant> repeats;
+        auto deleteRepeats = [&] {
+            for (const QVariant &id : repeats) {
+                step = kDelete;
+                db.execute(kDelete, {id});
+                ++removed;
+            }
+            repeats.clear();
+        };
         const int idCol = rs.fieldIndex(u"ID");
         const int empCol = rs.fieldIndex(u"EMPLOYEE ID");
         const int dateCol = rs.fieldIndex(u"IN DATE");
@@ -41,30 +52,40 @@ int32_t RemovingDuplicatePunches() {
         std::optional<bool> lastSignIn = false;
         std::optional<double> lastMoment = 0.0;
 
-        for (; !rs.eof(); rs.moveNext()) {
-            step = QStringLiteral("?");
-            const QVariant empValue = rs.value(empCol);
-            const std::optional<int32_t> employee =
-                isNull(empValue) ? std::nullopt : std::optional<int32_t>(lngNullToZero(empValue));
-            const std::optional<bool> signIn = optBoolean(rs.value(signCol));
-            const std::optional<double> date = toDateTimeOpt(rs.value(dateCol));
-            const std::optional<double> time = toDateTimeOpt(rs.value(timeCol));
-            std::optional<double> moment;
-            if (date && time) moment = *date + *time;
+        try {
+            for (; !rs.eof(); rs.moveNext()) {
+                step = QStringLiteral("?");
+                const QVariant empValue = rs.value(empCol);
+                const std::optional<int32_t> employee =
+                    isNull(empValue) ? std::nullopt : std::optional<int32_t>(lngNullToZero(empValue));
+                const std::optional<bool> signIn = optBoolean(rs.value(signCol));
+                const std::optional<double> date = toDateTimeOpt(rs.value(dateCol));
+                const std::optional<double> time = toDateTimeOpt(rs.value(timeCol));
+                std::optional<double> moment;
+                if (date && time) moment = *date + *time;
 
-            const bool duplicate = employee && lastEmployee && *employee == *lastEmployee && signIn &&
-                                   lastSignIn && *signIn == *lastSignIn && moment && lastMoment &&
-                                   dateDiffMinutes(*lastMoment, *moment) <= kDuplicateMinutes;
-            if (duplicate) {
-                step = kDelete;
-                db.execute(kDelete, {rs.value(idCol)});
-                ++removed;
-            } else {
-                lastMoment = moment;
+                const bool duplicate = employee && lastEmployee && *employee == *lastEmployee && signIn &&
+                                       lastSignIn && *signIn == *lastSignIn && moment && lastMoment &&
+                                       dateDiffMinutes(*lastMoment, *moment) <= kDuplicateMinutes;
+                if (duplicate) {
+                    repeats.push_back(rs.value(idCol));
+                } else {
+                    lastMoment = moment;
+                }
+                lastSignIn = signIn;
+                lastEmployee = employee;
             }
-            lastSignIn = signIn;
-            lastEmployee = employee;
+        } catch (const std::exception &e) {
+            // A walk that fails leaves the repeats met before it deleted.
+            rethrowIfFatal(e);
+            const QString failedAt = step;
+            subCloseRecordset(rs);
+            deleteRepeats();
+            step = failedAt;
+            throw;
         }
+        subCloseRecordset(rs);
+        deleteRepeats();
 
         if (removed > 0)
             intReportMessage(QStringLiteral("modImportToPunch"), QStringLiteral("Procedure"), kProc, step,

@@ -14,6 +14,7 @@ const QString kProc = QStringLiteral("ImportToThePunchTable");
 const QString kImport = QStringLiteral(
     "SELECT * FROM \"IMPORT\" "
     "ORDER BY \"CLOCK ID\" NULLS FIRST, \"IN DATE\" NULLS FIRST, \"IN TIME\" NULLS FIRST, \"ID\"");
+const QString kCountImport = QStringLiteral("SELECT COUNT(*) FROM \"IMPORT\"");
 
 // An in punch fills the first row of the employee that has no in time and is
 // either an out-only row of the same date whose out is at or after the punch,
@@ -86,10 +87,11 @@ void ImportToThePunchTable(std::shared_ptr<clsMessage> &message) {
     try {
         if (!message) message = std::make_shared<clsMessage>();
         Database &db = conn();
+        // The rows are read as the walk goes: the walk writes PUNCH only.
         step = kImport;
-        Recordset rs = db.openRecordset(kImport);
+        const int32_t total = int32_t(lngNullToZero(db.firstValue(kCountImport).value_or(QVariant(0))));
+        Recordset rs = db.openCursor(kImport);
         if (blnHasRecords(rs)) {
-            const int32_t total = rs.recordCount();
             step = QStringLiteral("Counting Record ") + QString::number(total);
             rs.moveFirst();
             int32_t processed = 0;

@@ -49,7 +49,7 @@ bool blnPostImportTableToPunchTable(std::shared_ptr<clsMessage> &message) {
         }
 
         step = QStringLiteral("open recordset-") + kImportByBadge;
-        Recordset rs = conn().openRecordset(kImportByBadge);
+        Recordset rs = conn().openCursor(kImportByBadge);
         step = QStringLiteral("records exist? ") + kImportByBadge;
         if (!blnHasRecords(rs)) {
             subCloseRecordset(rs);

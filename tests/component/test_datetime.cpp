@@ -3,6 +3,7 @@
 #include "component/Error.h"
 #include "support/TestSupport.h"
 
+#include <bit>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <limits>
@@ -163,4 +164,56 @@ TEST(DayCounts, ADateBeforeDayZeroKeepsItsTimeOfDay) {
     // Days the calendar type knows but a value cannot hold are no dates.
     EXPECT_FALSE(parseDateTime(u"0099-12-31").has_value());
     EXPECT_FALSE(parseDateTime(u"0001-01-01 06:00:00").has_value());
+}
+
+// The storage forms are read by a shortcut; a leading space sends the same
+// text down the general patterns, which must agree to the last bit.
+TEST(DateTimeTest, TheStorageFormShortcutAgreesWithTheGeneralPatterns) {
+    const char *const texts[] = {"2007-04-26",
+                                 "2007-02-29",
+                                 "2008-02-29",
+                                 "1899-12-30",
+                                 "1899-12-29",
+                                 "0100-01-01",
+                                 "0099-12-31",
+                                 "9999-12-31",
+                                 "2007-13-01",
+                                 "2007-00-10",
+                                 "2007-04-31",
+                                 "00:00:00",
+                                 "23:59:59",
+                                 "24:00:00",
+                                 "12:60:00",
+                                 "12:00:60",
+                                 "07:52:00",
+                                 "2007-04-26 00:00:00",
+                                 "2007-04-26 23:59:59",
+                                 "2007-04-26 24:00:00",
+                                 "1899-12-29 06:00:00",
+                                 "1800-01-01 12:30:15",
+                                 "2007-04-26T08:00:00",
+                                 "2007-4-26",
+                                 "2007-04-26 8:00:00",
+                                 "2007-04-26 08:00",
+                                 "7:52:00",
+                                 "07:52",
+                                 "12:00:00 PM",
+                                 "1x:00:00",
+                                 "2007-04-2x",
+                                 "2007/04/26",
+                                 "20070426",
+                                 "2007-04-26 08:00:0x",
+                                 "2007-04-26  08:00:00"};
+    for (const char *t : texts) {
+        const QString text = QString::fromLatin1(t);
+        const std::optional<double> fast = parseDateTime(text);
+        const std::optional<double> general = parseDateTime(QLatin1Char(' ') + text);
+        ASSERT_EQ(fast.has_value(), general.has_value()) << t;
+        if (fast) {
+            EXPECT_EQ(std::bit_cast<uint64_t>(*fast), std::bit_cast<uint64_t>(*general)) << t;
+        }
+    }
+    EXPECT_EQ(parseDateTime(u"2007-04-26 08:00:00"),
+              joinDateTime(fromQDate(QDate(2007, 4, 26)), timeSerial(8, 0, 0)));
+    EXPECT_FALSE(parseDateTime(u"2007-02-29").has_value());
 }
