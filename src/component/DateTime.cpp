@@ -208,11 +208,43 @@ QString formatGeneralDate(double serial) {
     return date + QLatin1Char(' ') + time;
 }
 
+namespace {
+// Writes v as n digits at p (v < 10^n).
+void putDigits(char16_t *p, int v, int n) {
+    for (int i = n - 1; i >= 0; --i) {
+        p[i] = char16_t(u'0' + v % 10);
+        v /= 10;
+    }
+}
+} // namespace
+
+// Written by hand: every bound date and time goes through these, and the
+// locale machinery behind QDate::toString costs more than the statement.
 QString formatIsoDate(double serial) {
-    return toQDate(serial).toString(Qt::ISODate);
+    const QDate d = toQDate(serial);
+    int y = 0, m = 0, day = 0;
+    d.getDate(&y, &m, &day);
+    if (!d.isValid() || y < 0 || y > 9999) return d.toString(Qt::ISODate);
+    QString s(10, Qt::Uninitialized);
+    char16_t *p = reinterpret_cast<char16_t *>(s.data());
+    putDigits(p, y, 4);
+    p[4] = u'-';
+    putDigits(p + 5, m, 2);
+    p[7] = u'-';
+    putDigits(p + 8, day, 2);
+    return s;
 }
 QString formatIsoTime(double serial) {
-    return toQTime(serial).toString(QStringLiteral("HH:mm:ss"));
+    const QTime t = toQTime(serial);
+    if (!t.isValid()) return t.toString(QStringLiteral("HH:mm:ss"));
+    QString s(8, Qt::Uninitialized);
+    char16_t *p = reinterpret_cast<char16_t *>(s.data());
+    putDigits(p, t.hour(), 2);
+    p[2] = u':';
+    putDigits(p + 3, t.minute(), 2);
+    p[5] = u':';
+    putDigits(p + 6, t.second(), 2);
+    return s;
 }
 QString formatIsoDateTime(double serial) {
     return formatIsoDate(serial) + QLatin1Char(' ') + formatIsoTime(serial);

@@ -217,3 +217,22 @@ TEST(DateTimeTest, TheStorageFormShortcutAgreesWithTheGeneralPatterns) {
               joinDateTime(fromQDate(QDate(2007, 4, 26)), timeSerial(8, 0, 0)));
     EXPECT_FALSE(parseDateTime(u"2007-02-29").has_value());
 }
+
+// The storage forms are written by hand; they must read as Qt writes them.
+TEST(DateTimeTest, TheStorageFormsAreWrittenAsQtWritesThem) {
+    const double dates[] = {dateSerial(2007, 4, 26),
+                            dateSerial(100, 1, 1),
+                            dateSerial(9999, 12, 31),
+                            dateSerial(1899, 12, 30),
+                            dateSerial(1899, 12, 29),
+                            dateSerial(2000, 2, 29),
+                            dateSerial(1000, 10, 5) + timeSerial(23, 59, 59),
+                            -1.75,
+                            39198.999994};
+    for (double d : dates) {
+        EXPECT_EQ(formatIsoDate(d), toQDate(d).toString(Qt::ISODate)) << d;
+        EXPECT_EQ(formatIsoTime(d), toQTime(d).toString(QStringLiteral("HH:mm:ss"))) << d;
+    }
+    EXPECT_EQ(formatIsoDateTime(dateSerial(2007, 4, 6) + timeSerial(7, 5, 9)),
+              QStringLiteral("2007-04-06 07:05:09"));
+}
