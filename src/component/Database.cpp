@@ -2,6 +2,7 @@
 
 #include "component/CrashHook.h"
 #include "component/DateTime.h"
+#include "component/SqliteStatements.h"
 
 #include <QAtomicInt>
 #include <QDir>
@@ -11,6 +12,7 @@
 #include <QSqlRecord>
 #include <QUrl>
 #include <QUrlQuery>
+#include <sqlite3.h>
 
 namespace hx {
 namespace {
@@ -198,15 +200,77 @@ QString quoteConnectionOption(const QString &value) {
 
 // ---------------------------------------------------------------- Recordset
 
-void Recordset::close() {
-    m_open = false;
-    m_values.clear();
-    m_values.shrink_to_fit();
+RecordColumns::RecordColumns(QStringList columnNames) : names(std::move(columnNames)) {
+    lowerNames.reserve(names.size());
+    for (const QString &n : names)
+        lowerNames << n.toLower();
+}
+
+int RecordColumns::indexOf(QStringView name) const {
+    // Callers mostly spell a column as the schema does: try that first.
+    for (qsizetype i = 0; i < names.size(); ++i)
+        if (names[i] == name) return int(i);
+    for (qsizetype i = 0; i < names.size(); ++i)
+        if (name.compare(names[i], Qt::CaseInsensitive) == 0) return int(i);
+    return -1;
+}
+
+int Recordset::recordCount() const {
+    if (isStreaming())
+        throw HxError(QStringLiteral("The row count of a forward-only recordset is not known."),
+                      ErrNo::Database);
+    return rowCount();
+}
+
+const QStringList &Recordset::columns() const {
+    static const QStringList none;
+    return m_columns ? m_columns->names : none;
+}
+
+void Recordset::moveFirst() {
+    if (isStreaming()) {
+        if (m_pos != 0)
+            throw HxError(QStringLiteral("A forward-only recordset cannot move back to its first row."),
+                          ErrNo::Database);
+        return;
+    }
     m_pos = 0;
 }
 
-int Recordset::fieldIndex(QStringView name) const {
-    return m_index.value(name.toString().toLower(), -1);
+void Recordset::moveNext() {
+    if (isStreaming()) {
+        if (m_streamEnded) return;
+        ++m_pos;
+        fetchStreamRow();
+        return;
+    }
+    if (m_pos < rowCount()) ++m_pos;
+}
+
+void Recordset::fetchStreamRow() {
+    m_values.clear();
+    bool more = false;
+    try {
+        more = m_source->fetch(m_values);
+    } catch (...) {
+        m_values.clear();
+        m_source.reset();
+        m_streamEnded = true;
+        throw;
+    }
+    if (!more) {
+        m_values.clear();
+        m_source.reset();
+        m_streamEnded = true;
+    }
+}
+
+void Recordset::close() {
+    m_open = false;
+    m_source.reset();
+    m_values.clear();
+    m_values.shrink_to_fit();
+    m_pos = 0;
 }
 
 QVariant Recordset::value(QStringView name) const {
@@ -221,7 +285,8 @@ QVariant Recordset::value(QStringView name) const {
 }
 
 QVariant Recordset::value(int column) const {
-    if (column < 0 || column >= m_columns.size())
+    const int n = columnCount();
+    if (column < 0 || column >= n)
         throw HxError(
             QStringLiteral("Item cannot be found in the collection corresponding to the requested name "
                            "or ordinal."),
@@ -229,10 +294,13 @@ QVariant Recordset::value(int column) const {
     if (eof() || m_pos < 0)
         throw HxError(QStringLiteral("Either BOF or EOF is True, or the current record has been deleted."),
                       3021);
-    return m_values[size_t(m_pos) * m_columns.size() + column];
+    if (isStreaming()) return m_values[size_t(column)];
+    return m_values[size_t(m_pos) * size_t(n) + size_t(column)];
 }
 
 // ---------------------------------------------------------------- Database
+
+Database::Database() = default;
 
 Database::~Database() {
     close();
@@ -278,6 +346,8 @@ std::unique_ptr<Database> Database::open(const ConnectionSpec &target) {
         throw e;
     }
     if (sqlite) {
+        if (sqlite3 *handle = SqliteStatements::handleOf(c))
+            db->m_native = std::make_unique<SqliteStatements>(*db, handle);
         // Every statement commits on its own: WAL with NORMAL sync keeps that
         // cheap without giving up consistency after a crash. A file that is not
         // a database fails here, not at the first real statement.
@@ -301,8 +371,11 @@ bool Database::isOpen() const {
 }
 
 void Database::close() {
+    // The statements go before the connection that runs them.
+    m_native.reset();
     m_pool.clear();
     m_placeholders.clear();
+    m_columnsOf.clear();
     m_txDepth = 0;
     m_broken = false;
     m_statementSavepoint = false;
@@ -381,18 +454,22 @@ void Database::release(const QString &sql, std::unique_ptr<QSqlQuery> q) {
     if (free.size() < 4) free.push_back(std::move(q));
 }
 
-void Database::run(QSqlQuery &q, const QString &sql, const QVariantList &params) {
+void Database::beforeStatement(const QString &sql, int placeholders, const QVariantList &params) {
     if (m_broken) throw FatalDatabaseError(m_brokenReason, ErrNo::Database);
     crashPoint();
     // A pooled statement keeps the values of its last run: a short list would
     // quietly reuse them.
-    const auto count = m_placeholders.find(sql);
-    if (count != m_placeholders.end() && count->second != params.size())
+    if (placeholders >= 0 && placeholders != params.size())
         throw HxError(QStringLiteral("The statement takes %1 values, not %2 [%3]")
-                          .arg(count->second)
+                          .arg(placeholders)
                           .arg(params.size())
                           .arg(sql.simplified()),
                       ErrNo::Database);
+}
+
+void Database::run(QSqlQuery &q, const QString &sql, const QVariantList &params) {
+    const auto count = m_placeholders.find(sql);
+    beforeStatement(sql, count != m_placeholders.end() ? count->second : -1, params);
     for (int i = 0; i < params.size(); ++i)
         q.bindValue(i, params[i]);
     const bool guarded = m_engine == Engine::PostgreSQL && m_txDepth > 0;
@@ -468,6 +545,10 @@ void Database::fail(const QSqlError &e, const QString &sql) {
 void Database::plain(const QString &sql) {
     if (m_connectionName.isEmpty())
         throw HxError(QStringLiteral("Operation is not allowed when the object is closed."), 3704);
+    if (m_native) {
+        m_native->plain(sql);
+        return;
+    }
     QSqlQuery q(handle());
     if (!q.exec(sql)) fail(q.lastError(), sql);
 }
@@ -522,6 +603,13 @@ void Database::rollbackTransaction() {
     // SQLite may have rolled back by itself after a fatal error; a lost
     // server has nothing left to roll back. Neither is worth a report here.
     if (m_connectionName.isEmpty()) return;
+    if (m_native) {
+        try {
+            m_native->plain(QStringLiteral("ROLLBACK"));
+        } catch (const std::exception &) {
+        }
+        return;
+    }
     QSqlQuery q(handle());
     q.exec(QStringLiteral("ROLLBACK"));
 }
@@ -606,7 +694,16 @@ void Savepoint::end(bool keep) {
     }
 }
 
+void Database::requireOpen() const {
+    if (m_connectionName.isEmpty())
+        throw HxError(QStringLiteral("Operation is not allowed when the object is closed."), 3704);
+}
+
 int Database::execute(const QString &sql, const QVariantList &params) {
+    if (m_native) {
+        requireOpen();
+        return m_native->execute(sql, params);
+    }
     auto q = acquire(sql);
     try {
         run(*q, sql, params);
@@ -619,17 +716,33 @@ int Database::execute(const QString &sql, const QVariantList &params) {
     return n;
 }
 
+Recordset Database::openCursor(const QString &sql, const QVariantList &params) {
+    if (m_native) {
+        requireOpen();
+        return m_native->openCursor(sql, params);
+    }
+    return openRecordset(sql, params);
+}
+
 Recordset Database::openRecordset(const QString &sql, const QVariantList &params) {
+    if (m_native) {
+        requireOpen();
+        return m_native->openRecordset(sql, params);
+    }
     auto q = acquire(sql);
     Recordset rs;
     try {
         run(*q, sql, params);
         const QSqlRecord rec = q->record();
         const int n = rec.count();
-        for (int i = 0; i < n; ++i) {
-            rs.m_columns << rec.fieldName(i);
-            rs.m_index.insert(rec.fieldName(i).toLower(), i);
+        auto &known = m_columnsOf[sql];
+        if (!known || known->names.size() != n) {
+            QStringList names;
+            for (int i = 0; i < n; ++i)
+                names << rec.fieldName(i);
+            known = std::make_shared<const RecordColumns>(std::move(names));
         }
+        rs.m_columns = known;
         while (q->next())
             for (int i = 0; i < n; ++i)
                 rs.m_values.push_back(q->value(i));
@@ -645,6 +758,10 @@ Recordset Database::openRecordset(const QString &sql, const QVariantList &params
 }
 
 std::optional<QVariant> Database::firstValue(const QString &sql, const QVariantList &params) {
+    if (m_native) {
+        requireOpen();
+        return m_native->firstValue(sql, params);
+    }
     auto q = acquire(sql);
     std::optional<QVariant> v;
     try {

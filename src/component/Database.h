@@ -66,8 +66,26 @@ QString quoteConnectionOption(const QString &value);
 
 class Database;
 
-// A static snapshot of a query's rows, positioned on the first row after open,
-// walked like a recordset: eof(), moveNext(), moveFirst(), value("column").
+// The column names of a statement's rows, shared by every recordset it opens.
+struct RecordColumns {
+    QStringList names;
+    QStringList lowerNames;
+    explicit RecordColumns(QStringList columnNames);
+    // Index by case-insensitive name, -1 when there is none.
+    int indexOf(QStringView name) const;
+};
+
+// Where a streaming recordset takes its rows from.
+class RowSource {
+public:
+    virtual ~RowSource() = default;
+    // Fills `row` with the next row's values; false after the last.
+    virtual bool fetch(std::vector<QVariant> &row) = 0;
+};
+
+// A query's rows walked like a recordset: eof(), moveNext(), moveFirst(),
+// value("column"). A snapshot holds every row; a streaming recordset (see
+// Database::openCursor) holds the current row only and moves forward only.
 class Recordset {
 public:
     Recordset() = default;
@@ -75,24 +93,31 @@ public:
     Recordset &operator=(Recordset &&) noexcept = default;
 
     bool isOpen() const { return m_open; }
-    bool eof() const { return !m_open || rowCount() == 0 || m_pos >= rowCount(); }
-    bool bof() const { return !m_open || m_pos < 0 || rowCount() == 0; }
-    int recordCount() const { return rowCount(); }
-    int position() const { return m_pos; }
-    void moveFirst() { m_pos = 0; }
-    void moveLast() { m_pos = rowCount() - 1; }
-    void moveNext() {
-        if (m_pos < rowCount()) ++m_pos;
+    bool isStreaming() const { return m_source != nullptr || m_streamEnded; }
+    bool eof() const {
+        if (isStreaming()) return !m_open || m_streamEnded;
+        return !m_open || rowCount() == 0 || m_pos >= rowCount();
     }
+    bool bof() const {
+        if (isStreaming()) return !m_open || (m_streamEnded && m_pos == 0);
+        return !m_open || m_pos < 0 || rowCount() == 0;
+    }
+    // Rows of a snapshot; a streaming recordset does not know its count.
+    int recordCount() const;
+    int position() const { return m_pos; }
+    // On a streaming recordset only before the first moveNext().
+    void moveFirst();
+    void moveLast() { m_pos = rowCount() - 1; }
+    void moveNext();
     void movePrevious() {
         if (m_pos >= 0) --m_pos;
     }
     void moveTo(int row) { m_pos = row; }
     void close();
 
-    const QStringList &columns() const { return m_columns; }
+    const QStringList &columns() const;
     // Index of a column by case-insensitive name, -1 when there is none.
-    int fieldIndex(QStringView name) const;
+    int fieldIndex(QStringView name) const { return m_columns ? m_columns->indexOf(name) : -1; }
     bool hasField(QStringView name) const { return fieldIndex(name) >= 0; }
     // The current row's value; raises "Item cannot be found" for an unknown
     // column and "No current record" off the rows.
@@ -101,13 +126,19 @@ public:
 
 private:
     friend class Database;
-    int rowCount() const { return m_columns.isEmpty() ? 0 : int(m_values.size() / m_columns.size()); }
+    friend class SqliteStatements;
+    int columnCount() const { return m_columns ? int(m_columns->names.size()) : 0; }
+    int rowCount() const { return columnCount() == 0 ? 0 : int(m_values.size() / columnCount()); }
+    void fetchStreamRow();
     bool m_open = false;
     int m_pos = 0;
-    QStringList m_columns;
-    QHash<QString, int> m_index; // lower-case name -> column
+    std::shared_ptr<const RecordColumns> m_columns;
     std::vector<QVariant> m_values;
+    std::unique_ptr<RowSource> m_source;
+    bool m_streamEnded = false;
 };
+
+class SqliteStatements;
 
 class Database {
 public:
@@ -138,6 +169,10 @@ public:
     int execute(const QString &sql, const QVariantList &params = {});
     // Runs a query and returns its rows as a snapshot.
     Recordset openRecordset(const QString &sql, const QVariantList &params = {});
+    // Runs a query whose rows are read as the walk goes (SQLite; a snapshot on
+    // PostgreSQL). While it is open, statements may change other tables, never
+    // the one it reads.
+    Recordset openCursor(const QString &sql, const QVariantList &params = {});
     // First column of the first row; nullopt when there is no row.
     std::optional<QVariant> firstValue(const QString &sql, const QVariantList &params = {});
     // Runs a script of statements separated by ";" at line ends ("--" comments).
@@ -155,7 +190,8 @@ public:
 private:
     friend class Transaction;
     friend class Savepoint;
-    Database() = default;
+    friend class SqliteStatements;
+    Database();
     void beginTransaction();
     void commitTransaction();
     void rollbackTransaction();
@@ -169,6 +205,9 @@ private:
     std::unique_ptr<QSqlQuery> acquire(const QString &sql);
     void release(const QString &sql, std::unique_ptr<QSqlQuery> q);
     void run(QSqlQuery &q, const QString &sql, const QVariantList &params);
+    void requireOpen() const;
+    // Checks shared by both statement paths before a statement runs.
+    void beforeStatement(const QString &sql, int placeholders, const QVariantList &params);
 
     Engine m_engine = Engine::SQLite;
     QString m_connectionName;
@@ -176,6 +215,9 @@ private:
     std::unordered_map<QString, std::vector<std::unique_ptr<QSqlQuery>>> m_pool;
     // The "?" placeholders of each statement text, counted when it is prepared.
     std::unordered_map<QString, int> m_placeholders;
+    // SQLite: statements straight on the connection's own handle.
+    std::unique_ptr<SqliteStatements> m_native;
+    std::unordered_map<QString, std::shared_ptr<const RecordColumns>> m_columnsOf;
 
     int m_txDepth = 0;
     bool m_broken = false;
