@@ -353,9 +353,9 @@ std::unique_ptr<Database> Database::open(const ConnectionSpec &target) {
         // a database fails here, not at the first real statement.
         db->firstValue(QStringLiteral("PRAGMA journal_mode=WAL"));
         db->execute(QStringLiteral("PRAGMA synchronous=NORMAL"));
-        // An import is one transaction over a few MiB of pages: a cache of
+        // An import is one transaction over ten MiB or more of pages: a cache of
         // that size keeps them from being spilled to the log mid-import.
-        db->execute(QStringLiteral("PRAGMA cache_size=-8192"));
+        db->execute(QStringLiteral("PRAGMA cache_size=-16384"));
         db->firstValue(QStringLiteral("SELECT count(*) FROM sqlite_master"));
     } else {
         // Session settings cannot be prepared; they run as plain text.
