@@ -459,6 +459,7 @@ void Database::release(const QString &sql, std::unique_ptr<QSqlQuery> q) {
 
 void Database::beforeStatement(const QString &sql, int placeholders, const QVariantList &params) {
     if (m_broken) throw FatalDatabaseError(m_brokenReason, ErrNo::Database);
+    if (m_observer) m_observer(sql);
     crashPoint();
     // A pooled statement keeps the values of its last run: a short list would
     // quietly reuse them.

@@ -21,6 +21,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <unordered_map>
@@ -184,6 +185,12 @@ public:
     // until the outermost transaction has been rolled back.
     bool isBroken() const { return m_broken; }
 
+    // Called with the text of every statement before it runs (for tests that
+    // look at what a stage runs); empty to stop.
+    void setStatementObserver(std::function<void(const QString &sql)> observer) {
+        m_observer = std::move(observer);
+    }
+
     // Is there a table of that name (any case)?
     bool hasTable(const QString &name) const;
 
@@ -217,6 +224,7 @@ private:
     std::unordered_map<QString, int> m_placeholders;
     // SQLite: statements straight on the connection's own handle.
     std::unique_ptr<SqliteStatements> m_native;
+    std::function<void(const QString &)> m_observer;
     std::unordered_map<QString, std::shared_ptr<const RecordColumns>> m_columnsOf;
 
     int m_txDepth = 0;
