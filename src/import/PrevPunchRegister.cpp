@@ -157,6 +157,72 @@ QString asideName(const QString &path, const QDateTime &now) {
     return candidate;
 }
 
+// The register as this program writes it, for the common case of rows whose
+// texts are printable ASCII that XML takes as it stands: read and written a
+// line at a time without the general XML machinery, byte for byte what
+// QXmlStreamWriter writes. Anything else goes through the general path.
+const QByteArray kXmlDeclaration = QByteArrayLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
+const QByteArray kRootOpen = QByteArrayLiteral("<PrevPunch version=\"1\"");
+const QByteArray kRootClose = QByteArrayLiteral("</PrevPunch>\n");
+const QByteArray kRowSequence = QByteArrayLiteral(" <Punch Sequence=\"");
+const QByteArray kRowDate = QByteArrayLiteral("\" PunchDate=\"");
+const QByteArray kRowChecksum = QByteArrayLiteral("\" Checksum=\"");
+const QByteArray kRowEnd = QByteArrayLiteral("\"/>\n");
+
+bool plainChar(char16_t c) {
+    return c >= 0x20 && c < 0x7F && c != u'"' && c != u'&' && c != u'<' && c != u'>';
+}
+
+bool plainText(const char16_t *p, int n) {
+    for (int i = 0; i < n; ++i)
+        if (!plainChar(p[i])) return false;
+    return true;
+}
+
+// "YYYY-MM-DDTHH:MM:SS" of a moment of a year 0 to 9999 into p; false otherwise.
+bool putMoment(char *p, qint64 seconds) {
+    const qint64 days = floorDiv(seconds, kSecondsPerDayInt);
+    const int secs = int(seconds - days * kSecondsPerDayInt);
+    int y = 0, m = 0, d = 0;
+    kDayZero.addDays(days).getDate(&y, &m, &d);
+    if (y < 0 || y > 9999) return false;
+    const auto put = [](char *at, int v, int n) {
+        for (int i = n - 1; i >= 0; --i, v /= 10)
+            at[i] = char('0' + v % 10);
+    };
+    put(p, y, 4);
+    p[4] = '-';
+    put(p + 5, m, 2);
+    p[7] = '-';
+    put(p + 8, d, 2);
+    p[10] = 'T';
+    put(p + 11, secs / 3600, 2);
+    p[13] = ':';
+    put(p + 14, (secs / 60) % 60, 2);
+    p[16] = ':';
+    put(p + 17, secs % 60, 2);
+    return true;
+}
+
+// The text of a row's attribute at p up to the closing quote, if plain and
+// at most max characters; advances p past it.
+bool takePlain(const char *&p, const char *end, int max, char16_t *out, uint8_t &length) {
+    int n = 0;
+    while (p < end && *p != '"') {
+        if (n == max || !plainChar(char16_t(uchar(*p)))) return false;
+        out[n++] = char16_t(uchar(*p++));
+    }
+    length = uint8_t(n);
+    return p < end;
+}
+
+bool takeLiteral(const char *&p, const char *end, const QByteArray &literal) {
+    if (end - p < literal.size() || std::memcmp(p, literal.constData(), size_t(literal.size())) != 0)
+        return false;
+    p += literal.size();
+    return true;
+}
+
 uint64_t mix(uint64_t x) {
     x ^= x >> 30;
     x *= 0xbf58476d1ce4e5b9ULL;
@@ -255,6 +321,87 @@ void PrevPunchRegister::openEmpty(const QString &path) {
     m_open = true;
 }
 
+bool PrevPunchRegister::readPlainFile(QFile &f) {
+    QByteArray line(256, Qt::Uninitialized);
+    const auto next = [&]() -> qint64 { return f.readLine(line.data(), line.size()); };
+    qint64 n = next();
+    if (n != kXmlDeclaration.size() ||
+        std::memcmp(line.constData(), kXmlDeclaration.constData(), size_t(n)) != 0)
+        return false;
+    n = next();
+    if (n < kRootOpen.size() + 2 ||
+        std::memcmp(line.constData(), kRootOpen.constData(), size_t(kRootOpen.size())) != 0)
+        return false;
+    {
+        // The root's attributes after the version: none, or the commit token.
+        const QByteArray rest =
+            QByteArray::fromRawData(line.constData() + kRootOpen.size(), n - kRootOpen.size());
+        if (rest != ">\n") {
+            if (!rest.startsWith(" commit=\"") || !rest.endsWith("\">\n")) return false;
+            for (qsizetype i = 9; i < rest.size() - 3; ++i)
+                if (!plainChar(char16_t(uchar(rest[i])))) return false;
+        }
+    }
+    while ((n = next()) > 0) {
+        const char *p = line.constData();
+        const char *end = p + n;
+        if (n == kRootClose.size() && std::memcmp(p, kRootClose.constData(), size_t(n)) == 0)
+            return f.atEnd();
+        Key k;
+        if (!takeLiteral(p, end, kRowSequence) ||
+            !takePlain(p, end, kSequenceSize, k.sequence, k.sequenceLength) ||
+            !takeLiteral(p, end, kRowDate) || end - p < 19)
+            return false;
+        const auto moment = parseMoment(QString::fromLatin1(p, 19));
+        p += 19;
+        if (!moment || !takeLiteral(p, end, kRowChecksum) ||
+            !takePlain(p, end, kChecksumSize, k.checksum, k.checksumLength) ||
+            !takeLiteral(p, end, kRowEnd) || p != end)
+            return false;
+        k.moment = *moment;
+        m_rows.push_back(k);
+    }
+    return false;
+}
+
+bool PrevPunchRegister::writePlainFile(QFile &f, const QString &commitToken, bool *shortWrite) const {
+    if (m_rows.empty()) return false;
+    for (const QChar c : commitToken)
+        if (!plainChar(c.unicode())) return false;
+    for (const Key &k : m_rows)
+        if (!plainText(k.sequence, k.sequenceLength) || !plainText(k.checksum, k.checksumLength))
+            return false;
+    QByteArray out;
+    out.reserve(1 << 20);
+    out += kXmlDeclaration;
+    out += kRootOpen;
+    if (!commitToken.isEmpty()) out += " commit=\"" + commitToken.toLatin1() + '"';
+    out += ">\n";
+    char moment[19];
+    for (const Key &k : m_rows) {
+        if (!putMoment(moment, k.moment)) return false;
+        out += kRowSequence;
+        for (int i = 0; i < k.sequenceLength; ++i)
+            out += char(k.sequence[i]);
+        out += kRowDate;
+        out.append(moment, sizeof moment);
+        out += kRowChecksum;
+        for (int i = 0; i < k.checksumLength; ++i)
+            out += char(k.checksum[i]);
+        out += kRowEnd;
+        if (out.size() >= (1 << 20) - 128) {
+            if (f.write(out) != out.size()) {
+                *shortWrite = true;
+                return true;
+            }
+            out.clear();
+        }
+    }
+    out += kRootClose;
+    if (f.write(out) != out.size()) *shortWrite = true;
+    return true;
+}
+
 void PrevPunchRegister::readFile(const QString &path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
@@ -271,6 +418,12 @@ void PrevPunchRegister::readFile(const QString &path) {
     // A row takes some 70 bytes in the file; reserving spares the copies of
     // a growing table.
     m_rows.reserve(size_t(f.size() / 64));
+    if (readPlainFile(f)) return;
+    m_rows.clear();
+    if (!f.seek(0))
+        throw HxError(QStringLiteral("The previous-punch register %1 cannot be read (%2).")
+                          .arg(QDir::toNativeSeparators(path), f.errorString()),
+                      ErrNo::PathNotFound);
     QXmlStreamReader xml(&f);
     const auto damaged = [&](const QString &why) {
         return Damaged{QStringLiteral("line %1: %2").arg(xml.lineNumber()).arg(why)};
@@ -367,17 +520,7 @@ bool PrevPunchRegister::check(double date, double time, QStringView sequence, QS
     return false;
 }
 
-void PrevPunchRegister::writeFile(const QString &file, const QString &commitToken) const {
-    const auto failed = [&](const QString &why) {
-        return HxError(
-            QStringLiteral("The previous-punch register %1 cannot be saved (%2). The register as it was "
-                           "before this import is kept.")
-                .arg(QDir::toNativeSeparators(m_path), why),
-            ErrNo::PathNotFound);
-    };
-    QFile f(file);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) throw failed(f.errorString());
-    QXmlStreamWriter w(&f);
+void PrevPunchRegister::writeGeneralFile(QXmlStreamWriter &w, const QString &commitToken) const {
     w.setAutoFormatting(true);
     w.setAutoFormattingIndent(1);
     w.writeStartDocument();
@@ -396,6 +539,35 @@ void PrevPunchRegister::writeFile(const QString &file, const QString &commitToke
     }
     w.writeEndElement();
     w.writeEndDocument();
+}
+
+void PrevPunchRegister::writeFile(const QString &file, const QString &commitToken) const {
+    const auto failed = [&](const QString &why) {
+        return HxError(
+            QStringLiteral("The previous-punch register %1 cannot be saved (%2). The register as it was "
+                           "before this import is kept.")
+                .arg(QDir::toNativeSeparators(m_path), why),
+            ErrNo::PathNotFound);
+    };
+    QFile f(file);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) throw failed(f.errorString());
+    // A write the file takes only in part (a size limit) sets no error on
+    // the file: it is counted here.
+    bool shortWrite = false;
+    const bool plain = writePlainFile(f, commitToken, &shortWrite);
+    const QString shortWhy = QString::fromLocal8Bit(std::strerror(errno));
+    if (shortWrite) {
+        f.close();
+        QFile::remove(file);
+        throw failed(shortWhy);
+    }
+    QXmlStreamWriter w(&f);
+    if (plain) {
+        // Written already.
+    } else {
+        if (!f.seek(0) || !f.resize(0)) throw failed(f.errorString());
+        writeGeneralFile(w, commitToken);
+    }
     // Every byte must be on the disk before the file may replace the old
     // one: the last flush and the sync are where a full disk shows.
     const bool written = !w.hasError() && f.error() == QFileDevice::NoError && f.flush();

@@ -15,6 +15,9 @@
 #include <cstdint>
 #include <vector>
 
+class QFile;
+class QXmlStreamWriter;
+
 namespace hx {
 
 class PrevPunchRegister {
@@ -78,6 +81,12 @@ private:
     void append(const Key &key);
     void rebuildIndex(size_t capacity);
     void readFile(const QString &path);
+    // The register in the form this program writes for rows of plain ASCII
+    // text: false when the file or the rows are not in it (the general XML
+    // path then reads or writes it).
+    bool readPlainFile(QFile &f);
+    bool writePlainFile(QFile &f, const QString &commitToken, bool *shortWrite) const;
+    void writeGeneralFile(QXmlStreamWriter &w, const QString &commitToken) const;
 
     bool m_open = false;
     QString m_path;

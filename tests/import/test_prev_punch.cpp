@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QXmlStreamWriter>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -166,4 +167,69 @@ TEST(PrevPunchPathTest, TheRegisterLivesInTheApplicationFolder) {
     subSetApplicationPath(QStringLiteral("/srv/site/"));
     EXPECT_EQ(strPrevPunchPath(), QStringLiteral("/srv/site/PrevPunch.xml"));
     subSetApplicationPath(QString());
+}
+
+// Registers of plain rows are read and written without the general XML path:
+// the bytes must be what QXmlStreamWriter writes, and a file the shortcut
+// does not take (escapes, other characters, extra markup) must read the same
+// through the general path.
+TEST_F(PrevPunchTest, ThePlainShortcutWritesAndReadsWhatTheGeneralXmlPathDoes) {
+    struct R {
+        QString sequence;
+        double time;
+        QString checksum;
+    };
+    const QList<R> rows{{u"0001"_qs, timeSerial(8, 0, 0), u"AB"_qs},
+                        {u"12"_qs, timeSerial(23, 59, 59), u"Z"_qs},
+                        {u"a b'"_qs, timeSerial(0, 0, 1), u"%!"_qs},
+                        {QString(), timeSerial(12, 0, 0), QString()}};
+    reg.openEmpty(file());
+    for (const R &r : rows)
+        ASSERT_FALSE(reg.check(date, r.time, r.sequence, r.checksum));
+    reg.save();
+    reg.close();
+
+    QByteArray expected;
+    {
+        QXmlStreamWriter w(&expected);
+        w.setAutoFormatting(true);
+        w.setAutoFormattingIndent(1);
+        w.writeStartDocument();
+        w.writeStartElement(u"PrevPunch"_qs);
+        w.writeAttribute(u"version"_qs, u"1"_qs);
+        for (const R &r : rows) {
+            w.writeEmptyElement(u"Punch"_qs);
+            w.writeAttribute(u"Sequence"_qs, r.sequence);
+            w.writeAttribute(u"PunchDate"_qs, toQDateTime(date + r.time).toString(u"yyyy-MM-ddTHH:mm:ss"_qs));
+            w.writeAttribute(u"Checksum"_qs, r.checksum);
+        }
+        w.writeEndElement();
+        w.writeEndDocument();
+    }
+    EXPECT_EQ(read(file()), expected);
+
+    // The same rows spelled in ways only the general reader takes.
+    QByteArray general = expected;
+    general.replace("Sequence=\"0001\"", "Sequence=\"&#48;001\"");
+    general.replace("<PrevPunch version=\"1\">", "<PrevPunch version=\"1\"><!-- kept -->");
+    general.replace(" <Punch Sequence=\"12\"", "<Punch   Sequence='12'");
+    for (const QByteArray &bytes : {expected, general}) {
+        write(bytes);
+        reg.open(file(), kNow);
+        EXPECT_EQ(reg.rowCount(), rows.size());
+        for (const R &r : rows)
+            EXPECT_TRUE(reg.contains(date, r.time, r.sequence, r.checksum)) << r.sequence.toStdString();
+        reg.close();
+    }
+
+    // A row the shortcut cannot write sends the whole file the general way,
+    // and it reads back.
+    reg.open(file(), kNow);
+    ASSERT_FALSE(reg.check(date, time, u"<&\"\u00e9"_qs, u"\u0001x"_qs));
+    reg.save();
+    reg.close();
+    EXPECT_TRUE(read(file()).contains("Sequence=\"&lt;&amp;&quot;\xc3\xa9\""));
+    reg.open(file(), kNow);
+    EXPECT_TRUE(reg.contains(date, time, u"<&\"\u00e9"_qs, u"\u0001x"_qs));
+    EXPECT_EQ(reg.rowCount(), rows.size() + 1);
 }
