@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <unordered_map>
 
 namespace hx {
@@ -269,8 +270,13 @@ bool recalculateRow(const PunchRow &row, RunLookups &lk) {
 
 void RecalculateHours() {
     QString step = QStringLiteral("begin");
+    // One unit of work of its own when no import holds one: a commit per
+    // pair would cost more than the pair. A failure reported below keeps the
+    // pairs done before it, as it did when each pair committed alone.
+    std::optional<Transaction> unit;
     try {
         Database &db = conn();
+        unit.emplace(db);
         resetDayStartCache();
         RunLookups lookups;
 
@@ -307,6 +313,7 @@ void RecalculateHours() {
         rethrowIfFatal(e);
         reportImportError(QStringLiteral("RecalculateHours"), step, errorDescription(e));
     }
+    if (unit) unit->commit();
 }
 
 bool RecalculateThisPunch(int32_t punchId) {
