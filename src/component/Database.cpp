@@ -59,6 +59,10 @@ int countPlaceholders(const QString &sql) {
 }
 } // namespace
 
+int statementPlaceholders(const QString &sql) {
+    return countPlaceholders(sql);
+}
+
 // ---------------------------------------------------------------- ConnectionSpec
 
 ConnectionSpec ConnectionSpec::forSqliteFile(const QString &path) {
@@ -358,6 +362,7 @@ std::unique_ptr<Database> Database::open(const ConnectionSpec &target) {
         db->execute(QStringLiteral("PRAGMA cache_size=-16384"));
         db->firstValue(QStringLiteral("SELECT count(*) FROM sqlite_master"));
     } else {
+        db->m_pgconn = db->pgConnection();
         // Session settings cannot be prepared; they run as plain text.
         QSqlQuery q(c);
         // A fixed session zone: nothing then depends on the server's TimeZone
@@ -376,6 +381,8 @@ bool Database::isOpen() const {
 void Database::close() {
     // The statements go before the connection that runs them.
     m_native.reset();
+    m_pgconn = nullptr;
+    m_pgWrites.clear();
     m_pool.clear();
     m_placeholders.clear();
     m_columnsOf.clear();
@@ -707,6 +714,11 @@ int Database::execute(const QString &sql, const QVariantList &params) {
     if (m_native) {
         requireOpen();
         return m_native->execute(sql, params);
+    }
+    if (m_pgconn && m_txDepth > 0) {
+        requireOpen();
+        if (m_broken) throw FatalDatabaseError(m_brokenReason, ErrNo::Database);
+        return executePipelined(m_pgconn, sql, params);
     }
     auto q = acquire(sql);
     try {

@@ -27,6 +27,9 @@
 #include <unordered_map>
 #include <vector>
 
+struct pg_conn;
+typedef struct pg_conn PGconn;
+
 namespace hx {
 
 enum class Engine { SQLite, PostgreSQL };
@@ -66,6 +69,9 @@ QString maskPassword(const QString &text);
 QString quoteConnectionOption(const QString &value);
 
 class Database;
+
+// The "?" placeholders of a statement, outside quoted text and comments.
+int statementPlaceholders(const QString &sql);
 
 // The column names of a statement's rows, shared by every recordset it opens.
 struct RecordColumns {
@@ -213,6 +219,10 @@ private:
     void release(const QString &sql, std::unique_ptr<QSqlQuery> q);
     void run(QSqlQuery &q, const QString &sql, const QVariantList &params);
     void requireOpen() const;
+    // PostgreSQL: the connection's libpq handle, and row changes inside a
+    // transaction sent with the savepoint's move in one round trip.
+    PGconn *pgConnection() const;
+    int executePipelined(PGconn *conn, const QString &sql, const QVariantList &params);
     // Checks shared by both statement paths before a statement runs.
     void beforeStatement(const QString &sql, int placeholders, const QVariantList &params);
 
@@ -225,6 +235,12 @@ private:
     // SQLite: statements straight on the connection's own handle.
     std::unique_ptr<SqliteStatements> m_native;
     std::function<void(const QString &)> m_observer;
+    struct Prepared {
+        QString name;
+        int placeholders = 0;
+    };
+    std::unordered_map<QString, Prepared> m_pgWrites;
+    PGconn *m_pgconn = nullptr;
     std::unordered_map<QString, std::shared_ptr<const RecordColumns>> m_columnsOf;
 
     int m_txDepth = 0;

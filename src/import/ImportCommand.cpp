@@ -54,6 +54,12 @@ void emptyImportTable() {
 // import; one that cannot take it imports as before, only slower.
 void ensureOpenPairIndex(Database &db) {
     try {
+        const QString name = QStringLiteral("PUNCH_EMPLOYEE_OPEN");
+        const QString known =
+            db.engine() == Engine::SQLite
+                ? QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = ?")
+                : QStringLiteral("SELECT 1 FROM pg_indexes WHERE indexname = ?");
+        if (db.firstValue(known, {name})) return;
         db.executeScript(QStringLiteral("CREATE INDEX IF NOT EXISTS \"PUNCH_EMPLOYEE_OPEN\" ON \"PUNCH\" "
                                         "(\"EMPLOYEE ID\", \"OUT TIME\", \"IN DATE\", \"IN TIME\")"));
     } catch (const std::exception &e) {

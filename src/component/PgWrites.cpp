@@ -1,0 +1,211 @@
+// Row changes inside a PostgreSQL transaction, sent with the move of the
+// statement savepoint in one round trip: the statement, then RELEASE and
+// SAVEPOINT, in one pipeline. The statement runs exactly as the QPSQL driver
+// runs a prepared statement (EXECUTE with the values as the driver writes
+// them), so what is stored does not change; only the waiting does.
+#include "component/Database.h"
+
+#include <QDateTime>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlField>
+#include <libpq-fe.h>
+#include <optional>
+
+namespace hx {
+
+namespace {
+const char *const kRelease = "RELEASE SAVEPOINT hx_statement";
+const char *const kSavepoint = "SAVEPOINT hx_statement";
+
+// "?" outside quotes and comments as $1, $2, ...
+QString dollarParameters(const QString &sql) {
+    QString out;
+    out.reserve(sql.size() + 16);
+    int n = 0;
+    for (qsizetype i = 0; i < sql.size(); ++i) {
+        const QChar c = sql[i];
+        if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
+            const qsizetype from = i;
+            for (++i; i < sql.size(); ++i) {
+                if (sql[i] != c) continue;
+                if (i + 1 < sql.size() && sql[i + 1] == c)
+                    ++i;
+                else
+                    break;
+            }
+            out += QStringView(sql).mid(from, i - from + 1);
+        } else if (c == QLatin1Char('-') && i + 1 < sql.size() && sql[i + 1] == QLatin1Char('-')) {
+            const qsizetype from = i;
+            while (i < sql.size() && sql[i] != QLatin1Char('\n'))
+                ++i;
+            out += QStringView(sql).mid(from, i - from + 1);
+        } else if (c == QLatin1Char('?')) {
+            out += QLatin1Char('$') + QString::number(++n);
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// Null as the driver sends it: an empty variant, and a null text, byte
+// array or invalid date and time.
+bool sentAsNull(const QVariant &v) {
+    if (v.isNull()) return true;
+    switch (v.typeId()) {
+    case QMetaType::QString:
+        return static_cast<const QString *>(v.constData())->isNull();
+    case QMetaType::QByteArray:
+        return static_cast<const QByteArray *>(v.constData())->isNull();
+    case QMetaType::QDate:
+        return !static_cast<const QDate *>(v.constData())->isValid();
+    case QMetaType::QTime:
+        return !static_cast<const QTime *>(v.constData())->isValid();
+    case QMetaType::QDateTime:
+        return !static_cast<const QDateTime *>(v.constData())->isValid();
+    default:
+        return false;
+    }
+}
+
+// The error as the driver reports it, so that messages read the same.
+QSqlError errorOf(PGconn *conn, const PGresult *res) {
+    QString msg = QString::fromUtf8(res ? PQresultErrorMessage(res) : PQerrorMessage(conn));
+    QString code;
+    if (res) {
+        const char *state = PQresultErrorField(res, PG_DIAG_SQLSTATE);
+        code = QString::fromLatin1(state ? state : "");
+        if (state) msg += QStringLiteral("(%1)").arg(code);
+    }
+    return QSqlError(QStringLiteral("QPSQL: Unable to create query"), msg, QSqlError::StatementError, code);
+}
+} // namespace
+
+PGconn *Database::pgConnection() const {
+    const QSqlDatabase c = handle();
+    const QVariant v = c.driver() ? c.driver()->handle() : QVariant();
+    if (!v.isValid() || (qstrcmp(v.typeName(), "PGconn*") != 0 && qstrcmp(v.typeName(), "pg_conn*") != 0))
+        return nullptr;
+    return *static_cast<PGconn *const *>(v.constData());
+}
+
+int Database::executePipelined(PGconn *conn, const QString &sql, const QVariantList &params) {
+    // Prepared once per text on the server, as the driver would; a failed
+    // prepare is undone like a failed statement.
+    auto named = m_pgWrites.find(sql);
+    if (named == m_pgWrites.end()) {
+        guardStatement();
+        const QString name = QStringLiteral("hxw_%1").arg(m_pgWrites.size() + 1);
+        const QByteArray prepare =
+            (QStringLiteral("PREPARE ") + name + QStringLiteral(" AS ") + dollarParameters(sql)).toUtf8();
+        PGresult *res = PQexec(conn, prepare.constData());
+        const bool ok = res && PQresultStatus(res) == PGRES_COMMAND_OK;
+        const QSqlError e = ok ? QSqlError() : errorOf(conn, res);
+        PQclear(res);
+        if (!ok) {
+            if (!isFatal(e)) undoStatement();
+            fail(e, sql);
+        }
+        named = m_pgWrites.emplace(sql, Prepared{name, statementPlaceholders(sql)}).first;
+    }
+    beforeStatement(sql, named->second.placeholders, params);
+
+    QString text = QStringLiteral("EXECUTE ") + named->second.name;
+    if (!params.isEmpty()) {
+        const QSqlDriver *driver = handle().driver();
+        text += QStringLiteral(" (");
+        QSqlField f;
+        for (int i = 0; i < params.size(); ++i) {
+            const QVariant &v = params[i];
+            f.setMetaType(v.metaType());
+            if (sentAsNull(v))
+                f.clear();
+            else
+                f.setValue(v);
+            if (i > 0) text += QStringLiteral(", ");
+            text += driver->formatValue(f);
+        }
+        text += QLatin1Char(')');
+    }
+    const QByteArray statement = text.toUtf8();
+
+    // A statement savepoint must stand before the statement; one is made in
+    // the same round trip when none does.
+    const bool open = m_statementSavepoint && !m_statementSavepointStale;
+    // The driver reads a forward-only query a row at a time and may leave
+    // the end of one unread; the pipeline needs the connection idle.
+    while (PQtransactionStatus(conn) == PQTRANS_ACTIVE) {
+        PGresult *rest = PQgetResult(conn);
+        if (!rest) break;
+        PQclear(rest);
+    }
+    const bool entered = PQenterPipelineMode(conn) == 1;
+    bool sent = entered;
+    if (sent && !m_statementSavepoint)
+        sent = PQsendQueryParams(conn, kSavepoint, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
+    else if (sent && !open)
+        sent = PQsendQueryParams(conn, kRelease, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1 &&
+               PQsendQueryParams(conn, kSavepoint, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
+    sent = sent &&
+           PQsendQueryParams(conn, statement.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 1 &&
+           PQsendQueryParams(conn, kRelease, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1 &&
+           PQsendQueryParams(conn, kSavepoint, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1 &&
+           PQpipelineSync(conn) == 1;
+    const int before = !m_statementSavepoint ? 1 : !open ? 2 : 0;
+    const int commands = before + 3;
+
+    // Every result up to the sync is read, whatever happened, so that the
+    // connection is idle again for the driver.
+    int affected = 0;
+    std::optional<QSqlError> failure;
+    bool statementFailed = false;
+    bool synced = false;
+    if (sent) {
+        for (int command = 0; command <= commands && !synced;) {
+            PGresult *res = PQgetResult(conn);
+            if (!res) {
+                // The end of one command's results.
+                ++command;
+                if (PQstatus(conn) != CONNECTION_OK) break;
+                continue;
+            }
+            const ExecStatusType status = PQresultStatus(res);
+            if (status == PGRES_PIPELINE_SYNC) {
+                synced = true;
+            } else if (status == PGRES_FATAL_ERROR && !failure) {
+                failure = errorOf(conn, res);
+                statementFailed = command == before;
+            } else if (status == PGRES_COMMAND_OK && command == before) {
+                affected = QByteArray(PQcmdTuples(res)).toInt();
+            }
+            PQclear(res);
+        }
+    }
+    if (entered && PQexitPipelineMode(conn) != 1) {
+        // Results still pending mean the connection cannot be trusted.
+        if (!failure) failure = errorOf(conn, nullptr);
+        synced = false;
+    }
+    if (!sent || !synced) {
+        QSqlError e = failure ? *failure : errorOf(conn, nullptr);
+        // Without its results the session's state is unknown: that is fatal.
+        fail(QSqlError(e.driverText(), e.databaseText(), e.type(), QString()), sql);
+    }
+    if (failure) {
+        if (statementFailed && !isFatal(*failure)) {
+            // The savepoint before the statement still stands: back to it.
+            m_statementSavepoint = true;
+            m_statementSavepointStale = false;
+            undoStatement();
+            fail(*failure, sql);
+        }
+        // A savepoint command failed: nothing short of the rollback helps.
+        fail(QSqlError(failure->driverText(), failure->databaseText(), failure->type(), QString()), sql);
+    }
+    m_statementSavepoint = true;
+    m_statementSavepointStale = false;
+    return affected;
+}
+
+} // namespace hx
