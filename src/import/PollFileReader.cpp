@@ -117,23 +117,115 @@ void reportFailedEntry(const QString &description, int bandStep, bool &reported,
 // The band of one entry: a step that fails is reported and the entry goes on
 // with the step after it, so an access event is logged even when its IMPORT
 // row could not be saved. A failed statement undoes only itself.
-void transferEntry(Database &db, const PollLogEntry &e, int16_t clock, QString &step, bool &reported) {
-    if (e.TimeAndAttend) {
-        try {
-            QVariant job = Database::null();
-            QVariant task = Database::null();
-            if (e.DataFieldEnter) {
-                if (e.Job > 0) job = e.Job;
-                task = e.Task;
+QVariantList importRow(Database &db, const PollLogEntry &e) {
+    QVariant job = Database::null();
+    QVariant task = Database::null();
+    if (e.DataFieldEnter) {
+        if (e.Job > 0) job = e.Job;
+        task = e.Task;
+    }
+    return {e.Employee,
+            e.Badge,
+            db.date(e.PunchDate),
+            db.time(e.PunchTime),
+            e.DeptNum,
+            e.DeptName,
+            db.boolean(e.DataFieldEnter),
+            job,
+            task,
+            db.boolean(e.InOut == u"I"),
+            e.PunchType,
+            e.Overide,
+            db.boolean(e.Excused != 0),
+            e.Clock,
+            db.boolean(e.Edited != 0)};
+}
+
+void insertImportRow(Database &db, const QVariantList &row, QString &step, bool &reported) {
+    try {
+        db.execute(kInsertImportSql, row);
+    } catch (const std::exception &x) {
+        rethrowIfFatal(x);
+        reportFailedEntry(errorDescription(x), kStepImportRow, reported, step);
+    }
+}
+
+// On a server every statement is a round trip: the IMPORT rows of a run of
+// punches without access events go in statements of many rows. A statement
+// that fails is undone whole and its rows go again one by one, so each
+// failure is reported for its own row, in order, as it would be alone.
+class ImportRowBatch {
+public:
+    explicit ImportRowBatch(Database &db) : m_db(db), m_on(db.engine() == Engine::PostgreSQL) {}
+    bool isOn() const { return m_on; }
+    void add(QVariantList row, QString &step, bool &reported) {
+        m_rows.push_back(std::move(row));
+        if (m_rows.size() == kLargest) flush(step, reported);
+    }
+    void flush(QString &step, bool &reported) {
+        size_t at = 0;
+        for (const size_t size : {kLargest, size_t(10), size_t(1)}) {
+            for (; m_rows.size() - at >= size; at += size) {
+                if (size == 1) {
+                    insertImportRow(m_db, m_rows[at], step, reported);
+                    continue;
+                }
+                QVariantList params;
+                params.reserve(qsizetype(size) * m_rows[at].size());
+                for (size_t i = at; i < at + size; ++i)
+                    params += m_rows[i];
+                try {
+                    m_db.execute(sqlOf(size), params);
+                } catch (const std::exception &x) {
+                    rethrowIfFatal(x);
+                    for (size_t i = at; i < at + size; ++i)
+                        insertImportRow(m_db, m_rows[i], step, reported);
+                }
             }
-            db.execute(kInsertImportSql, {e.Employee, e.Badge, db.date(e.PunchDate), db.time(e.PunchTime),
-                                          e.DeptNum, e.DeptName, db.boolean(e.DataFieldEnter), job, task,
-                                          db.boolean(e.InOut == u"I"), e.PunchType, e.Overide,
-                                          db.boolean(e.Excused != 0), e.Clock, db.boolean(e.Edited != 0)});
+        }
+        m_rows.clear();
+    }
+
+private:
+    static constexpr size_t kLargest = 100;
+    static const QString &sqlOf(size_t size) {
+        static const QString large = rowsSql(kLargest);
+        static const QString small = rowsSql(10);
+        return size == kLargest ? large : small;
+    }
+    static QString rowsSql(size_t size) {
+        const qsizetype values = kInsertImportSql.indexOf(QLatin1String(" VALUES "));
+        const QString one = kInsertImportSql.mid(values + 8);
+        QStringList all;
+        for (size_t i = 0; i < size; ++i)
+            all << one;
+        return kInsertImportSql.left(values + 8) + all.join(QStringLiteral(", "));
+    }
+    Database &m_db;
+    const bool m_on;
+    std::vector<QVariantList> m_rows;
+};
+
+void transferEntry(Database &db, const PollLogEntry &e, int16_t clock, QString &step, bool &reported,
+                   ImportRowBatch &batch) {
+    const bool batched = e.TimeAndAttend && !e.AccessControl && batch.isOn();
+    if (!batched) batch.flush(step, reported);
+    if (e.TimeAndAttend) {
+        QVariantList row;
+        bool made = true;
+        try {
+            row = importRow(db, e);
         } catch (const std::exception &x) {
             rethrowIfFatal(x);
+            // The rows before it go first, so reports keep the file's order.
+            batch.flush(step, reported);
             reportFailedEntry(errorDescription(x), kStepImportRow, reported, step);
+            made = false;
         }
+        if (made && batched)
+            batch.add(std::move(row), step, reported);
+        else if (made)
+            insertImportRow(db, row, step, reported);
     }
     if (e.AccessControl) {
         int bandStep = kStepAccessLookup;
@@ -166,10 +258,12 @@ void transferEntries(Database &db, clsMessage &msg, int16_t clock, QString &step
     bool failureReported = false;
     PollLogRecordset::Cursor cursor = rsPollLog.walk();
     PollLogEntry entry;
+    ImportRowBatch batch(db);
     while (cursor.next(entry)) {
         msg.setLngProgressValue(++counter);
-        transferEntry(db, entry, clock, step, failureReported);
+        transferEntry(db, entry, clock, step, failureReported, batch);
     }
+    batch.flush(step, failureReported);
 }
 
 void reportError(const QString &step, const QString &description) {

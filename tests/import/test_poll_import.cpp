@@ -382,3 +382,41 @@ TEST_F(PollImportTest, ProgressNamesBothStagesAndEndsHidden) {
     EXPECT_EQ(message->lngProgressValue(), 2);
     EXPECT_FALSE(message->blnIsProgress());
 }
+
+// On a server the rows of a run of punches go to IMPORT many to a statement;
+// a row the database refuses must still cost only itself, be reported in its
+// place, and leave the others in file order, as it does row by row.
+TEST_F(PollImportTest, ARefusedRowAmongManyCostsOnlyItselfOnEveryEngine) {
+    if (onServer())
+        db().executeScript(QStringLiteral(
+            "CREATE FUNCTION hx_refuse() RETURNS trigger AS $$ BEGIN IF NEW.\"IN TIME\" IN ('08:07:00', "
+            "'09:55:00') THEN RAISE EXCEPTION 'refused'; END IF; RETURN NEW; END $$ LANGUAGE plpgsql;\n"
+            "CREATE TRIGGER hx_refuse BEFORE INSERT ON \"IMPORT\" FOR EACH ROW EXECUTE FUNCTION "
+            "hx_refuse();"));
+    else
+        db().executeScript(QStringLiteral(
+            "CREATE TRIGGER hx_refuse BEFORE INSERT ON \"IMPORT\" WHEN NEW.\"IN TIME\" IN ('08:07:00', "
+            "'09:55:00') BEGIN SELECT RAISE(ABORT, 'refused'); END;"));
+    QByteArray content;
+    std::vector<std::string> expected;
+    for (int i = 0; i < 150; ++i) {
+        const int hour = 8 + i / 60, minute = i % 60;
+        content += Rec{.seq = QByteArray::number(1000 + i), .hour = hour, .minute = minute}.bytes() + "\r\n";
+        if ((hour == 8 && minute == 7) || (hour == 9 && minute == 55)) continue;
+        expected.push_back(QStringLiteral("%1:%2")
+                               .arg(hour, 2, 10, QLatin1Char('0'))
+                               .arg(minute, 2, 10, QLatin1Char('0'))
+                               .toStdString());
+    }
+    EXPECT_TRUE(import(pollFile(content)));
+    std::vector<std::string> times;
+    Recordset rs = db().openRecordset(QStringLiteral(R"(SELECT "IN TIME" FROM "IMPORT" ORDER BY "ID")"));
+    for (; !rs.eof(); rs.moveNext())
+        times.push_back(storedText(rs.value(0)).left(5).toStdString());
+    EXPECT_EQ(times, expected);
+    ASSERT_EQ(boxes.shown().size(), 1u);
+    EXPECT_EQ(boxes.shown()[0].title, QStringLiteral("ERROR READING PUNCHES"));
+    EXPECT_TRUE(boxes.shown()[0].prompt.contains(QStringLiteral("refused")))
+        << boxes.shown()[0].prompt.toStdString();
+    EXPECT_EQ(log().count(QStringLiteral("Nte ")), 1) << "the second refusal is noted in the log";
+}
