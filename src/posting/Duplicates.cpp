@@ -68,6 +68,7 @@ int32_t RemovingDuplicatePunches() {
                                        lastSignIn && *signIn == *lastSignIn && moment && lastMoment &&
                                        dateDiffMinutes(*lastMoment, *moment) <= kDuplicateMinutes;
                 if (duplicate) {
+                    step = kDelete;
                     repeats.push_back(rs.value(idCol));
                 } else {
                     lastMoment = moment;
@@ -85,7 +86,11 @@ int32_t RemovingDuplicatePunches() {
             throw;
         }
         subCloseRecordset(rs);
+        // The report names the step the walk ended on, as when each repeat
+        // was deleted where it was met.
+        const QString walked = step;
         deleteRepeats();
+        step = walked;
 
         if (removed > 0)
             intReportMessage(QStringLiteral("modImportToPunch"), QStringLiteral("Procedure"), kProc, step,

@@ -38,6 +38,10 @@ const Workload kWorkloads[] = {
     {"history",
      {u"--records"_s, u"8000"_s, u"--employees"_s, u"200"_s, u"--clocks"_s, u"4"_s, u"--missing-in"_s, u"7"_s,
       u"--history"_s, u"20000"_s, u"--register"_s, u"30000"_s}},
+    // A hand reader: directions decided by the import, repeats removed.
+    {"handreader",
+     {u"--records"_s, u"6000"_s, u"--employees"_s, u"150"_s, u"--clocks"_s, u"2"_s, u"--missing-in"_s, u"9"_s,
+      u"--biometric"_s}},
 };
 
 // The tables and the order of their rows.
