@@ -281,12 +281,13 @@ void RecalculateHours() {
         RunLookups lookups;
 
         step = kSelectMarked;
-        std::vector<QVariant> ids;
+        // Every marked ID is read before the first row changes: the walk's
+        // own index is keyed by the mark.
+        std::vector<qint64> ids;
         {
-            Recordset rs = db.openRecordset(kSelectMarked, {db.boolean(true)});
-            ids.reserve(size_t(rs.recordCount()));
+            Recordset rs = db.openCursor(kSelectMarked, {db.boolean(true)});
             for (; !rs.eof(); rs.moveNext())
-                ids.push_back(rs.value(0));
+                ids.push_back(rs.value(0).toLongLong());
         }
         if (ids.empty()) return;
 
@@ -297,7 +298,7 @@ void RecalculateHours() {
             const size_t end = std::min(ids.size(), start + kBatchSize);
             params.clear();
             for (size_t i = start; i < end; ++i)
-                params << ids[i];
+                params << QVariant(ids[i]);
             while (params.size() < kBatchSize)
                 params << Database::null();
             batch.clear();
@@ -306,7 +307,7 @@ void RecalculateHours() {
                 batch.emplace(rs.value(cId).toLongLong(), rowOf(rs));
             rs.close();
             for (size_t i = start; i < end; ++i)
-                if (auto it = batch.find(ids[i].toLongLong()); it != batch.end())
+                if (auto it = batch.find(ids[i]); it != batch.end())
                     recalculateRow(it->second, lookups);
         }
     } catch (const std::exception &e) {
