@@ -352,8 +352,8 @@ std::unique_ptr<Database> Database::open(const ConnectionSpec &target) {
     if (sqlite) {
         if (sqlite3 *handle = SqliteStatements::handleOf(c))
             db->m_native = std::make_unique<SqliteStatements>(*db, handle);
-        // Every statement commits on its own: WAL with NORMAL sync keeps that
-        // cheap without giving up consistency after a crash. A file that is not
+        // WAL with NORMAL sync keeps a commit cheap without giving up
+        // consistency after a crash. A file that is not
         // a database fails here, not at the first real statement.
         db->firstValue(QStringLiteral("PRAGMA journal_mode=WAL"));
         db->execute(QStringLiteral("PRAGMA synchronous=NORMAL"));
