@@ -186,28 +186,20 @@ QStringList writePollFiles(const QString &folder, const Options &o, const QDate 
             for (const auto &p : punches) {
                 if (*written >= records) break;
                 if (noMorningIn && &p == &punches[0]) continue;
-                if (repeat && &p == &punches[1] && *written + 1 < records) {
+                const auto add = [&](QTime t) {
                     demo::PollRecord r;
                     r.badge = 100000 + i + 1;
                     r.date = day;
-                    r.time = p.t.addSecs(-60);
+                    r.time = t;
                     r.inOut = p.io;
                     r.department = i % 10 + 1;
                     r.status = p.status;
                     r.sequence = ++sequence;
                     files[size_t(i % kClocks)] << demo::formatRecord(r);
                     ++*written;
-                }
-                demo::PollRecord r;
-                r.badge = 100000 + i + 1;
-                r.date = day;
-                r.time = p.t;
-                r.inOut = p.io;
-                r.department = i % 10 + 1;
-                r.status = p.status;
-                r.sequence = ++sequence;
-                files[size_t(i % kClocks)] << demo::formatRecord(r);
-                ++*written;
+                };
+                if (repeat && &p == &punches[1] && *written + 1 < records) add(p.t.addSecs(-60));
+                add(p.t);
             }
         }
         for (int c = 0; c < kClocks; ++c) {

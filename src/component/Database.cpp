@@ -5,6 +5,7 @@
 #include "component/SqliteStatements.h"
 
 #include <QAtomicInt>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -31,9 +32,9 @@ HxError sqlError(const QSqlError &e, const QString &sql) {
 
 const QString kStatementSavepoint = QStringLiteral("hx_statement");
 
-// The "?" of a statement outside quoted text, quoted names and comments.
-int countPlaceholders(const QString &sql) {
-    int n = 0;
+// The places of the "?" of a statement outside quoted text, quoted names
+// and comments.
+template <typename Visit> void forEachPlaceholder(const QString &sql, Visit visit) {
     for (qsizetype i = 0; i < sql.size(); ++i) {
         const QChar c = sql[i];
         if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
@@ -52,15 +53,52 @@ int countPlaceholders(const QString &sql) {
             const qsizetype end = sql.indexOf(QLatin1String("*/"), i + 2);
             i = end < 0 ? sql.size() : end + 1;
         } else if (c == QLatin1Char('?')) {
-            ++n;
+            visit(i);
         }
     }
+}
+
+int countPlaceholders(const QString &sql) {
+    int n = 0;
+    forEachPlaceholder(sql, [&](qsizetype) { ++n; });
     return n;
 }
 } // namespace
 
 int statementPlaceholders(const QString &sql) {
     return countPlaceholders(sql);
+}
+
+QString dollarPlaceholders(const QString &sql) {
+    QString out;
+    out.reserve(sql.size() + 16);
+    qsizetype from = 0;
+    int n = 0;
+    forEachPlaceholder(sql, [&](qsizetype at) {
+        out += QStringView(sql).mid(from, at - from);
+        out += QLatin1Char('$') + QString::number(++n);
+        from = at + 1;
+    });
+    out += QStringView(sql).mid(from);
+    return out;
+}
+
+bool boundAsNull(const QVariant &v) {
+    if (v.isNull()) return true;
+    switch (v.typeId()) {
+    case QMetaType::QString:
+        return static_cast<const QString *>(v.constData())->isNull();
+    case QMetaType::QByteArray:
+        return static_cast<const QByteArray *>(v.constData())->isNull();
+    case QMetaType::QDate:
+        return !static_cast<const QDate *>(v.constData())->isValid();
+    case QMetaType::QTime:
+        return !static_cast<const QTime *>(v.constData())->isValid();
+    case QMetaType::QDateTime:
+        return !static_cast<const QDateTime *>(v.constData())->isValid();
+    default:
+        return false;
+    }
 }
 
 // ---------------------------------------------------------------- ConnectionSpec

@@ -72,6 +72,11 @@ class Database;
 
 // The "?" placeholders of a statement, outside quoted text and comments.
 int statementPlaceholders(const QString &sql);
+// The statement with its "?" placeholders numbered as $1, $2, ...
+QString dollarPlaceholders(const QString &sql);
+// Whether a bound value goes as SQL NULL, as the Qt drivers decide it: an
+// empty variant, and a null text or byte array or an invalid date or time.
+bool boundAsNull(const QVariant &v);
 
 // The column names of a statement's rows, shared by every recordset it opens.
 struct RecordColumns {

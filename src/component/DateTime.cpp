@@ -250,9 +250,7 @@ QString formatIsoDateTime(double serial) {
     return formatIsoDate(serial) + QLatin1Char(' ') + formatIsoTime(serial);
 }
 
-namespace {
-// Digits at [at, at + n) of text, -1 when any is not a digit.
-int digitsAt(QStringView text, qsizetype at, qsizetype n) {
+int decimalDigits(QStringView text, qsizetype at, qsizetype n) {
     int v = 0;
     for (qsizetype i = at; i < at + n; ++i) {
         const char16_t c = text[i].unicode();
@@ -262,6 +260,7 @@ int digitsAt(QStringView text, qsizetype at, qsizetype n) {
     return v;
 }
 
+namespace {
 // The storage forms ("YYYY-MM-DD", "HH:MM:SS", "YYYY-MM-DD HH:MM:SS"), read
 // without the general patterns below; the values are the ones those give.
 // Returns false when the text is not exactly one of them.
@@ -269,7 +268,7 @@ bool parseStorageForm(QStringView s, std::optional<double> &out) {
     const qsizetype n = s.size();
     if (n == 8) {
         if (s[2] != u':' || s[5] != u':') return false;
-        const int h = digitsAt(s, 0, 2), mi = digitsAt(s, 3, 2), se = digitsAt(s, 6, 2);
+        const int h = decimalDigits(s, 0, 2), mi = decimalDigits(s, 3, 2), se = decimalDigits(s, 6, 2);
         if (h < 0 || mi < 0 || se < 0) return false;
         if (h > 23 || mi > 59 || se > 59)
             out = std::nullopt;
@@ -279,14 +278,14 @@ bool parseStorageForm(QStringView s, std::optional<double> &out) {
     }
     if (n != 10 && n != 19) return false;
     if (s[4] != u'-' || s[7] != u'-') return false;
-    const int y = digitsAt(s, 0, 4), mo = digitsAt(s, 5, 2), d = digitsAt(s, 8, 2);
+    const int y = decimalDigits(s, 0, 4), mo = decimalDigits(s, 5, 2), d = decimalDigits(s, 8, 2);
     if (y < 0 || mo < 0 || d < 0) return false;
     int h = 0, mi = 0, se = 0;
     if (n == 19) {
         if (s[10] != u' ' || s[13] != u':' || s[16] != u':') return false;
-        h = digitsAt(s, 11, 2);
-        mi = digitsAt(s, 14, 2);
-        se = digitsAt(s, 17, 2);
+        h = decimalDigits(s, 11, 2);
+        mi = decimalDigits(s, 14, 2);
+        se = decimalDigits(s, 17, 2);
         if (h < 0 || mi < 0 || se < 0) return false;
     }
     const QDate date(y, mo, d);

@@ -81,5 +81,8 @@ QString formatIsoDateTime(double serial); // 2007-04-26 17:17:09
 // US dates "4/26/2007" and "4/26/07", and times "7:30 AM", "7:30PM", "04:30",
 // "5:17p", alone or after a date. A time alone has date part 0.
 std::optional<double> parseDateTime(QStringView text);
+// The decimal number of the n characters of text from `at`; -1 when any of
+// them is not a digit.
+int decimalDigits(QStringView text, qsizetype at, qsizetype n);
 
 } // namespace hx

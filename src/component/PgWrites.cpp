@@ -18,57 +18,6 @@ namespace {
 const char *const kRelease = "RELEASE SAVEPOINT hx_statement";
 const char *const kSavepoint = "SAVEPOINT hx_statement";
 
-// "?" outside quotes and comments as $1, $2, ...
-QString dollarParameters(const QString &sql) {
-    QString out;
-    out.reserve(sql.size() + 16);
-    int n = 0;
-    for (qsizetype i = 0; i < sql.size(); ++i) {
-        const QChar c = sql[i];
-        if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
-            const qsizetype from = i;
-            for (++i; i < sql.size(); ++i) {
-                if (sql[i] != c) continue;
-                if (i + 1 < sql.size() && sql[i + 1] == c)
-                    ++i;
-                else
-                    break;
-            }
-            out += QStringView(sql).mid(from, i - from + 1);
-        } else if (c == QLatin1Char('-') && i + 1 < sql.size() && sql[i + 1] == QLatin1Char('-')) {
-            const qsizetype from = i;
-            while (i < sql.size() && sql[i] != QLatin1Char('\n'))
-                ++i;
-            out += QStringView(sql).mid(from, i - from + 1);
-        } else if (c == QLatin1Char('?')) {
-            out += QLatin1Char('$') + QString::number(++n);
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
-// Null as the driver sends it: an empty variant, and a null text, byte
-// array or invalid date and time.
-bool sentAsNull(const QVariant &v) {
-    if (v.isNull()) return true;
-    switch (v.typeId()) {
-    case QMetaType::QString:
-        return static_cast<const QString *>(v.constData())->isNull();
-    case QMetaType::QByteArray:
-        return static_cast<const QByteArray *>(v.constData())->isNull();
-    case QMetaType::QDate:
-        return !static_cast<const QDate *>(v.constData())->isValid();
-    case QMetaType::QTime:
-        return !static_cast<const QTime *>(v.constData())->isValid();
-    case QMetaType::QDateTime:
-        return !static_cast<const QDateTime *>(v.constData())->isValid();
-    default:
-        return false;
-    }
-}
-
 // The error as the driver reports it, so that messages read the same.
 QSqlError errorOf(PGconn *conn, const PGresult *res) {
     QString msg = QString::fromUtf8(res ? PQresultErrorMessage(res) : PQerrorMessage(conn));
@@ -98,7 +47,7 @@ int Database::executePipelined(PGconn *conn, const QString &sql, const QVariantL
         guardStatement();
         const QString name = QStringLiteral("hxw_%1").arg(m_pgWrites.size() + 1);
         const QByteArray prepare =
-            (QStringLiteral("PREPARE ") + name + QStringLiteral(" AS ") + dollarParameters(sql)).toUtf8();
+            (QStringLiteral("PREPARE ") + name + QStringLiteral(" AS ") + dollarPlaceholders(sql)).toUtf8();
         PGresult *res = PQexec(conn, prepare.constData());
         const bool ok = res && PQresultStatus(res) == PGRES_COMMAND_OK;
         const QSqlError e = ok ? QSqlError() : errorOf(conn, res);
@@ -119,7 +68,7 @@ int Database::executePipelined(PGconn *conn, const QString &sql, const QVariantL
         for (int i = 0; i < params.size(); ++i) {
             const QVariant &v = params[i];
             f.setMetaType(v.metaType());
-            if (sentAsNull(v))
+            if (boundAsNull(v))
                 f.clear();
             else
                 f.setValue(v);

@@ -106,26 +106,6 @@ SqliteStatements::Statement &SqliteStatements::acquire(const QString &sql) {
 }
 
 namespace {
-// Null as the driver binds it: an empty variant, and a null text, byte array
-// or invalid date and time.
-bool boundAsNull(const QVariant &v) {
-    if (v.isNull()) return true;
-    switch (v.typeId()) {
-    case QMetaType::QString:
-        return static_cast<const QString *>(v.constData())->isNull();
-    case QMetaType::QByteArray:
-        return static_cast<const QByteArray *>(v.constData())->isNull();
-    case QMetaType::QDate:
-        return !static_cast<const QDate *>(v.constData())->isValid();
-    case QMetaType::QTime:
-        return !static_cast<const QTime *>(v.constData())->isValid();
-    case QMetaType::QDateTime:
-        return !static_cast<const QDateTime *>(v.constData())->isValid();
-    default:
-        return false;
-    }
-}
-
 int bindText(sqlite3_stmt *st, int i, const QString &s) {
     return sqlite3_bind_text16(st, i, s.utf16(), int(s.size() * sizeof(QChar)), SQLITE_TRANSIENT);
 }

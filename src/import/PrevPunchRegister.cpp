@@ -68,23 +68,13 @@ QString momentText(qint64 seconds) {
     return QString::fromLatin1(buf);
 }
 
-int digits(QStringView s, qsizetype from, qsizetype count) {
-    int v = 0;
-    for (qsizetype i = from; i < from + count; ++i) {
-        const char16_t c = s[i].unicode();
-        if (c < u'0' || c > u'9') return -1;
-        v = v * 10 + (c - u'0');
-    }
-    return v;
-}
-
 // "YYYY-MM-DDTHH:MM:SS" (a blank instead of the "T" is taken too).
 std::optional<qint64> parseMoment(QStringView s) {
     if (s.size() != 19 || s[4] != u'-' || s[7] != u'-' || (s[10] != u'T' && s[10] != u' ') || s[13] != u':' ||
         s[16] != u':')
         return std::nullopt;
-    const int y = digits(s, 0, 4), mo = digits(s, 5, 2), d = digits(s, 8, 2);
-    const int h = digits(s, 11, 2), mi = digits(s, 14, 2), se = digits(s, 17, 2);
+    const int y = decimalDigits(s, 0, 4), mo = decimalDigits(s, 5, 2), d = decimalDigits(s, 8, 2);
+    const int h = decimalDigits(s, 11, 2), mi = decimalDigits(s, 14, 2), se = decimalDigits(s, 17, 2);
     if (y < 0 || mo < 0 || d < 0 || h < 0 || h > 23 || mi < 0 || mi > 59 || se < 0 || se > 59)
         return std::nullopt;
     const QDate date(y, mo, d);
