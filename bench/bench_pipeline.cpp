@@ -4,7 +4,8 @@
 // memory.
 //
 //   bench_pipeline [--cli PATH] [--employees N] [--records N] [--clocks N]
-//                  [--history N] [--missing-in N] [--register N] [--keep DIR] [--db URL]
+//                  [--history N] [--missing-in N] [--register N] [--biometric]
+//                  [--against-plain] [--scale] [--keep DIR] [--db URL]
 //
 // --clocks: poll log files per working day (4). --history: PUNCH rows of
 // complete pairs before the first day, as a site a few years old has.
@@ -12,7 +13,9 @@
 // lunch out finds no open pair. --register: rows already listed in the
 // register of previous punches. --biometric: clock 1 is a hand reader, which
 // decides each punch's direction itself, and every 13th employee-day holds a
-// lunch out twice, a minute apart.
+// lunch out twice, a minute apart. --against-plain: then the same import on a
+// site without history and register, and the ratio of the two times.
+// --scale: then twice the records, and the ratio of the two times.
 //
 // --db puts the site's tables in that empty server database (a postgresql://
 // URL) instead of site.db in the temporary folder.
@@ -48,6 +51,8 @@ struct Options {
     int missingIn = 0;
     int registerRows = 0;
     bool biometric = false;
+    bool againstPlain = false;
+    bool scale = false;
     QString keep;
     QString db;
 };
@@ -211,46 +216,13 @@ QStringList writePollFiles(const QString &folder, const Options &o, const QDate 
     }
     return names;
 }
-} // namespace
+struct Result {
+    double seconds = 0;
+};
 
-int main(int argc, char **argv) {
-    QCoreApplication app(argc, argv);
-    Options o;
-    o.cli = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../hxpolllog"));
-    const QStringList args = QCoreApplication::arguments().mid(1);
-    for (int i = 0; i < args.size(); ++i) {
-        const QString &a = args[i];
-        const QString next = i + 1 < args.size() ? args[i + 1] : QString();
-        if (a == QLatin1String("--cli") && !next.isEmpty())
-            o.cli = args[++i];
-        else if (a == QLatin1String("--employees") && next.toInt() > 0)
-            o.employees = args[++i].toInt();
-        else if (a == QLatin1String("--records") && next.toInt() > 0)
-            o.records = args[++i].toInt();
-        else if (a == QLatin1String("--clocks") && next.toInt() > 0 && next.toInt() <= 9)
-            o.clocks = args[++i].toInt();
-        else if (a == QLatin1String("--history") && next.toInt() > 0)
-            o.history = args[++i].toInt();
-        else if (a == QLatin1String("--missing-in") && next.toInt() > 0)
-            o.missingIn = args[++i].toInt();
-        else if (a == QLatin1String("--register") && next.toInt() > 0)
-            o.registerRows = args[++i].toInt();
-        else if (a == QLatin1String("--biometric"))
-            o.biometric = true;
-        else if (a == QLatin1String("--keep") && !next.isEmpty())
-            o.keep = args[++i];
-        else if (a == QLatin1String("--db") && !next.isEmpty())
-            o.db = args[++i];
-        else
-            return fail(
-                QStringLiteral("usage: bench_pipeline [--cli PATH] [--employees N] [--records N] "
-                               "[--clocks N] [--history N] [--missing-in N] [--register N] [--biometric] "
-                               "[--keep DIR] [--db URL]"));
-    }
-    if (!QFileInfo(o.cli).isExecutable())
-        return fail(QStringLiteral("no host program at %1 (give --cli PATH)").arg(o.cli));
-    if (o.employees > 899999) return fail(QStringLiteral("at most 899999 employees"));
-
+// Prepares a site for the options, runs the host's import on it and prints
+// what it took; non-zero when the import did not post what it should.
+int importOnce(const Options &o, Result *result) {
     QTemporaryDir tmp;
     const QString root = o.keep.isEmpty() ? tmp.path() : QFileInfo(o.keep).absoluteFilePath();
     QDir r(root);
@@ -304,6 +276,9 @@ int main(int argc, char **argv) {
         if (args.open(QIODevice::WriteOnly | QIODevice::Truncate))
             args.write(child.arguments().join(QLatin1Char('\n')).toUtf8() + '\n');
     }
+    // The children's accounts add up over the runs of one call.
+    rusage before{};
+    getrusage(RUSAGE_CHILDREN, &before);
     QElapsedTimer timer;
     timer.start();
     child.start();
@@ -313,6 +288,7 @@ int main(int argc, char **argv) {
     const double seconds = timer.elapsed() / 1000.0;
     rusage usage{};
     getrusage(RUSAGE_CHILDREN, &usage);
+    result->seconds = seconds;
 
     auto db = Database::open(*target);
     const int posted =
@@ -328,15 +304,93 @@ int main(int argc, char **argv) {
     std::printf("import: exit status %d in %.2f s\n", child.exitCode(), seconds);
     std::printf("posted: %d punches in %d complete pairs (IMPORT rows left: %d)\n", posted, pairs, left);
     std::printf("throughput: %.0f punches per second\n", seconds > 0 ? records / seconds : 0.0);
-    const double cpu = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
-                       usage.ru_stime.tv_usec / 1e6;
+    const auto cpuOf = [](const rusage &u) {
+        return u.ru_utime.tv_sec + u.ru_utime.tv_usec / 1e6 + u.ru_stime.tv_sec + u.ru_stime.tv_usec / 1e6;
+    };
+    const double cpu = cpuOf(usage) - cpuOf(before);
     std::printf("processor time of the import: %.2f s (%.0f punches per processor second)\n", cpu,
                 cpu > 0 ? records / cpu : 0.0);
-    std::printf("peak memory of the import: %.1f MiB\n", usage.ru_maxrss / 1024.0);
+    // The system keeps one peak for all the children: a later run shows the
+    // larger of its own and those before it.
+    std::printf("peak memory of the import: %.1f MiB%s\n", usage.ru_maxrss / 1024.0,
+                before.ru_maxrss > 0 ? " (or of an earlier run of this call)" : "");
     // Repeats are removed, and their removal is reported.
     if (o.biometric
             ? (child.exitCode() != 0 && child.exitCode() != 3) || posted > records || posted == 0 || left != 0
             : child.exitCode() != 0 || posted != records || left != 0)
         return fail(QStringLiteral("the import did not post every punch"));
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    QCoreApplication app(argc, argv);
+    Options o;
+    o.cli = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../hxpolllog"));
+    const QStringList args = QCoreApplication::arguments().mid(1);
+    for (int i = 0; i < args.size(); ++i) {
+        const QString &a = args[i];
+        const QString next = i + 1 < args.size() ? args[i + 1] : QString();
+        if (a == QLatin1String("--cli") && !next.isEmpty())
+            o.cli = args[++i];
+        else if (a == QLatin1String("--employees") && next.toInt() > 0)
+            o.employees = args[++i].toInt();
+        else if (a == QLatin1String("--records") && next.toInt() > 0)
+            o.records = args[++i].toInt();
+        else if (a == QLatin1String("--clocks") && next.toInt() > 0 && next.toInt() <= 9)
+            o.clocks = args[++i].toInt();
+        else if (a == QLatin1String("--history") && next.toInt() > 0)
+            o.history = args[++i].toInt();
+        else if (a == QLatin1String("--missing-in") && next.toInt() > 0)
+            o.missingIn = args[++i].toInt();
+        else if (a == QLatin1String("--register") && next.toInt() > 0)
+            o.registerRows = args[++i].toInt();
+        else if (a == QLatin1String("--biometric"))
+            o.biometric = true;
+        else if (a == QLatin1String("--against-plain"))
+            o.againstPlain = true;
+        else if (a == QLatin1String("--scale"))
+            o.scale = true;
+        else if (a == QLatin1String("--keep") && !next.isEmpty())
+            o.keep = args[++i];
+        else if (a == QLatin1String("--db") && !next.isEmpty())
+            o.db = args[++i];
+        else
+            return fail(
+                QStringLiteral("usage: bench_pipeline [--cli PATH] [--employees N] [--records N] "
+                               "[--clocks N] [--history N] [--missing-in N] [--register N] [--biometric] "
+                               "[--against-plain] [--scale] [--keep DIR] [--db URL]"));
+    }
+    if (!QFileInfo(o.cli).isExecutable())
+        return fail(QStringLiteral("no host program at %1 (give --cli PATH)").arg(o.cli));
+    if (o.employees > 899999) return fail(QStringLiteral("at most 899999 employees"));
+
+    if ((o.againstPlain || o.scale) && (!o.keep.isEmpty() || !o.db.isEmpty()))
+        return fail(
+            QStringLiteral("--against-plain and --scale make sites of their own: no --keep, no --db"));
+
+    Result first;
+    if (const int status = importOnce(o, &first)) return status;
+    if (o.againstPlain) {
+        Options plain = o;
+        plain.history = 0;
+        plain.registerRows = 0;
+        Result second;
+        std::printf("-- the same import without history and register\n");
+        if (const int status = importOnce(plain, &second)) return status;
+        std::printf("ratio to the same import without history and register: %.2f (%.2f s more)\n",
+                    second.seconds > 0 ? first.seconds / second.seconds : 0.0,
+                    first.seconds - second.seconds);
+    }
+    if (o.scale) {
+        Options twice = o;
+        twice.records = o.records * 2;
+        Result second;
+        std::printf("-- twice the records\n");
+        if (const int status = importOnce(twice, &second)) return status;
+        std::printf("ratio of the time for %d records to the time for %d: %.2f\n", twice.records, o.records,
+                    first.seconds > 0 ? second.seconds / first.seconds : 0.0);
+    }
     return 0;
 }
