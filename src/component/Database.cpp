@@ -32,8 +32,8 @@ HxError sqlError(const QSqlError &e, const QString &sql) {
 
 const QString kStatementSavepoint = QStringLiteral("hx_statement");
 
-// The places of the "?" of a statement outside quoted text, quoted names
-// and comments.
+// The places of the "?" and ";" of a statement outside quoted text, quoted
+// names and comments.
 template <typename Visit> void forEachPlaceholder(const QString &sql, Visit visit) {
     for (qsizetype i = 0; i < sql.size(); ++i) {
         const QChar c = sql[i];
@@ -52,16 +52,29 @@ template <typename Visit> void forEachPlaceholder(const QString &sql, Visit visi
         } else if (c == QLatin1Char('/') && i + 1 < sql.size() && sql[i + 1] == QLatin1Char('*')) {
             const qsizetype end = sql.indexOf(QLatin1String("*/"), i + 2);
             i = end < 0 ? sql.size() : end + 1;
-        } else if (c == QLatin1Char('?')) {
-            visit(i);
+        } else if (c == QLatin1Char('?') || c == QLatin1Char(';')) {
+            visit(i, c);
         }
     }
 }
 
 int countPlaceholders(const QString &sql) {
     int n = 0;
-    forEachPlaceholder(sql, [&](qsizetype) { ++n; });
+    forEachPlaceholder(sql, [&](qsizetype, QChar c) { n += c == QLatin1Char('?') ? 1 : 0; });
     return n;
+}
+
+// Statements are prepared one to a text; a server would run a second one at
+// once, at the prepare, and the embedded engine would drop it unseen.
+void requireOneStatement(const QString &sql) {
+    qsizetype end = -1;
+    forEachPlaceholder(sql, [&](qsizetype at, QChar c) {
+        if (c == QLatin1Char(';') && end < 0) end = at;
+    });
+    if (end >= 0 && !QStringView(sql).mid(end + 1).trimmed().isEmpty())
+        throw HxError(
+            QStringLiteral("Unable to execute multiple statements at a time [%1]").arg(sql.simplified()),
+            ErrNo::Database);
 }
 } // namespace
 
@@ -69,12 +82,17 @@ int statementPlaceholders(const QString &sql) {
     return countPlaceholders(sql);
 }
 
+void requireSingleStatement(const QString &sql) {
+    requireOneStatement(sql);
+}
+
 QString dollarPlaceholders(const QString &sql) {
     QString out;
     out.reserve(sql.size() + 16);
     qsizetype from = 0;
     int n = 0;
-    forEachPlaceholder(sql, [&](qsizetype at) {
+    forEachPlaceholder(sql, [&](qsizetype at, QChar c) {
+        if (c != QLatin1Char('?')) return;
         out += QStringView(sql).mid(from, at - from);
         out += QLatin1Char('$') + QString::number(++n);
         from = at + 1;
@@ -481,6 +499,7 @@ std::unique_ptr<QSqlQuery> Database::acquire(const QString &sql) {
     if (m_connectionName.isEmpty())
         throw HxError(QStringLiteral("Operation is not allowed when the object is closed."), 3704);
     if (m_broken) throw FatalDatabaseError(m_brokenReason, ErrNo::Database);
+    requireOneStatement(sql);
     auto q = std::make_unique<QSqlQuery>(handle());
     q->setForwardOnly(true);
     // PostgreSQL prepares on the server: a failed prepare aborts the

@@ -72,6 +72,8 @@ class Database;
 
 // The "?" placeholders of a statement, outside quoted text and comments.
 int statementPlaceholders(const QString &sql);
+// Raises HxError when the text holds more than one statement.
+void requireSingleStatement(const QString &sql);
 // The statement with its "?" placeholders numbered as $1, $2, ...
 QString dollarPlaceholders(const QString &sql);
 // Whether a bound value goes as SQL NULL, as the Qt drivers decide it: an

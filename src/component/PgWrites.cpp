@@ -44,6 +44,7 @@ int Database::executePipelined(PGconn *conn, const QString &sql, const QVariantL
     // prepare is undone like a failed statement.
     auto named = m_pgWrites.find(sql);
     if (named == m_pgWrites.end()) {
+        requireSingleStatement(sql);
         guardStatement();
         const QString name = QStringLiteral("hxw_%1").arg(m_pgWrites.size() + 1);
         const QByteArray prepare =

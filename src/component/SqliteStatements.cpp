@@ -85,13 +85,20 @@ SqliteStatements::Statement &SqliteStatements::acquire(const QString &sql) {
         if (!st->inUse) return *st;
     auto st = std::make_unique<Statement>();
     const QByteArray text = sql.toUtf8();
+    const char *tail = nullptr;
     const int rc = sqlite3_prepare_v3(m_db, text.constData(), int(text.size()), SQLITE_PREPARE_PERSISTENT,
-                                      &st->stmt, nullptr);
+                                      &st->stmt, &tail);
     if (rc != SQLITE_OK || !st->stmt) {
         if (rc == SQLITE_OK)
             throw HxError(QStringLiteral("The statement is empty [%1]").arg(sql), ErrNo::Database);
         fail(rc, QStringLiteral("Unable to execute statement"), sql);
     }
+    // One statement a text, as the driver takes it: a second one would be
+    // dropped without a word.
+    if (tail && !QByteArray(tail).trimmed().isEmpty())
+        throw HxError(
+            QStringLiteral("Unable to execute multiple statements at a time [%1]").arg(sql.simplified()),
+            ErrNo::Database);
     st->placeholders = sqlite3_bind_parameter_count(st->stmt);
     const int n = sqlite3_column_count(st->stmt);
     QStringList names;

@@ -176,3 +176,18 @@ TEST_F(DatabaseTest, AStatementRunWithTheWrongNumberOfValuesFails) {
                   ->toString(),
               QStringLiteral("?'?"));
 }
+
+// A text holds one statement: a second one must fail, not be dropped unseen.
+TEST_F(DatabaseTest, ATextOfTwoStatementsIsRefusedWhole) {
+    const QString two = insertClock + QStringLiteral("; DELETE FROM \"CLOCK\"");
+    EXPECT_EQ(errorNumberOf([&] { db().execute(two, {1, QStringLiteral("Front")}); }), ErrNo::Database);
+    EXPECT_EQ(db().firstValue(QStringLiteral("SELECT COUNT(*) FROM \"CLOCK\""))->toInt(), 0);
+    db().execute(insertClock + QStringLiteral(";"), {1, QStringLiteral("Front")});
+    EXPECT_EQ(db().firstValue(QStringLiteral("SELECT COUNT(*) FROM \"CLOCK\""))->toInt(), 1);
+    // Inside a transaction (the server's row changes take another road) too.
+    Transaction tx(db());
+    EXPECT_EQ(errorNumberOf([&] { db().execute(two, {2, QStringLiteral("Back")}); }), ErrNo::Database);
+    db().execute(insertClock, {3, QStringLiteral("Side")});
+    tx.commit();
+    EXPECT_EQ(db().firstValue(QStringLiteral("SELECT COUNT(*) FROM \"CLOCK\""))->toInt(), 2);
+}
