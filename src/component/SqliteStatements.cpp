@@ -69,12 +69,9 @@ void SqliteStatements::clear() {
     m_statements.clear();
 }
 
-void SqliteStatements::fail(int code, const QString &what, const QString &sql) {
+void SqliteStatements::fail(int code, const QString &what, const QString &sql, QSqlError::ErrorType type) {
     // The driver's own wording: the engine's message, then what failed.
-    const QSqlError e(what, QString::fromUtf8(sqlite3_errmsg(m_db)),
-                      what == QLatin1String("Unable to fetch row") ? QSqlError::ConnectionError
-                                                                   : QSqlError::StatementError,
-                      QString::number(code));
+    const QSqlError e(what, QString::fromUtf8(sqlite3_errmsg(m_db)), type, QString::number(code));
     m_owner.fail(e, sql);
 }
 
@@ -172,7 +169,8 @@ bool SqliteStatements::step(Statement &st, const QString &sql) {
     if (rc == SQLITE_DONE) return false;
     const int code = sqlite3_reset(st.stmt);
     sqlite3_clear_bindings(st.stmt);
-    fail(code != SQLITE_OK ? code : rc, QStringLiteral("Unable to fetch row"), sql);
+    fail(code != SQLITE_OK ? code : rc, QStringLiteral("Unable to fetch row"), sql,
+         QSqlError::ConnectionError);
 }
 
 void SqliteStatements::readRow(Statement &st, std::vector<QVariant> &row) const {

@@ -43,7 +43,8 @@ private:
     bool step(Statement &st, const QString &sql);
     void readRow(Statement &st, std::vector<QVariant> &row) const;
     void finish(Statement &st);
-    [[noreturn]] void fail(int code, const QString &what, const QString &sql);
+    [[noreturn]] void fail(int code, const QString &what, const QString &sql,
+                           QSqlError::ErrorType type = QSqlError::StatementError);
 
     Database &m_owner;
     sqlite3 *m_db;

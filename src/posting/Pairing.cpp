@@ -14,7 +14,6 @@ const QString kProc = QStringLiteral("ImportToThePunchTable");
 const QString kImport = QStringLiteral(
     "SELECT * FROM \"IMPORT\" "
     "ORDER BY \"CLOCK ID\" NULLS FIRST, \"IN DATE\" NULLS FIRST, \"IN TIME\" NULLS FIRST, \"ID\"");
-const QString kCountImport = QStringLiteral("SELECT COUNT(*) FROM \"IMPORT\"");
 
 // An in punch fills the first row of the employee that has no in time and is
 // either an out-only row of the same date whose out is at or after the punch,
@@ -82,6 +81,11 @@ void postOutPunch(Database &db, const Recordset &rs, int32_t employee, double da
 }
 } // namespace
 
+int32_t lngImportRowCount(Database &db) {
+    static const QString sql = QStringLiteral("SELECT COUNT(*) FROM \"IMPORT\"");
+    return int32_t(lngNullToZero(db.firstValue(sql).value_or(QVariant(0))));
+}
+
 void ImportToThePunchTable(std::shared_ptr<clsMessage> &message) {
     QString step = QStringLiteral("start");
     try {
@@ -89,7 +93,7 @@ void ImportToThePunchTable(std::shared_ptr<clsMessage> &message) {
         Database &db = conn();
         // The rows are read as the walk goes: the walk writes PUNCH only.
         step = kImport;
-        const int32_t total = int32_t(lngNullToZero(db.firstValue(kCountImport).value_or(QVariant(0))));
+        const int32_t total = lngImportRowCount(db);
         Recordset rs = db.openCursor(kImport);
         if (blnHasRecords(rs)) {
             step = QStringLiteral("Counting Record ") + QString::number(total);

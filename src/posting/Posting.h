@@ -39,6 +39,9 @@ void InsertAbsent(int32_t employeeId, int16_t inPunchType, int16_t outPunchType,
 // direction within two minutes; returns how many were removed.
 int32_t RemovingDuplicatePunches();
 
+// The rows in IMPORT: the progress total of a walk that reads them as it goes.
+int32_t lngImportRowCount(Database &db);
+
 // Pairs every IMPORT punch with PUNCH, then recalculates hours and closes the poll.
 void ImportToThePunchTable(std::shared_ptr<clsMessage> &message);
 

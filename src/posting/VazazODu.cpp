@@ -16,7 +16,6 @@ const QString kImport = QStringLiteral(
     "SELECT \"ID\", \"EMPLOYEE ID\", \"CLOCK ID\", \"IN DATE\", \"IN TIME\", \"DEPT ID\", \"DEPT NAME\", "
     "\"SIGN IN\", \"PunchType\", \"CLOCK NUMBER\" FROM \"IMPORT\" "
     "ORDER BY \"EMPLOYEE ID\" NULLS FIRST, \"IN DATE\" NULLS FIRST, \"IN TIME\" NULLS FIRST, \"ID\"");
-const QString kCountImport = QStringLiteral("SELECT COUNT(*) FROM \"IMPORT\"");
 const QString kCommsType = QStringLiteral("SELECT \"COMMS TYPE\" FROM \"CLOCK\" WHERE \"CLOCK NUMBER\" = ?");
 const QString kSwipeAndGo =
     QStringLiteral("SELECT \"SwipeAndGo\" FROM \"EMPLOYEE\" WHERE \"EMPLOYEE ID\" = ?");
@@ -108,7 +107,7 @@ bool blnBioMetricImportCalculations(std::shared_ptr<clsMessage> &message) {
         const bool everyone = rules().blnUnlimitedSwipeNGo;
 
         step = kImport;
-        const int32_t total = int32_t(lngNullToZero(db.firstValue(kCountImport).value_or(QVariant(0))));
+        const int32_t total = lngImportRowCount(db);
         // Read as the walk goes; a write changes only the row just read, in
         // columns the walk's order does not use.
         Recordset rs = db.openCursor(kImport);
