@@ -15,6 +15,8 @@ int cmdPrint(const QStringList &args);
 int cmdView(const QStringList &args);
 // import --all: every file of the poll log list, in its order.
 int cmdImportAll(const QStringList &args);
+// watch: imports poll log files as they arrive, until SIGTERM or SIGINT.
+int cmdWatch(const QStringList &args);
 
 // Opens gConn as the window's start-up does and loads gTCRules; prints the
 // reason to standard error and returns false when the database cannot be opened.

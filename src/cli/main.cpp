@@ -45,6 +45,8 @@ const std::map<QString, Command> &commands() {
          {"print --pdf FILE [--hide-empty]", "write the poll log list report as a PDF", cli::cmdPrint}},
         {QStringLiteral("view"), {"view NAME", "open a poll log in the text viewer", cli::cmdView}},
         {QStringLiteral("demo"), {"demo [DIR]", "build a demonstration site and import it", cli::cmdDemo}},
+        {QStringLiteral("watch"),
+         {"watch [--settle SECONDS]", "import poll logs as they arrive (watch --help)", cli::cmdWatch}},
     };
     return c;
 }

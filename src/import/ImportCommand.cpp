@@ -17,6 +17,7 @@ const QString kModule = QStringLiteral("frmPollLog");
 const QString kKind = QStringLiteral("barPollLog");
 const QString kProcedure = QStringLiteral("ButtonClick");
 const QString kDeleteImport = QStringLiteral("DELETE FROM \"IMPORT\"");
+const QString kCountImport = QStringLiteral("SELECT COUNT(*) FROM \"IMPORT\"");
 
 int showMessage(const QString &detail, const QString &title, const QString &prompt, int buttons) {
     return intShowMessage(kModule, kKind, kProcedure, detail, title, prompt, buttons, 0);
@@ -108,8 +109,10 @@ ImportResult runImportCommand(const std::vector<ImportFile> &files, std::shared_
                 break;
             }
         }
-        if (result.outcome == ImportOutcome::Imported && !blnPostImportTableToPunchTable(channel))
-            result.outcome = ImportOutcome::PostingFailed;
+        if (result.outcome == ImportOutcome::Imported) {
+            result.importRows = db.firstValue(kCountImport).value_or(QVariant(0)).toLongLong();
+            if (!blnPostImportTableToPunchTable(channel)) result.outcome = ImportOutcome::PostingFailed;
+        }
 
         db.execute(kDeleteImport);
         seen.prepare();

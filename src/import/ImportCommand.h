@@ -39,6 +39,9 @@ struct ImportResult {
     int lastFile = -1;
     // The cause of a rollback.
     QString failure;
+    // The rows the files put into IMPORT (records skipped as seen are not
+    // among them), counted before posting; 0 when no file was read whole.
+    long importRows = 0;
     bool saved() const {
         return outcome == ImportOutcome::Imported || outcome == ImportOutcome::PostingFailed;
     }
