@@ -53,28 +53,27 @@ constexpr milliseconds kLockWait{2000};
 constexpr milliseconds kFirstBackoff{5000};
 constexpr milliseconds kLongestBackoff{60000};
 
-const char *const kHelp =
-    "usage: hxpolllog [global options] watch [--settle SECONDS]\n"
-    "\n"
-    "Watches the poll log folder and imports every poll log file once it has\n"
-    "arrived: when its size and time stamps have not changed for the settle time\n"
-    "(--settle, default 5 seconds; fractions allowed). Each file is one import of\n"
-    "its own, oldest poll first, as \"import --yes --skip-seen NAME\" would run it.\n"
-    "Files already in the folder at start are imported too: records an earlier\n"
-    "import has seen are skipped, so a file imported before adds nothing twice.\n"
-    "A file is imported again only when it changes.\n"
-    "\n"
-    "One line per import on standard error: the file, its records, the errors\n"
-    "reported and whether the import was saved.\n"
-    "\n"
-    "The poll log folder must exist at start. A folder that disappears later is\n"
-    "looked for every 2 seconds and watched again when it is back.\n"
-    "\n"
-    "SIGTERM or SIGINT lets a running import finish (saved whole or not at all),\n"
-    "then stops the watch.\n"
-    "\n"
-    "Exit status: 0 stopped by SIGTERM or SIGINT; 1 the database cannot be opened\n"
-    "or the poll log folder is missing at start; 2 a usage error.\n";
+const char *const kHelp = "usage: hxpolllog [global options] watch [--settle SECONDS]\n"
+                          "\n"
+                          "Watches the poll log folder and imports every poll log file once it has\n"
+                          "arrived: when its size and time stamps have not changed for the settle time\n"
+                          "(--settle, default 5 seconds; fractions allowed). Each file is one import of\n"
+                          "its own, oldest poll first, as \"import --yes --skip-seen NAME\" would run it.\n"
+                          "Files already in the folder at start are imported too: records an earlier\n"
+                          "import has seen are skipped, so a file imported before adds nothing twice.\n"
+                          "A file is imported again only when it changes.\n"
+                          "\n"
+                          "One line per import on standard error: the file, its records, the errors\n"
+                          "reported and whether the import was saved.\n"
+                          "\n"
+                          "The poll log folder must exist at start. A folder that disappears later is\n"
+                          "looked for every 2 seconds and watched again when it is back.\n"
+                          "\n"
+                          "SIGTERM or SIGINT lets a running import finish (saved whole or not at all),\n"
+                          "then stops the watch.\n"
+                          "\n"
+                          "Exit status: 0 stopped by SIGTERM or SIGINT; 1 the database cannot be opened\n"
+                          "or the poll log folder is missing at start; 2 a usage error.\n";
 
 // The signal handler only raises the flag and wakes the event loop.
 volatile std::sig_atomic_t g_stopRequested = 0;
@@ -100,7 +99,7 @@ struct Stamp {
 };
 
 std::optional<Stamp> stampOf(const QString &path) {
-    struct stat st{};
+    struct stat st {};
     if (::stat(QFile::encodeName(path).constData(), &st) != 0) return std::nullopt;
     return Stamp{qint64(st.st_size), qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
                  qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec, quint64(st.st_ino)};
@@ -113,7 +112,8 @@ class WatchFace : public MessageBoxFace {
 public:
     explicit WatchFace(MessageBoxFace &terminal) : m_terminal(terminal) {}
     int show(const QString &title, const QString &prompt, int buttons, int helpId) override {
-        if (title == QLatin1String("Import Poll Log") && (buttons & 0xF) == Buttons::YesNo) return Answer::Yes;
+        if (title == QLatin1String("Import Poll Log") && (buttons & 0xF) == Buttons::YesNo)
+            return Answer::Yes;
         if (title == QLatin1String("Success") && (buttons & 0xF) == Buttons::OkOnly) return Answer::Ok;
         return m_terminal.show(title, prompt, buttons, helpId);
     }
@@ -178,7 +178,8 @@ private:
             if (!m_watcher.directories().isEmpty()) m_watcher.removePaths(m_watcher.directories());
             return false;
         }
-        if (m_folderMissing) note(QStringLiteral("the poll log folder %1 is back; watching it again.").arg(m_folder));
+        if (m_folderMissing)
+            note(QStringLiteral("the poll log folder %1 is back; watching it again.").arg(m_folder));
         m_folderMissing = false;
         if (folder->inode != m_watchedInode || !m_watcher.directories().contains(m_folder)) {
             if (!m_watcher.directories().isEmpty()) m_watcher.removePaths(m_watcher.directories());
@@ -197,7 +198,8 @@ private:
             return t;
         } catch (const std::exception &) {
             if (m_unreadable.insert(name).second)
-                note(QStringLiteral("%1 is not a poll log name that can be read; it is not imported.").arg(name));
+                note(QStringLiteral("%1 is not a poll log name that can be read; it is not imported.")
+                         .arg(name));
             return std::nullopt;
         }
     }
@@ -232,10 +234,11 @@ private:
 
         // The oldest poll goes first, so a later poll waits for an earlier
         // one still being written.
-        const auto first = std::min_element(m_pending.begin(), m_pending.end(), [](const auto &a, const auto &b) {
-            return a.second.pollTime != b.second.pollTime ? a.second.pollTime < b.second.pollTime
-                                                          : a.first < b.first;
-        });
+        const auto first =
+            std::min_element(m_pending.begin(), m_pending.end(), [](const auto &a, const auto &b) {
+                return a.second.pollTime != b.second.pollTime ? a.second.pollTime < b.second.pollTime
+                                                              : a.first < b.first;
+            });
         const qint64 wait = std::max(first->second.settled.remainingTime(), m_retry.remainingTime());
         if (wait > 0) {
             scheduleScan(milliseconds(wait));
@@ -276,7 +279,13 @@ private:
     // for a reason other than the file (database, lock); nullopt when the file
     // has had its import, saved or not.
     std::optional<QString> runOne(const QString &name) {
+        // A database already known to be away is tried again without a box
+        // each time; the failure was told when it began.
+        MessageBoxFace &face = messageBoxFace();
+        SilentMessageBox silent;
+        if (!m_trouble.isEmpty()) setMessageBoxFace(&silent);
         const int32_t opened = lngStartSession();
+        setMessageBoxFace(&face);
         if (opened != -1) {
             closeSession();
             return (opened == 100 ? QStringLiteral("database not found: %1.")
@@ -309,11 +318,21 @@ private:
 
         QString outcome;
         switch (r.outcome) {
-        case ImportOutcome::Imported: outcome = QStringLiteral("saved"); break;
-        case ImportOutcome::PostingFailed: outcome = QStringLiteral("saved, posting failed"); break;
-        case ImportOutcome::FileLoadError: outcome = QStringLiteral("not saved: File Load Error"); break;
-        case ImportOutcome::NotConfirmed: outcome = QStringLiteral("not saved: not confirmed"); break;
-        case ImportOutcome::RolledBack: outcome = QStringLiteral("not saved: ") + r.failure; break;
+        case ImportOutcome::Imported:
+            outcome = QStringLiteral("saved");
+            break;
+        case ImportOutcome::PostingFailed:
+            outcome = QStringLiteral("saved, posting failed");
+            break;
+        case ImportOutcome::FileLoadError:
+            outcome = QStringLiteral("not saved: File Load Error");
+            break;
+        case ImportOutcome::NotConfirmed:
+            outcome = QStringLiteral("not saved: not confirmed");
+            break;
+        case ImportOutcome::RolledBack:
+            outcome = QStringLiteral("not saved: ") + r.failure;
+            break;
         }
         note(QStringLiteral("%1: 1 file, %2 record(s), %3 error(s), %4")
                  .arg(name)
@@ -321,7 +340,8 @@ private:
                  .arg(r.errorsReported)
                  .arg(outcome));
         // A rollback is the database's failure, not the file's.
-        if (r.outcome == ImportOutcome::RolledBack) return QStringLiteral("the import of %1 was not saved.").arg(name);
+        if (r.outcome == ImportOutcome::RolledBack)
+            return QStringLiteral("the import of %1 was not saved.").arg(name);
         return std::nullopt;
     }
 
@@ -331,7 +351,8 @@ private:
     QFileSystemWatcher m_watcher;
     QTimer m_next, m_rescan;
     std::map<QString, Pending> m_pending;
-    std::map<QString, Stamp> m_done; // kept for the process's life: a folder that comes back is not re-imported
+    std::map<QString, Stamp>
+        m_done; // kept for the process's life: a folder that comes back is not re-imported
     std::set<QString> m_unreadable;
     quint64 m_watchedInode = 0;
     bool m_folderMissing = false;
@@ -354,7 +375,7 @@ public:
         if (::pipe2(m_fds, O_CLOEXEC | O_NONBLOCK) != 0) m_fds[0] = m_fds[1] = -1;
         g_stopRequested = 0;
         g_wakeWriteFd = m_fds[1];
-        struct sigaction sa{};
+        struct sigaction sa {};
         sa.sa_handler = onStopSignal;
         sigemptyset(&sa.sa_mask);
         sa.sa_flags = SA_RESTART;
@@ -375,13 +396,15 @@ public:
 
 private:
     int m_fds[2] = {-1, -1};
-    struct sigaction m_oldTerm{}, m_oldInt{};
+    struct sigaction m_oldTerm {
+    }, m_oldInt{};
 };
 } // namespace
 
 int cmdWatch(const QStringList &args) {
     QCommandLineParser parser;
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("This help."));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("This help."));
     const QCommandLineOption settleOption(QStringLiteral("settle"),
                                           QStringLiteral("Seconds a file must stay unchanged."),
                                           QStringLiteral("seconds"));
@@ -413,7 +436,8 @@ int cmdWatch(const QStringList &args) {
 
     StopSignals stopSignals;
     if (!stopSignals.ok()) {
-        printError(QStringLiteral("cannot set up the stop signals: %1").arg(QString::fromLocal8Bit(strerror(errno))));
+        printError(QStringLiteral("cannot set up the stop signals: %1")
+                       .arg(QString::fromLocal8Bit(strerror(errno))));
         return 1;
     }
     TerminalMessageBox &terminal = installTerminalFace();
@@ -421,7 +445,8 @@ int cmdWatch(const QStringList &args) {
     WatchFace face(terminal);
     setMessageBoxFace(&face);
 
-    const QString started = QStringLiteral("watching %1 for poll logs (settle %2 s).").arg(folder).arg(settleSeconds);
+    const QString started =
+        QStringLiteral("watching %1 for poll logs (settle %2 s).").arg(folder).arg(settleSeconds);
     printError(started);
     subLogNote(kModule, started);
     {

@@ -54,7 +54,8 @@ TEST_F(WatchCommand, ImportsEachFileOnceSettledAndAgainOnlyWhenItChanges) {
     addEmployees(1, 3);
     writePoll(u"2A000007.}01"_s, 1, 1, kDay); // there at start
     auto p = watch(u"1"_s);
-    ASSERT_TRUE(waitForErr(*p, u"2A000007.}01: 1 file, 2 record(s), 0 error(s), saved\n"_s)) << err.toStdString();
+    ASSERT_TRUE(waitForErr(*p, u"2A000007.}01: 1 file, 2 record(s), 0 error(s), saved\n"_s))
+        << err.toStdString();
     EXPECT_EQ(postedPunches(), 2);
 
     // A poll written in two halves, cut inside a record, with a pause shorter
@@ -72,7 +73,8 @@ TEST_F(WatchCommand, ImportsEachFileOnceSettledAndAgainOnlyWhenItChanges) {
     arriving.close();
     QElapsedTimer sinceWhole;
     sinceWhole.start();
-    ASSERT_TRUE(waitForErr(*p, u"2A000107.}02: 1 file, 4 record(s), 0 error(s), saved\n"_s)) << err.toStdString();
+    ASSERT_TRUE(waitForErr(*p, u"2A000107.}02: 1 file, 4 record(s), 0 error(s), saved\n"_s))
+        << err.toStdString();
     EXPECT_GE(sinceWhole.elapsed(), 950);
     EXPECT_EQ(err.count(u"2A000107.}02:"_s), 1) << err.toStdString();
     EXPECT_EQ(postedPunches(), 6);
@@ -84,7 +86,8 @@ TEST_F(WatchCommand, ImportsEachFileOnceSettledAndAgainOnlyWhenItChanges) {
     ASSERT_EQ(std::rename(QFile::encodeName(path(u"polllogs/replacement.tmp"_s)).constData(),
                           QFile::encodeName(path(u"polllogs/2A000007.}01"_s)).constData()),
               0);
-    ASSERT_TRUE(waitForErr(*p, u"2A000007.}01: 1 file, 0 record(s), 0 error(s), saved\n"_s)) << err.toStdString();
+    ASSERT_TRUE(waitForErr(*p, u"2A000007.}01: 1 file, 0 record(s), 0 error(s), saved\n"_s))
+        << err.toStdString();
     EXPECT_EQ(postedPunches(), 6);
 
     stop(*p);
@@ -106,7 +109,8 @@ TEST_F(WatchCommand, AStopSignalDuringAnImportLetsItFinishWhole) {
         QThread::msleep(2);
     ASSERT_TRUE(QFileInfo::exists(lock)) << "the import did not start";
     stop(*p);
-    EXPECT_TRUE(err.contains(u"2A000007.}01: 1 file, 1800 record(s), 0 error(s), saved\n"_s)) << err.toStdString();
+    EXPECT_TRUE(err.contains(u"2A000007.}01: 1 file, 1800 record(s), 0 error(s), saved\n"_s))
+        << err.toStdString();
     EXPECT_EQ(postedPunches(), 1800);
 }
 
@@ -120,7 +124,8 @@ TEST_F(WatchCommand, AFolderThatGoesIsToldOnceAndWatchedAgainWhenBack) {
 
     ASSERT_TRUE(QDir().mkpath(path(u"polllogs"_s)));
     writePoll(u"2A000007.}01"_s, 1, 1, kDay);
-    ASSERT_TRUE(waitForErr(*p, u"2A000007.}01: 1 file, 2 record(s), 0 error(s), saved\n"_s)) << err.toStdString();
+    ASSERT_TRUE(waitForErr(*p, u"2A000007.}01: 1 file, 2 record(s), 0 error(s), saved\n"_s))
+        << err.toStdString();
     EXPECT_EQ(postedPunches(), 2);
     stop(*p);
     EXPECT_EQ(err.count(u"is gone"_s), 1) << err.toStdString();
