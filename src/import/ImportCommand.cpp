@@ -144,7 +144,8 @@ ImportResult runImportCommand(const std::vector<ImportFile> &files, std::shared_
     result.errorsReported = lngReportedErrors() - errorsBefore;
     result.summary = importCounts();
     result.summary.errors = result.errorsReported;
-    result.summary.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    result.summary.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
     switch (result.outcome) {
     case ImportOutcome::RolledBack:

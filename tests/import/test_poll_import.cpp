@@ -425,10 +425,12 @@ TEST_F(PollImportTest, ARefusedRowAmongManyCostsOnlyItselfOnEveryEngine) {
 // The import command's counts, and a dry run that leaves no trace: the runs
 // in order on one file (a repeat within two minutes, a comment, a bad line).
 TEST_F(PollImportTest, TheCommandCountsAndADryRunSavesNothing) {
-    const QString file = pollFile(lines({"; header", Rec{.seq = "0001"}.bytes(), Rec{.seq = "0002", .minute = 6}.bytes(),
-                                         Rec{.seq = "0003", .hour = 16, .inOut = 'O'}.bytes(), "short line"}));
+    const QString file =
+        pollFile(lines({"; header", Rec{.seq = "0001"}.bytes(), Rec{.seq = "0002", .minute = 6}.bytes(),
+                        Rec{.seq = "0003", .hour = 16, .inOut = 'O'}.bytes(), "short line"}));
     const auto punchRows = [&] {
-        return lngNullToZero(db().firstValue(QStringLiteral(R"(SELECT COUNT(*) FROM "PUNCH")")).value_or(QVariant(0)));
+        return lngNullToZero(
+            db().firstValue(QStringLiteral(R"(SELECT COUNT(*) FROM "PUNCH")")).value_or(QVariant(0)));
     };
     struct Run {
         const char *what;
