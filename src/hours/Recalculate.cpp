@@ -6,6 +6,7 @@
 #include "component/modGlobal.h"
 #include "hours/DayStart.h"
 #include "hours/PunchHours.h"
+#include "import/ImportSummary.h"
 #include "messages/LogFiles.h"
 
 #include <algorithm>
@@ -290,6 +291,7 @@ void RecalculateHours() {
                 ids.push_back(rs.value(0).toLongLong());
         }
         if (ids.empty()) return;
+        importCounts().rowsRecalculated += int64_t(ids.size());
 
         step = QStringLiteral("Process punch hours");
         QVariantList params;

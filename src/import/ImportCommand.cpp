@@ -9,6 +9,7 @@
 #include "messages/MessageBox.h"
 #include "posting/PostingDriver.h"
 
+#include <chrono>
 #include <optional>
 
 namespace hx {
@@ -70,6 +71,11 @@ void ensureOpenPairIndex(Database &db) {
 }
 } // namespace
 
+ImportSummary &importCounts() {
+    static ImportSummary counts;
+    return counts;
+}
+
 ImportResult runImportCommand(const std::vector<ImportFile> &files, std::shared_ptr<clsMessage> &channel,
                               const ImportOptions &options, const std::function<void(int)> &beforeFile,
                               const std::function<void(int)> &fileFailed) {
@@ -93,7 +99,9 @@ ImportResult runImportCommand(const std::vector<ImportFile> &files, std::shared_
         return result;
     }
 
-    ensureOpenPairIndex(db);
+    importCounts() = ImportSummary();
+    const auto started = std::chrono::steady_clock::now();
+    if (!options.dryRun) ensureOpenPairIndex(db);
     const long errorsBefore = lngReportedErrors();
     try {
         Transaction unit(db);
@@ -108,6 +116,7 @@ ImportResult runImportCommand(const std::vector<ImportFile> &files, std::shared_
                 result.outcome = ImportOutcome::FileLoadError;
                 break;
             }
+            ++importCounts().files;
         }
         if (result.outcome == ImportOutcome::Imported) {
             result.importRows = db.firstValue(kCountImport).value_or(QVariant(0)).toLongLong();
@@ -115,14 +124,20 @@ ImportResult runImportCommand(const std::vector<ImportFile> &files, std::shared_
         }
 
         db.execute(kDeleteImport);
-        seen.prepare();
-        unit.commit();
-        // The database holds the import now; the register follows it.
-        try {
-            seen.finish();
-        } catch (const std::exception &e) {
-            subReportError(QStringLiteral("modImportToPunch"), QStringLiteral("Procedure"),
-                           QStringLiteral("SavePrevPunch"), QString(), HxError(errorDescription(e)));
+        if (options.dryRun) {
+            unit.rollback();
+            subLogNote(kModule, QStringLiteral("Dry run: the import was read, posted and recalculated, then "
+                                               "rolled back; nothing was saved."));
+        } else {
+            seen.prepare();
+            unit.commit();
+            // The database holds the import now; the register follows it.
+            try {
+                seen.finish();
+            } catch (const std::exception &e) {
+                subReportError(QStringLiteral("modImportToPunch"), QStringLiteral("Procedure"),
+                               QStringLiteral("SavePrevPunch"), QString(), HxError(errorDescription(e)));
+            }
         }
     } catch (const std::exception &e) {
         // Everything since the confirmation is undone.
@@ -130,6 +145,10 @@ ImportResult runImportCommand(const std::vector<ImportFile> &files, std::shared_
         result.failure = errorDescription(e);
     }
     result.errorsReported = lngReportedErrors() - errorsBefore;
+    result.summary = importCounts();
+    result.summary.errors = result.errorsReported;
+    result.summary.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
     switch (result.outcome) {
     case ImportOutcome::RolledBack:

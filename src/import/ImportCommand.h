@@ -3,6 +3,7 @@
 // confirm, read each file, post once, empty IMPORT again. Everything from the
 // confirmation to the closing "DELETE FROM IMPORT" is one unit of work: it is
 // saved whole, with the register of seen records, or not at all.
+#include "import/ImportSummary.h"
 #include "messages/clsMessage.h"
 
 #include <QString>
@@ -21,6 +22,9 @@ struct ImportOptions {
     // Records the register has already seen are imported again (as the
     // window does); false skips them, so a re-run adds nothing twice.
     bool importSeen = true;
+    // Read, post and recalculate, then roll the unit of work back: nothing is
+    // saved, the register included; the log notes it.
+    bool dryRun = false;
 };
 
 enum class ImportOutcome {
@@ -42,6 +46,7 @@ struct ImportResult {
     // The rows the files put into IMPORT (records skipped as seen are not
     // among them), counted before posting; 0 when no file was read whole.
     long importRows = 0;
+    ImportSummary summary;
     bool saved() const {
         return outcome == ImportOutcome::Imported || outcome == ImportOutcome::PostingFailed;
     }

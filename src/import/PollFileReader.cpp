@@ -4,6 +4,7 @@
 #include "component/Error.h"
 #include "component/Values.h"
 #include "component/modGlobal.h"
+#include "import/ImportSummary.h"
 #include "import/PollLogEntry.h"
 #include "import/PollLogFormat.h"
 #include "import/PollLogRecordset.h"
@@ -319,9 +320,11 @@ bool blnImportPollFile(const QString &strFileName, std::shared_ptr<clsMessage> &
                 aborted = true;
                 break;
             }
-            if (kind == PollLineKind::Record)
+            if (kind == PollLineKind::Record) {
+                ++importCounts().recordsRead;
                 ProcessPollLogEntry(pollLineText(line), clock, blnImportSeen);
-            else if (kind == PollLineKind::Bad) {
+            } else if (kind == PollLineKind::Bad) {
+                ++importCounts().badLines;
                 if (++badLines <= kBadLinesShown) {
                     reportBadLine(line);
                 } else {

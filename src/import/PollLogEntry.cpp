@@ -6,6 +6,7 @@
 #include "component/Numbers.h"
 #include "component/Values.h"
 #include "component/modGlobal.h"
+#include "import/ImportSummary.h"
 #include "import/PollLogFormat.h"
 #include "import/PollLogRecordset.h"
 #include "import/PrevPunchRegister.h"
@@ -145,7 +146,10 @@ void ProcessPollLogEntry(QStringView strLine, int16_t intClock, bool blnImportSe
         const double punchDate = pollPunchDate(month, day, Clock::now().date());
         const double punchTime = timeSerial(hour, minute, 0);
 
-        if (varIsPrevPunch(punchDate, punchTime, sequence, checksum) && !blnImportSeen) return;
+        if (varIsPrevPunch(punchDate, punchTime, sequence, checksum) && !blnImportSeen) {
+            ++importCounts().recordsSkippedSeen;
+            return;
+        }
 
         const clsTCrules &r = rules();
         PollLogEntry e;

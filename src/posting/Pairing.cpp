@@ -2,6 +2,7 @@
 #include "component/Values.h"
 #include "component/modGlobal.h"
 #include "hours/Recalculate.h"
+#include "import/ImportSummary.h"
 #include "messages/LogFiles.h"
 #include "posting/Posting.h"
 
@@ -94,6 +95,7 @@ void ImportToThePunchTable(std::shared_ptr<clsMessage> &message) {
         // The rows are read as the walk goes: the walk writes PUNCH only.
         step = kImport;
         const int32_t total = lngImportRowCount(db);
+        importCounts().punchesNew += total;
         Recordset rs = db.openCursor(kImport);
         if (blnHasRecords(rs)) {
             step = QStringLiteral("Counting Record ") + QString::number(total);

@@ -4,6 +4,7 @@
 #include "component/Values.h"
 #include "component/modGlobal.h"
 #include "hours/DayStart.h"
+#include "import/ImportSummary.h"
 #include "messages/LogFiles.h"
 #include "posting/Posting.h"
 #include "rules/clsTCrules.h"
@@ -75,7 +76,7 @@ bool blnPostImportTableToPunchTable(std::shared_ptr<clsMessage> &message) {
         step = QStringLiteral("Removing Duplicate Punches");
         message->setBlnIsProgress(false);
         message->setStrUIMessage(QStringLiteral("Removing Duplicate Punches..."));
-        RemovingDuplicatePunches();
+        importCounts().duplicatesRemoved += RemovingDuplicatePunches();
 
         step = QStringLiteral("Import To The Punch Table");
         ImportToThePunchTable(message);

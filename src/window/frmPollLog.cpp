@@ -393,30 +393,40 @@ void frmPollLog::reject() {
     if (!m_importing) QDialog::reject();
 }
 
-bool ShowPollLog() {
+bool ShowPollLog(QString *why) {
+    auto fail = [why](const QString &reason) {
+        if (why) *why = reason;
+        return false;
+    };
     try {
         if (!qobject_cast<QApplication *>(QCoreApplication::instance())) {
             subLogNote(kModule, QStringLiteral("ShowPollLog: there is no application object for windows."));
-            return false;
+            return fail(QStringLiteral("there is no application object for windows"));
         }
-        // The Qt boxes, unless the host installed a face of its own.
-        struct FaceInUse {
+        // The Qt boxes, unless the host installed a face of its own; the last
+        // prompt tells why the database did not open.
+        struct FaceInUse : MessageBoxFace {
             QtMessageBox qt;
             const bool own = !hasMessageBoxFace();
-            FaceInUse() {
-                if (own) setMessageBoxFace(&qt);
+            MessageBoxFace &inner = own ? static_cast<MessageBoxFace &>(qt) : messageBoxFace();
+            QString lastPrompt;
+            FaceInUse() { setMessageBoxFace(this); }
+            ~FaceInUse() override { setMessageBoxFace(own ? nullptr : &inner); }
+            int show(const QString &title, const QString &prompt, int buttons, int helpId) override {
+                lastPrompt = prompt;
+                return inner.show(title, prompt, buttons, helpId);
             }
-            ~FaceInUse() {
-                if (own) setMessageBoxFace(nullptr);
-            }
+            void beep() override { inner.beep(); }
         } face;
         frmPollLog form;
-        if (!form.startUp()) return false;
+        if (!form.startUp()) return fail(strStartFailure(lngLastStartResult(), face.lastPrompt));
         form.exec();
         form.shutDown();
         return true;
+    } catch (const std::exception &e) {
+        return fail(QStringLiteral("the window failed: ") + errorDescription(e));
     } catch (...) {
-        return false;
+        return fail(QStringLiteral("the window failed"));
     }
 }
 

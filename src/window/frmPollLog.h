@@ -86,7 +86,8 @@ private:
 // Shows the poll log window modally and returns when the user has closed it:
 // true then, false when the window could not be shown (the database did not
 // open, or there is no application object for widgets). Uses the message box
-// face in force, or the Qt face when none was installed.
-bool ShowPollLog();
+// face in force, or the Qt face when none was installed. *why, when given,
+// receives the reason of a false result.
+bool ShowPollLog(QString *why = nullptr);
 
 } // namespace hx

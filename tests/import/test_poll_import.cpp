@@ -1,5 +1,6 @@
 #include "component/Values.h"
 #include "component/modGlobal.h"
+#include "import/ImportCommand.h"
 #include "import/PollFileReader.h"
 #include "import/PollLogRecordset.h"
 #include "messages/clsMessage.h"
@@ -419,4 +420,50 @@ TEST_F(PollImportTest, ARefusedRowAmongManyCostsOnlyItselfOnEveryEngine) {
     EXPECT_TRUE(boxes.shown()[0].prompt.contains(QStringLiteral("refused")))
         << boxes.shown()[0].prompt.toStdString();
     EXPECT_EQ(log().count(QStringLiteral("Nte ")), 1) << "the second refusal is noted in the log";
+}
+
+// The import command's counts, and a dry run that leaves no trace: the runs
+// in order on one file (a repeat within two minutes, a comment, a bad line).
+TEST_F(PollImportTest, TheCommandCountsAndADryRunSavesNothing) {
+    const QString file =
+        pollFile(lines({"; header", Rec{.seq = "0001"}.bytes(), Rec{.seq = "0002", .minute = 6}.bytes(),
+                        Rec{.seq = "0003", .hour = 16, .inOut = 'O'}.bytes(), "short line"}));
+    const auto punchRows = [&] {
+        return lngNullToZero(
+            db().firstValue(QStringLiteral(R"(SELECT COUNT(*) FROM "PUNCH")")).value_or(QVariant(0)));
+    };
+    struct Run {
+        const char *what;
+        ImportOptions options;
+        int64_t skipped, punchesNew, duplicates;
+        bool punchesSaved;
+    };
+    const Run runs[] = {
+        {"dry run", {.importSeen = true, .dryRun = true}, 0, 2, 1, false},
+        {"first saved run: the dry run marked nothing seen", {.importSeen = false}, 0, 2, 1, true},
+        {"re-run leaving out the seen records", {.importSeen = false}, 3, 0, 0, true},
+    };
+    for (const Run &run : runs) {
+        SCOPED_TRACE(run.what);
+        const int32_t before = punchRows();
+        boxes.pushAnswer(Answer::Yes);
+        std::shared_ptr<clsMessage> channel;
+        const ImportResult r = runImportCommand({{QStringLiteral("poll"), file}}, channel, run.options);
+        EXPECT_EQ(r.outcome, ImportOutcome::Imported);
+        const ImportSummary &s = r.summary;
+        EXPECT_EQ(s.files, 1);
+        EXPECT_EQ(s.recordsRead, 3);
+        EXPECT_EQ(s.recordsSkippedSeen, run.skipped);
+        EXPECT_EQ(s.badLines, 1);
+        EXPECT_EQ(s.punchesNew, run.punchesNew);
+        EXPECT_EQ(s.duplicatesRemoved, run.duplicates);
+        EXPECT_EQ(s.errors, 1) << "the bad line";
+        EXPECT_GT(s.seconds, 0.0);
+        if (run.punchesSaved && run.punchesNew > 0)
+            EXPECT_GT(punchRows(), before);
+        else
+            EXPECT_EQ(punchRows(), before);
+        EXPECT_TRUE(rows("IMPORT").empty());
+    }
+    EXPECT_TRUE(log().contains(QStringLiteral("Dry run: ")));
 }

@@ -71,15 +71,26 @@ protected:
 };
 } // namespace
 
-TEST_F(WindowTest, StartUpOnAMissingDatabaseFailsWithoutABox) {
+TEST_F(WindowTest, StartUpFailuresGiveTheirReason) {
     subSetDatabaseFilePath(path(u"nothing-here.db"_s));
     {
         frmPollLog form;
         EXPECT_FALSE(form.startUp());
     }
-    EXPECT_FALSE(ShowPollLog());
+    QString why;
+    EXPECT_FALSE(ShowPollLog(&why));
     EXPECT_TRUE(boxes.shown().empty());
     EXPECT_FALSE(gConn);
+    EXPECT_EQ(why, u"database not found: "_s + path(u"nothing-here.db"_s));
+
+    // A file that is no database: the opener's box, and its cause for the host.
+    subSetDatabaseFilePath(writeFile(u"garbage.db"_s, "not a database at all"));
+    EXPECT_FALSE(ShowPollLog(&why));
+    EXPECT_EQ(boxes.shown().size(), 1u);
+    EXPECT_TRUE(why.startsWith(u"the database "_s + path(u"garbage.db"_s) + u" could not be opened: "_s))
+        << why.toStdString();
+    EXPECT_FALSE(why.contains(u"MDAC"_s)) << "the cause, not the box's frame";
+    EXPECT_EQ(&messageBoxFace(), &boxes) << "the host's face is back in place";
 }
 
 TEST_F(WindowTest, ListToolbarAndMenu) {
