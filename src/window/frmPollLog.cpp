@@ -215,8 +215,13 @@ bool frmPollLog::startUp() {
     if (!m_databaseOpen) return false;
     m_status->hide();
     m_progress->hide();
-    m_recordset.build();
+    m_recordset.build(PruneMode::Move);
     subInitPollLogList();
+    if (!m_recordset.folderError().isEmpty()) {
+        m_status->setText(m_recordset.folderError().left(1).toUpper() + m_recordset.folderError().mid(1) +
+                          QLatin1Char('.'));
+        m_status->show();
+    }
     model().sortNewestFirst();
     m_list->header()->setSortIndicator(model().sortColumn(), model().sortOrder());
     // Wide enough for the three columns and the scroll bar.
