@@ -21,6 +21,9 @@ struct ImportOptions {
     // Records the register has already seen are imported again (as the
     // window does); false skips them, so a re-run adds nothing twice.
     bool importSeen = true;
+    // Asked before each file and before the posting; true rolls the whole
+    // import back (the window's Cancel).
+    std::function<bool()> cancelRequested;
 };
 
 enum class ImportOutcome {
@@ -29,6 +32,7 @@ enum class ImportOutcome {
     PostingFailed, // saved, but posting reported a failure
     Imported,      // saved, "Imported Successfully" shown
     RolledBack,    // a failure not about one row: nothing was saved
+    Cancelled,     // the user stopped it between files: nothing was saved
 };
 
 struct ImportResult {
