@@ -481,7 +481,7 @@ void frmPollLog::import() {
     auto startFile = [&](int i) {
         m_fileCount->setText(QStringLiteral("File %1 of %2").arg(i + 1).arg(files.size()));
         progress.setPart(i);
-        repaint();
+        QCoreApplication::processEvents();
     };
     auto failedFile = [&](int i) { selectOnly(m_model->rowOfFile(files[size_t(i)].name)); };
 
