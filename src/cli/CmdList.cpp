@@ -1,6 +1,7 @@
 // The poll log window's commands from the command line: show, list, print,
 // view, and the import of every listed file.
 #include "cli/Commands.h"
+#include "component/DateTime.h"
 #include "component/modGlobal.h"
 #include "import/PollLogList.h"
 #include "import/PollLogViewer.h"
@@ -27,16 +28,20 @@ int usage(const QString &why, const char *line) {
 
 enum class Built { NoDatabase, Partly, Whole };
 
-// Builds the list as the window does (pruning included), naming every deleted
-// file on standard error.
+// Builds the list as the window does, but reading never moves a file: files
+// that the window would prune are only left out. A name that cannot be read
+// is named on standard error and the rest is listed.
 Built buildList(PollLogList &list) {
     if (!openSession()) return Built::NoDatabase;
-    const bool whole = list.build([](const DeletedPollLog &d) {
-        printError(QStringLiteral("deleted %1: %2").arg(d.fileName, d.reason));
+    const bool whole = list.build(PruneMode::Keep, [](const PollLogNotice &n) {
+        if (n.kind == PollLogNotice::BadName) printError(QStringLiteral("left out %1: %2").arg(n.fileName, n.reason));
     });
     closeSession();
     if (whole) return Built::Whole;
-    printError(QStringLiteral("the poll log list could not be built whole; see the message above."));
+    if (!list.folderError().isEmpty())
+        printError(list.folderError() + QLatin1Char('.'));
+    else
+        printError(QStringLiteral("the poll log list could not be built whole; see the message above."));
     return Built::Partly;
 }
 } // namespace
@@ -66,15 +71,15 @@ int cmdList(const QStringList &args) {
     const Built built = buildList(list);
     if (built == Built::NoDatabase) return 1;
     QTextStream out(stdout);
-    const QStringList &fields = PollLogList::fieldNames();
     if (json) {
         QJsonArray rows;
         for (const PollLogRow &r : list.allRows())
-            rows.append(QJsonObject{{fields[0], r.pollDate},
-                                    {fields[1], r.clockName},
-                                    {fields[2], r.approximatePunches},
-                                    {fields[3], r.fileName},
-                                    {fields[4], r.clockNumber}});
+            rows.append(QJsonObject{{QStringLiteral("poll_date"),
+                                     formatIsoDateTime(r.pollTime).replace(QLatin1Char(' '), QLatin1Char('T'))},
+                                    {QStringLiteral("clock_name"), r.clockName},
+                                    {QStringLiteral("approximate_punches"), r.approximatePunches},
+                                    {QStringLiteral("file_name"), r.fileName},
+                                    {QStringLiteral("clock_number"), r.clockNumber}});
         out << QJsonDocument(rows).toJson(QJsonDocument::Indented);
     } else {
         out << QStringLiteral("%1  %2  %3  %4\n")
@@ -156,6 +161,40 @@ int cmdImportAll(const QStringList &args) {
     for (const PollLogRow &r : list.allRows())
         names << r.fileName;
     return cmdImport(options + QStringList{QStringLiteral("--")} + names);
+}
+
+int cmdPrune(const QStringList &args) {
+    bool dryRun = false;
+    for (const QString &a : args) {
+        if (a == QLatin1String("--dry-run"))
+            dryRun = true;
+        else
+            return usage(QStringLiteral("unknown argument \"%1\".").arg(a), "prune [--dry-run]");
+    }
+    if (!openSession()) return 1;
+    PollLogList list;
+    const QString would = dryRun ? QStringLiteral("would ") : QString();
+    bool failed = false;
+    const bool whole = list.build(dryRun ? PruneMode::DryRun : PruneMode::Move, [&](const PollLogNotice &n) {
+        switch (n.kind) {
+        case PollLogNotice::Pruned:
+            QTextStream(stdout) << would << "move " << n.fileName << " into Pruned/: " << n.reason << '\n';
+            break;
+        case PollLogNotice::Purged:
+            QTextStream(stdout) << would << "delete Pruned/" << n.fileName << ": " << n.reason << '\n';
+            break;
+        case PollLogNotice::BadName:
+            printError(QStringLiteral("left out %1: %2").arg(n.fileName, n.reason));
+            break;
+        case PollLogNotice::MoveFailed:
+            printError(QStringLiteral("%1 %2").arg(n.fileName, n.reason));
+            failed = true;
+            break;
+        }
+    });
+    closeSession();
+    if (!list.folderError().isEmpty()) printError(list.folderError() + QLatin1Char('.'));
+    return whole && !failed ? 0 : 1;
 }
 
 } // namespace hx::cli

@@ -13,6 +13,8 @@ int cmdShow(const QStringList &args);
 int cmdList(const QStringList &args);
 int cmdPrint(const QStringList &args);
 int cmdView(const QStringList &args);
+// Moves the files the window would prune into Pruned/ (--dry-run: tells only).
+int cmdPrune(const QStringList &args);
 // import --all: every file of the poll log list, in its order.
 int cmdImportAll(const QStringList &args);
 // watch: imports poll log files as they arrive, until SIGTERM or SIGINT.

@@ -43,6 +43,8 @@ const std::map<QString, Command> &commands() {
         {QStringLiteral("list"), {"list [--json]", "list the poll logs, newest first", cli::cmdList}},
         {QStringLiteral("print"),
          {"print --pdf FILE [--hide-empty]", "write the poll log list report as a PDF", cli::cmdPrint}},
+        {QStringLiteral("prune"),
+         {"prune [--dry-run]", "move old poll logs and those of unknown clocks into Pruned/", cli::cmdPrune}},
         {QStringLiteral("view"), {"view NAME", "open a poll log in the text viewer", cli::cmdView}},
         {QStringLiteral("demo"), {"demo [DIR]", "build a demonstration site and import it", cli::cmdDemo}},
         {QStringLiteral("watch"),

@@ -42,6 +42,8 @@ void reportRolledBack(const QString &cause) {
                 Buttons::OkOnly | Buttons::Critical);
 }
 
+struct Cancelled {};
+
 // The closing "DELETE FROM IMPORT" outside the unit of work: after No, and
 // after a rollback (when the server may be gone).
 void emptyImportTable() {
@@ -108,7 +110,11 @@ ImportResult runImportCommand(const std::vector<ImportFile> &files, std::shared_
         PrevPunchImportScope seen(db);
 
         result.outcome = ImportOutcome::Imported;
+        const auto checkCancel = [&] {
+            if (options.cancelRequested && options.cancelRequested()) throw Cancelled{};
+        };
         for (size_t i = 0; i < files.size(); ++i) {
+            checkCancel();
             result.lastFile = int(i);
             if (beforeFile) beforeFile(int(i));
             if (!blnImportPollFile(files[i].path, channel, options.importSeen)) {
@@ -118,6 +124,7 @@ ImportResult runImportCommand(const std::vector<ImportFile> &files, std::shared_
             }
             ++importCounts().files;
         }
+        if (result.outcome == ImportOutcome::Imported) checkCancel();
         if (result.outcome == ImportOutcome::Imported) {
             result.importRows = db.firstValue(kCountImport).value_or(QVariant(0)).toLongLong();
             if (!blnPostImportTableToPunchTable(channel)) result.outcome = ImportOutcome::PostingFailed;
@@ -139,6 +146,9 @@ ImportResult runImportCommand(const std::vector<ImportFile> &files, std::shared_
                                QStringLiteral("SavePrevPunch"), QString(), HxError(errorDescription(e)));
             }
         }
+    } catch (const Cancelled &) {
+        result.outcome = ImportOutcome::Cancelled;
+        subLogNote(kModule, QStringLiteral("The import was cancelled; nothing was saved."));
     } catch (const std::exception &e) {
         // Everything since the confirmation is undone.
         result.outcome = ImportOutcome::RolledBack;
@@ -170,6 +180,13 @@ ImportResult runImportCommand(const std::vector<ImportFile> &files, std::shared_
                     QStringLiteral("Poll Log") + (files.size() > 1 ? QStringLiteral("s") : QString()) +
                         QStringLiteral(" Imported Successfully"),
                     Buttons::OkOnly);
+        break;
+    case ImportOutcome::Cancelled:
+        emptyImportTable();
+        showMessage(QString(), QStringLiteral("Import Cancelled"),
+                    QStringLiteral("The import was cancelled. Nothing was imported: the database and the "
+                                   "register of seen punches are as they were before it."),
+                    Buttons::OkOnly | Buttons::Information);
         break;
     case ImportOutcome::NotConfirmed:
         break;

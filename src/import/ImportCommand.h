@@ -25,6 +25,9 @@ struct ImportOptions {
     // Read, post and recalculate, then roll the unit of work back: nothing is
     // saved, the register included; the log notes it.
     bool dryRun = false;
+    // Asked before each file and before the posting; true rolls the whole
+    // import back (the window's Cancel).
+    std::function<bool()> cancelRequested;
 };
 
 enum class ImportOutcome {
@@ -33,6 +36,7 @@ enum class ImportOutcome {
     PostingFailed, // saved, but posting reported a failure
     Imported,      // saved, "Imported Successfully" shown
     RolledBack,    // a failure not about one row: nothing was saved
+    Cancelled,     // the user stopped it between files: nothing was saved
 };
 
 struct ImportResult {

@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QDateTime>
 #include <algorithm>
 #include <cmath>
 #include <map>
@@ -102,12 +103,59 @@ QString strNumberSortKey(const QString &text) {
            QStringLiteral("%1").arg(n < 0 ? -n : n, 10, 10, QLatin1Char('0'));
 }
 
-bool PollLogList::build(const std::function<void(const DeletedPollLog &)> &onDeleted) {
+QString PollLogList::prunedFolder() {
+    return strJoinPath(strGetPollLogPath(), QStringLiteral("Pruned"));
+}
+
+namespace {
+// A free name in the Pruned folder: the file's own, else with ".1", ".2"...
+// (a pruned file of the same name is never overwritten).
+QString freeName(const QDir &dir, const QString &name) {
+    QString candidate = name;
+    for (int i = 1; dir.exists(candidate); ++i)
+        candidate = name + QLatin1Char('.') + QString::number(i);
+    return candidate;
+}
+} // namespace
+
+void PollLogList::purgePruned(PruneMode prune, const std::function<void(const PollLogNotice &)> &onNotice) {
+    const QDir dir(prunedFolder());
+    if (!dir.exists()) return;
+    // A moved file carries the moment of its move as its modification time.
+    const QDateTime limit = Clock::now().addDays(-kPrunedKeepDays);
+    const QFileInfoList files = dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    for (const QFileInfo &fi : files) {
+        if (fi.lastModified() > limit) continue;
+        const QString why = QStringLiteral("pruned more than %1 days ago").arg(kPrunedKeepDays);
+        if (prune == PruneMode::Move) {
+            if (!QFile::remove(fi.absoluteFilePath())) {
+                subLogNote(kModule, QStringLiteral("The pruned poll log %1 cannot be deleted").arg(fi.fileName()));
+                continue;
+            }
+            subLogNote(kModule, QStringLiteral("Deleted pruned poll log ") + fi.fileName() + QStringLiteral(": ") + why);
+        }
+        if (onNotice) onNotice({PollLogNotice::Purged, fi.fileName(), why});
+    }
+}
+
+bool PollLogList::build(PruneMode prune, const std::function<void(const PollLogNotice &)> &onNotice) {
     m_rows.clear();
+    m_folderError.clear();
     double pollTime = 0;
     QString name;
     bool ok = true;
     try {
+        const QString folder = strGetPollLogPath();
+        const QFileInfo folderInfo(folder.isEmpty() ? QStringLiteral("/") : folder);
+        if (!folderInfo.isDir() || !folderInfo.isReadable() || !folderInfo.isExecutable()) {
+            m_folderError = QStringLiteral("the poll log folder %1 %2")
+                                .arg(folderInfo.filePath(), folderInfo.exists()
+                                                                ? QStringLiteral("cannot be read")
+                                                                : QStringLiteral("does not exist"));
+            subLogNote(kModule, m_folderError);
+            return false;
+        }
+
         std::map<int32_t, QString> clocks; // the first row of each number
         Recordset rs = conn().openRecordset(QStringLiteral("SELECT * FROM \"CLOCK\""));
         for (; !rs.eof(); rs.moveNext()) {
@@ -116,39 +164,61 @@ bool PollLogList::build(const std::function<void(const DeletedPollLog &)> &onDel
         }
         subCloseRecordset(rs);
 
-        const QString folder = strGetPollLogPath();
         const int days = rules().intLogFileDays;
+        const QDir dir(folderInfo.filePath());
         const QStringList names =
-            QDir(folder.isEmpty() ? QStringLiteral("/") : folder)
-                .entryList({QStringLiteral("*.}??")}, QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
-        auto remove = [&](const QString &why) {
-            QFile f(strJoinPath(folder, name));
-            if (!f.remove())
-                throw HxError(
-                    QStringLiteral("The poll log %1 cannot be deleted: %2").arg(name, f.errorString()),
-                    ErrNo::PermissionDenied);
-            subLogNote(kModule, QStringLiteral("Deleted poll log ") + name + QStringLiteral(": ") + why);
-            if (onDeleted) onDeleted({name, why});
+            dir.entryList({QStringLiteral("*.}??")}, QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+        auto leaveOut = [&](const QString &why) {
+            if (prune == PruneMode::Keep) return;
+            if (prune == PruneMode::Move) {
+                const QDir pruned(prunedFolder());
+                const QString target = pruned.exists() || dir.mkdir(QStringLiteral("Pruned"))
+                                           ? pruned.filePath(freeName(pruned, name))
+                                           : QString();
+                QFile f(dir.filePath(name));
+                if (target.isEmpty() || !f.rename(target)) {
+                    const QString reason =
+                        QStringLiteral("cannot be moved into %1: %2")
+                            .arg(pruned.path(), target.isEmpty() ? QStringLiteral("the folder cannot be made")
+                                                                 : f.errorString());
+                    subLogNote(kModule, QStringLiteral("The poll log ") + name + QLatin1Char(' ') + reason);
+                    if (onNotice) onNotice({PollLogNotice::MoveFailed, name, reason});
+                    return;
+                }
+                // Its stay in Pruned/ is counted from now.
+                QFile moved(target);
+                if (moved.open(QIODevice::ReadWrite))
+                    moved.setFileTime(Clock::now(), QFileDevice::FileModificationTime);
+                subLogNote(kModule, QStringLiteral("Pruned poll log ") + name + QStringLiteral(": ") + why);
+            }
+            if (onNotice) onNotice({PollLogNotice::Pruned, name, why});
         };
         for (const QString &entry : names) {
             name = entry;
             pollTime = dateSerial(2150, 1, 1);
-            pollTime = dtmPollTimeOfName(name);
+            try {
+                pollTime = dtmPollTimeOfName(name);
+            } catch (const HxError &e) {
+                // One unreadable name hides nothing else.
+                const QString why = QStringLiteral("the name cannot be read as a poll time (%1)").arg(e.description());
+                subLogNote(kModule, QStringLiteral("Poll log ") + name + QStringLiteral(" left out: ") + why);
+                if (onNotice) onNotice({PollLogNotice::BadName, name, why});
+                continue;
+            }
             if (dateDiffDays(pollTime, Clock::nowSerial()) > days) {
-                remove(QStringLiteral("polled %1, more than %2 days ago")
-                           .arg(formatPollDate(pollTime))
-                           .arg(days));
+                leaveOut(QStringLiteral("polled %1, more than %2 days ago").arg(formatPollDate(pollTime)).arg(days));
                 continue;
             }
             const int32_t number = pollClockNumber(name);
             const auto clock = clocks.find(number);
             if (clock == clocks.end()) {
-                remove(QStringLiteral("clock %1 is not in the CLOCK table").arg(number));
+                leaveOut(QStringLiteral("clock %1 is not in the CLOCK table").arg(number));
                 continue;
             }
             m_rows.push_back({formatPollDate(pollTime), clock->second,
-                              lngApproxPunches(strJoinPath(folder, name)), name, number});
+                              lngApproxPunches(dir.filePath(name)), name, number, pollTime});
         }
+        if (prune != PruneMode::Keep) purgePruned(prune, onNotice);
     } catch (const std::exception &e) {
         subReportError(QStringLiteral("ZudIvida Module"), QStringLiteral("Procedure"),
                        QStringLiteral("CreatePollLogRecordset ") + valueText(QVariant(pollTime)) +

@@ -1,7 +1,9 @@
 #pragma once
 // The list of poll log files in the poll log folder: one row per file with its
-// poll time, clock and punch estimate. Building it prunes the folder of files
-// past the rules' age limit and of files of clocks the site does not know.
+// poll time, clock and punch estimate. Files past the rules' age limit and
+// files of clocks the site does not know are left out; the window (and the
+// prune command) moves them into the folder's "Pruned" subfolder, where they
+// stay for 30 days, so a poll log is never lost before someone could import it.
 // Shared by the window and the command-line host.
 #include <QString>
 #include <cstdint>
@@ -17,25 +19,51 @@ struct PollLogRow {
     int32_t approximatePunches = 0;
     QString fileName; // without folder
     int32_t clockNumber = 0;
+    double pollTime = 0; // the poll time itself, day-count form
 };
 
-// A file the list removed from the folder, and why.
-struct DeletedPollLog {
+// What building the list does with the files it leaves out for age or clock.
+enum class PruneMode {
+    Keep,   // nothing: reading the list never changes the folder
+    Move,   // into Pruned/, and files kept there past 30 days are deleted
+    DryRun, // tell what Move would do, change nothing
+};
+
+// A file the list left out or moved, and why.
+struct PollLogNotice {
+    enum Kind {
+        Pruned,    // moved into Pruned/ (or would be, in a dry run)
+        Purged,    // deleted from Pruned/ after 30 days (or would be)
+        BadName,   // the name cannot be read as a poll time; not listed
+        MoveFailed // could not be moved; left where it is, not listed
+    };
+    Kind kind = Pruned;
     QString fileName;
     QString reason;
 };
+using DeletedPollLog = PollLogNotice;
 
 class PollLogList {
 public:
     // Field names of a row, as the list shows and exports them.
     static const QStringList &fieldNames();
 
+    static constexpr int kPrunedKeepDays = 30;
+    // The subfolder of the poll log folder that holds pruned files.
+    static QString prunedFolder();
+
     // Scans the poll log folder into the list (gConn and gTCRules must be
-    // loaded). Every deleted file is written to the log as a note and handed
-    // to onDeleted. An error is reported and leaves the rows read so far;
-    // the result is then false.
-    bool build(const std::function<void(const DeletedPollLog &)> &onDeleted = {});
-    void clear() { m_rows.clear(); }
+    // loaded). Every file moved, purged or left out for its name is written
+    // to the log as a note and handed to onNotice. A folder that cannot be
+    // read gives false with folderError() set; any other error is reported
+    // and leaves the rows read so far, and the result is false.
+    bool build(PruneMode prune = PruneMode::Keep, const std::function<void(const PollLogNotice &)> &onNotice = {});
+    void clear() {
+        m_rows.clear();
+        m_folderError.clear();
+    }
+    // Why the poll log folder could not be read by the last build; empty when it was.
+    const QString &folderError() const { return m_folderError; }
 
     // The filter "[Approximate Punches]>0" when true.
     void setHideEmpty(bool hide) { m_hideEmpty = hide; }
@@ -47,7 +75,10 @@ public:
     std::vector<PollLogRow> rows() const;
 
 private:
+    void purgePruned(PruneMode prune, const std::function<void(const PollLogNotice &)> &onNotice);
+
     std::vector<PollLogRow> m_rows;
+    QString m_folderError;
     bool m_hideEmpty = false;
 };
 

@@ -1,11 +1,14 @@
 #include "window/PollLogReport.h"
 
 #include "component/Clock.h"
+#include "component/Database.h"
 #include "component/DateTime.h"
+#include "component/modGlobal.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QFontMetricsF>
+#include <QLocale>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPrintPreviewDialog>
@@ -15,8 +18,22 @@ namespace hx {
 namespace {
 const QString kCaption = QStringLiteral("Poll Log List Report");
 
+// Letter where it is the custom (the United States and Canada), A4
+// elsewhere; the locale of paper is LC_PAPER's, as the C library takes it.
+QPageSize::PageSizeId paperOfLocale() {
+    QString name;
+    for (const char *var : {"LC_ALL", "LC_PAPER", "LANG"}) {
+        name = qEnvironmentVariable(var);
+        if (!name.isEmpty()) break;
+    }
+    const QLocale locale = name.isEmpty() ? QLocale::system() : QLocale(name.section(QLatin1Char('.'), 0, 0));
+    const auto territory = locale.territory();
+    return territory == QLocale::UnitedStates || territory == QLocale::Canada ? QPageSize::Letter
+                                                                                : QPageSize::A4;
+}
+
 void setPage(QPagedPaintDevice &device) {
-    device.setPageLayout(QPageLayout(QPageSize(QPageSize::Letter), QPageLayout::Portrait,
+    device.setPageLayout(QPageLayout(QPageSize(paperOfLocale()), QPageLayout::Portrait,
                                      QMarginsF(15, 15, 15, 12), QPageLayout::Millimeter));
 }
 
@@ -32,38 +49,68 @@ void renderPollLogReport(QPagedPaintDevice &device, const std::vector<PollLogRow
     QPainter p(&device);
     const QRectF page(QPointF(0, 0), QSizeF(device.width(), device.height()));
     const QFont titleFont = font(16, true), labelFont = font(10, true), detailFont = font(10),
-                footerFont = font(8);
+                smallFont = font(8);
     const qreal title = QFontMetricsF(titleFont, &device).height();
     const qreal label = QFontMetricsF(labelFont, &device).height();
     const qreal line = QFontMetricsF(detailFont, &device).height() * 1.3;
-    const qreal footer = QFontMetricsF(footerFont, &device).height();
+    const qreal small = QFontMetricsF(smallFont, &device).height();
     const qreal gap = line * 0.5;
-    const qreal detailTop = title + gap + label + gap;
-    const qreal detailBottom = page.height() - footer - gap;
-    const int perPage = std::max(1, int((detailBottom - detailTop) / line));
-    const int pages = std::max(1, int((rows.size() + size_t(perPage) - 1) / size_t(perPage)));
+    const qreal headerTop = title;
+    const qreal labelsTop = headerTop + small + gap;
+    const qreal detailTop = labelsTop + label + gap;
+    const qreal detailBottom = page.height() - small - gap;
     const QString printed = QStringLiteral("Printed ") + formatGeneralDate(Clock::nowSerial());
+    const QString database =
+        QStringLiteral("Database: ") + maskPassword(strDatabaseFullPath(strGetDatabaseFilePath()));
 
     // Column places as parts of the width: date, clock, punches (right edge), file.
     const qreal w = page.width();
-    const qreal xDate = 0, xClock = 0.27 * w, xPunchesRight = 0.68 * w, xFile = 0.73 * w;
-    // Values too long for their column are cut with an ellipsis; labels always fit.
+    const qreal xDate = 0, xClock = 0.27 * w, xClockRight = 0.54 * w, xPunchesRight = 0.68 * w,
+                xFile = 0.73 * w;
+    const int wrap = int(Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap);
     auto cell = [&](qreal x0, qreal x1, qreal y, qreal h, const QString &text, Qt::Alignment align,
                     bool cut = true) {
         p.drawText(QRectF(x0, y, x1 - x0, h), int(align | Qt::AlignVCenter | Qt::TextSingleLine),
                    cut ? p.fontMetrics().elidedText(text, Qt::ElideRight, int(x1 - x0)) : text);
     };
+    // A clock name wraps in its column, so the row grows instead of cutting it.
+    p.setFont(detailFont);
+    std::vector<qreal> heights;
+    heights.reserve(rows.size());
+    const qreal lead = line - QFontMetricsF(detailFont, &device).height();
+    for (const PollLogRow &r : rows) {
+        const QRectF need = p.boundingRect(QRectF(xClock, 0, xClockRight - xClock, 1e9), wrap, r.clockName);
+        heights.push_back(std::max(line, need.height() + lead));
+    }
+    // The rows of each page, then the totals line under the last one.
+    std::vector<size_t> pageStarts{0};
+    qreal y = detailTop;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        if (y + heights[i] > detailBottom && i > pageStarts.back()) {
+            pageStarts.push_back(i);
+            y = detailTop;
+        }
+        y += heights[i];
+    }
+    const bool totalsOwnPage = y + line * 1.5 > detailBottom;
+    const int pages = int(pageStarts.size()) + (totalsOwnPage ? 1 : 0);
+    long long punches = 0;
+    for (const PollLogRow &r : rows)
+        punches += r.approximatePunches;
 
-    size_t next = 0;
     for (int n = 1; n <= pages; ++n) {
         if (n > 1) device.newPage();
         p.setPen(Qt::black);
         p.setFont(titleFont);
         cell(0, w, 0, title, QStringLiteral("Poll Log Files"), Qt::AlignLeft);
-        const qreal labelsTop = title + gap;
+        p.setFont(smallFont);
+        p.setPen(QColor(0x55, 0x55, 0x55));
+        cell(0, w * 0.7, headerTop, small, database, Qt::AlignLeft);
+        cell(w * 0.7, w, headerTop, small, printed, Qt::AlignRight);
+        p.setPen(Qt::black);
         p.setFont(labelFont);
         cell(xDate, xClock, labelsTop, label, QStringLiteral("Poll Date & Time"), Qt::AlignLeft);
-        cell(xClock, xPunchesRight - 0.14 * w, labelsTop, label, QStringLiteral("Clock Name"), Qt::AlignLeft);
+        cell(xClock, xClockRight, labelsTop, label, QStringLiteral("Clock Name"), Qt::AlignLeft);
         cell(xPunchesRight - 0.25 * w, xPunchesRight, labelsTop, label, QStringLiteral(" Approx. Punches"),
              Qt::AlignRight, false);
         cell(xFile, w, labelsTop, label, QStringLiteral("File Name"), Qt::AlignLeft);
@@ -73,21 +120,34 @@ void renderPollLogReport(QPagedPaintDevice &device, const std::vector<PollLogRow
 
         p.setFont(detailFont);
         p.setPen(Qt::black);
-        for (int i = 0; i < perPage && next < rows.size(); ++i, ++next) {
-            const PollLogRow &r = rows[next];
-            const qreal y = detailTop + i * line;
-            cell(xDate, xClock, y, line, r.pollDate, Qt::AlignLeft);
-            cell(xClock, xPunchesRight - 0.14 * w, y, line, r.clockName, Qt::AlignLeft);
-            cell(xPunchesRight - 0.14 * w, xPunchesRight, y, line, QString::number(r.approximatePunches),
-                 Qt::AlignRight);
-            cell(xFile, w, y, line, r.fileName, Qt::AlignLeft);
+        qreal top = detailTop;
+        if (size_t(n) <= pageStarts.size()) {
+            const size_t end = size_t(n) < pageStarts.size() ? pageStarts[size_t(n)] : rows.size();
+            for (size_t i = pageStarts[size_t(n) - 1]; i < end; ++i) {
+                const PollLogRow &r = rows[i];
+                cell(xDate, xClock, top, line, r.pollDate, Qt::AlignLeft);
+                p.drawText(QRectF(xClock, top + lead / 2, xClockRight - xClock, heights[i]), wrap, r.clockName);
+                cell(xClockRight, xPunchesRight, top, line, QString::number(r.approximatePunches), Qt::AlignRight);
+                cell(xFile, w, top, line, r.fileName, Qt::AlignLeft);
+                top += heights[i];
+            }
+        }
+        if (n == pages) {
+            p.setFont(labelFont);
+            const qreal at = top + line * 0.5;
+            cell(0, w, at, line,
+                 QStringLiteral("%1 poll log%2, about %3 punch%4")
+                     .arg(rows.size())
+                     .arg(rows.size() == 1 ? QString() : QStringLiteral("s"))
+                     .arg(punches)
+                     .arg(punches == 1 ? QString() : QStringLiteral("es")),
+                 Qt::AlignLeft);
         }
 
-        p.setFont(footerFont);
+        p.setFont(smallFont);
         p.setPen(QColor(0x55, 0x55, 0x55));
-        const qreal footerTop = page.height() - footer;
-        cell(0, w / 2, footerTop, footer, printed, Qt::AlignLeft);
-        cell(w / 2, w, footerTop, footer, QStringLiteral("Page %1 of %2").arg(n).arg(pages), Qt::AlignRight);
+        const qreal footerTop = page.height() - small;
+        cell(w / 2, w, footerTop, small, QStringLiteral("Page %1 of %2").arg(n).arg(pages), Qt::AlignRight);
     }
 }
 

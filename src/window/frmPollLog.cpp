@@ -1,5 +1,6 @@
 #include "window/frmPollLog.h"
 
+#include "component/Database.h"
 #include "component/ImportLock.h"
 #include "component/Startup.h"
 #include "component/modGlobal.h"
@@ -17,7 +18,12 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QHBoxLayout>
+#include <QElapsedTimer>
 #include <QHeaderView>
+#include <QKeySequence>
+#include <QPushButton>
+#include <QShortcut>
+#include <QStyle>
 #include <QIcon>
 #include <QLabel>
 #include <QMenu>
@@ -39,7 +45,19 @@ namespace hx {
 class ListPictureModel : public PollLogListModel {
 public:
     using PollLogListModel::PollLogListModel;
+    // Files imported while the window is open carry a check mark.
+    void markImported(const QString &fileName) {
+        m_imported.insert(fileName);
+        const int row = rowOfFile(fileName);
+        if (row >= 0) emit dataChanged(index(row, 0), index(row, ColumnCount - 1));
+    }
+    void clearImported() { m_imported.clear(); }
     QVariant data(const QModelIndex &index, int role) const override {
+        const bool imported =
+            !m_imported.isEmpty() && m_imported.contains(PollLogListModel::data(index, FileNameRole).toString());
+        if (imported && role == Qt::ToolTipRole) return QStringLiteral("Imported");
+        if (imported && role == Qt::DecorationRole && index.column() == 0)
+            return QApplication::style()->standardIcon(QStyle::SP_DialogApplyButton);
         if (role == Qt::DecorationRole) {
             const QString picture = PollLogListModel::data(index, PictureRole).toString();
             if (picture.isEmpty()) return {};
@@ -51,6 +69,7 @@ public:
 private:
     QIcon m_good{QStringLiteral(":/icons/POLL_LOG_GOOD.png")};
     QIcon m_bad{QStringLiteral(":/icons/POLL_LOG_BAD.png")};
+    QSet<QString> m_imported;
 };
 
 namespace {
@@ -77,18 +96,51 @@ private:
     QLabel *m_label;
 };
 
+// One bar over the whole import: each file, and the posting after them, has
+// an equal part of it, and the channel's own progress fills the current part.
 class ProgressBar : public ProgressBarElement {
 public:
-    explicit ProgressBar(QProgressBar *bar) : m_bar(bar) {}
-    void setMinimum(int value) override { m_bar->setMinimum(value); }
-    void setMaximum(int value) override { m_bar->setMaximum(value); }
-    void setValue(int value) override {
-        m_bar->setValue(std::clamp(value, m_bar->minimum(), m_bar->maximum()));
+    static constexpr int kPart = 1000;
+    ProgressBar(QProgressBar *bar, int parts) : m_bar(bar) {
+        m_bar->setRange(0, std::max(1, parts) * kPart);
+        m_bar->setValue(0);
     }
-    void setVisible(bool visible) override { m_bar->setVisible(visible); }
+    void setPart(int part) {
+        m_part = part;
+        m_min = 0;
+        m_max = 100;
+        show(0);
+    }
+    void setMinimum(int value) override { m_min = value; }
+    void setMaximum(int value) override { m_max = value; }
+    void setValue(int value) override {
+        const int span = std::max(1, m_max - m_min);
+        show(int(qint64(std::clamp(value - m_min, 0, span)) * kPart / span));
+    }
+    // The bar stays while the import runs, whatever a stage asks.
+    void setVisible(bool) override {}
 
 private:
+    void show(int withinPart) {
+        const int v = std::min(m_bar->maximum(), m_part * kPart + withinPart);
+        if (v > m_bar->value()) m_bar->setValue(v);
+    }
     QProgressBar *m_bar;
+    int m_part = 0, m_min = 0, m_max = 100;
+};
+
+// Keeps the window alive during long work without paying a full event pass
+// for every progress step.
+class ThrottledRepaint {
+public:
+    void operator()() {
+        if (m_timer.isValid() && m_timer.elapsed() < 40) return;
+        m_timer.start();
+        QCoreApplication::processEvents();
+    }
+
+private:
+    QElapsedTimer m_timer;
 };
 } // namespace
 
@@ -124,7 +176,10 @@ frmPollLog::frmPollLog(QWidget *parent) : QDialog(parent) {
     slotLayout->addWidget(m_hideEmpty);
     slot->setMinimumWidth(std::max(twipsToPixels(1900), slot->sizeHint().width()));
     m_toolBar->addWidget(slot);
-    connect(m_hideEmpty, &QCheckBox::clicked, this, [this] { subInitPollLogList(); });
+    connect(m_hideEmpty, &QCheckBox::clicked, this, [this] {
+        subInitPollLogList();
+        showIdleStatus();
+    });
 
     addButton("IMPORT", "Import Log", "Import the Log File into the database.");
 
@@ -163,16 +218,49 @@ frmPollLog::frmPollLog(QWidget *parent) : QDialog(parent) {
     connect(m_list, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { m_menu->popup(m_list->viewport()->mapToGlobal(pos)); });
 
+    // Enter and a double click view the file; the usual keys print and refresh.
+    connect(m_list, &QAbstractItemView::activated, this, [this] {
+        if (!m_importing && selectedCount() == 1) view();
+    });
+    auto *printKey = new QShortcut(QKeySequence::Print, this);
+    connect(printKey, &QShortcut::activated, this, [this] {
+        if (!m_importing) print();
+    });
+    auto *refreshKey = new QShortcut(QKeySequence::Refresh, this);
+    connect(refreshKey, &QShortcut::activated, this, [this] { refresh(); });
+
+    // An empty list says where it looked.
+    m_emptyNote = new QLabel(m_list->viewport());
+    m_emptyNote->setAlignment(Qt::AlignCenter);
+    m_emptyNote->setWordWrap(true);
+    m_emptyNote->setTextFormat(Qt::PlainText);
+    m_emptyNote->setForegroundRole(QPalette::PlaceholderText);
+    auto *emptyLayout = new QVBoxLayout(m_list->viewport());
+    emptyLayout->addWidget(m_emptyNote);
+    m_emptyNote->hide();
+
+    m_fileCount = new QLabel(this);
+    m_fileCount->setTextFormat(Qt::PlainText);
     m_status = new QLabel(this);
     m_status->setTextFormat(Qt::PlainText);
     m_status->setMinimumWidth(1);
+    m_status->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_progress = new QProgressBar(this);
     m_progress->setTextVisible(false);
     m_progress->setMaximumHeight(m_status->sizeHint().height() + 4);
+    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    m_cancel->setToolTip(QStringLiteral("Stop after the file being read; nothing of this import is kept"));
+    connect(m_cancel, &QPushButton::clicked, this, [this] {
+        m_cancelRequested = true;
+        m_cancel->setEnabled(false);
+        m_status->setText(QStringLiteral("Cancelling after this file..."));
+    });
     auto *statusRow = new QHBoxLayout;
     statusRow->setContentsMargins(8, 2, 8, 6);
+    statusRow->addWidget(m_fileCount);
     statusRow->addWidget(m_status, 3);
     statusRow->addWidget(m_progress, 2);
+    statusRow->addWidget(m_cancel);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -184,8 +272,9 @@ frmPollLog::frmPollLog(QWidget *parent) : QDialog(parent) {
     layout->addLayout(listRow, 1);
     layout->addLayout(statusRow);
 
-    m_status->hide();
+    m_fileCount->hide();
     m_progress->hide();
+    m_cancel->hide();
     int width = 0;
     for (const WidthSetting &w : kWidths)
         width += twipsToPixels(w.defaultTwips);
@@ -213,9 +302,8 @@ bool frmPollLog::startUp() {
     const int32_t opened = lngStartSession();
     m_databaseOpen = opened == -1;
     if (!m_databaseOpen) return false;
-    m_status->hide();
     m_progress->hide();
-    m_recordset.build();
+    m_recordset.build(PruneMode::Move);
     subInitPollLogList();
     model().sortNewestFirst();
     m_list->header()->setSortIndicator(model().sortColumn(), model().sortOrder());
@@ -226,7 +314,51 @@ bool frmPollLog::startUp() {
     const int needed =
         columns + 2 * m_list->frameWidth() + m_list->verticalScrollBar()->sizeHint().width() + 14;
     resize(std::max(width(), needed), height());
+    // Where the user left it last time.
+    QSettings settings = widthSettings();
+    settings.beginGroup(QStringLiteral("PollLog"));
+    const QByteArray geometry = settings.value(QStringLiteral("Geometry")).toByteArray();
+    if (!geometry.isEmpty()) restoreGeometry(geometry);
+    showIdleStatus();
     return true;
+}
+
+void frmPollLog::refresh() {
+    if (m_importing || !m_databaseOpen) return;
+    m_recordset.build(PruneMode::Move);
+    m_model->clearImported();
+    subInitPollLogList();
+    model().sortNewestFirst();
+    m_list->header()->setSortIndicator(model().sortColumn(), model().sortOrder());
+    showIdleStatus();
+}
+
+void frmPollLog::showIdleStatus() {
+    m_fileCount->hide();
+    m_progress->hide();
+    m_cancel->hide();
+    const QString folder = strGetPollLogPath();
+    QString text;
+    if (!m_recordset.folderError().isEmpty()) {
+        text = m_recordset.folderError().left(1).toUpper() + m_recordset.folderError().mid(1) + QLatin1Char('.');
+    } else {
+        long long punches = 0;
+        for (int r = 0; r < m_model->rowCount(); ++r)
+            punches += m_model->rowAt(r).approximatePunches;
+        text = QStringLiteral("%1 poll log%2, about %3 punch%4  \u00b7  %5  \u00b7  %6")
+                   .arg(m_model->rowCount())
+                   .arg(m_model->rowCount() == 1 ? QString() : QStringLiteral("s"))
+                   .arg(punches)
+                   .arg(punches == 1 ? QString() : QStringLiteral("es"))
+                   .arg(folder, maskPassword(strDatabaseFullPath(strGetDatabaseFilePath())));
+    }
+    m_status->setText(text);
+    m_status->setToolTip(text);
+    m_status->show();
+    m_emptyNote->setText(m_recordset.folderError().isEmpty()
+                             ? QStringLiteral("No poll logs in %1").arg(folder)
+                             : m_status->text());
+    m_emptyNote->setVisible(m_model->rowCount() == 0);
 }
 
 void frmPollLog::shutDown() {
@@ -235,6 +367,9 @@ void frmPollLog::shutDown() {
     m_status->hide();
     m_progress->hide();
     subSaveColumnWidths();
+    QSettings settings = widthSettings();
+    settings.beginGroup(QStringLiteral("PollLog"));
+    settings.setValue(QStringLiteral("Geometry"), saveGeometry());
     m_recordset.clear();
     subEndSession();
 }
@@ -322,28 +457,33 @@ void frmPollLog::import() {
     // The whole window but its status line stays disabled until the end.
     m_toolBar->setEnabled(false);
     m_list->setEnabled(false);
-    auto channel = std::make_shared<clsMessage>();
-    StatusLabel status(m_status);
-    ProgressBar progress(m_progress);
-    channel->setLblStatus(&status);
-    channel->setProProgressBar(&progress);
-    m_status->show();
-    m_importing = true;
-    setRepaintHook([] { QCoreApplication::processEvents(); });
-
     std::vector<ImportFile> files;
     for (int r = 0; r < m_model->rowCount(); ++r) {
         if (!m_list->selectionModel()->isRowSelected(r, {})) continue;
         const QString name = m_model->rowAt(r).fileName;
         files.push_back({name, strPollLogFilePath(name)});
     }
+    auto channel = std::make_shared<clsMessage>();
+    StatusLabel status(m_status);
+    ProgressBar progress(m_progress, int(files.size()) + 1);
+    channel->setLblStatus(&status);
+    channel->setProProgressBar(&progress);
+    m_status->clear();
+    m_status->show();
+    m_importing = true;
+    m_cancelRequested = false;
+    ThrottledRepaint repaint;
+    setRepaintHook([&repaint] { repaint(); });
+
     m_list->selectionModel()->clearSelection();
-    auto repaintFile = [&](int i) {
-        selectOnly(m_model->rowOfFile(files[size_t(i)].name));
-        subUpdateBar();
-        repaint();
+    // The list is left alone while the files are read: selecting, scrolling
+    // and repainting it for every file cost more than the import itself.
+    auto startFile = [&](int i) {
+        m_fileCount->setText(QStringLiteral("File %1 of %2").arg(i + 1).arg(files.size()));
+        progress.setPart(i);
         QCoreApplication::processEvents();
     };
+    auto failedFile = [&](int i) { selectOnly(m_model->rowOfFile(files[size_t(i)].name)); };
 
     QString why;
     auto lock = gConn ? ImportLock::acquire(*gConn, std::chrono::milliseconds(0), &why) : nullptr;
@@ -360,22 +500,43 @@ void frmPollLog::import() {
         // The rules as they stand now that no other import can change them.
         gTCRules = std::make_unique<clsTCrules>();
         gTCRules->ReadValues();
+        m_fileCount->show();
+        m_progress->show();
+        m_cancel->setEnabled(true);
+        m_cancel->show();
+        ImportOptions options;
+        // Asked once before each file and once before the posting.
+        options.cancelRequested = [this, &progress, &files, &repaint, asked = size_t(0)]() mutable {
+            repaint();
+            if (!m_cancelRequested && ++asked > files.size()) {
+                progress.setPart(int(files.size()));
+                m_fileCount->setText(QStringLiteral("Posting %1 file%2")
+                                         .arg(files.size())
+                                         .arg(files.size() == 1 ? QString() : QStringLiteral("s")));
+            }
+            return m_cancelRequested;
+        };
+        ImportResult result;
         try {
-            runImportCommand(files, channel, ImportOptions{}, repaintFile, repaintFile);
+            result = runImportCommand(files, channel, options, startFile, failedFile);
         } catch (const std::exception &e) {
             // The command reports its own failures; anything else still leaves the window usable.
             subReportError(kModule, QStringLiteral("barPollLog"), QStringLiteral("ButtonClick"), QString(),
                            HxError(errorDescription(e)));
         }
         lock.reset();
+        if (result.saved())
+            for (const ImportFile &f : files)
+                m_model->markImported(f.name);
+        // The last file handled stays selected.
+        if (result.lastFile >= 0) selectOnly(m_model->rowOfFile(files[size_t(result.lastFile)].name));
     }
 
     m_importing = false;
     subUpdateBar();
     setRepaintHook({});
     channel.reset();
-    m_status->hide();
-    m_progress->hide();
+    showIdleStatus();
     m_toolBar->setEnabled(true);
     m_list->setEnabled(true);
     m_list->setFocus();

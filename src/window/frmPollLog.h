@@ -1,7 +1,8 @@
 #pragma once
 // The poll log window: the list of poll log files with its toolbar (Print,
-// View, Import and "Hide Empty Logs"), pop-up menu, and a status line and
-// progress bar that show only during an import.
+// View, Import and "Hide Empty Logs"), pop-up menu, and a status line that
+// names the folder and the database, with "File n of N", one progress bar
+// and a Cancel button during an import.
 #include "import/PollLogList.h"
 
 #include <QDialog>
@@ -13,6 +14,7 @@ class QCheckBox;
 class QLabel;
 class QMenu;
 class QProgressBar;
+class QPushButton;
 class QToolBar;
 class QTreeView;
 
@@ -45,6 +47,8 @@ public:
     // Columns, filter and rows from the list.
     void subInitPollLogList();
     void subSaveColumnWidths();
+    // Builds the list again from the folder (F5), pruning as at start-up.
+    void refresh();
 
     // The parts, for the tests and the screenshots.
     QTreeView *listView() const { return m_list; }
@@ -54,6 +58,9 @@ public:
     QCheckBox *hideEmptyBox() const { return m_hideEmpty; }
     QLabel *statusLine() const { return m_status; }
     QProgressBar *progressBar() const { return m_progress; }
+    QLabel *fileCountLabel() const { return m_fileCount; }
+    QPushButton *cancelButton() const { return m_cancel; }
+    QLabel *emptyNote() const { return m_emptyNote; }
     const PollLogList &recordset() const { return m_recordset; }
     PollLogListModel &model() const;
     bool isImporting() const { return m_importing; }
@@ -68,6 +75,8 @@ protected:
 
 private:
     void selectOnly(int row);
+    // The idle status line: folder, database, files and punches listed.
+    void showIdleStatus();
     int selectedCount() const;
 
     QToolBar *m_toolBar = nullptr;
@@ -77,6 +86,10 @@ private:
     QMenu *m_menu = nullptr;
     QLabel *m_status = nullptr;
     QProgressBar *m_progress = nullptr;
+    QLabel *m_fileCount = nullptr;
+    QLabel *m_emptyNote = nullptr;
+    QPushButton *m_cancel = nullptr;
+    bool m_cancelRequested = false;
     ListPictureModel *m_model = nullptr;
     PollLogList m_recordset;
     bool m_databaseOpen = false;

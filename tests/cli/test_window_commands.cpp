@@ -49,26 +49,23 @@ struct EnvironmentVariable {
 };
 } // namespace
 
-TEST_F(WindowCommandsTest, ListPrunesNamesTheDeletedFilesAndPrintsNewestFirst) {
+TEST_F(WindowCommandsTest, ListDeletesNothingAndPrintsNewestFirst) {
     const Result r = run({u"list"_s, u"--json"_s});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_TRUE(
-        r.err.contains(u"deleted "_s + expired + u": polled 04/23/07 09:00:00 am, more than 2 days ago"_s))
-        << r.err.toStdString();
-    EXPECT_TRUE(r.err.contains(u"deleted "_s + unknown + u": clock 5 is not in the CLOCK table"_s));
-    EXPECT_FALSE(QFile::exists(path(u"polllogs/"_s + expired)));
+    for (const QString &name : {expired, unknown})
+        EXPECT_TRUE(QFile::exists(path(u"polllogs/"_s + name))) << name.toStdString();
 
     const QJsonArray rows = QJsonDocument::fromJson(r.out.toUtf8()).array();
     ASSERT_EQ(rows.size(), 3);
     const QJsonObject first = rows[0].toObject();
-    EXPECT_EQ(first.keys(), (QStringList{u"Approximate Punches"_s, u"Clock Name"_s, u"Clock Number"_s,
-                                         u"File Name"_s, u"Poll Date"_s}));
-    EXPECT_EQ(first[u"Poll Date"_s].toString(), u"04/26/07 01:00:00 pm"_s);
-    EXPECT_EQ(first[u"Clock Name"_s].toString(), u"Clock 2"_s);
-    EXPECT_EQ(first[u"Clock Number"_s].toInt(), 2);
-    EXPECT_EQ(first[u"File Name"_s].toString(), afternoon);
-    EXPECT_EQ(rows[1].toObject()[u"File Name"_s].toString(), empty);
-    EXPECT_EQ(rows[2].toObject()[u"Approximate Punches"_s].toInt(), 10);
+    EXPECT_EQ(first.keys(), (QStringList{u"approximate_punches"_s, u"clock_name"_s, u"clock_number"_s,
+                                         u"file_name"_s, u"poll_date"_s}));
+    EXPECT_EQ(first[u"poll_date"_s].toString(), u"2007-04-26T13:00:00"_s);
+    EXPECT_EQ(first[u"clock_name"_s].toString(), u"Clock 2"_s);
+    EXPECT_EQ(first[u"clock_number"_s].toInt(), 2);
+    EXPECT_EQ(first[u"file_name"_s].toString(), afternoon);
+    EXPECT_EQ(rows[1].toObject()[u"file_name"_s].toString(), empty);
+    EXPECT_EQ(rows[2].toObject()[u"approximate_punches"_s].toInt(), 10);
 
     const Result text = run({u"list"_s});
     ASSERT_EQ(text.exitCode, 0);
@@ -92,12 +89,29 @@ TEST_F(WindowCommandsTest, PrintWritesTheReportAsPdf) {
     EXPECT_TRUE(a >= 0 && a < e && e < m) << text.toStdString();
     EXPECT_TRUE(text.contains(QRegularExpression(u"04/26/07 09:00:00 am\\s+Clock 1\\s+10\\s+"_s + morning)))
         << text.toStdString();
+    // The header names the database; the last line counts files and punches.
+    EXPECT_TRUE(text.contains(u"Database: "_s + databaseArgument().left(20))) << text.toStdString();
+    int punches = 0;
+    for (const auto &row : QJsonDocument::fromJson(run({u"list"_s, u"--json"_s}).out.toUtf8()).array())
+        punches += row.toObject()[u"approximate_punches"_s].toInt();
+    EXPECT_GT(punches, 10);
+    EXPECT_TRUE(text.contains(u"3 poll logs, about %1 punches"_s.arg(punches))) << text.toStdString();
 
     r = run({u"print"_s, u"--pdf"_s, pdf, u"--hide-empty"_s});
     ASSERT_EQ(r.exitCode, 0);
     text = pdfText(pdf);
     EXPECT_TRUE(text.contains(afternoon));
     EXPECT_FALSE(text.contains(empty));
+
+    // The paper of the locale: Letter in the United States and Canada, else A4.
+    for (const auto &[locale, paper] : {std::pair{"en_US.UTF-8", "letter"}, {"fr_CA", "letter"}, {"de_DE.UTF-8", "A4"}}) {
+        EnvironmentVariable lcAll("LC_ALL", locale);
+        ASSERT_EQ(run({u"print"_s, u"--pdf"_s, pdf}).exitCode, 0);
+        QProcess info;
+        info.start(u"pdfinfo"_s, {pdf});
+        ASSERT_TRUE(info.waitForFinished(60000));
+        EXPECT_TRUE(info.readAllStandardOutput().contains(QByteArray("(") + paper + ")")) << locale;
+    }
 
     EXPECT_EQ(run({u"print"_s}).exitCode, 2);
     EXPECT_EQ(run({u"print"_s, u"--pdf"_s, path(u"no/such/dir/list.pdf"_s)}).exitCode, 1);
@@ -141,9 +155,30 @@ TEST_F(WindowCommandsTest, ShowOnAMissingDatabaseIsFalseWithoutABox) {
 TEST_F(WindowCommandsTest, ImportAllTakesEveryListedFile) {
     const Result r = run({u"import"_s, u"--all"_s, u"--yes"_s});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_TRUE(r.err.contains(u"deleted "_s + expired)) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains(u"Are you sure you want to import 3 poll logs?"_s)) << r.err.toStdString();
     EXPECT_EQ(postedPunches(), 3 * 3 * 2);
     EXPECT_EQ(importRows(), 0);
     EXPECT_EQ(run({u"import"_s, u"--all"_s, morning}).exitCode, 2);
+}
+
+TEST_F(WindowCommandsTest, PruneMovesIntoPrunedAndABadNameOrMissingFolderIsNamed) {
+    writeFile(u"polllogs/Zzz.}01"_s, "");
+    const Result dry = run({u"prune"_s, u"--dry-run"_s});
+    ASSERT_EQ(dry.exitCode, 0) << dry.err.toStdString();
+    EXPECT_TRUE(dry.out.contains(u"would move "_s + expired + u" into Pruned/"_s)) << dry.out.toStdString();
+    EXPECT_TRUE(QFile::exists(path(u"polllogs/"_s + expired)));
+
+    const Result r = run({u"prune"_s});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(u"left out Zzz.}01"_s)) << r.err.toStdString();
+    for (const QString &name : {expired, unknown})
+        EXPECT_TRUE(QFile::exists(path(u"polllogs/Pruned/"_s + name))) << name.toStdString();
+    EXPECT_EQ(run({u"list"_s}).out.count(u'\n'), 4); // the heading and three files, Pruned/ not among them
+
+    for (const QStringList &args : {QStringList{u"list"_s}, QStringList{u"import"_s, u"--all"_s, u"--yes"_s},
+                                    QStringList{u"prune"_s}}) {
+        const Result missing = run(QStringList{u"--poll-dir"_s, path(u"gone"_s)} + args);
+        EXPECT_EQ(missing.exitCode, 1) << args.join(u' ').toStdString();
+        EXPECT_TRUE(missing.err.contains(path(u"gone"_s) + u" does not exist"_s)) << missing.err.toStdString();
+    }
 }

@@ -1,7 +1,9 @@
 // The poll log list: name decoding, pruning, the punch estimate, its order,
 // and the item model's sorting.
 #include "cli/DemoPollFile.h"
+#include "component/Clock.h"
 #include "component/DateTime.h"
+#include "component/modGlobal.h"
 #include "import/PollLogList.h"
 #include "import/PollLogListModel.h"
 #include "messages/LogFiles.h"
@@ -77,9 +79,15 @@ TEST_F(PollLogListTest, BuildPrunesOldAndUnknownClockFilesAndEstimatesPunches) {
     writeFile(u"polllogs/PUNCH.}02"_s, recordLine() + "\r\n");
     writeFile(u"polllogs/notes.txt"_s, "not a poll log");
 
-    std::vector<DeletedPollLog> deleted;
+    // Reading alone changes nothing in the folder.
     PollLogList list;
-    ASSERT_TRUE(list.build([&](const DeletedPollLog &d) { deleted.push_back(d); }));
+    ASSERT_TRUE(list.build());
+    EXPECT_TRUE(exists(expired) && exists(unknown));
+    const std::vector<PollLogRow> kept = list.allRows();
+
+    std::vector<PollLogNotice> deleted;
+    ASSERT_TRUE(list.build(PruneMode::Move, [&](const PollLogNotice &d) { deleted.push_back(d); }));
+    EXPECT_EQ(names(kept), names(list.allRows()));
 
     // Newest first, the "PUNCH.}" file (year 50 read as 1950) last.
     EXPECT_EQ(names(list.allRows()), (QStringList{counted, short897, empty, edge, u"PUNCH.}02"_s}));
@@ -94,8 +102,11 @@ TEST_F(PollLogListTest, BuildPrunesOldAndUnknownClockFilesAndEstimatesPunches) {
     EXPECT_EQ(rows[4].pollDate, u"01/01/50 12:00:00 am"_s);
     EXPECT_EQ(rows[4].clockName, u"Dock"_s);
 
-    EXPECT_FALSE(exists(expired));
-    EXPECT_FALSE(exists(unknown));
+    // Pruned files wait in Pruned/, not deleted.
+    for (const QString &name : {expired, unknown}) {
+        EXPECT_FALSE(exists(name));
+        EXPECT_TRUE(exists(u"Pruned/"_s + name)) << name.toStdString();
+    }
     EXPECT_TRUE(exists(edge));
     EXPECT_TRUE(exists(u"notes.txt"_s));
     ASSERT_EQ(deleted.size(), 2u);
@@ -103,10 +114,10 @@ TEST_F(PollLogListTest, BuildPrunesOldAndUnknownClockFilesAndEstimatesPunches) {
     EXPECT_EQ(deleted[1].fileName, unknown);
     EXPECT_EQ(deleted[1].reason, u"clock 7 is not in the CLOCK table"_s);
     // Each deletion is a note in the log naming the file.
-    EXPECT_TRUE(log().contains(u"'Deleted poll log "_s + expired +
+    EXPECT_TRUE(log().contains(u"'Pruned poll log "_s + expired +
                                u": polled 04/23/07 11:59:00 pm, more than 2 days ago'"_s));
     EXPECT_TRUE(
-        log().contains(u"'Deleted poll log "_s + unknown + u": clock 7 is not in the CLOCK table'"_s));
+        log().contains(u"'Pruned poll log "_s + unknown + u": clock 7 is not in the CLOCK table'"_s));
     EXPECT_TRUE(boxes.shown().empty());
 
     list.setHideEmpty(true);
@@ -118,9 +129,36 @@ TEST_F(PollLogListTest, DaysZeroKeepsOnlyToday) {
     const QString yesterday = poll(QDateTime(QDate(2007, 4, 25), QTime(23, 59, 54)), 1);
     const QString today = poll(QDateTime(QDate(2007, 4, 26), QTime(0, 0)), 1);
     PollLogList list;
-    ASSERT_TRUE(list.build());
+    ASSERT_TRUE(list.build(PruneMode::DryRun));
     EXPECT_EQ(names(list.allRows()), QStringList{today});
-    EXPECT_FALSE(exists(yesterday));
+    EXPECT_TRUE(exists(yesterday));
+}
+
+// A pruned file stays 30 days in Pruned/ (counted from its move), then goes;
+// a second file of the same name does not overwrite the first.
+TEST_F(PollLogListTest, PrunedFilesStayThirtyDays) {
+    setDays(0);
+    const QString old = poll(QDateTime(QDate(2007, 4, 20), QTime(9, 0)), 1);
+    PollLogList list;
+    ASSERT_TRUE(list.build(PruneMode::Move));
+    poll(QDateTime(QDate(2007, 4, 20), QTime(9, 0)), 1);
+    ASSERT_TRUE(list.build(PruneMode::Move));
+    EXPECT_TRUE(exists(u"Pruned/"_s + old) && exists(u"Pruned/"_s + old + u".1"_s));
+
+    const struct {
+        QDateTime now;
+        bool kept;
+    } cases[] = {{QDateTime(QDate(2007, 5, 26), QTime(0, 0)), true},
+                 {QDateTime(QDate(2007, 5, 26), QTime(23, 59)), false}};
+    for (const auto &c : cases) {
+        Clock::setFixed(c.now);
+        std::vector<PollLogNotice> notes;
+        ASSERT_TRUE(list.build(PruneMode::DryRun, [&](const PollLogNotice &n) { notes.push_back(n); }));
+        EXPECT_EQ(notes.empty(), c.kept);
+        ASSERT_TRUE(list.build(PruneMode::Move));
+        EXPECT_EQ(exists(u"Pruned/"_s + old), c.kept) << c.now.toString().toStdString();
+    }
+    EXPECT_TRUE(log().contains(u"'Deleted pruned poll log "_s + old));
 }
 
 // The list is newest first by time, not by the text of the date: December
@@ -137,19 +175,26 @@ TEST_F(PollLogListTest, OrderIsNewestFirstAcrossYearAndNoon) {
     EXPECT_EQ(names(list.allRows()), (QStringList{one, oneToo, eleven, jan, dec}));
 }
 
-TEST_F(PollLogListTest, UndecodableNameIsReportedAndEndsTheScan) {
+TEST_F(PollLogListTest, UndecodableNameIsLeftOutAndMissingFolderIsNamed) {
     const QString good = poll(QDateTime(QDate(2007, 4, 26), QTime(9, 0)), 1);
-    writeFile(u"polllogs/ZZZZZZ07.}01"_s, "");
-    const QString after = u"ZZZZZZ07.}02"_s; // listed after the bad name: never reached
-    writeFile(u"polllogs/"_s + after, "");
+    writeFile(u"polllogs/000Q07.}01"_s, "");
+    const QString after = poll(QDateTime(QDate(2007, 4, 26), QTime(10, 0)), 2);
+    writeFile(u"polllogs/Zzz.}01"_s, "");
     PollLogList list;
+    QStringList bad;
+    EXPECT_TRUE(list.build(PruneMode::Move, [&](const PollLogNotice &n) {
+        if (n.kind == PollLogNotice::BadName) bad << n.fileName;
+    }));
+    EXPECT_EQ(names(list.allRows()), (QStringList{after, good}));
+    EXPECT_EQ(bad, (QStringList{u"000Q07.}01"_s, u"Zzz.}01"_s}));
+    EXPECT_TRUE(exists(u"Zzz.}01"_s));
+    EXPECT_TRUE(boxes.shown().empty());
+    EXPECT_TRUE(log().contains(u"Poll log Zzz.}01 left out"_s)) << log().toStdString();
+
+    subSetPollLogPath(path(u"no-such-folder"_s));
     EXPECT_FALSE(list.build());
-    EXPECT_EQ(names(list.allRows()), QStringList{good});
-    ASSERT_EQ(boxes.shown().size(), 1u);
-    EXPECT_EQ(boxes.shown()[0].title, u"Horalis Error"_s);
-    EXPECT_TRUE(
-        log().contains(u"Where: ZudIvida Module:Procedure_CreatePollLogRecordset 91313 ZZZZZZ07.}01 None"_s))
-        << log().toStdString();
+    EXPECT_TRUE(list.allRows().empty());
+    EXPECT_TRUE(list.folderError().contains(u"no-such-folder does not exist"_s)) << list.folderError().toStdString();
 }
 
 TEST(PollLogSortKeys, DatesWithTheTwoDigitYearWindowAndTenDigitNumbers) {

@@ -9,6 +9,8 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDir>
+#include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
@@ -117,10 +119,17 @@ TEST_F(WindowTest, ListToolbarAndMenu) {
     // The pop-up menu runs the same commands.
     EXPECT_EQ(form.popupMenu()->title(), u"Poll Log"_s);
     EXPECT_EQ(form.popupMenu()->actions(), (QList<QAction *>{actions[0], actions[1], actions[3]}));
-    EXPECT_FALSE(form.statusLine()->isVisible());
+    // Idle: the status line names what is listed and where from.
+    EXPECT_TRUE(form.statusLine()->isVisible());
+    EXPECT_TRUE(form.statusLine()->text().startsWith(u"3 poll logs, about 20 punches"_s))
+        << form.statusLine()->text().toStdString();
+    EXPECT_TRUE(form.statusLine()->text().contains(path(u"polllogs"_s)));
+    EXPECT_TRUE(form.statusLine()->text().contains(path(u"site.db"_s)));
     EXPECT_FALSE(form.progressBar()->isVisible());
+    EXPECT_FALSE(form.cancelButton()->isVisible());
+    EXPECT_FALSE(form.emptyNote()->isVisible());
 
-    // Newest first; the file of the unknown clock is gone.
+    // Newest first; the file of the unknown clock is left out (moved to Pruned/).
     EXPECT_EQ(column(form, 0),
               (QStringList{u"04/26/07 01:00:00 pm"_s, u"04/26/07 11:00:00 am"_s, u"04/26/07 09:00:00 am"_s}));
     EXPECT_EQ(column(form, 1), (QStringList{u"Clock 2"_s, u"Clock 1"_s, u"Clock 1"_s}));
@@ -212,11 +221,13 @@ TEST_F(WindowTest, ImportOfTwoSelectedRowsThroughTheToolbar) {
     boxes.pushAnswer(Answer::Yes);
     bool statusShownDuringImport = false;
     bool disabledDuringImport = false;
+    QSet<QString> fileCountSeen;
     // The channel's repaints let the test look at the window mid-import.
     QTimer probe;
     QObject::connect(&probe, &QTimer::timeout, [&] {
         if (!form.isImporting()) return;
-        statusShownDuringImport |= form.statusLine()->isVisible();
+        statusShownDuringImport |= form.progressBar()->isVisible() && form.cancelButton()->isVisible();
+        if (form.fileCountLabel()->isVisible()) fileCountSeen.insert(form.fileCountLabel()->text());
         disabledDuringImport |= !form.listView()->isEnabled() && !form.action(u"IMPORT"_s)->isEnabled();
     });
     probe.start(0);
@@ -241,7 +252,12 @@ TEST_F(WindowTest, ImportOfTwoSelectedRowsThroughTheToolbar) {
     ASSERT_EQ(selected.size(), 1);
     EXPECT_EQ(selected[0].row(), 2);
     EXPECT_FALSE(form.isImporting());
-    EXPECT_FALSE(form.statusLine()->isVisible());
+    EXPECT_FALSE(form.progressBar()->isVisible());
+    EXPECT_TRUE(fileCountSeen.contains(u"File 1 of 2"_s) && fileCountSeen.contains(u"File 2 of 2"_s))
+        << QStringList(fileCountSeen.values()).join(u", "_s).toStdString();
+    // The imported files are marked.
+    EXPECT_EQ(form.model().index(0, 0).data(Qt::ToolTipRole).toString(), u"Imported"_s);
+    EXPECT_NE(form.model().index(1, 0).data(Qt::ToolTipRole).toString(), u"Imported"_s);
     EXPECT_TRUE(form.listView()->isEnabled());
     EXPECT_TRUE(form.action(u"IMPORT"_s)->isEnabled());
     EXPECT_EQ(form.action(u"IMPORT"_s)->text(), u"Import Log"_s);
@@ -258,6 +274,66 @@ TEST_F(WindowTest, ImportAnsweredNoImportsNothing) {
     EXPECT_EQ(boxes.shown()[0].prompt.section(u"\r\n"_s, 0, 0),
               u"Are you sure you want to import this poll log?"_s);
     EXPECT_EQ(checkCount(u"SELECT COUNT(*) FROM \"PUNCH\""_s), 0);
+}
+
+TEST_F(WindowTest, CancelRollsTheWholeImportBack) {
+    writeSite();
+    frmPollLog form;
+    ASSERT_TRUE(form.startUp());
+    form.show();
+    select(form, {0, 2});
+    boxes.pushAnswer(Answer::Yes);
+    // Cancel as soon as the first file is under way: the second is never read.
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (form.isImporting() && form.cancelButton()->isVisible() && form.cancelButton()->isEnabled())
+            QTest::mouseClick(form.cancelButton(), Qt::LeftButton);
+    });
+    probe.start(0);
+    clickButton(form, u"IMPORT"_s);
+    probe.stop();
+    ASSERT_EQ(boxes.shown().size(), 2u);
+    EXPECT_EQ(boxes.shown()[1].title, u"Import Cancelled"_s);
+    EXPECT_EQ(checkCount(u"SELECT COUNT(*) FROM \"PUNCH\""_s), 0);
+    EXPECT_EQ(checkCount(u"SELECT COUNT(*) FROM \"IMPORT\""_s), 0);
+    EXPECT_NE(form.model().index(0, 0).data(Qt::ToolTipRole).toString(), u"Imported"_s);
+    EXPECT_TRUE(form.listView()->isEnabled());
+}
+
+TEST_F(WindowTest, KeysRefreshAndPlaceAreKept) {
+    writeSite();
+    const QString viewed = path(u"viewed.txt"_s);
+    qputenv("HXPOLLLOG_VIEWER", writeFile(u"viewer.sh"_s, "#!/bin/sh\necho \"$1\" > " + viewed.toUtf8() + "\n").toUtf8());
+    QFile::setPermissions(path(u"viewer.sh"_s), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    {
+        frmPollLog form;
+        ASSERT_TRUE(form.startUp());
+        form.show();
+        form.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+        form.setGeometry(120, 80, 777, 444);
+        select(form, {0});
+        form.listView()->setCurrentIndex(form.model().index(0, 0));
+        QTest::keyClick(form.listView(), Qt::Key_Return);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(viewed), 10000);
+        // F5 lists a file that arrived since the window opened.
+        writeFile(u"polllogs/"_s + demo::pollFileName(QDateTime(QDate(2007, 4, 26), QTime(15, 0)), 1), ";\r\n");
+        QTest::keyClick(form.listView(), Qt::Key_F5);
+        EXPECT_EQ(form.model().rowCount(), 4);
+        form.shutDown();
+    }
+    qunsetenv("HXPOLLLOG_VIEWER");
+    frmPollLog again;
+    ASSERT_TRUE(again.startUp());
+    EXPECT_EQ(again.size(), QSize(777, 444));
+
+    // An empty folder says which folder it is.
+    for (const QString &name : QDir(path(u"polllogs"_s)).entryList(QDir::Files))
+        QFile::remove(path(u"polllogs/"_s + name));
+    again.refresh();
+    again.show();
+    EXPECT_TRUE(again.emptyNote()->isVisible());
+    EXPECT_EQ(again.emptyNote()->text(), u"No poll logs in "_s + path(u"polllogs"_s));
 }
 
 TEST(QtMessageBoxFace, ButtonSetsSymbolsAndAnswers) {
