@@ -330,6 +330,9 @@ private:
         case ImportOutcome::NotConfirmed:
             outcome = QStringLiteral("not saved: not confirmed");
             break;
+        case ImportOutcome::Cancelled:
+            outcome = QStringLiteral("not saved: cancelled");
+            break;
         case ImportOutcome::RolledBack:
             outcome = QStringLiteral("not saved: ") + r.failure;
             break;

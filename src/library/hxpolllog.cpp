@@ -220,6 +220,8 @@ int runImport(HxPollLog *o, const std::vector<hx::ImportFile> &files, unsigned f
         return fail(1, QStringLiteral("nothing was imported: ") + r.failure);
     case hx::ImportOutcome::NotConfirmed:
         return fail(1, QStringLiteral("the import was not confirmed"));
+    case hx::ImportOutcome::Cancelled:
+        return fail(1, QStringLiteral("the import was cancelled; nothing was imported"));
     case hx::ImportOutcome::FileLoadError: {
         const QString name = files[size_t(r.lastFile)].name;
         return fail(1, QStringLiteral("nothing was imported: the poll log %1 could not be read%2")

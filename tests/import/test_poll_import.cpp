@@ -439,9 +439,9 @@ TEST_F(PollImportTest, TheCommandCountsAndADryRunSavesNothing) {
         bool punchesSaved;
     };
     const Run runs[] = {
-        {"dry run", {.importSeen = true, .dryRun = true}, 0, 2, 1, false},
-        {"first saved run: the dry run marked nothing seen", {.importSeen = false}, 0, 2, 1, true},
-        {"re-run leaving out the seen records", {.importSeen = false}, 3, 0, 0, true},
+        {"dry run", {.importSeen = true, .dryRun = true, .cancelRequested = {}}, 0, 2, 1, false},
+        {"first saved run: the dry run marked nothing seen", {.importSeen = false, .dryRun = false, .cancelRequested = {}}, 0, 2, 1, true},
+        {"re-run leaving out the seen records", {.importSeen = false, .dryRun = false, .cancelRequested = {}}, 3, 0, 0, true},
     };
     for (const Run &run : runs) {
         SCOPED_TRACE(run.what);
