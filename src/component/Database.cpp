@@ -31,7 +31,8 @@ QString describePg(PGconn *conn, const ConnectionSpec &target) {
                   user = QString::fromUtf8(PQuser(conn)), database = QString::fromUtf8(PQdb(conn));
     if (host.isEmpty() || host.startsWith(QLatin1Char('/')))
         return QStringLiteral("postgresql://%1@/%2?host=%3&port=%4").arg(user, database, host, port);
-    const QString shownHost = host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host;
+    const QString shownHost =
+        host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host;
     return QStringLiteral("postgresql://%1@%2:%3/%4").arg(user, shownHost, port, database);
 }
 
@@ -175,9 +176,9 @@ QList<Span> passwordSpans(const QString &text) {
         QStringLiteral("(?<![\\w?&])(?:password|pwd)\\s*=\\s*('(?:[^'\\\\]|\\\\.)*'?|\"[^\"]*\"?|");
     static const QRegularExpression separatedPassword(keyHead + QStringLiteral("[^;\\r\\n]*)"),
                                                       QRegularExpression::CaseInsensitiveOption);
-    static const QRegularExpression blankPassword(
-        keyHead + QStringLiteral("(?:[^\\s;]|[ \\t]+(?![a-z_]+\\s*=))*)"),
-        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression blankPassword(keyHead +
+                                                      QStringLiteral("(?:[^\\s;]|[ \\t]+(?![a-z_]+\\s*=))*)"),
+                                                  QRegularExpression::CaseInsensitiveOption);
     QList<Span> spans;
     auto collect = [&](const QRegularExpression &re, qsizetype from, qsizetype to) {
         for (auto it = re.globalMatch(QStringView(text).mid(from, to - from)); it.hasNext();) {
@@ -199,8 +200,7 @@ QList<Span> passwordSpans(const QString &text) {
     QList<Span> merged;
     for (const Span &s : std::as_const(spans)) {
         if (!merged.isEmpty() && s.start <= merged.last().start + merged.last().length)
-            merged.last().length =
-                std::max(merged.last().length, s.start + s.length - merged.last().start);
+            merged.last().length = std::max(merged.last().length, s.start + s.length - merged.last().start);
         else
             merged.append(s);
     }
@@ -213,7 +213,8 @@ QString withoutPasswords(QString message, const QString &text) {
     QStringList secrets;
     for (const Span &s : passwordSpans(text)) {
         QString secret = text.mid(s.start, s.length);
-        if (secret.size() > 1 && (secret.startsWith(QLatin1Char('\'')) || secret.startsWith(QLatin1Char('"'))))
+        if (secret.size() > 1 &&
+            (secret.startsWith(QLatin1Char('\'')) || secret.startsWith(QLatin1Char('"'))))
             secret = secret.mid(1, secret.size() - 2);
         if (secret.isEmpty()) continue;
         secrets << secret << QUrl::fromPercentEncoding(secret.toUtf8());
@@ -224,9 +225,10 @@ QString withoutPasswords(QString message, const QString &text) {
     for (auto it = quoted.globalMatch(message); it.hasNext();) {
         const QRegularExpressionMatch m = it.next();
         const QString piece = m.captured(1);
-        const bool secret = !piece.isEmpty() && std::any_of(secrets.cbegin(), secrets.cend(), [&](const QString &s) {
-            return s.contains(piece) || piece.contains(s);
-        });
+        const bool secret =
+            !piece.isEmpty() && std::any_of(secrets.cbegin(), secrets.cend(), [&](const QString &s) {
+                return s.contains(piece) || piece.contains(s);
+            });
         out += QStringView(message).mid(from, m.capturedStart(0) - from);
         out += secret ? QStringLiteral("\"***\"") : m.captured(0);
         from = m.capturedEnd(0);
@@ -245,7 +247,8 @@ std::optional<ConnectionSpec> parseLibpq(const QString &conninfo, const QString 
     if (!parsed) {
         const QString reason = why ? QString::fromUtf8(why).trimmed() : QStringLiteral("out of memory");
         PQfreemem(why);
-        if (error) *error = QStringLiteral("The connection string is not valid: ") + withoutPasswords(reason, shown);
+        if (error)
+            *error = QStringLiteral("The connection string is not valid: ") + withoutPasswords(reason, shown);
         return std::nullopt;
     }
     ConnectionSpec s;
@@ -392,9 +395,10 @@ std::optional<ConnectionSpec> ConnectionSpec::parse(const QString &textIn, const
                 hasHost = true;
             }
             if (!isLibpqKeyword(keyword))
-                return fail(QStringLiteral("The connection string holds the key \"%1\", which PostgreSQL does "
-                                           "not know.")
-                                .arg(k));
+                return fail(
+                    QStringLiteral("The connection string holds the key \"%1\", which PostgreSQL does "
+                                   "not know.")
+                        .arg(k));
             conninfo << keyword + QLatin1Char('=') + quoteConnectionOption(v);
         }
         if (!hasHost) conninfo.prepend(QStringLiteral("host=localhost"));

@@ -33,7 +33,8 @@ public:
             if (port > 0 && accepts(port)) {
                 m_port = port;
                 QFile socket(QStringLiteral(HX_BINARY_DIR "/pg-server/socket"));
-                if (socket.open(QIODevice::ReadOnly)) m_socketDir = QString::fromLocal8Bit(socket.readAll().trimmed());
+                if (socket.open(QIODevice::ReadOnly))
+                    m_socketDir = QString::fromLocal8Bit(socket.readAll().trimmed());
                 return;
             }
         }
