@@ -338,6 +338,8 @@ std::optional<ConnectionSpec> ConnectionSpec::parse(const QString &textIn, const
     };
     const QString text = textIn.trimmed();
     if (text.isEmpty()) return fail(QStringLiteral("The connection string is empty."));
+    // libpq reads a C string: whatever followed a NUL would be dropped unseen.
+    if (text.contains(QChar(0))) return fail(QStringLiteral("The connection string holds a NUL character."));
 
     auto resolve = [&](const QString &file) {
         if (QDir::isAbsolutePath(file) || baseDir.isEmpty()) return file;

@@ -152,6 +152,7 @@ TEST_F(DatabaseTest, ConnectionStringForms) {
         EXPECT_FALSE(ConnectionSpec::parse(QString::fromLatin1(bad), QString(), &error).has_value()) << bad;
         EXPECT_FALSE(error.isEmpty()) << bad;
     }
+    EXPECT_FALSE(ConnectionSpec::parse(u"postgresql://h/d\0?sslmode=require"_s, QString(), &error));
     // A database name is a connection text when it is a URI or starts with a libpq keyword.
     for (const char *name : {"postgresql:///suite", "host=/var/run/postgresql", "service=x", "dbname = d"})
         EXPECT_TRUE(isConnectionText(QString::fromLatin1(name))) << name;
