@@ -12,8 +12,8 @@ namespace hx::cli {
 int cmdInitDb(const QStringList &args) {
     if (args.size() != 1 || args[0].startsWith(QLatin1Char('-'))) {
         printError(
-            QStringLiteral("usage: hxpolllog init-db TARGET   (an SQLite file, a postgresql:// URL or a "
-                           ".udl data-link file)"));
+            QStringLiteral("usage: hxpolllog init-db TARGET   (an SQLite file, a postgresql:// URI, libpq "
+                           "key=value pairs or a .udl data-link file)"));
         return 2;
     }
     const QString shown = maskPassword(args[0]);

@@ -60,10 +60,9 @@ QString absoluteFolder(const QString &value) {
 
 // A database name with a folder in it is taken from the current directory; a
 // bare name stays bare (it is looked up in the application folder) and a
-// connection URL is used as given.
+// connection text (a URI or libpq's key=value pairs) is used as given.
 QString databaseArgument(const QString &value) {
-    if (value.contains(QLatin1String("://")) || !value.contains(QLatin1Char('/')) ||
-        QDir::isAbsolutePath(value))
+    if (isConnectionText(value) || !value.contains(QLatin1Char('/')) || QDir::isAbsolutePath(value))
         return value;
     return QDir::current().absoluteFilePath(value);
 }
@@ -131,10 +130,11 @@ int main(int argc, char **argv) {
                                      commandHelp());
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
     const QCommandLineOption helpOption = parser.addHelpOption();
-    QCommandLineOption dbOption(QStringLiteral("db"),
-                                QStringLiteral("Database file, data-link file (.udl) or postgresql:// URL "
-                                               "(default: ChronbaseV7.mde)."),
-                                QStringLiteral("name"));
+    QCommandLineOption dbOption(
+        QStringLiteral("db"),
+        QStringLiteral("Database file, data-link file (.udl), postgresql:// URI or libpq "
+                       "key=value pairs (default: ChronbaseV7.mde)."),
+        QStringLiteral("name"));
     QCommandLineOption appDirOption(
         QStringLiteral("app-dir"),
         QStringLiteral("Application folder (default: the folder of this program)."), QStringLiteral("dir"));

@@ -12,12 +12,29 @@
 #include <QSqlError>
 #include <QSqlRecord>
 #include <QUrl>
-#include <QUrlQuery>
+#include <algorithm>
+#include <libpq-fe.h>
 #include <sqlite3.h>
 
 namespace hx {
 namespace {
 QAtomicInt g_connectionCounter;
+
+// Where a session is, as a URI without password: the host and port libpq
+// reached (of several, the one that answered), a socket directory as a query
+// item.
+QString describePg(PGconn *conn, const ConnectionSpec &target) {
+    if (!conn)
+        return QStringLiteral("postgresql://%1@%2/%3")
+            .arg(target.option(u"user"), target.option(u"host"), target.option(u"dbname"));
+    const QString host = QString::fromUtf8(PQhost(conn)), port = QString::fromUtf8(PQport(conn)),
+                  user = QString::fromUtf8(PQuser(conn)), database = QString::fromUtf8(PQdb(conn));
+    if (host.isEmpty() || host.startsWith(QLatin1Char('/')))
+        return QStringLiteral("postgresql://%1@/%2?host=%3&port=%4").arg(user, database, host, port);
+    const QString shownHost =
+        host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host;
+    return QStringLiteral("postgresql://%1@%2:%3/%4").arg(user, shownHost, port, database);
+}
 
 QString errorText(const QSqlError &e, const QString &sql) {
     QString text = e.text().trimmed();
@@ -121,11 +138,196 @@ bool boundAsNull(const QVariant &v) {
 
 // ---------------------------------------------------------------- ConnectionSpec
 
+namespace {
+// The keywords that go through the Qt driver's own fields rather than its
+// connect options.
+bool isDriverField(QStringView keyword) {
+    return keyword == u"host" || keyword == u"dbname" || keyword == u"user" || keyword == u"password";
+}
+
+// Asks libpq's own table, which knows the keywords of the installed version.
+bool isLibpqKeyword(const QString &word) {
+    static const QRegularExpression plain(QStringLiteral("^[a-z_]+$"));
+    if (!plain.match(word).hasMatch()) return false;
+    char *error = nullptr;
+    PQconninfoOption *parsed = PQconninfoParse((word + QStringLiteral("=''")).toUtf8().constData(), &error);
+    PQfreemem(error);
+    if (!parsed) return false;
+    PQconninfoFree(parsed);
+    return true;
+}
+
+// The value of a password found in a text: where it starts and how long it is.
+struct Span {
+    qsizetype start, length;
+};
+
+// The places of the passwords in a text: the password of a URI, a password=
+// query item and the value of password= or pwd= in key=value text. A plain
+// value of a line holding ";" runs to the next ";" (the suite's own form, whose
+// values may hold blanks); elsewhere to a blank that starts another key=.
+QList<Span> passwordSpans(const QString &text) {
+    static const QRegularExpression urlPassword(
+        QStringLiteral("\\b[a-z][a-z0-9+.-]*://[^:@/\\s]*:([^\\s/?#]*)@"),
+        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression queryPassword(QStringLiteral("[?&](?:password|pwd)=([^&#\\s]*)"),
+                                                  QRegularExpression::CaseInsensitiveOption);
+    static const QString keyHead =
+        QStringLiteral("(?<![\\w?&])(?:password|pwd)\\s*=\\s*('(?:[^'\\\\]|\\\\.)*'?|\"[^\"]*\"?|");
+    static const QRegularExpression separatedPassword(keyHead + QStringLiteral("[^;\\r\\n]*)"),
+                                                      QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression blankPassword(keyHead +
+                                                      QStringLiteral("(?:[^\\s;]|[ \\t]+(?![a-z_]+\\s*=))*)"),
+                                                  QRegularExpression::CaseInsensitiveOption);
+    QList<Span> spans;
+    auto collect = [&](const QRegularExpression &re, qsizetype from, qsizetype to) {
+        for (auto it = re.globalMatch(QStringView(text).mid(from, to - from)); it.hasNext();) {
+            const QRegularExpressionMatch m = it.next();
+            if (m.capturedLength(1) > 0) spans.append({from + m.capturedStart(1), m.capturedLength(1)});
+        }
+    };
+    collect(urlPassword, 0, text.size());
+    collect(queryPassword, 0, text.size());
+    for (qsizetype from = 0; from <= text.size();) {
+        qsizetype to = text.indexOf(QLatin1Char('\n'), from);
+        if (to < 0) to = text.size();
+        const bool separated = QStringView(text).mid(from, to - from).contains(QLatin1Char(';'));
+        collect(separated ? separatedPassword : blankPassword, from, to);
+        from = to + 1;
+    }
+    std::sort(spans.begin(), spans.end(), [](const Span &a, const Span &b) { return a.start < b.start; });
+    // A password found twice (a "password=" inside a URI's password) is one place.
+    QList<Span> merged;
+    for (const Span &s : std::as_const(spans)) {
+        if (!merged.isEmpty() && s.start <= merged.last().start + merged.last().length)
+            merged.last().length = std::max(merged.last().length, s.start + s.length - merged.last().start);
+        else
+            merged.append(s);
+    }
+    return merged;
+}
+
+// libpq's complaint about a text it could not parse may quote a piece of it:
+// a piece that is, or is part of, a password is masked.
+QString withoutPasswords(QString message, const QString &text) {
+    QStringList secrets;
+    for (const Span &s : passwordSpans(text)) {
+        QString secret = text.mid(s.start, s.length);
+        if (secret.size() > 1 &&
+            (secret.startsWith(QLatin1Char('\'')) || secret.startsWith(QLatin1Char('"'))))
+            secret = secret.mid(1, secret.size() - 2);
+        if (secret.isEmpty()) continue;
+        secrets << secret << QUrl::fromPercentEncoding(secret.toUtf8());
+    }
+    static const QRegularExpression quoted(QStringLiteral("\"([^\"]*)\""));
+    QString out;
+    qsizetype from = 0;
+    for (auto it = quoted.globalMatch(message); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        const QString piece = m.captured(1);
+        const bool secret =
+            !piece.isEmpty() && std::any_of(secrets.cbegin(), secrets.cend(), [&](const QString &s) {
+                return s.contains(piece) || piece.contains(s);
+            });
+        out += QStringView(message).mid(from, m.capturedStart(0) - from);
+        out += secret ? QStringLiteral("\"***\"") : m.captured(0);
+        from = m.capturedEnd(0);
+    }
+    out += QStringView(message).mid(from);
+    for (const QString &s : std::as_const(secrets))
+        if (!s.isEmpty()) out.replace(s, QStringLiteral("***"));
+    return maskPassword(out);
+}
+
+// The options of a libpq connection string or URI as libpq's parser reads
+// them; `shown` is the text the user gave, for the error message.
+std::optional<ConnectionSpec> parseLibpq(const QString &conninfo, const QString &shown, QString *error) {
+    char *why = nullptr;
+    PQconninfoOption *parsed = PQconninfoParse(conninfo.toUtf8().constData(), &why);
+    if (!parsed) {
+        const QString reason = why ? QString::fromUtf8(why).trimmed() : QStringLiteral("out of memory");
+        PQfreemem(why);
+        if (error)
+            *error = QStringLiteral("The connection string is not valid: ") + withoutPasswords(reason, shown);
+        return std::nullopt;
+    }
+    ConnectionSpec s;
+    s.engine = Engine::PostgreSQL;
+    for (const PQconninfoOption *o = parsed; o->keyword; ++o)
+        if (o->val) s.options.append({QString::fromUtf8(o->keyword), QString::fromUtf8(o->val)});
+    PQconninfoFree(parsed);
+
+    // A port list has one port per host; an empty item is the default port.
+    for (const QString &item : s.option(u"port").split(QLatin1Char(','))) {
+        const QString port = item.trimmed();
+        if (port.isEmpty()) continue;
+        bool ok = false;
+        const int n = port.toInt(&ok);
+        if (!ok) {
+            if (error) *error = QStringLiteral("The port is not a number: ") + port;
+            return std::nullopt;
+        }
+        if (n < 1 || n > 65535) {
+            if (error) *error = QStringLiteral("The port %1 is outside 1 to 65535.").arg(port);
+            return std::nullopt;
+        }
+    }
+    if (!driverConnectOptions(s, error)) return std::nullopt;
+    return s;
+}
+
+bool isUri(QStringView text) {
+    return text.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive) ||
+           text.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive);
+}
+} // namespace
+
+QString ConnectionSpec::option(QStringView keyword) const {
+    for (const auto &[k, v] : options)
+        if (k == keyword) return v;
+    return QString();
+}
+
+bool ConnectionSpec::hasOption(QStringView keyword) const {
+    return std::any_of(options.cbegin(), options.cend(), [&](const auto &o) { return o.first == keyword; });
+}
+
+void ConnectionSpec::setOption(const QString &keyword, const QString &value) {
+    for (auto &o : options)
+        if (o.first == keyword) {
+            o.second = value;
+            return;
+        }
+    options.append({keyword, value});
+}
+
 ConnectionSpec ConnectionSpec::forSqliteFile(const QString &path) {
     ConnectionSpec s;
     s.engine = Engine::SQLite;
     s.sqliteFile = path;
     return s;
+}
+
+bool isConnectionText(const QString &name) {
+    if (name.contains(QLatin1String("://"))) return true;
+    static const QRegularExpression firstKey(QStringLiteral("^\\s*([a-z_]+)\\s*="));
+    const QRegularExpressionMatch m = firstKey.match(name);
+    return m.hasMatch() && isLibpqKeyword(m.captured(1));
+}
+
+std::optional<QString> driverConnectOptions(const ConnectionSpec &target, QString *error) {
+    QStringList opts;
+    if (!target.hasOption(u"connect_timeout")) opts << QStringLiteral("connect_timeout=10");
+    for (const auto &[keyword, value] : target.options) {
+        if (isDriverField(keyword)) continue;
+        // The driver turns every ";" of its options into a blank, quoted or not.
+        if (value.contains(QLatin1Char(';'))) {
+            if (error) *error = QStringLiteral("The value of %1 cannot hold \";\".").arg(keyword);
+            return std::nullopt;
+        }
+        opts << keyword + QLatin1Char('=') + quoteConnectionOption(value);
+    }
+    return opts.join(QLatin1Char(' '));
 }
 
 std::optional<ConnectionSpec> ConnectionSpec::parse(const QString &textIn, const QString &baseDir,
@@ -136,53 +338,18 @@ std::optional<ConnectionSpec> ConnectionSpec::parse(const QString &textIn, const
     };
     const QString text = textIn.trimmed();
     if (text.isEmpty()) return fail(QStringLiteral("The connection string is empty."));
+    // libpq reads a C string: whatever followed a NUL would be dropped unseen.
+    if (text.contains(QChar(0))) return fail(QStringLiteral("The connection string holds a NUL character."));
 
     auto resolve = [&](const QString &file) {
         if (QDir::isAbsolutePath(file) || baseDir.isEmpty()) return file;
         return QDir(baseDir).filePath(file);
     };
-    // The driver's options are separated by ";" before libpq sees them, so a
-    // value holding one cannot be passed through whole.
-    auto checkPassFile = [&](const ConnectionSpec &s) -> std::optional<ConnectionSpec> {
-        if (s.passFile.contains(QLatin1Char(';')))
-            return fail(QStringLiteral("The pass file path cannot hold \";\": ") + s.passFile);
-        return s;
-    };
 
-    if (text.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive) ||
-        text.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive)) {
-        // The URL parser calls a port out of range merely invalid; say which.
-        const QString authority =
-            text.mid(text.indexOf(QLatin1String("://")) + 3).section(QLatin1Char('/'), 0, 0);
-        const QString hostPort = authority.section(QLatin1Char('@'), -1).section(QLatin1Char('?'), 0, 0);
-        static const QRegularExpression portPattern(QStringLiteral(":([0-9]*)$"));
-        const QRegularExpressionMatch portMatch = portPattern.match(hostPort);
-        if (portMatch.hasMatch() && !portMatch.captured(1).isEmpty() &&
-            !hostPort.endsWith(QLatin1Char(']'))) {
-            bool ok = false;
-            const int port = portMatch.captured(1).toInt(&ok);
-            if (!ok || port < 1 || port > 65535)
-                return fail(QStringLiteral("The port %1 is outside 1 to 65535.").arg(portMatch.captured(1)));
-        }
-        QUrl url(text);
-        if (!url.isValid())
-            return fail(QStringLiteral("The connection URL is not valid: ") + maskPassword(text));
-        if (url.host().isEmpty())
-            return fail(QStringLiteral("The connection URL names no host: ") + maskPassword(text));
-        ConnectionSpec s;
-        s.engine = Engine::PostgreSQL;
-        s.host = url.host();
-        s.port = url.port(5432);
-        if (s.port < 1 || s.port > 65535)
-            return fail(QStringLiteral("The port %1 is outside 1 to 65535.").arg(s.port));
-        s.database = url.path(QUrl::FullyDecoded).mid(1);
-        s.user = url.userName(QUrl::FullyDecoded);
-        s.password = url.password(QUrl::FullyDecoded);
-        QUrlQuery q(url);
-        s.passFile = q.queryItemValue(QStringLiteral("passfile"), QUrl::FullyDecoded);
-        if (s.database.isEmpty())
-            return fail(QStringLiteral("The connection URL names no database: ") + maskPassword(text));
-        return checkPassFile(s);
+    if (isUri(text)) {
+        // libpq knows the scheme in small letters only.
+        const qsizetype colon = text.indexOf(QLatin1Char(':'));
+        return parseLibpq(text.left(colon).toLower() + text.mid(colon), text, error);
     }
     if (text.startsWith(QLatin1String("sqlite:"), Qt::CaseInsensitive)) {
         QString file = text.mid(7);
@@ -190,64 +357,67 @@ std::optional<ConnectionSpec> ConnectionSpec::parse(const QString &textIn, const
         if (file.isEmpty()) return fail(QStringLiteral("The connection string names no database file."));
         return forSqliteFile(resolve(file));
     }
+    // The suite's own form names its engine; anything else starting with a
+    // libpq keyword is libpq's.
+    static const QRegularExpression engineKey(QStringLiteral("(^|;)\\s*engine\\s*="),
+                                              QRegularExpression::CaseInsensitiveOption);
+    if (!engineKey.match(text).hasMatch() && isConnectionText(text)) return parseLibpq(text, text, error);
 
-    QHash<QString, QString> kv;
+    QList<std::pair<QString, QString>> kv;
     for (const QString &part : text.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
         if (part.trimmed().isEmpty()) continue;
         int eq = part.indexOf(QLatin1Char('='));
         // The part is not quoted: it may be the rest of a password.
         if (eq <= 0) return fail(QStringLiteral("The connection string holds a part without \"KEY=\"."));
-        kv.insert(part.left(eq).trimmed().toLower(), part.mid(eq + 1).trimmed());
+        kv.append({part.left(eq).trimmed().toLower(), part.mid(eq + 1).trimmed()});
     }
-    const QString engine = kv.value(QStringLiteral("engine")).toLower();
+    auto value = [&](const QString &key, const QString &otherwise = QString()) {
+        for (const auto &[k, v] : kv)
+            if (k == key) return v;
+        return otherwise;
+    };
+    const QString engine = value(QStringLiteral("engine")).toLower();
     if (engine == QLatin1String("sqlite")) {
-        QString file = kv.value(QStringLiteral("data source"), kv.value(QStringLiteral("file")));
+        QString file = value(QStringLiteral("data source"), value(QStringLiteral("file")));
         if (file.isEmpty()) return fail(QStringLiteral("The connection string names no database file."));
         return forSqliteFile(resolve(file));
     }
     if (engine == QLatin1String("postgresql") || engine == QLatin1String("postgres")) {
-        ConnectionSpec s;
-        s.engine = Engine::PostgreSQL;
         // No Host= means this machine over TCP; an empty one is a mistake, not
-        // a wish for the local socket.
-        s.host = kv.value(QStringLiteral("host"), QStringLiteral("localhost"));
-        if (s.host.isEmpty()) return fail(QStringLiteral("The connection string gives an empty Host=."));
-        if (kv.contains(QStringLiteral("port"))) {
-            bool ok = false;
-            const QString port = kv.value(QStringLiteral("port"));
-            s.port = port.toInt(&ok);
-            if (!ok) return fail(QStringLiteral("The port is not a number: ") + port);
-            if (s.port < 1 || s.port > 65535)
-                return fail(QStringLiteral("The port %1 is outside 1 to 65535.").arg(port));
+        // a wish for the local socket (which host=/var/run/postgresql names).
+        bool hasHost = false;
+        QStringList conninfo;
+        for (const auto &[k, v] : kv) {
+            if (k == QLatin1String("engine")) continue;
+            const QString keyword = k == QLatin1String("database") ? QStringLiteral("dbname")
+                                    : k == QLatin1String("pwd")    ? QStringLiteral("password")
+                                                                   : k;
+            if (keyword == QLatin1String("host")) {
+                if (v.isEmpty()) return fail(QStringLiteral("The connection string gives an empty Host=."));
+                hasHost = true;
+            }
+            if (!isLibpqKeyword(keyword))
+                return fail(
+                    QStringLiteral("The connection string holds the key \"%1\", which PostgreSQL does "
+                                   "not know.")
+                        .arg(k));
+            conninfo << keyword + QLatin1Char('=') + quoteConnectionOption(v);
         }
-        s.database = kv.value(QStringLiteral("database"));
-        s.user = kv.value(QStringLiteral("user"));
-        s.password = kv.value(QStringLiteral("password"), kv.value(QStringLiteral("pwd")));
-        s.passFile = kv.value(QStringLiteral("passfile"));
-        if (s.database.isEmpty()) return fail(QStringLiteral("The connection string names no database."));
-        return checkPassFile(s);
+        if (!hasHost) conninfo.prepend(QStringLiteral("host=localhost"));
+        if (value(QStringLiteral("database")).isEmpty() && value(QStringLiteral("dbname")).isEmpty())
+            return fail(QStringLiteral("The connection string names no database."));
+        return parseLibpq(conninfo.join(QLatin1Char(' ')), text, error);
     }
-    return fail(
-        QStringLiteral("The connection string names no known engine (Engine=SQLite or Engine=PostgreSQL)."));
+    return fail(QStringLiteral("The connection string names no known engine (a postgresql:// URI, libpq "
+                               "key=value pairs, Engine=SQLite or Engine=PostgreSQL)."));
 }
 
 QString maskPassword(const QString &text) {
-    // The password of a URL runs from the first ":" of the user part to the
-    // last "@" before the host.
-    static const QRegularExpression urlPassword(
-        QStringLiteral("(\\b[a-z][a-z0-9+.-]*://[^:@/\\s]*:)[^\\s/?#]*@"),
-        QRegularExpression::CaseInsensitiveOption);
-    static const QRegularExpression queryPassword(QStringLiteral("([?&](?:password|pwd)=)[^&#\\s]*"),
-                                                  QRegularExpression::CaseInsensitiveOption);
-    // Password=VALUE up to the next ";" or line end, or a quoted value.
-    static const QRegularExpression keyPassword(
-        QStringLiteral(
-            "((?<![\\w?&])(?:password|pwd)\\s*=\\s*)('(?:[^'\\\\]|\\\\.)*'?|\"[^\"]*\"?|[^;\\r\\n]*)"),
-        QRegularExpression::CaseInsensitiveOption);
     QString s = text;
-    s.replace(urlPassword, QStringLiteral("\\1***@"));
-    s.replace(queryPassword, QStringLiteral("\\1***"));
-    s.replace(keyPassword, QStringLiteral("\\1***"));
+    const QList<Span> spans = passwordSpans(text);
+    // From the end, so that the places before stay where they are.
+    for (auto it = spans.crbegin(); it != spans.crend(); ++it)
+        s.replace(it->start, it->length, QStringLiteral("***"));
     return s;
 }
 
@@ -382,28 +552,33 @@ std::unique_ptr<Database> Database::open(const ConnectionSpec &target) {
         c.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=30000"));
         db->m_description = target.sqliteFile;
     } else {
-        c.setHostName(target.host);
-        c.setPort(target.port);
-        c.setDatabaseName(target.database);
-        c.setUserName(target.user);
-        c.setPassword(target.password);
-        QStringList opts{QStringLiteral("connect_timeout=10")};
-        // The driver pastes its options into libpq's connection text as they
-        // stand: every value is quoted so that none can add a key of its own.
-        if (!target.passFile.isEmpty())
-            opts << QStringLiteral("passfile=") + quoteConnectionOption(target.passFile);
-        c.setConnectOptions(opts.join(QLatin1Char(';')));
-        db->m_description = QStringLiteral("postgresql://%1@%2:%3/%4")
-                                .arg(target.user, target.host)
-                                .arg(target.port)
-                                .arg(target.database);
+        // libpq's keywords reach it through the driver: host, database, user
+        // and password by the driver's own quoted fields, the rest as quoted
+        // connect options appended to the same connection string.
+        QString why;
+        const std::optional<QString> options = driverConnectOptions(target, &why);
+        if (!options) {
+            c = QSqlDatabase();
+            QSqlDatabase::removeDatabase(db->m_connectionName);
+            db->m_connectionName.clear();
+            throw HxError(why, ErrNo::Database);
+        }
+        c.setHostName(target.option(u"host"));
+        c.setDatabaseName(target.option(u"dbname"));
+        c.setUserName(target.option(u"user"));
+        c.setPassword(target.option(u"password"));
+        c.setConnectOptions(*options);
     }
     if (!c.open()) {
-        HxError e(maskPassword(sqlError(c.lastError(), QString()).description()), ErrNo::Database);
+        // libpq's own words (which name the server it tried), not the driver's.
+        const QSqlError e = c.lastError();
+        QString reason = e.databaseText().trimmed();
+        if (reason.isEmpty()) reason = sqlError(e, QString()).description();
+        HxError failure(maskPassword(reason), ErrNo::Database);
         c = QSqlDatabase();
         QSqlDatabase::removeDatabase(db->m_connectionName);
         db->m_connectionName.clear();
-        throw e;
+        throw failure;
     }
     if (sqlite) {
         if (sqlite3 *handle = SqliteStatements::handleOf(c))
@@ -419,6 +594,7 @@ std::unique_ptr<Database> Database::open(const ConnectionSpec &target) {
         db->firstValue(QStringLiteral("SELECT count(*) FROM sqlite_master"));
     } else {
         db->m_pgconn = db->pgConnection();
+        db->m_description = describePg(db->m_pgconn, target);
         // Session settings cannot be prepared; they run as plain text.
         QSqlQuery q(c);
         // A fixed session zone: nothing then depends on the server's TimeZone

@@ -32,10 +32,6 @@ void write(QString PathStore::*field, const QString &value) {
     paths().*field = value;
 }
 
-bool isConnectionUrl(const QString &name) {
-    return name.contains(QLatin1String("://"));
-}
-
 bool isDataLinkFile(const QString &name) {
     return name.endsWith(QLatin1String(".udl"), Qt::CaseInsensitive);
 }
@@ -173,12 +169,12 @@ Database &conn() {
 }
 
 QString strDatabaseFullPath(const QString &databaseName) {
-    if (QDir::isAbsolutePath(databaseName) || isConnectionUrl(databaseName)) return databaseName;
+    if (QDir::isAbsolutePath(databaseName) || isConnectionText(databaseName)) return databaseName;
     return strJoinPath(strGetApplicationPath(), databaseName);
 }
 
 std::optional<ConnectionSpec> connectionTarget(const QString &fullPath, QString *error) {
-    if (isConnectionUrl(fullPath)) return ConnectionSpec::parse(fullPath, QString(), error);
+    if (isConnectionText(fullPath)) return ConnectionSpec::parse(fullPath, QString(), error);
     if (isDataLinkFile(fullPath)) {
         auto text = dataLinkConnectionString(fullPath, error);
         if (!text) return std::nullopt;
@@ -187,39 +183,51 @@ std::optional<ConnectionSpec> connectionTarget(const QString &fullPath, QString 
     return ConnectionSpec::forSqliteFile(fullPath);
 }
 
+namespace {
+// What a Linux administrator can check when a connection fails, by what
+// failed: the name itself, an SQLite file or a PostgreSQL server.
+const QString kNameHint = QStringLiteral(
+    "Check the database name or the data-link file: an SQLite file, a postgresql:// URI, libpq "
+    "key=value pairs (host=... dbname=...), or Engine=PostgreSQL;... or Engine=SQLite;... pairs.");
+const QString kSqliteHint = QStringLiteral(
+    "Check that the file is an SQLite database and that this user may read and write it and its folder.");
+const QString kServerHint = QStringLiteral(
+    "Check that the PostgreSQL server is running and listens on that host and port (or socket directory), "
+    "and that pg_hba.conf, the password (or pass file) and the SSL settings let this user reach the "
+    "database.");
+} // namespace
+
 int32_t lngOpenConnection(std::unique_ptr<Database> &connection, const QString &databaseName,
                           QString &extraProperties) {
     const QString fullPath = strDatabaseFullPath(databaseName);
-    const bool url = isConnectionUrl(databaseName);
-    if (databaseName.isEmpty() || (!url && !blnFileExists(fullPath))) return 100;
+    const bool text = isConnectionText(databaseName);
+    if (databaseName.isEmpty() || (!text && !blnFileExists(fullPath))) return 100;
     if (connection) return -1;
+    const QString *hint = &kNameHint;
+    const auto tell = [&](long number, const QString &description) {
+        const QString prompt = QStringLiteral("Error: ") + QString::number(number) + QStringLiteral("\r\n") +
+                               QStringLiteral("Description: ") + maskPassword(description) +
+                               QStringLiteral("\r\n\r\n") + *hint;
+        messageBoxFace().show(QStringLiteral("HXPollLog"), prompt, 0, 0);
+        return 0;
+    };
     try {
         QString error;
         const std::optional<ConnectionSpec> parsed = connectionTarget(fullPath, &error);
         if (!parsed) throw HxError(error, ErrNo::Database);
         const ConnectionSpec target = *parsed;
+        hint = target.engine == Engine::SQLite ? &kSqliteHint : &kServerHint;
         // Extra properties have no meaning for the embedded engine; they are
         // kept as the caller gave them, with the separator added.
-        if (!url && !isDataLinkFile(fullPath) && !extraProperties.isEmpty())
+        if (!text && !isDataLinkFile(fullPath) && !extraProperties.isEmpty())
             extraProperties += QLatin1Char(';');
         if (target.engine == Engine::SQLite) requireSqliteDatabase(target.sqliteFile);
         connection = Database::open(target);
         return -1;
     } catch (const HxError &e) {
-        const QString prompt =
-            QStringLiteral("Error: ") + QString::number(e.number()) + QStringLiteral("\r\n") +
-            QStringLiteral("Description: ") + maskPassword(e.description()) + QStringLiteral("\r\n\r\n") +
-            QStringLiteral("This may be a problem with your Microsoft Data Access Components "
-                           "(MDAC) installation.");
-        messageBoxFace().show(QStringLiteral("HXPollLog"), prompt, 0, 0);
-        return 0;
+        return tell(e.number(), e.description());
     } catch (const std::exception &e) {
-        const QString prompt = QStringLiteral("Error: 0\r\nDescription: ") +
-                               maskPassword(QString::fromLocal8Bit(e.what())) +
-                               QStringLiteral("\r\n\r\nThis may be a problem with your Microsoft Data Access "
-                                              "Components (MDAC) installation.");
-        messageBoxFace().show(QStringLiteral("HXPollLog"), prompt, 0, 0);
-        return 0;
+        return tell(0, QString::fromLocal8Bit(e.what()));
     }
 }
 

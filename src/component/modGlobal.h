@@ -43,7 +43,8 @@ extern std::unique_ptr<Database> gConn;
 Database &conn();
 
 // -1 opened (or a connection object already existed), 100 database not found,
-// 0 opening failed after the user was told.
+// 0 opening failed after the user was told: "Error: N", "Description: " the
+// reason (libpq's own words for a server), then what to check.
 int32_t lngOpenConnection(std::unique_ptr<Database> &connection, const QString &databaseName,
                           QString &extraProperties);
 bool blnOpenDatabase(std::unique_ptr<Database> &connection, const QString &databaseName,
@@ -52,10 +53,12 @@ bool blnOpenDatabase(std::unique_ptr<Database> &connection, const QString &datab
 // neither empty, a ";" comment nor a "[section]". Nullopt and *error set when
 // the file cannot be read or holds none.
 std::optional<QString> dataLinkConnectionString(const QString &path, QString *error);
-// The full path the connection rule makes of a database name.
+// The full path the connection rule makes of a database name; a connection
+// text (a URI or libpq key=value string) stays as given.
 QString strDatabaseFullPath(const QString &databaseName);
-// Where a full database name leads: a connection URL, the connection string of
-// a data-link file (".udl", any case) or an SQLite file. Sets *error (never
+// Where a full database name leads: a connection URI or libpq key=value
+// string, the connection string of a data-link file (".udl", any case; either
+// form, or the suite's Engine= pairs) or an SQLite file. Sets *error (never
 // quoting a password) and returns nullopt when the name cannot be used.
 std::optional<ConnectionSpec> connectionTarget(const QString &fullPath, QString *error);
 void subCloseConnection(std::unique_ptr<Database> &connection);

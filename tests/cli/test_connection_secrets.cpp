@@ -1,7 +1,7 @@
-// Failing connections to a PostgreSQL server, named by URL, by a data-link
-// file's key=value string and by a data-link file holding a URL: no command
-// prints or logs the password. Also the pass file road, which must take a path
-// as a whole.
+// Failing connections to a PostgreSQL server, named by URL, by libpq's
+// key=value pairs, by a data-link file's key=value string and by a data-link
+// file holding a URL: no command prints or logs the password. Also the pass
+// file road, which must take a path as a whole.
 #include "cli/CliTest.h"
 #include "component/modGlobal.h"
 #include "support/PgSandbox.h"
@@ -82,7 +82,10 @@ TEST_F(ConnectionSecrets, NoFailurePathShowsThePassword) {
         const QString kvLink =
             writeFile(u"app/kv%1.udl"_s.arg(++n), ("[oledb]\r\n" + keyValue + "\r\n").toUtf8());
         const QString urlLink = writeFile(u"app/url%1.UDL"_s.arg(n), ("[oledb]\r\n" + url + "\r\n").toUtf8());
-        for (const QString &target : {url, kvLink, urlLink}) {
+        const QString libpqPairs =
+            u"host=%1 port=%2 dbname=%3 user=%4 password=%5"_s.arg(c.host).arg(c.port).arg(c.database, user,
+                                                                                           c.password);
+        for (const QString &target : {url, kvLink, urlLink, libpqPairs}) {
             const QList<QStringList> commands = {
                 {u"rules"_s},
                 {u"list"_s},
@@ -136,12 +139,12 @@ TEST_F(ConnectionSecrets, APassFileIsOneValue) {
 
     // A wrong port, and a pass file "path" that would set the right one.
     const QString injected =
-        u"postgresql://hxtest@127.0.0.1:1/hxtest?passfile=/nonexistent%%20port=%1%%20dbname=hxtest"_s.arg(
+        u"postgresql://hxtest@127.0.0.1:1/hxtest?passfile=/nonexistent%20port%3D%1%20dbname%3Dhxtest"_s.arg(
             g_server->port());
     auto target = ConnectionSpec::parse(injected, QString(), nullptr);
     ASSERT_TRUE(target.has_value());
-    EXPECT_EQ(target->port, 1);
+    EXPECT_EQ(target->option(u"port"), u"1"_s);
     EXPECT_EQ(hx::test::errorNumberOf([&] { Database::open(*target); }), ErrNo::Database);
-    target->port = g_server->port();
+    target->setOption(u"port"_s, QString::number(g_server->port()));
     EXPECT_NO_THROW(Database::open(*target)); // the same pass file value with the right port is harmless
 }

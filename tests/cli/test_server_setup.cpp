@@ -1,4 +1,5 @@
-// Setting up a site on a PostgreSQL server: init-db on every form of target,
+// Setting up a site on a PostgreSQL server: init-db on every form of target
+// (a URI, libpq's pairs over the socket, a data-link file, an SQLite file),
 // the demonstration in a server database, and the two schema scripts agreeing.
 #include "cli/CliTest.h"
 #include "component/Schema.h"
@@ -160,6 +161,18 @@ TEST_F(ServerSetup, InitDbCreatesTheTablesOnEveryFormOfTarget) {
     r = host({u"--db"_s, url, u"init-db"_s});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains(u"already holds the table IMPORT"_s)) << r.err.toStdString();
+
+    // libpq's pairs over the local socket, through --db: a value with "/" is
+    // not taken for a path; the database is named by the socket it was reached on.
+    newDatabase(PgSandbox::database(u"hx_init_pairs"_s));
+    const QString pairs = u"host=%1 port=%2 dbname=%3 user=hxtest"_s.arg(g_server->socketDir())
+                              .arg(g_server->port())
+                              .arg(PgSandbox::database(u"hx_init_pairs"_s));
+    r = host({u"--db"_s, pairs, u"init-db"_s});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out.trimmed(), u"created postgresql://hxtest@/%1?host=%2&port=%3"_s
+                                   .arg(PgSandbox::database(u"hx_init_pairs"_s), g_server->socketDir())
+                                   .arg(g_server->port()));
 
     // A data-link file, relative to the current directory; the first table
     // of the script that is there is named.

@@ -13,8 +13,10 @@
 using namespace hx;
 
 namespace {
-const QString kMdacTail = QStringLiteral(
-    "\r\n\r\nThis may be a problem with your Microsoft Data Access Components (MDAC) installation.");
+const QString kSqliteTail = QStringLiteral(
+    "\r\n\r\nCheck that the file is an SQLite database and that this user may read and write it and its "
+    "folder.");
+const QString kNameTail = QStringLiteral("\r\n\r\nCheck the database name or the data-link file: ");
 const QString kDataAccess = QStringLiteral("Error: -2147467259\r\nDescription: ");
 
 class SessionTest : public hx::test::SiteTest {
@@ -122,13 +124,13 @@ TEST_F(SessionTest, FilesThatCannotBeOpenedAreReportedAndLeftAlone) {
     EXPECT_EQ(boxes.shown()[0].title, QStringLiteral("HXPollLog"));
     EXPECT_EQ(boxes.shown()[0].buttons, 0);
     EXPECT_EQ(boxes.shown()[0].prompt, kDataAccess + QStringLiteral("The file '") + p +
-                                           QStringLiteral("' is not a database.") + kMdacTail);
-    EXPECT_EQ(boxes.shown()[2].prompt, kDataAccess +
-                                           QStringLiteral("The data link file holds no connection string: ") +
-                                           path(QStringLiteral("app/blank.udl")) + kMdacTail);
+                                           QStringLiteral("' is not a database.") + kSqliteTail);
+    EXPECT_TRUE(boxes.shown()[2].prompt.startsWith(
+        kDataAccess + QStringLiteral("The data link file holds no connection string: ") +
+        path(QStringLiteral("app/blank.udl")) + kNameTail));
     EXPECT_EQ(boxes.shown()[3].prompt, kDataAccess + QStringLiteral("Could not find file '") +
                                            path(QStringLiteral("app/gone.db")) + QStringLiteral("'.") +
-                                           kMdacTail);
+                                           kSqliteTail);
     EXPECT_TRUE(boxes.shown()[4].prompt.contains(QStringLiteral("no known engine")));
     // Nothing was made into a database or created.
     EXPECT_EQ(readFile(QStringLiteral("app/junk.db")), junk);

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # A throwaway PostgreSQL 15 server for one test run.
 #
-# Prints "READY <port>" once the server accepts connections on 127.0.0.1 only
-# (superuser "hxtest", trust authentication, an empty database "hxtest", the
+# Prints "READY <port> <socket directory>" once the server accepts connections
+# on 127.0.0.1 and on its Unix socket (superuser "hxtest", trust authentication, an empty database "hxtest", the
 # time zone Asia/Kolkata, which no client of the tests runs in; and
 # the role "hxpw" that must give its password "hx-Pw-0451"), or
 # "FAILED: <reason>" and exits 1. Then it waits: when its standard input closes
@@ -85,6 +85,6 @@ done
     "CREATE ROLE hxpw LOGIN PASSWORD 'hx-Pw-0451'" >>"$root/server.log" 2>&1 ||
     fail "cannot create the password role"
 
-echo "READY $started"
+echo "READY $started $root/sock"
 while read -r _; do :; done
 exit 0

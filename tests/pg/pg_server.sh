@@ -2,7 +2,8 @@
 # One PostgreSQL server for a whole CTest run (the fixture around the tests).
 #
 #   pg_server.sh start DIR   starts tests/pg/pg_sandbox.sh in the background and
-#                            writes its port to DIR/port once it is ready
+#                            writes its port to DIR/port and its socket
+#                            directory to DIR/socket once it is ready
 #   pg_server.sh stop DIR    stops it (the sandbox removes every file it made)
 #
 # The sandbox runs until its standard input closes; here that input is a fifo
@@ -24,7 +25,7 @@ stop() {
             sleep 0.1
         done
     fi
-    rm -f "$dir/port" "$dir/hold" "$dir/holder.pid" "$dir/sandbox.pid"
+    rm -f "$dir/port" "$dir/socket" "$dir/hold" "$dir/holder.pid" "$dir/sandbox.pid"
 }
 
 case "$cmd" in
@@ -39,7 +40,9 @@ start)
     for _ in $(seq 1 1800); do
         line=$(head -n 1 "$dir/out" 2>/dev/null)
         case "$line" in
-        READY\ *) echo "${line#READY }" >"$dir/port.tmp" && mv "$dir/port.tmp" "$dir/port"
+        READY\ *) set -- ${line#READY }
+            echo "${2:-}" >"$dir/socket"
+            echo "$1" >"$dir/port.tmp" && mv "$dir/port.tmp" "$dir/port"
             echo "PostgreSQL test server on port $(cat "$dir/port")"
             exit 0 ;;
         FAILED*) echo "$line" >&2; cat "$dir/err" >&2; stop; exit 1 ;;

@@ -32,6 +32,9 @@ public:
             const int port = shared.readAll().trimmed().toInt();
             if (port > 0 && accepts(port)) {
                 m_port = port;
+                QFile socket(QStringLiteral(HX_BINARY_DIR "/pg-server/socket"));
+                if (socket.open(QIODevice::ReadOnly))
+                    m_socketDir = QString::fromLocal8Bit(socket.readAll().trimmed());
                 return;
             }
         }
@@ -49,7 +52,9 @@ public:
         }
         line = line.trimmed();
         if (line.startsWith("READY ")) {
-            m_port = line.mid(6).toInt();
+            const QList<QByteArray> words = line.mid(6).split(' ');
+            m_port = words.value(0).toInt();
+            m_socketDir = QString::fromLocal8Bit(words.value(1));
             return;
         }
         m_error = line.isEmpty() ? QStringLiteral("the server script ended without a word")
@@ -69,6 +74,8 @@ public:
     static constexpr const char *kPassword = "hx-Pw-0451";
 
     int port() const { return m_port; }
+    // The directory of the server's Unix socket (trust for every role).
+    const QString &socketDir() const { return m_socketDir; }
     // A database name of this program's own on the shared server.
     static QString database(const QString &base) { return QStringLiteral("%1_p%2").arg(base).arg(getpid()); }
     const QString &error() const { return m_error; }
@@ -91,6 +98,7 @@ private:
 
     QProcess *m_proc = nullptr;
     int m_port = 0;
+    QString m_socketDir;
     QString m_error;
 };
 
