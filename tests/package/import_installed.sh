@@ -1,6 +1,6 @@
 #!/bin/sh
 # The unpacked program imports a site named only by a settings file and
-# writes nothing beside itself.
+# writes nothing under the installed tree.
 #   import_installed.sh ROOT BUILD_PROGRAM WORK_DIR
 set -eu
 root="$(realpath "$1")" build_program="$2" work="$3"
@@ -20,7 +20,7 @@ ApplicationPath=app
 PollLogPath=polllogs
 ErrorLogPath=logs
 CONF
-listing() { (cd "$root" && find usr/bin usr/lib -printf '%p %s %T@\n' | sort); }
+listing() { (cd "$root" && find . -printf '%p %s %T@\n' | sort); }
 before="$(listing)"
 log="$work/site/logs/QX8log.txt"
 saved_before="$(grep -c 'Poll Logs Imported Successfully' "$log")"
@@ -35,7 +35,7 @@ saved_after="$(grep -c 'Poll Logs Imported Successfully' "$log")"
 [ "$saved_after" -eq $((saved_before + 1)) ] || { echo "no import was logged in $log" >&2; exit 1; }
 after="$(listing)"
 if [ "$before" != "$after" ]; then
-  echo "written under the installed program's folders:" >&2
+  echo "written under the installed tree $root:" >&2
   printf '%s\n' "$before" >"$work/before"
   printf '%s\n' "$after" | diff "$work/before" - >&2
   exit 1
