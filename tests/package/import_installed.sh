@@ -12,10 +12,11 @@ fi
 rm -rf "$work"
 mkdir -p "$work/home"
 "$build_program" demo "$work/site" >/dev/null 2>&1
-# Relative paths are taken from the settings file's folder.
+# Relative paths are taken from the settings file's folder (a bare database
+# name would be looked up in the application folder).
 cat >"$work/site/site.conf" <<'CONF'
 [Site]
-Database=site.db
+Database=./site.db
 ApplicationPath=app
 PollLogPath=polllogs
 ErrorLogPath=logs
