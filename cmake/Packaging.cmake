@@ -104,7 +104,7 @@ if(HX_BUILD_TESTS AND NOT HX_SANITIZE)
 endif()
 if(HX_BUILD_TESTS)
   # Hosts build against the build tree too.
-  add_test(NAME host.build_tree_pc COMMAND sh ${CMAKE_SOURCE_DIR}/tests/host/run_host.sh
+  add_test(NAME host.build_tree_pc COMMAND sh ${CMAKE_SOURCE_DIR}/tests/host/build_tree_pc.sh
     ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR}/tests/host/host.c ${CMAKE_BINARY_DIR}/host-build-tree-test)
   set_tests_properties(host.build_tree_pc PROPERTIES ENVIRONMENT "${HX_HOST_ENV}" TIMEOUT 120)
 endif()

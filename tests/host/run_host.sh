@@ -1,19 +1,12 @@
 #!/bin/sh
-# Builds the C host against the library through pkg-config and runs it.
-#   run_host.sh PREFIX|BUILD_DIR HOST_SOURCE WORK_DIR
-# A build tree holds its own hxpolllog.pc at the top; an install prefix has
-# it somewhere below.
+# Builds the C host against the installed library through pkg-config and runs it.
+#   run_host.sh PREFIX HOST_SOURCE WORK_DIR
 set -eu
 prefix="$1" source="$2" work="$3"
 rm -rf "$work"
 mkdir -p "$work"
-if [ -f "$prefix/hxpolllog.pc" ]; then
-  pc="$prefix"
-else
-  pc="$(find "$prefix" -name hxpolllog.pc | head -n 1)"
-  [ -n "$pc" ] || { echo "hxpolllog.pc is not installed under $prefix" >&2; exit 1; }
-  pc="$(dirname "$pc")"
-fi
+pc="$(dirname "$(find "$prefix" -name hxpolllog.pc | head -n 1)")"
+[ -n "$pc" ] || { echo "hxpolllog.pc is not installed under $prefix" >&2; exit 1; }
 export PKG_CONFIG_PATH="$pc"
 test -f "$(pkg-config --variable=includedir hxpolllog)/hxpolllog.h"
 libdir="$(pkg-config --variable=libdir hxpolllog)"
