@@ -74,7 +74,8 @@ set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 # The debug symbols go to hxpolllog-dbgsym (.ddeb); the ELF files of the
 # package are stripped as they are split.
 set(CPACK_DEBIAN_DEBUGINFO_PACKAGE ON)
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${HX_PKG}/debian/postinst ${HX_PKG}/debian/triggers)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${HX_PKG}/debian/postinst ${HX_PKG}/debian/postrm
+  ${HX_PKG}/debian/triggers)
 if(CPACK_PACKAGING_INSTALL_PREFIX STREQUAL "/usr")
   list(APPEND CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${HX_PKG}/debian/conffiles)
 endif()

@@ -41,7 +41,7 @@ grep -q '^Exec=hxpolllog show$' "$root/usr/share/applications/hxpolllog.desktop"
 if grep -v -e '^;' -e '^$' "$root/etc/hxpolllog/hxpolllog.conf"; then bad "settings not all commented out"; fi
 dpkg-deb -e "$deb" "$build/control"
 grep -qx /etc/hxpolllog/hxpolllog.conf "$build/control/conffiles" || bad "hxpolllog.conf is not a conffile"
-sh -n "$build/control/postinst" || bad "postinst: syntax"
+for s in postinst postrm; do sh -n "$build/control/$s" || bad "$s: syntax"; done
 
 depends="$(dpkg-deb -f "$deb" Depends)"
 for p in libqt6core6 libqt6widgets6 libqt6sql6 libqt6sql6-sqlite libqt6sql6-psql libpq5 adduser; do
