@@ -12,5 +12,6 @@ cd "$(dirname "$0")/.."
 [ -n "$dir" ] || dir="$PWD/demo-site"
 bash scripts/setup.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build -j"$(nproc)" --target hxpolllog
+# The program and the library: what `cmake --install build` installs.
+cmake --build build -j"$(nproc)" --target hxpolllog hxpolllog_shared
 exec build/hxpolllog demo "$dir" </dev/null

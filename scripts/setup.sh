@@ -11,6 +11,7 @@ packages=(
   clang libclang-rt-14-dev llvm
   xvfb xauth poppler-utils fonts-dejavu-core
   ccache
+  dpkg-dev desktop-file-utils systemd bash-completion
 )
 
 missing=()
