@@ -133,7 +133,9 @@ TEST_F(Conventions, HelpVersionSuggestionsAndOneErrorStyle) {
         EXPECT_EQ(r.status, status) << line << ": " << r.err.toStdString();
         EXPECT_TRUE((status == 0 ? r.out : r.err).contains(text)) << line << ": " << r.out.toStdString()
                                                                   << r.err.toStdString();
-        if (status == 0) EXPECT_TRUE(r.err.isEmpty()) << line << ": " << r.err.toStdString();
+        if (status == 0) {
+            EXPECT_TRUE(r.err.isEmpty()) << line << ": " << r.err.toStdString();
+        }
     }
 }
 

@@ -111,8 +111,8 @@ TEST_F(WindowCommandsTest, ViewStartsTheViewerWithThePathAsOneArgument) {
                                   "\"$(dirname \"$0\")/viewer-args.txt\"\n");
     QFile::setPermissions(viewer, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     const QString spaced = writeFile(u"poll logs/with space.}01"_s, ";x\r\n");
-    const QString quoted = u"'"_s + viewer + u"'"_s;
-    // The command is split as a shell would; $VISUAL comes after HXPOLLLOG_VIEWER.
+    const QString quoted = u"\""_s + viewer + u"\""_s;
+    // The command is split into words (double quotes group); $VISUAL comes after HXPOLLLOG_VIEWER.
     for (const auto &[command, visual, arguments] :
          {std::tuple{viewer, QString(), QString()}, std::tuple{quoted + u" -R \"a b\""_s, QString(), u"-R\na b\n"_s},
           std::tuple{QString(), quoted + u" --visual"_s, u"--visual\n"_s},
