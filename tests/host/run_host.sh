@@ -14,6 +14,9 @@ libdir="$(pkg-config --variable=libdir hxpolllog)"
 cc -std=c11 -Wall -Wextra -Werror ${HOST_CFLAGS:-} -o "$work/host" "$source" \
   $(pkg-config --cflags --libs hxpolllog) -Wl,-rpath,"$libdir"
 mkdir -p "$work/logs"
+# The installed library's default state folder, inside the scratch folder.
+export XDG_STATE_HOME="$work/state"
+unset STATE_DIRECTORY LOGS_DIRECTORY
 "$work/host" "$work" "$(cd "$libdir" && pwd -P)"
 # No box was shown for the missing database: the log holds no entry.
 if [ -s "$work/logs/QX8log.txt" ]; then
