@@ -1,6 +1,7 @@
 #include "cli/TerminalFace.h"
 
 #include "cli/TerminalProgress.h"
+#include "messages/LogFiles.h"
 
 #include <QStringList>
 #include <unistd.h>
@@ -77,9 +78,11 @@ int TerminalMessageBox::show(const QString &title, const QString &prompt, int bu
     const std::vector<int> answers = answersOf(buttons);
     // --quiet keeps the boxes that report a failure and the questions asked here.
     const bool asks = answers.size() > 1 && m_preset == PresetAnswer::None && interactive();
-    const bool failure = (buttons & 0x70) == Buttons::Critical ||
-                         title.contains(QLatin1String("error"), Qt::CaseInsensitive) ||
-                         title == QLatin1String("Import Not Saved");
+    // Reporters count an error before they show its box.
+    const long errors = lngReportedErrors();
+    const bool failure = errors != m_errorsSeen || (buttons & 0x70) == Buttons::Critical ||
+                         title.contains(QLatin1String("error"), Qt::CaseInsensitive);
+    m_errorsSeen = errors;
     m_muted = m_quiet && !asks && !failure;
     if (!m_muted) eraseLiveLine();
     QString body = prompt;

@@ -45,6 +45,7 @@ private:
     std::optional<bool> m_interactive;
     bool m_quiet = false;
     bool m_muted = false;
+    long m_errorsSeen = 0;
 };
 
 // The process-wide terminal face, made the message box face of the program.
