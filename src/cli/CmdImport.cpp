@@ -51,7 +51,7 @@ int runImport(const std::vector<ImportFile> &files, const ImportOptions &options
         return 1;
     }
     if (r.outcome == ImportOutcome::NotConfirmed) {
-        printError(QStringLiteral("nothing was imported: the import was not confirmed (--yes confirms it)."));
+        printError(QStringLiteral("nothing was imported: the import was not confirmed."));
         return 1;
     }
     if (r.outcome == ImportOutcome::FileLoadError) {
@@ -117,10 +117,11 @@ int cmdImport(const QStringList &args) {
     parser.addOptions({yes, no, all, skipSeen, includeSeen, waitOption});
     parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("A poll log file."),
                                  QStringLiteral("NAME...|--all"));
-    if (auto done = parseCommandLine(parser, name,
-                                     QStringLiteral("[--yes|--no] [--skip-seen|--include-seen] [--wait SECONDS] "
-                                                    "NAME...|--all"),
-                                     args))
+    if (auto done =
+            parseCommandLine(parser, name,
+                             QStringLiteral("[--yes|--no] [--skip-seen|--include-seen] [--wait SECONDS] "
+                                            "NAME...|--all"),
+                             args))
         return *done;
 
     if (parser.isSet(yes) && parser.isSet(no))
@@ -144,7 +145,7 @@ int cmdImport(const QStringList &args) {
 
     ImportOptions importOptions;
     importOptions.importSeen = parser.isSet(all) ? parser.isSet(includeSeen) : !parser.isSet(skipSeen);
-    installTerminalFace().setPreset(parser.isSet(yes) ? PresetAnswer::Yes
+    installTerminalFace().setPreset(parser.isSet(yes)  ? PresetAnswer::Yes
                                     : parser.isSet(no) ? PresetAnswer::No
                                                        : PresetAnswer::None);
     if (parser.isSet(all)) {

@@ -28,12 +28,15 @@ int cmdInitDb(const QStringList &args) {
         if (positional.isEmpty())
             positional << db;
         else if (settings.source(SitePath::Database).kind == PathSource::Option && positional.size() == 1 &&
-                 strDatabaseFullPath(resolveSitePath(SitePath::Database, positional[0], QDir::currentPath())) != db)
-            return usageError(name, QStringLiteral("init-db takes its TARGET or --db, not two different ones."));
+                 strDatabaseFullPath(
+                     resolveSitePath(SitePath::Database, positional[0], QDir::currentPath())) != db)
+            return usageError(name,
+                              QStringLiteral("init-db takes its TARGET or --db, not two different ones."));
     }
     if (positional.size() != 1 || positional[0].isEmpty())
-        return usageError(name, QStringLiteral("init-db takes one TARGET (an SQLite file, a postgresql:// URL "
-                                               "or a .udl data-link file)."));
+        return usageError(name,
+                          QStringLiteral("init-db takes one TARGET (an SQLite file, a postgresql:// URL "
+                                         "or a .udl data-link file)."));
     const QString target0 = positional[0];
     const QString shown = maskPassword(target0);
     QString error;

@@ -60,8 +60,9 @@ int cmdList(const QStringList &args) {
     if (auto done = parseCommandLine(parser, QStringLiteral("list"), QStringLiteral("[--json]"), args))
         return *done;
     if (!parser.positionalArguments().isEmpty())
-        return usageError(QStringLiteral("list"),
-                          QStringLiteral("unknown argument \"%1\".").arg(parser.positionalArguments().first()));
+        return usageError(
+            QStringLiteral("list"),
+            QStringLiteral("unknown argument \"%1\".").arg(parser.positionalArguments().first()));
     const bool json = parser.isSet(jsonOption);
     PollLogList list;
     const Built built = buildList(list);
@@ -106,8 +107,8 @@ int cmdPrint(const QStringList &args) {
     if (auto done = parseCommandLine(parser, name, QStringLiteral("--pdf FILE [--hide-empty]"), args))
         return *done;
     if (!parser.positionalArguments().isEmpty())
-        return usageError(name,
-                          QStringLiteral("unknown argument \"%1\".").arg(parser.positionalArguments().first()));
+        return usageError(
+            name, QStringLiteral("unknown argument \"%1\".").arg(parser.positionalArguments().first()));
     const QString file = parser.value(pdfOption);
     if (file.isEmpty()) return usageError(name, QStringLiteral("print needs --pdf FILE."));
     PollLogList list;
@@ -134,8 +135,9 @@ int cmdView(const QStringList &args) {
     const QStringList positional = parser.positionalArguments();
     if (positional.size() != 1 || positional[0].isEmpty())
         return usageError(name, QStringLiteral("view takes one poll log name."));
-    const QString path = positional[0].contains(QLatin1Char('/')) ? QFileInfo(positional[0]).absoluteFilePath()
-                                                                  : strPollLogFilePath(positional[0]);
+    const QString path = positional[0].contains(QLatin1Char('/'))
+                             ? QFileInfo(positional[0]).absoluteFilePath()
+                             : strPollLogFilePath(positional[0]);
     if (!QFileInfo(path).isFile()) {
         printError(QStringLiteral("no poll log %1.").arg(path));
         return 1;

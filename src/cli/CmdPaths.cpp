@@ -22,20 +22,28 @@ const Row kRows[] = {{"Database", "database", SitePath::Database},
 
 QString inForce(SitePath p) {
     switch (p) {
-    case SitePath::Database: return maskPassword(strDatabaseFullPath(strGetDatabaseFilePath()));
-    case SitePath::Application: return strGetApplicationPath();
-    case SitePath::PollLog: return strGetPollLogPath();
-    case SitePath::ErrorLog: return strGetErrorLogPath();
+    case SitePath::Database:
+        return maskPassword(strDatabaseFullPath(strGetDatabaseFilePath()));
+    case SitePath::Application:
+        return strGetApplicationPath();
+    case SitePath::PollLog:
+        return strGetPollLogPath();
+    case SitePath::ErrorLog:
+        return strGetErrorLogPath();
     }
     return QString();
 }
 
 QString kindName(PathSource::Kind k) {
     switch (k) {
-    case PathSource::Default: return QStringLiteral("default");
-    case PathSource::File: return QStringLiteral("settings");
-    case PathSource::Environment: return QStringLiteral("environment");
-    case PathSource::Option: return QStringLiteral("option");
+    case PathSource::Default:
+        return QStringLiteral("default");
+    case PathSource::File:
+        return QStringLiteral("settings");
+    case PathSource::Environment:
+        return QStringLiteral("environment");
+    case PathSource::Option:
+        return QStringLiteral("option");
     }
     return QString();
 }
@@ -43,10 +51,14 @@ QString kindName(PathSource::Kind k) {
 // The detail of a default: what it follows.
 QString defaultOrigin(SitePath p) {
     switch (p) {
-    case SitePath::Database: return QStringLiteral("ChronbaseV7.mde in the application folder");
-    case SitePath::Application: return strDefaultFolderOrigin(true);
-    case SitePath::PollLog: return QStringLiteral("PollLogs in the application folder");
-    case SitePath::ErrorLog: return strDefaultFolderOrigin(false);
+    case SitePath::Database:
+        return QStringLiteral("ChronbaseV7.mde in the application folder");
+    case SitePath::Application:
+        return strDefaultFolderOrigin(true);
+    case SitePath::PollLog:
+        return QStringLiteral("PollLogs in the application folder");
+    case SitePath::ErrorLog:
+        return strDefaultFolderOrigin(false);
     }
     return QString();
 }

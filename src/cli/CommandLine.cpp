@@ -81,11 +81,12 @@ std::optional<int> parseCommandLine(QCommandLineParser &parser, const QString &c
     if (parser.isSet(help)) {
         parser.setApplicationDescription(wrapped(parser.applicationDescription()));
         // Qt's first line names the program by its path; ours names the command.
-        QTextStream(stdout) << "Usage: hxpolllog [global options] " << command
-                            << (synopsis.isEmpty() ? QString() : QLatin1Char(' ') + synopsis) << '\n'
-                            << parser.helpText().section(QLatin1Char('\n'), 1)
-                            << "\nGlobal options (--db, --app-dir, --poll-dir, --log-dir, --config, --now,\n"
-                               "--quiet, --verbose) go before or after the command; see 'hxpolllog --help'.\n";
+        QTextStream(stdout)
+            << "Usage: hxpolllog [global options] " << command
+            << (synopsis.isEmpty() ? QString() : QLatin1Char(' ') + synopsis) << '\n'
+            << parser.helpText().section(QLatin1Char('\n'), 1)
+            << "\nGlobal options (--db, --app-dir, --poll-dir, --log-dir, --config, --now,\n"
+               "--quiet, --verbose) go before or after the command; see 'hxpolllog --help'.\n";
         return 0;
     }
     return std::nullopt;

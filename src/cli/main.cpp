@@ -12,10 +12,10 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QTemporaryDir>
 #include <QTextStream>
-#include <QFile>
 #include <algorithm>
 #include <cstdio>
 #include <map>
@@ -96,9 +96,9 @@ const std::vector<GlobalOption> &globalOptions() {
 
 struct CommandLine {
     QString command;
-    QStringList args;                    // the command's own
-    std::map<QString, QString> globals;  // name -> value ("" for a flag)
-    bool help = false;                   // --help before the command
+    QStringList args;                   // the command's own
+    std::map<QString, QString> globals; // name -> value ("" for a flag)
+    bool help = false;                  // --help before the command
 };
 
 // Takes the global options out of the arguments, wherever they stand before
@@ -138,8 +138,8 @@ std::optional<CommandLine> splitCommandLine(const QStringList &arguments, QStrin
         }
         if (!line.command.isEmpty()) {
             line.args << a;
-        } else if (options && (a == QLatin1String("--help") || a == QLatin1String("-h") ||
-                               a == QLatin1String("-?"))) {
+        } else if (options &&
+                   (a == QLatin1String("--help") || a == QLatin1String("-h") || a == QLatin1String("-?"))) {
             line.help = true;
         } else if (options && a.startsWith(QLatin1Char('-')) && a.size() > 1) {
             *error = QStringLiteral("unknown option \"%1\".").arg(a);
@@ -156,9 +156,10 @@ QString generalHelp() {
     parser.setApplicationDescription(QStringLiteral("Lists, imports and posts time clock poll logs."));
     parser.addOption({{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Print this help.")});
     for (const GlobalOption &o : globalOptions())
-        parser.addOption(o.valueName ? QCommandLineOption(QLatin1String(o.name), QLatin1String(o.description),
-                                                          QLatin1String(o.valueName))
-                                     : QCommandLineOption(QLatin1String(o.name), QLatin1String(o.description)));
+        parser.addOption(o.valueName
+                             ? QCommandLineOption(QLatin1String(o.name), QLatin1String(o.description),
+                                                  QLatin1String(o.valueName))
+                             : QCommandLineOption(QLatin1String(o.name), QLatin1String(o.description)));
     QString s = QStringLiteral("Usage: hxpolllog [global options] COMMAND [options] [arguments]\n") +
                 parser.helpText().section(QLatin1Char('\n'), 1) + QStringLiteral("\nCommands:\n");
     for (const Command &c : commands())
@@ -178,17 +179,20 @@ int cmdHelp(const QStringList &args) {
         QTextStream(stdout) << generalHelp();
         return 0;
     }
-    if (args.size() > 1) return cli::usageError(QStringLiteral("help"), QStringLiteral("help takes one command."));
+    if (args.size() > 1)
+        return cli::usageError(QStringLiteral("help"), QStringLiteral("help takes one command."));
     if (args[0] == QLatin1String("--help") || args[0] == QLatin1String("-h")) {
-        QTextStream(stdout) << "Usage: hxpolllog help [COMMAND]\nPrints the help of hxpolllog or of a command.\n";
+        QTextStream(stdout)
+            << "Usage: hxpolllog help [COMMAND]\nPrints the help of hxpolllog or of a command.\n";
         return 0;
     }
     const Command *c = findCommand(args[0]);
     if (!c) {
         const QString near = cli::closestName(args[0], commandNames());
-        return cli::usageError(QString(), QStringLiteral("unknown command \"%1\".%2")
-                                              .arg(args[0], near.isEmpty() ? QString()
-                                                                           : QStringLiteral(" Did you mean '%1'?").arg(near)));
+        return cli::usageError(
+            QString(),
+            QStringLiteral("unknown command \"%1\".%2")
+                .arg(args[0], near.isEmpty() ? QString() : QStringLiteral(" Did you mean '%1'?").arg(near)));
     }
     return c->run({QStringLiteral("--help")});
 }
@@ -252,7 +256,8 @@ bool settleClock(const CommandLine &line) {
     const auto now = line.globals.find(QStringLiteral("now"));
     if (now != line.globals.end()) {
         if (Clock::setFixedFromText(now->second)) return true;
-        cli::usageError(QString(), QStringLiteral("--now takes \"YYYY-MM-DD HH:MM:SS\", not \"%1\".").arg(now->second));
+        cli::usageError(QString(),
+                        QStringLiteral("--now takes \"YYYY-MM-DD HH:MM:SS\", not \"%1\".").arg(now->second));
         return false;
     }
     if (qEnvironmentVariableIsSet("HXPOLLLOG_NOW")) {
@@ -294,9 +299,11 @@ int main(int argc, char **argv) {
     const Command *command = findCommand(line->command);
     if (!command) {
         const QString near = cli::closestName(line->command, commandNames());
-        return cli::usageError(QString(), QStringLiteral("unknown command \"%1\".%2")
-                                              .arg(line->command, near.isEmpty() ? QString()
-                                                                                 : QStringLiteral(" Did you mean '%1'?").arg(near)));
+        return cli::usageError(
+            QString(),
+            QStringLiteral("unknown command \"%1\".%2")
+                .arg(line->command,
+                     near.isEmpty() ? QString() : QStringLiteral(" Did you mean '%1'?").arg(near)));
     }
     // Help needs neither the settings nor the clock.
     if (line->help || wantsHelp(line->args))

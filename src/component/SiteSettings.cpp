@@ -50,9 +50,10 @@ bool readFile(const QString &file, SiteSettings &out, QString *error) {
     }
     s.endGroup();
     if (!unknown.isEmpty()) {
-        *error = QStringLiteral("the settings file %1 names the unknown key \"%2\" in [Site] (known: Database, "
-                                "ApplicationPath, PollLogPath, ErrorLogPath)")
-                     .arg(file, unknown.first());
+        *error =
+            QStringLiteral("the settings file %1 names the unknown key \"%2\" in [Site] (known: Database, "
+                           "ApplicationPath, PollLogPath, ErrorLogPath)")
+                .arg(file, unknown.first());
         return false;
     }
     const QString viewer = settingText(s.value(QStringLiteral("PollLog/Viewer"))).trimmed();
@@ -70,20 +71,28 @@ void SiteSettings::set(SitePath p, const QString &value, PathSource source) {
 
 QString siteSettingsKey(SitePath p) {
     switch (p) {
-    case SitePath::Database: return QStringLiteral("Database");
-    case SitePath::Application: return QStringLiteral("ApplicationPath");
-    case SitePath::PollLog: return QStringLiteral("PollLogPath");
-    case SitePath::ErrorLog: return QStringLiteral("ErrorLogPath");
+    case SitePath::Database:
+        return QStringLiteral("Database");
+    case SitePath::Application:
+        return QStringLiteral("ApplicationPath");
+    case SitePath::PollLog:
+        return QStringLiteral("PollLogPath");
+    case SitePath::ErrorLog:
+        return QStringLiteral("ErrorLogPath");
     }
     return QString();
 }
 
 QString siteEnvironmentVariable(SitePath p) {
     switch (p) {
-    case SitePath::Database: return QStringLiteral("HXPOLLLOG_DB");
-    case SitePath::Application: return QStringLiteral("HXPOLLLOG_APP_DIR");
-    case SitePath::PollLog: return QStringLiteral("HXPOLLLOG_POLL_DIR");
-    case SitePath::ErrorLog: return QStringLiteral("HXPOLLLOG_LOG_DIR");
+    case SitePath::Database:
+        return QStringLiteral("HXPOLLLOG_DB");
+    case SitePath::Application:
+        return QStringLiteral("HXPOLLLOG_APP_DIR");
+    case SitePath::PollLog:
+        return QStringLiteral("HXPOLLLOG_POLL_DIR");
+    case SitePath::ErrorLog:
+        return QStringLiteral("HXPOLLLOG_LOG_DIR");
     }
     return QString();
 }
@@ -130,7 +139,8 @@ std::optional<SiteSettings> loadSiteSettings(const QString &configFile, QString 
 }
 
 void applySiteSettings(const SiteSettings &settings) {
-    if (!settings.value(SitePath::Database).isEmpty()) subSetDatabaseFilePath(settings.value(SitePath::Database));
+    if (!settings.value(SitePath::Database).isEmpty())
+        subSetDatabaseFilePath(settings.value(SitePath::Database));
     if (!settings.value(SitePath::Application).isEmpty())
         subSetApplicationPath(settings.value(SitePath::Application));
     if (!settings.value(SitePath::PollLog).isEmpty()) subSetPollLogPath(settings.value(SitePath::PollLog));

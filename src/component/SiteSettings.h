@@ -15,8 +15,8 @@
 namespace hx {
 
 enum class SitePath { Database, Application, PollLog, ErrorLog };
-constexpr std::array<SitePath, 4> kSitePaths = {SitePath::Database, SitePath::Application,
-                                                SitePath::PollLog, SitePath::ErrorLog};
+constexpr std::array<SitePath, 4> kSitePaths = {SitePath::Database, SitePath::Application, SitePath::PollLog,
+                                                SitePath::ErrorLog};
 
 struct PathSource {
     enum Kind { Default, File, Environment, Option } kind = Default;

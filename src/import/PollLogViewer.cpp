@@ -13,7 +13,9 @@ QStringList viewerCommand() {
     const QString candidates[] = {
         qEnvironmentVariable("HXPOLLLOG_VIEWER"),
         strSettingsViewer(),
-        QSettings(QStringLiteral("QX8"), QStringLiteral("QX8")).value(QStringLiteral("PollLog/Viewer")).toString(),
+        QSettings(QStringLiteral("QX8"), QStringLiteral("QX8"))
+            .value(QStringLiteral("PollLog/Viewer"))
+            .toString(),
         qEnvironmentVariable("VISUAL"),
     };
     for (const QString &c : candidates) {

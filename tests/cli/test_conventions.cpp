@@ -60,10 +60,12 @@ protected:
 } // namespace
 
 TEST_F(Conventions, SettingsFilesThenEnvironmentThenOptions) {
-    const QString user = write(u"home/.config/QX8/QX8.conf"_s,
-                               "[PollLog]\nDateWidth=100\n[Site]\nApplicationPath=user-app\nPollLogPath=polls\n"
-                               "Database=db/site.db\nErrorLogPath=/var/user-logs\n");
-    const QString config = write(u"etc/site.conf"_s, "[Site]\nApplicationPath=../cfg-app\nDatabase=bare.db\n");
+    const QString user =
+        write(u"home/.config/QX8/QX8.conf"_s,
+              "[PollLog]\nDateWidth=100\n[Site]\nApplicationPath=user-app\nPollLogPath=polls\n"
+              "Database=db/site.db\nErrorLogPath=/var/user-logs\n");
+    const QString config =
+        write(u"etc/site.conf"_s, "[Site]\nApplicationPath=../cfg-app\nDatabase=bare.db\n");
     const QString home = path(u"home/.config/QX8"_s);
     // {arguments, environment, key, path, source}
     const std::tuple<QStringList, std::map<QString, QString>, const char *, QString, const char *> cases[] = {
@@ -72,12 +74,22 @@ TEST_F(Conventions, SettingsFilesThenEnvironmentThenOptions) {
         {{}, {}, "database", home + u"/db/site.db"_s, "settings"},
         {{u"--config"_s, config}, {}, "application_path", path(u"cfg-app"_s), "settings"},
         {{}, {{u"HXPOLLLOG_CONFIG"_s, config}}, "database", path(u"cfg-app/bare.db"_s), "settings"},
-        {{u"--config"_s, config}, {{u"HXPOLLLOG_APP_DIR"_s, u"/env/app"_s}}, "application_path", u"/env/app"_s,
+        {{u"--config"_s, config},
+         {{u"HXPOLLLOG_APP_DIR"_s, u"/env/app"_s}},
+         "application_path",
+         u"/env/app"_s,
          "environment"},
         {{}, {{u"HXPOLLLOG_LOG_DIR"_s, u"logs"_s}}, "error_log_path", path(u"logs"_s), "environment"},
-        {{u"--app-dir"_s, u"/opt/app"_s}, {{u"HXPOLLLOG_APP_DIR"_s, u"/env/app"_s}}, "application_path",
-         u"/opt/app"_s, "option"},
-        {{u"--db"_s, u"./x.db"_s}, {{u"HXPOLLLOG_DB"_s, u"/env/y.db"_s}}, "database", path(u"x.db"_s), "option"},
+        {{u"--app-dir"_s, u"/opt/app"_s},
+         {{u"HXPOLLLOG_APP_DIR"_s, u"/env/app"_s}},
+         "application_path",
+         u"/opt/app"_s,
+         "option"},
+        {{u"--db"_s, u"./x.db"_s},
+         {{u"HXPOLLLOG_DB"_s, u"/env/y.db"_s}},
+         "database",
+         path(u"x.db"_s),
+         "option"},
     };
     for (const auto &[args, env, key, expected, source] : cases) {
         const QJsonObject o = paths(args, env);
@@ -131,8 +143,8 @@ TEST_F(Conventions, HelpVersionSuggestionsAndOneErrorStyle) {
     for (const auto &[line, status, text] : cases) {
         const Outcome r = run(QString::fromLatin1(line).split(u' '));
         EXPECT_EQ(r.status, status) << line << ": " << r.err.toStdString();
-        EXPECT_TRUE((status == 0 ? r.out : r.err).contains(text)) << line << ": " << r.out.toStdString()
-                                                                  << r.err.toStdString();
+        EXPECT_TRUE((status == 0 ? r.out : r.err).contains(text))
+            << line << ": " << r.out.toStdString() << r.err.toStdString();
         if (status == 0) {
             EXPECT_TRUE(r.err.isEmpty()) << line << ": " << r.err.toStdString();
         }
@@ -142,8 +154,8 @@ TEST_F(Conventions, HelpVersionSuggestionsAndOneErrorStyle) {
 TEST_F(Conventions, CommandsWithoutAWindowPrintNoToolkitWarnings) {
     ASSERT_EQ(run({u"init-db"_s, u"site.db"_s}).status, 0);
     QDir().mkpath(path(u"polls"_s));
-    const QStringList site = {u"--db"_s, u"./site.db"_s, u"--app-dir"_s, u"."_s, u"--poll-dir"_s, u"polls"_s,
-                              u"--log-dir"_s, u"."_s};
+    const QStringList site = {u"--db"_s,       u"./site.db"_s, u"--app-dir"_s, u"."_s,
+                              u"--poll-dir"_s, u"polls"_s,     u"--log-dir"_s, u"."_s};
     for (const QStringList &command : {QStringList{u"list"_s}, QStringList{u"rules"_s},
                                        QStringList{u"print"_s, u"--pdf"_s, u"list.pdf"_s}}) {
         const Outcome r = run(site + command);
@@ -160,14 +172,17 @@ TEST_F(Conventions, AnInstalledProgramKeepsItsStateOutsideItsFolder) {
     // {environment, the application folder, the log folder}
     const std::tuple<std::map<QString, QString>, QString, QString> cases[] = {
         {{}, path(u"home/.local/state/hxpolllog"_s), path(u"home/.local/state/hxpolllog/log"_s)},
-        {{{u"XDG_STATE_HOME"_s, path(u"state"_s)}}, path(u"state/hxpolllog"_s), path(u"state/hxpolllog/log"_s)},
-        {{{u"STATE_DIRECTORY"_s, path(u"sd"_s)}, {u"LOGS_DIRECTORY"_s, path(u"ld"_s)}}, path(u"sd"_s),
+        {{{u"XDG_STATE_HOME"_s, path(u"state"_s)}},
+         path(u"state/hxpolllog"_s),
+         path(u"state/hxpolllog/log"_s)},
+        {{{u"STATE_DIRECTORY"_s, path(u"sd"_s)}, {u"LOGS_DIRECTORY"_s, path(u"ld"_s)}},
+         path(u"sd"_s),
          path(u"ld"_s)},
     };
     for (const auto &[env, app, logs] : cases) {
         // A failing import writes the log and reads the register.
-        const Outcome r = run({u"--db"_s, path(u"site.db"_s), u"import"_s, u"--yes"_s, u"NOSUCH07.}01"_s}, env,
-                              program);
+        const Outcome r =
+            run({u"--db"_s, path(u"site.db"_s), u"import"_s, u"--yes"_s, u"NOSUCH07.}01"_s}, env, program);
         EXPECT_EQ(r.status, 1) << r.err.toStdString();
         EXPECT_TRUE(QFile::exists(logs + u"/QX8log.txt"_s)) << logs.toStdString();
         const Outcome p = run({u"paths"_s, u"--json"_s}, env, program);

@@ -114,7 +114,8 @@ TEST_F(WindowCommandsTest, ViewStartsTheViewerWithThePathAsOneArgument) {
     const QString quoted = u"\""_s + viewer + u"\""_s;
     // The command is split into words (double quotes group); $VISUAL comes after HXPOLLLOG_VIEWER.
     for (const auto &[command, visual, arguments] :
-         {std::tuple{viewer, QString(), QString()}, std::tuple{quoted + u" -R \"a b\""_s, QString(), u"-R\na b\n"_s},
+         {std::tuple{viewer, QString(), QString()},
+          std::tuple{quoted + u" -R \"a b\""_s, QString(), u"-R\na b\n"_s},
           std::tuple{QString(), quoted + u" --visual"_s, u"--visual\n"_s},
           std::tuple{viewer, u"no-such-visual"_s, QString()}}) {
         QFile::remove(path(u"viewer-args.txt"_s));
@@ -164,7 +165,8 @@ TEST_F(WindowCommandsTest, ImportAllTakesEveryListedFile) {
          {std::tuple{u"--yes"_s, u"Records an earlier import has seen are skipped."_s,
                      u"hxpolllog: imported 3 files (seen records skipped): 0 errors; saved\n"_s},
           // --quiet: the summary line alone.
-          std::tuple{u"--quiet"_s, QString(), u"hxpolllog: imported 3 files (seen records skipped): 0 errors; saved\n"_s},
+          std::tuple{u"--quiet"_s, QString(),
+                     u"hxpolllog: imported 3 files (seen records skipped): 0 errors; saved\n"_s},
           std::tuple{u"--include-seen"_s, u"WARNING!  There is a high risk of duplicating data"_s,
                      u"hxpolllog: imported 3 files (seen records included)"_s}}) {
         db().execute(u"DELETE FROM \"PUNCH\""_s);
