@@ -126,7 +126,7 @@ std::optional<CommandLine> splitCommandLine(const QStringList &arguments, QStrin
                     }
                     line.globals[name] = QString();
                 } else if (inline_) {
-                    line.globals[name] = a.section(QLatin1Char('='), 1);
+                    line.globals[name] = a.mid(a.indexOf(QLatin1Char('=')) + 1);
                 } else if (i + 1 < arguments.size()) {
                     line.globals[name] = arguments[++i];
                 } else {

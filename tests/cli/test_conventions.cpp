@@ -90,6 +90,7 @@ TEST_F(Conventions, SettingsFilesThenEnvironmentThenOptions) {
          "database",
          path(u"x.db"_s),
          "option"},
+        {{u"--db=postgresql://h/db?a=1&b=2"_s}, {}, "database", u"postgresql://h/db?a=1&b=2"_s, "option"},
     };
     for (const auto &[args, env, key, expected, source] : cases) {
         const QJsonObject o = paths(args, env);
