@@ -24,12 +24,14 @@ int showMessage(const QString &detail, const QString &title, const QString &prom
     return intShowMessage(kModule, kKind, kProcedure, detail, title, prompt, buttons, 0);
 }
 
-QString confirmationPrompt(size_t files) {
+QString confirmationPrompt(size_t files, bool importSeen) {
     const QString what = files == 1 ? QStringLiteral("this poll log?")
                                     : QString::number(files) + QStringLiteral(" poll logs?");
+    // The warning holds only when records already seen are imported again.
     return QStringLiteral("Are you sure you want to import ") + what + QStringLiteral("\r\n") +
-           QStringLiteral("WARNING!  There is a high risk of duplicating data if this poll log information "
-                          "is already in the database!");
+           (importSeen ? QStringLiteral("WARNING!  There is a high risk of duplicating data if this poll log "
+                                        "information is already in the database!")
+                       : QStringLiteral("Records an earlier import has seen are skipped."));
 }
 
 void reportRolledBack(const QString &cause) {
@@ -95,7 +97,7 @@ ImportResult runImportCommand(const std::vector<ImportFile> &files, std::shared_
     }
 
     const int answer = showMessage(QString(), QStringLiteral("Import Poll Log"),
-                                   confirmationPrompt(files.size()), Buttons::YesNo);
+                                   confirmationPrompt(files.size(), options.importSeen), Buttons::YesNo);
     if (answer != Answer::Yes) {
         emptyImportTable();
         return result;

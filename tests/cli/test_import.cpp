@@ -85,7 +85,7 @@ TEST_F(ImportCommand, UsageErrorsExitWithTwoAndTouchNothing) {
                                     QStringList{u"import"_s, u"--wait"_s, u"soon"_s, u"A.}01"_s}}) {
         const Result r = run(args);
         EXPECT_EQ(r.exitCode, 2) << args.join(' ').toStdString();
-        EXPECT_TRUE(r.err.contains(u"usage: hxpolllog"_s)) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(u"Try 'hxpolllog import --help'."_s)) << r.err.toStdString();
     }
     EXPECT_EQ(importRows(), 1);
 
