@@ -11,6 +11,7 @@
 #include "import/PollLogRecordset.h"
 #include "import/PrevPunchRegister.h"
 #include "messages/LogFiles.h"
+#include "messages/MessageBox.h"
 #include "rules/clsTCrules.h"
 
 #include <array>

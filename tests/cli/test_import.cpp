@@ -99,7 +99,7 @@ TEST_F(ImportCommand, UsageErrorsExitWithTwoAndTouchNothing) {
 // and left out; a last poll ahead of today is set back at the next posting.
 TEST_F(ImportCommand, DatesThatCannotBeAreReportedAndLeftOut) {
     addEmployees(1, 1);
-    db().execute(u"UPDATE \"TCRULES\" SET \"LastPoll\" = ?"_s, {db().dateTime(dateSerial(9999, 3, 5))});
+    db().execute(u"UPDATE \"TCRULES\" SET \"LastPoll\" = ?"_s, {db().dateTime(hx::dateSerial(9999, 3, 5))});
     writePoll(u"2A000007.}01"_s, 1, 1, {QDate(2007, 4, 25), QDate(2007, 4, 27), QDate(2007, 4, 28)});
 
     const Result r = run({u"import"_s, u"--yes"_s, u"2A000007.}01"_s});
