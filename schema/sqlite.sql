@@ -309,11 +309,18 @@ CREATE TABLE "TCRULES" (
     "TASKTITLE" TEXT
 );
 
--- The commit of the last import, so that a register save cut short by a crash
--- can be finished (or dropped) by the next import.
-CREATE TABLE "PrevPunchJournal" (
-    "Token" TEXT NOT NULL PRIMARY KEY,
-    "Saved" TEXT
+-- The register of the poll records met in the last year, shared by every
+-- host on the database. The key leads with the moment, for the pruning.
+CREATE TABLE "PrevPunch" (
+    "Sequence" TEXT NOT NULL,
+    "PunchDate" TEXT NOT NULL,
+    "Checksum" TEXT NOT NULL,
+    CONSTRAINT "PREVPUNCH_KEY" UNIQUE ("PunchDate", "Sequence", "Checksum")
+);
+
+-- The last upgrade step the database has taken.
+CREATE TABLE "SchemaVersion" (
+    "Version" INTEGER NOT NULL
 );
 
 CREATE INDEX "IMPORT_BADGE" ON "IMPORT" ("CLOCK ID", "IN DATE", "IN TIME", "ID");
