@@ -10,9 +10,17 @@ QString script(Engine engine) {
 
 const QString kVersionTable = QStringLiteral("SchemaVersion");
 
+bool hasIndex(Database &db, const QString &name) {
+    const QString known = db.engine() == Engine::SQLite
+                              ? QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = ?")
+                              : QStringLiteral("SELECT 1 FROM pg_indexes WHERE indexname = ?");
+    return db.firstValue(known, {name}).has_value();
+}
+
 // The index that finds an employee's open pair without reading the
 // employee's history.
 void addOpenPairIndex(Database &db) {
+    if (hasIndex(db, QStringLiteral("PUNCH_EMPLOYEE_OPEN"))) return;
     db.executeScript(QStringLiteral("CREATE INDEX IF NOT EXISTS \"PUNCH_EMPLOYEE_OPEN\" ON \"PUNCH\" "
                                     "(\"EMPLOYEE ID\", \"OUT TIME\", \"IN DATE\", \"IN TIME\");"));
 }
@@ -20,6 +28,7 @@ void addOpenPairIndex(Database &db) {
 // The register of seen records, shared by every host on the database. Its
 // key leads with the moment, so the one-year pruning walks it too.
 void addPrevPunchTable(Database &db) {
+    if (db.hasTable(QStringLiteral("PrevPunch"))) return;
     const bool sqlite = db.engine() == Engine::SQLite;
     db.executeScript(QStringLiteral("CREATE TABLE IF NOT EXISTS \"PrevPunch\" (\n"
                                     "    \"Sequence\" %1 NOT NULL,\n"
@@ -40,7 +49,8 @@ void ensureVersionTable(Database &db) {
 
 void createSchema(Database &db) {
     db.executeScript(script(db.engine()));
-    upgradeSchema(db);
+    // The scripts hold every step already.
+    db.execute(QStringLiteral("INSERT INTO \"SchemaVersion\" (\"Version\") VALUES (?)"), {latestSchemaVersion()});
 }
 
 QStringList schemaTables(Engine engine) {

@@ -12,7 +12,7 @@ extern const char *const kSqliteSchema;
 extern const char *const kPostgresqlSchema;
 
 // Creates every table of the suite that this component touches, at the
-// latest schema version.
+// latest schema version (recorded as such).
 void createSchema(Database &db);
 
 // The tables the engine's script creates, in the script's order.
@@ -23,8 +23,9 @@ QStringList schemaTables(Engine engine);
 QString firstExistingSchemaTable(Database &db);
 
 // One change of the schema since the first version. `apply` must be
-// idempotent: it also runs on a database that already has the change (a new
-// one made from the scripts, or one whose upgrade was cut short).
+// idempotent: it also runs on a database that already has the change (one
+// made by a version that had the change in its scripts before versions were
+// recorded). It runs in a transaction of its own.
 struct SchemaStep {
     int version;
     QString what; // names the change in the message of a failed upgrade
