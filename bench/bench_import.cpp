@@ -202,10 +202,11 @@ void benchRegister(int rows) {
     tx.commit();
     const double saveSecs = t.nsecsElapsed() / 1e9;
     std::printf("register: %lld rows in the table\n", static_cast<long long>(opened));
-    std::printf("  load %.2f s (%.0f rows/s); %d checks %.3f s (%.0f checks/s, %d listed); save %lld new rows "
-                "%.2f s (%.0f rows/s)\n",
-                openSecs, opened / openSecs, checks, checkSecs, checks / checkSecs, listed,
-                static_cast<long long>(added), saveSecs, added / saveSecs);
+    std::printf(
+        "  load %.2f s (%.0f rows/s); %d checks %.3f s (%.0f checks/s, %d listed); save %lld new rows "
+        "%.2f s (%.0f rows/s)\n",
+        openSecs, opened / openSecs, checks, checkSecs, checks / checkSecs, listed,
+        static_cast<long long>(added), saveSecs, added / saveSecs);
     std::printf("  peak RSS %.1f MiB (%.1f MiB before)\n", peakMiB(), before);
 }
 

@@ -313,8 +313,7 @@ CREATE TABLE "TCRULES" (
 CREATE TABLE "PrevPunch" (
     "Sequence" varchar(4) NOT NULL,
     "PunchDate" timestamp NOT NULL,
-    "Checksum" varchar(2) NOT NULL,
-    CONSTRAINT "PREVPUNCH_KEY" UNIQUE ("PunchDate", "Sequence", "Checksum")
+    "Checksum" varchar(2) NOT NULL
 );
 
 -- The last upgrade step the database has taken.
@@ -322,6 +321,7 @@ CREATE TABLE "SchemaVersion" (
     "Version" integer NOT NULL
 );
 
+CREATE UNIQUE INDEX "PREVPUNCH_KEY" ON "PrevPunch" ("PunchDate", "Sequence", "Checksum");
 CREATE INDEX "IMPORT_BADGE" ON "IMPORT" ("CLOCK ID", "IN DATE", "IN TIME", "ID");
 CREATE INDEX "IMPORT_EMPLOYEE" ON "IMPORT" ("EMPLOYEE ID", "IN DATE", "IN TIME", "ID");
 CREATE INDEX "PUNCH_EMPLOYEE_IN" ON "PUNCH" ("EMPLOYEE ID", "IN DATE", "IN TIME");

@@ -314,8 +314,7 @@ CREATE TABLE "TCRULES" (
 CREATE TABLE "PrevPunch" (
     "Sequence" TEXT NOT NULL,
     "PunchDate" TEXT NOT NULL,
-    "Checksum" TEXT NOT NULL,
-    CONSTRAINT "PREVPUNCH_KEY" UNIQUE ("PunchDate", "Sequence", "Checksum")
+    "Checksum" TEXT NOT NULL
 );
 
 -- The last upgrade step the database has taken.
@@ -323,6 +322,7 @@ CREATE TABLE "SchemaVersion" (
     "Version" INTEGER NOT NULL
 );
 
+CREATE UNIQUE INDEX "PREVPUNCH_KEY" ON "PrevPunch" ("PunchDate", "Sequence", "Checksum");
 CREATE INDEX "IMPORT_BADGE" ON "IMPORT" ("CLOCK ID", "IN DATE", "IN TIME", "ID");
 CREATE INDEX "IMPORT_EMPLOYEE" ON "IMPORT" ("EMPLOYEE ID", "IN DATE", "IN TIME", "ID");
 CREATE INDEX "PUNCH_EMPLOYEE_IN" ON "PUNCH" ("EMPLOYEE ID", "IN DATE", "IN TIME");

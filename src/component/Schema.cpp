@@ -11,9 +11,10 @@ QString script(Engine engine) {
 const QString kVersionTable = QStringLiteral("SchemaVersion");
 
 bool hasIndex(Database &db, const QString &name) {
-    const QString known = db.engine() == Engine::SQLite
-                              ? QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = ?")
-                              : QStringLiteral("SELECT 1 FROM pg_indexes WHERE indexname = ?");
+    const QString known =
+        db.engine() == Engine::SQLite
+            ? QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = ?")
+            : QStringLiteral("SELECT 1 FROM pg_indexes WHERE indexname = ?");
     return db.firstValue(known, {name}).has_value();
 }
 
@@ -30,12 +31,12 @@ void addOpenPairIndex(Database &db) {
 void addPrevPunchTable(Database &db) {
     if (db.hasTable(QStringLiteral("PrevPunch"))) return;
     const bool sqlite = db.engine() == Engine::SQLite;
-    db.executeScript(QStringLiteral("CREATE TABLE IF NOT EXISTS \"PrevPunch\" (\n"
+    db.executeScript(QStringLiteral("CREATE TABLE \"PrevPunch\" (\n"
                                     "    \"Sequence\" %1 NOT NULL,\n"
                                     "    \"PunchDate\" %2 NOT NULL,\n"
-                                    "    \"Checksum\" %3 NOT NULL,\n"
-                                    "    CONSTRAINT \"PREVPUNCH_KEY\" UNIQUE (\"PunchDate\", \"Sequence\", "
-                                    "\"Checksum\")\n);")
+                                    "    \"Checksum\" %3 NOT NULL\n);\n"
+                                    "CREATE UNIQUE INDEX \"PREVPUNCH_KEY\" ON \"PrevPunch\" "
+                                    "(\"PunchDate\", \"Sequence\", \"Checksum\");")
                          .arg(sqlite ? QStringLiteral("TEXT") : QStringLiteral("varchar(4)"),
                               sqlite ? QStringLiteral("TEXT") : QStringLiteral("timestamp"),
                               sqlite ? QStringLiteral("TEXT") : QStringLiteral("varchar(2)")));
@@ -43,14 +44,16 @@ void addPrevPunchTable(Database &db) {
 
 void ensureVersionTable(Database &db) {
     if (db.hasTable(kVersionTable)) return;
-    db.executeScript(QStringLiteral("CREATE TABLE IF NOT EXISTS \"SchemaVersion\" (\"Version\" INTEGER NOT NULL);"));
+    db.executeScript(
+        QStringLiteral("CREATE TABLE IF NOT EXISTS \"SchemaVersion\" (\"Version\" INTEGER NOT NULL);"));
 }
 } // namespace
 
 void createSchema(Database &db) {
     db.executeScript(script(db.engine()));
     // The scripts hold every step already.
-    db.execute(QStringLiteral("INSERT INTO \"SchemaVersion\" (\"Version\") VALUES (?)"), {latestSchemaVersion()});
+    db.execute(QStringLiteral("INSERT INTO \"SchemaVersion\" (\"Version\") VALUES (?)"),
+               {latestSchemaVersion()});
 }
 
 QStringList schemaTables(Engine engine) {

@@ -370,10 +370,10 @@ void PrevPunchRegister::readFile(const QString &path) {
             return Damaged{QStringLiteral("line %1: %2").arg(xml.lineNumber()).arg(why)};
         };
         if (!xml.readNextStartElement())
-            throw damaged(xml.hasError() ? xml.errorString() : QStringLiteral("the file holds no XML element"));
+            throw damaged(xml.hasError() ? xml.errorString()
+                                         : QStringLiteral("the file holds no XML element"));
         if (xml.name() != kRoot)
-            throw damaged(
-                QStringLiteral("the document is <%1>, not <%2>").arg(xml.name().toString(), kRoot));
+            throw damaged(QStringLiteral("the document is <%1>, not <%2>").arg(xml.name().toString(), kRoot));
         const QStringView version = xml.attributes().value(QStringLiteral("version"));
         if (!version.isEmpty() && version != kVersion)
             throw damaged(QStringLiteral("version %1 is not known").arg(version.toString()));
@@ -438,8 +438,8 @@ bool pendingWasCommitted(Database &db, const QString &pending) {
         }
     }
     if (token.isEmpty() || !db.hasTable(QStringLiteral("PrevPunchJournal"))) return false;
-    const auto n =
-        db.firstValue(QStringLiteral(R"(SELECT COUNT(*) FROM "PrevPunchJournal" WHERE "Token" = ?)"), {token});
+    const auto n = db.firstValue(
+        QStringLiteral(R"(SELECT COUNT(*) FROM "PrevPunchJournal" WHERE "Token" = ?)"), {token});
     return n && n->toLongLong() > 0;
 }
 } // namespace
@@ -453,9 +453,9 @@ void MigratePrevPunchFile(Database &db) {
     const QDateTime now = Clock::now();
     const QString shown = QDir::toNativeSeparators(path);
     if (fi.isDir())
-        throw HxError(QStringLiteral("The register file %1 is a folder, not a file; it is left as it is.")
-                          .arg(shown),
-                      ErrNo::PathNotFound);
+        throw HxError(
+            QStringLiteral("The register file %1 is a folder, not a file; it is left as it is.").arg(shown),
+            ErrNo::PathNotFound);
 
     PrevPunchRegister file;
     if (hasFile) {
@@ -465,10 +465,11 @@ void MigratePrevPunchFile(Database &db) {
             const QString aside = asideName(path, QStringLiteral("damaged"), now);
             QFile damaged(path);
             if (!damaged.rename(aside))
-                throw HxError(QStringLiteral("The register file %1 cannot be read (%2) and cannot be kept "
-                                             "aside as %3 (%4). It is left as it is; the register in the "
-                                             "database is used without it.")
-                                  .arg(shown, d.reason, QDir::toNativeSeparators(aside), damaged.errorString()));
+                throw HxError(
+                    QStringLiteral("The register file %1 cannot be read (%2) and cannot be kept "
+                                   "aside as %3 (%4). It is left as it is; the register in the "
+                                   "database is used without it.")
+                        .arg(shown, d.reason, QDir::toNativeSeparators(aside), damaged.errorString()));
             throw HxError(QStringLiteral("The register file %1 cannot be read (%2). It was kept as %3; the "
                                          "register in the database is used without it.")
                               .arg(shown, d.reason, QDir::toNativeSeparators(aside)));

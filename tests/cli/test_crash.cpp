@@ -26,8 +26,8 @@ hx::test::PgSandbox *const g_server =
 const QString kNow = u"2007-04-26 17:17:00"_s;
 // Every table an import writes; "ID" columns are left out of the comparison
 // because a PostgreSQL sequence does not roll back.
-const QStringList kTables = {u"IMPORT"_s, u"AccessPunch"_s, u"PUNCH"_s,   u"EMPLOYEE"_s, u"DEPT"_s,
-                             u"SCHEDULE"_s, u"CKQUAL"_s,   u"CLOCK"_s,    u"TCRULES"_s,  u"PrevPunch"_s};
+const QStringList kTables = {u"IMPORT"_s,   u"AccessPunch"_s, u"PUNCH"_s, u"EMPLOYEE"_s, u"DEPT"_s,
+                             u"SCHEDULE"_s, u"CKQUAL"_s,      u"CLOCK"_s, u"TCRULES"_s,  u"PrevPunch"_s};
 
 struct HostRun {
     bool crashed = false;

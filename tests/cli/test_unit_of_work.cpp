@@ -204,7 +204,8 @@ TEST_F(UnitOfWork, TwoHostsOnOneDatabaseAddNothingTwice) {
     writePoll(u"2A000107.}01"_s, 1, 4, {QDate(2007, 4, 26)});
     const QStringList skipSeen = {u"import"_s, u"--yes"_s, u"--skip-seen"_s};
     // Each host meets the file the other imported, in either order.
-    for (const auto &[first, second] : {std::pair{u"hostA"_s, u"hostB"_s}, std::pair{u"hostB"_s, u"hostA"_s}}) {
+    for (const auto &[first, second] :
+         {std::pair{u"hostA"_s, u"hostB"_s}, std::pair{u"hostB"_s, u"hostA"_s}}) {
         const QString file = first == u"hostA"_s ? u"2A000007.}01"_s : u"2A000107.}01"_s;
         const int before = postedPunches();
         Result r = runFrom(first, skipSeen + QStringList{file});

@@ -106,7 +106,9 @@ protected:
         db().execute(QStringLiteral(R"(DELETE FROM "IMPORT")"));
         db().execute(QStringLiteral(R"(DELETE FROM "AccessPunch")"));
     }
-    int registerRows() { return db().firstValue(QStringLiteral(R"(SELECT COUNT(*) FROM "PrevPunch")"))->toInt(); }
+    int registerRows() {
+        return db().firstValue(QStringLiteral(R"(SELECT COUNT(*) FROM "PrevPunch")"))->toInt();
+    }
     QString log() { return QString::fromLocal8Bit(readFile(QStringLiteral("logs/QX8log.txt"))); }
 };
 

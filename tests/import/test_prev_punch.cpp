@@ -31,8 +31,9 @@ protected:
         return out;
     }
     void addRow(const QString &sequence, const QString &moment, const QString &checksum) {
-        db().execute(u"INSERT INTO \"PrevPunch\" (\"Sequence\", \"PunchDate\", \"Checksum\") VALUES (?, ?, ?)"_s,
-                     {sequence, moment, checksum});
+        db().execute(
+            u"INSERT INTO \"PrevPunch\" (\"Sequence\", \"PunchDate\", \"Checksum\") VALUES (?, ?, ?)"_s,
+            {sequence, moment, checksum});
     }
     QStringList appFiles() { return QDir(path(u"app"_s)).entryList(QDir::Files, QDir::Name); }
 
@@ -200,8 +201,9 @@ TEST_F(PrevPunchTest, ADatabaseThatCannotTakeTheUpgradeSaysWhichStepAndWhy) {
     } catch (const HxError &e) {
         error = e.description();
     }
-    EXPECT_TRUE(error.startsWith(u"The database cannot be brought up to the layout this version of the program "
-                                 "needs (version 1, the index PUNCH_EMPLOYEE_OPEN): "_s))
+    EXPECT_TRUE(
+        error.startsWith(u"The database cannot be brought up to the layout this version of the program "
+                         "needs (version 1, the index PUNCH_EMPLOYEE_OPEN): "_s))
         << error.toStdString();
     EXPECT_EQ(storedSchemaVersion(db()), 0);
 }
