@@ -114,7 +114,9 @@ ImportResult runImportCommand(const std::vector<ImportFile> &files, std::shared_
             result.outcome = ImportOutcome::PostingFailed;
 
         db.execute(kDeleteImport);
-        seen.save();
+        // After a file that failed nothing is posted: the records read are
+        // not marked seen, or skipping seen records would lose them.
+        if (result.outcome != ImportOutcome::FileLoadError) seen.save();
         unit.commit();
     } catch (const std::exception &e) {
         // Everything since the confirmation is undone.
