@@ -132,6 +132,30 @@ TEST_F(PrevPunchTest, ARegisterFileIsMovedInOnceAndRenamed) {
     EXPECT_EQ(tableRows().size(), 3);
 }
 
+// An earlier version cut short between its commit and the rename of its
+// register left "PrevPunch.xml.pending": its rows join only when the journal
+// holds its commit token.
+TEST_F(PrevPunchTest, APendingSaveOfAnEarlierVersionJoinsOnlyWhenItsImportWasCommitted) {
+    db().executeScript(u"CREATE TABLE \"PrevPunchJournal\" (\"Token\" varchar(40) NOT NULL PRIMARY KEY);"_s);
+    db().execute(u"INSERT INTO \"PrevPunchJournal\" (\"Token\") VALUES (?)"_s, {u"saved"_s});
+    const QByteArray older =
+        R"(<PrevPunch><Punch Sequence="0001" PunchDate="2007-04-25T08:00:00" Checksum="AA"/>
+</PrevPunch>)";
+    for (const auto &[token, rows] : {std::pair{"saved", 2}, std::pair{"rolled-back", 1}}) {
+        SCOPED_TRACE(token);
+        db().execute(u"DELETE FROM \"PrevPunch\""_s);
+        writeFile(u"app/PrevPunch.xml"_s, older);
+        writeFile(u"app/PrevPunch.xml.pending"_s,
+                  "<PrevPunch commit=\"" + QByteArray(token) +
+                      R"("><Punch Sequence="0001" PunchDate="2007-04-25T08:00:00" Checksum="AA"/>
+<Punch Sequence="0002" PunchDate="2007-04-25T09:00:00" Checksum="AA"/></PrevPunch>)");
+        MigratePrevPunchFile(db());
+        EXPECT_EQ(tableRows().size(), rows);
+        EXPECT_FALSE(QFile::exists(path(u"app/PrevPunch.xml.pending"_s)));
+        EXPECT_FALSE(QFile::exists(path(u"app/PrevPunch.xml"_s)));
+    }
+}
+
 // Spellings only the general XML reader takes read the same rows.
 TEST_F(PrevPunchTest, TheGeneralXmlPathReadsWhatThePlainOneDoes) {
     const QByteArray general = R"(<?xml version="1.0"?><PrevPunch version="1"><!-- kept -->
