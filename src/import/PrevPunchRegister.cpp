@@ -211,7 +211,10 @@ PrevPunchRegister::Row PrevPunchRegister::row(qsizetype i) const {
 
 namespace {
 const QString kPrune = QStringLiteral(R"(DELETE FROM "PrevPunch" WHERE "PunchDate" <= ?)");
-const QString kLoad = QStringLiteral(R"(SELECT "Sequence", "PunchDate", "Checksum" FROM "PrevPunch")");
+// The moment as text on both engines: a timestamp read as a date-time would
+// be taken in the local zone, where an hour of the spring change does not exist.
+const QString kLoad =
+    QStringLiteral(R"(SELECT "Sequence", CAST("PunchDate" AS TEXT), "Checksum" FROM "PrevPunch")");
 // Rows per INSERT: few statements, well under every engine's bound-value limit.
 constexpr qsizetype kBatchRows = 200;
 
@@ -223,15 +226,6 @@ QString insertText(qsizetype rows) {
     return sql + QStringLiteral(" ON CONFLICT DO NOTHING");
 }
 
-// The stored moment: text on SQLite, a timestamp on PostgreSQL.
-std::optional<qint64> storedMoment(const QVariant &v) {
-    if (v.metaType().id() == QMetaType::QDateTime) {
-        const QDateTime dt = v.toDateTime();
-        if (!dt.isValid()) return std::nullopt;
-        return secondsOf(dt);
-    }
-    return parseMoment(v.toString());
-}
 } // namespace
 
 void PrevPunchRegister::close() {
@@ -254,7 +248,7 @@ void PrevPunchRegister::load(Database &db, const QDateTime &now) {
     for (; !rs.eof(); rs.moveNext()) {
         const QString sequence = rs.value(0).toString();
         const QString checksum = rs.value(2).toString();
-        const auto moment = storedMoment(rs.value(1));
+        const auto moment = parseMoment(rs.value(1).toString());
         // A row no record can match (written by hand) is left alone.
         if (!moment || sequence.size() > kSequenceSize || checksum.size() > kChecksumSize) continue;
         m_rows.push_back(makeKey(*moment, sequence, checksum));
