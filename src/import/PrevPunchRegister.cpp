@@ -212,9 +212,13 @@ PrevPunchRegister::Row PrevPunchRegister::row(qsizetype i) const {
 namespace {
 const QString kPrune = QStringLiteral(R"(DELETE FROM "PrevPunch" WHERE "PunchDate" <= ?)");
 // The moment as text on both engines: a timestamp read as a date-time would
-// be taken in the local zone, where an hour of the spring change does not exist.
-const QString kLoad =
-    QStringLiteral(R"(SELECT "Sequence", CAST("PunchDate" AS TEXT), "Checksum" FROM "PrevPunch")");
+// be taken in the local zone, where an hour of the spring change does not
+// exist. The rows come in key order, a page at a time after the last key
+// read, so that a server's snapshot of a year of rows is never held whole.
+const QString kLoadColumns =
+    QStringLiteral(R"(SELECT "Sequence", CAST("PunchDate" AS TEXT), "Checksum" FROM "PrevPunch" )");
+const QString kLoadOrder = QStringLiteral(R"( ORDER BY "PunchDate", "Sequence", "Checksum" LIMIT )");
+const QString kLoadAfter = QStringLiteral(R"(WHERE ("PunchDate", "Sequence", "Checksum") > (?, ?, ?))");
 // Rows per INSERT: few statements, well under every engine's bound-value limit.
 constexpr qsizetype kBatchRows = 200;
 
@@ -244,16 +248,25 @@ void PrevPunchRegister::load(Database &db, const QDateTime &now) {
     close();
     // Rows listed one year ago to the second, or earlier, go.
     db.execute(kPrune, {db.dateTime(fromSeconds(secondsOf(now.addYears(-1))))});
-    Recordset rs = db.openCursor(kLoad);
-    for (; !rs.eof(); rs.moveNext()) {
-        const QString sequence = rs.value(0).toString();
-        const QString checksum = rs.value(2).toString();
-        const auto moment = parseMoment(rs.value(1).toString());
-        // A row no record can match (written by hand) is left alone.
-        if (!moment || sequence.size() > kSequenceSize || checksum.size() > kChecksumSize) continue;
-        m_rows.push_back(makeKey(*moment, sequence, checksum));
+    const QString limit = QString::number(loadPageRows);
+    const QString first = kLoadColumns + kLoadOrder + limit;
+    const QString next = kLoadColumns + kLoadAfter + kLoadOrder + limit;
+    QVariantList after;
+    for (;;) {
+        Recordset rs = db.openCursor(after.isEmpty() ? first : next, after);
+        qsizetype page = 0;
+        for (; !rs.eof(); rs.moveNext(), ++page) {
+            const QString sequence = rs.value(0).toString();
+            const QString moment = rs.value(1).toString();
+            const QString checksum = rs.value(2).toString();
+            after = {moment, sequence, checksum};
+            const auto seconds = parseMoment(moment);
+            // A row no record can match (written by hand) is left alone.
+            if (!seconds || sequence.size() > kSequenceSize || checksum.size() > kChecksumSize) continue;
+            m_rows.push_back(makeKey(*seconds, sequence, checksum));
+        }
+        if (page < loadPageRows) break;
     }
-    rs.close();
     // Room for half as many new rows again before the index must grow.
     rebuildIndex(std::bit_ceil(std::max<size_t>(16, m_rows.size() * 3)));
     m_saved = qsizetype(m_rows.size());

@@ -44,7 +44,8 @@ public:
     qsizetype newRowCount() const { return qsizetype(m_rows.size()) - m_saved; }
 
     // Removes from the table every row listed one year or more before `now`,
-    // then opens the register on the rows left.
+    // then opens the register on the rows left, read loadPageRows at a time.
+    static inline qsizetype loadPageRows = 50000;
     void load(Database &db, const QDateTime &now);
     // Open and empty; save() then writes every row.
     void openEmpty();

@@ -76,8 +76,12 @@ TEST_F(PrevPunchTest, ChecksListOnceAndTheTableKeepsThemForTheNextLoad) {
     reg.save(db());
     EXPECT_EQ(reg.newRowCount(), 0);
 
+    // Pages of three rows: equal moments fall across their ends.
+    const qsizetype page = PrevPunchRegister::loadPageRows;
+    PrevPunchRegister::loadPageRows = 3;
     PrevPunchRegister again;
     again.load(db(), kNow);
+    PrevPunchRegister::loadPageRows = page;
     EXPECT_EQ(again.rowCount(), 457);
     for (const auto &c : checks)
         EXPECT_TRUE(again.contains(c.date, c.time, c.sequence, c.checksum));
