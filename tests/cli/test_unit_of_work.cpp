@@ -248,3 +248,17 @@ TEST_F(UnitOfWork, ARegisterFileOfAnEarlierVersionJoinsTheSharedRegister) {
     EXPECT_EQ(postedPunches(), 2);
     EXPECT_EQ(registerRows(), 4);
 }
+
+TEST_F(UnitOfWork, ADatabaseThatCannotBeUpgradedImportsNothingAndSaysWhy) {
+    addEmployees(1, 1);
+    writePoll(u"2A000007.}01"_s, 1, 1, kTwoDays);
+    // A database of an earlier version where a view takes the register's name.
+    db().executeScript(u"DROP TABLE \"PrevPunch\";\nDROP TABLE \"SchemaVersion\";\n"
+                       "CREATE VIEW \"PrevPunch\" AS SELECT 1 AS \"x\";"_s);
+    const Result r = run({u"import"_s, u"--yes"_s, u"2A000007.}01"_s});
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(u"nothing was imported: The database cannot be brought up to the layout this "
+                               "version of the program needs (version 2, the table PrevPunch): "_s))
+        << r.err.toStdString();
+    EXPECT_EQ(postedPunches(), 0);
+}
