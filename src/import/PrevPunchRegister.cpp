@@ -215,8 +215,10 @@ const QString kPrune = QStringLiteral(R"(DELETE FROM "PrevPunch" WHERE "PunchDat
 // be taken in the local zone, where an hour of the spring change does not
 // exist. The rows come in key order, a page at a time after the last key
 // read, so that a server's snapshot of a year of rows is never held whole.
-const QString kLoadColumns =
-    QStringLiteral(R"(SELECT "Sequence", CAST("PunchDate" AS TEXT), "Checksum" FROM "PrevPunch" )");
+// The text gets a name of its own: under the column's name the order would
+// be the text's, which the key's index does not give.
+const QString kLoadColumns = QStringLiteral(
+    R"(SELECT "Sequence", CAST("PunchDate" AS TEXT) AS "Moment", "Checksum" FROM "PrevPunch" )");
 const QString kLoadOrder = QStringLiteral(R"( ORDER BY "PunchDate", "Sequence", "Checksum" LIMIT )");
 const QString kLoadAfter = QStringLiteral(R"(WHERE ("PunchDate", "Sequence", "Checksum") > (?, ?, ?))");
 // Rows per INSERT: few statements, well under every engine's bound-value limit.
