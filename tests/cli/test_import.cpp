@@ -59,6 +59,10 @@ TEST_F(ImportCommand, AFileThatFailsMidwayLeavesEverythingUnposted) {
                                    u"\r\n What: Msg 'File Load Error'"_s))
             << bad.toStdString();
     }
+    // Nothing read before the failure was marked seen: it is not skipped now.
+    const Result r = run({u"import"_s, u"--yes"_s, u"--skip-seen"_s, u"2A000007.}01"_s});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(postedPunches(), 8);
 }
 
 TEST_F(ImportCommand, AnswerNoImportsNothingAndStillEmptiesImport) {
