@@ -13,6 +13,9 @@ int cmdShow(const QStringList &args);
 int cmdList(const QStringList &args);
 int cmdPrint(const QStringList &args);
 int cmdView(const QStringList &args);
+// report exceptions: open pairs, error codes, schedule violations, long
+// pairs, unknown badges and refused access of a range of days.
+int cmdReport(const QStringList &args);
 // Moves the files the window would prune into Pruned/ (--dry-run: tells only).
 int cmdPrune(const QStringList &args);
 // import --all: every file of the poll log list, in its order.

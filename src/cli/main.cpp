@@ -43,6 +43,9 @@ const std::map<QString, Command> &commands() {
         {QStringLiteral("list"), {"list [--json]", "list the poll logs, newest first", cli::cmdList}},
         {QStringLiteral("print"),
          {"print --pdf FILE [--hide-empty]", "write the poll log list report as a PDF", cli::cmdPrint}},
+        {QStringLiteral("report"),
+         {"report exceptions [--since DATE] [--until DATE] [--longer-than HOURS] [--pdf FILE|--json]",
+          "what to look at after an import: open pairs, error codes, violations...", cli::cmdReport}},
         {QStringLiteral("prune"),
          {"prune [--dry-run]", "move old poll logs and those of unknown clocks into Pruned/", cli::cmdPrune}},
         {QStringLiteral("view"), {"view NAME", "open a poll log in the text viewer", cli::cmdView}},
@@ -92,7 +95,7 @@ std::unique_ptr<QCoreApplication> makeApplication(int &argc, char **argv) {
                          !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
                          !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
     if (command == QLatin1String("show") && display) return std::make_unique<QApplication>(argc, argv);
-    if (command == QLatin1String("print")) {
+    if (command == QLatin1String("print") || command == QLatin1String("report")) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
         return std::make_unique<QGuiApplication>(argc, argv);
     }
