@@ -63,12 +63,15 @@ int cmdReport(const QStringList &args) {
                                  QStringLiteral("file"));
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Print one JSON object."));
     parser.addOptions({since, until, longer, pdf, json});
-    if (!parser.parse(QStringList{QStringLiteral("hxpolllog report")} + args)) return usage(parser.errorText());
+    if (!parser.parse(QStringList{QStringLiteral("hxpolllog report")} + args))
+        return usage(parser.errorText());
     const QStringList positional = parser.positionalArguments();
     if (positional != QStringList{QStringLiteral("exceptions")})
-        return usage(positional.isEmpty() ? QStringLiteral("report needs the report's name: exceptions.")
-                                          : QStringLiteral("unknown report \"%1\".").arg(positional.join(u' ')));
-    if (parser.isSet(pdf) && parser.isSet(json)) return usage(QStringLiteral("--pdf and --json exclude each other."));
+        return usage(positional.isEmpty()
+                         ? QStringLiteral("report needs the report's name: exceptions.")
+                         : QStringLiteral("unknown report \"%1\".").arg(positional.join(u' ')));
+    if (parser.isSet(pdf) && parser.isSet(json))
+        return usage(QStringLiteral("--pdf and --json exclude each other."));
 
     auto [from, to] = defaultExceptionsRange();
     for (const auto &[option, day] : {std::pair{&since, &from}, std::pair{&until, &to}}) {

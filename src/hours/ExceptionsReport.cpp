@@ -69,8 +69,8 @@ QString employeeCell(int id, const QString &name) {
 
 QStringList pairCells(const PairException &p, const QString &detail) {
     return {formatIsoDate(p.date), employeeCell(p.employeeId, p.employeeName),
-            QStringLiteral("%1-%2").arg(hhmm(p.inTime), hhmm(p.outTime)), detail,
-            clockCell(p.clock, p.clockName)};
+            p.inTime || p.outTime ? QStringLiteral("%1-%2").arg(hhmm(p.inTime), hhmm(p.outTime)) : QString(),
+            detail, clockCell(p.clock, p.clockName)};
 }
 
 QString direction(int type) {
@@ -94,42 +94,46 @@ QString scheduleDetail(const PairException &p) {
         parts << QStringLiteral("in %1%2").arg(scheduleCodeName(p.inCode),
                                                p.inExcused ? QStringLiteral(" (excused)") : QString());
     if (p.outCode != 0)
-        parts << QStringLiteral("out %1%2").arg(scheduleCodeName(p.outCode),
-                                                p.outExcused ? QStringLiteral(" (excused)") : QString());
+        parts << QStringLiteral("out %1%2")
+                     .arg(scheduleCodeName(p.outCode),
+                          p.outExcused ? QStringLiteral(" (excused)") : QString());
     return parts.join(QStringLiteral(", "));
 }
 
 QJsonObject pairJson(const PairException &p) {
-    return {{QStringLiteral("punch_id"), p.punchId},
-            {QStringLiteral("employee_id"), p.employeeId},
-            {QStringLiteral("employee_name"), textOrNull(p.employeeName)},
-            {QStringLiteral("date"), isoDate(p.date)},
-            {QStringLiteral("in_time"), isoTime(p.inTime)},
-            {QStringLiteral("out_time"), isoTime(p.outTime)},
-            {QStringLiteral("error_code"), p.errorCode},
-            {QStringLiteral("in_code"), p.inCode},
-            {QStringLiteral("out_code"), p.outCode},
-            {QStringLiteral("in_excused"), p.inExcused},
-            {QStringLiteral("out_excused"), p.outExcused},
-            {QStringLiteral("hours"), number(p.hours)},
-            {QStringLiteral("span_hours"), number(p.span)},
-            {QStringLiteral("clock_number"), p.clock == 0 ? QJsonValue(QJsonValue::Null) : QJsonValue(p.clock)},
-            {QStringLiteral("clock_name"), textOrNull(p.clockName)},
-            {QStringLiteral("department"), textOrNull(p.department)}};
+    return {
+        {QStringLiteral("punch_id"), p.punchId},
+        {QStringLiteral("employee_id"), p.employeeId},
+        {QStringLiteral("employee_name"), textOrNull(p.employeeName)},
+        {QStringLiteral("date"), isoDate(p.date)},
+        {QStringLiteral("in_time"), isoTime(p.inTime)},
+        {QStringLiteral("out_time"), isoTime(p.outTime)},
+        {QStringLiteral("error_code"), p.errorCode},
+        {QStringLiteral("in_code"), p.inCode},
+        {QStringLiteral("out_code"), p.outCode},
+        {QStringLiteral("in_excused"), p.inExcused},
+        {QStringLiteral("out_excused"), p.outExcused},
+        {QStringLiteral("hours"), number(p.hours)},
+        {QStringLiteral("span_hours"), number(p.span)},
+        {QStringLiteral("clock_number"), p.clock == 0 ? QJsonValue(QJsonValue::Null) : QJsonValue(p.clock)},
+        {QStringLiteral("clock_name"), textOrNull(p.clockName)},
+        {QStringLiteral("department"), textOrNull(p.department)}};
 }
 
 QJsonObject accessJson(const AccessException &a) {
-    return {{QStringLiteral("access_id"), a.accessId},
-            {QStringLiteral("employee_id"), a.employeeId == 0 ? QJsonValue(QJsonValue::Null) : QJsonValue(a.employeeId)},
-            {QStringLiteral("employee_name"), textOrNull(a.employeeName)},
-            {QStringLiteral("badge"), a.badge},
-            {QStringLiteral("date"), isoDate(a.date)},
-            {QStringLiteral("time"), isoTime(a.time)},
-            {QStringLiteral("direction"), direction(a.type)},
-            {QStringLiteral("valid"), a.valid},
-            {QStringLiteral("failure"), a.failure},
-            {QStringLiteral("clock_number"), a.clock == 0 ? QJsonValue(QJsonValue::Null) : QJsonValue(a.clock)},
-            {QStringLiteral("clock_name"), textOrNull(a.clockName)}};
+    return {
+        {QStringLiteral("access_id"), a.accessId},
+        {QStringLiteral("employee_id"),
+         a.employeeId == 0 ? QJsonValue(QJsonValue::Null) : QJsonValue(a.employeeId)},
+        {QStringLiteral("employee_name"), textOrNull(a.employeeName)},
+        {QStringLiteral("badge"), a.badge},
+        {QStringLiteral("date"), isoDate(a.date)},
+        {QStringLiteral("time"), isoTime(a.time)},
+        {QStringLiteral("direction"), direction(a.type)},
+        {QStringLiteral("valid"), a.valid},
+        {QStringLiteral("failure"), a.failure},
+        {QStringLiteral("clock_number"), a.clock == 0 ? QJsonValue(QJsonValue::Null) : QJsonValue(a.clock)},
+        {QStringLiteral("clock_name"), textOrNull(a.clockName)}};
 }
 
 template <typename Row, typename F> QJsonArray arrayOf(const std::vector<Row> &rows, F toJson) {
@@ -142,15 +146,24 @@ template <typename Row, typename F> QJsonArray arrayOf(const std::vector<Row> &r
 
 QString errorCodeName(int code) {
     switch (code) {
-    case 0: return QStringLiteral("none");
-    case 1: return QStringLiteral("hours not computed");
-    case 2: return QStringLiteral("out punch missing");
-    case 3: return QStringLiteral("fewer hours than the low warning");
-    case 4: return QStringLiteral("more hours than the high warning");
-    case 5: return QStringLiteral("unknown job");
-    case 6: return QStringLiteral("unknown task");
-    case 7: return QStringLiteral("schedule violation not excused");
-    default: return QStringLiteral("code %1").arg(code);
+    case 0:
+        return QStringLiteral("none");
+    case 1:
+        return QStringLiteral("hours not computed");
+    case 2:
+        return QStringLiteral("out punch missing");
+    case 3:
+        return QStringLiteral("fewer hours than the low warning");
+    case 4:
+        return QStringLiteral("more hours than the high warning");
+    case 5:
+        return QStringLiteral("unknown job");
+    case 6:
+        return QStringLiteral("unknown task");
+    case 7:
+        return QStringLiteral("schedule violation not excused");
+    default:
+        return QStringLiteral("code %1").arg(code);
     }
 }
 
@@ -160,12 +173,18 @@ QString errorCodeKey(int code) {
 
 QString scheduleCodeName(int code) {
     switch (code) {
-    case 0: return QStringLiteral("none");
-    case 1: return QStringLiteral("early");
-    case 2: return QStringLiteral("late");
-    case 3: return QStringLiteral("not scheduled");
-    case 4: return QStringLiteral("missing");
-    default: return QStringLiteral("code %1").arg(code);
+    case 0:
+        return QStringLiteral("none");
+    case 1:
+        return QStringLiteral("early");
+    case 2:
+        return QStringLiteral("late");
+    case 3:
+        return QStringLiteral("not scheduled");
+    case 4:
+        return QStringLiteral("missing");
+    default:
+        return QStringLiteral("code %1").arg(code);
     }
 }
 
@@ -197,7 +216,8 @@ ExceptionsReport collectExceptions(Database &db, double since, double until, dou
         }
     }
     QHash<int, QString> clocks;
-    for (Recordset rs = db.openRecordset(QStringLiteral("SELECT \"CLOCK NUMBER\", \"CLOCK NAME\" FROM \"CLOCK\""));
+    for (Recordset rs =
+             db.openRecordset(QStringLiteral("SELECT \"CLOCK NUMBER\", \"CLOCK NAME\" FROM \"CLOCK\""));
          !rs.eof(); rs.moveNext())
         clocks.insert(intOf(rs.value(0)), valueText(rs.value(1)));
 
@@ -205,11 +225,12 @@ ExceptionsReport collectExceptions(Database &db, double since, double until, dou
     const QVariantList range = {db.date(report.since), db.date(report.until)};
     // Non-worked rows are the suite's own entries, not punches.
     Recordset rs = db.openRecordset(
-        QStringLiteral("SELECT \"ID\", \"EMPLOYEE ID\", \"IN DATE\", \"IN TIME\", \"OUT TIME\", \"ODOW\", "
-                       "\"InCode\", \"OutCode\", \"InExcused\", \"OutExcused\", \"ERRORCODE\", \"DEPT HOURS\", "
-                       "\"CLOCK NUMBER\", \"DEPT NAME\" FROM \"PUNCH\" "
-                       "WHERE \"IN DATE\" >= ? AND \"IN DATE\" <= ? AND \"NONWORKED\" IS NULL "
-                       "ORDER BY \"EMPLOYEE ID\", \"IN DATE\", \"IN TIME\" NULLS FIRST, \"ID\""),
+        QStringLiteral(
+            "SELECT \"ID\", \"EMPLOYEE ID\", \"IN DATE\", \"IN TIME\", \"OUT TIME\", \"ODOW\", "
+            "\"InCode\", \"OutCode\", \"InExcused\", \"OutExcused\", \"ERRORCODE\", \"DEPT HOURS\", "
+            "\"CLOCK NUMBER\", \"DEPT NAME\" FROM \"PUNCH\" "
+            "WHERE \"IN DATE\" >= ? AND \"IN DATE\" <= ? AND \"NONWORKED\" IS NULL "
+            "ORDER BY \"EMPLOYEE ID\", \"IN DATE\", \"IN TIME\" NULLS FIRST, \"ID\""),
         range);
     for (; !rs.eof(); rs.moveNext()) {
         PairException p;
@@ -239,9 +260,10 @@ ExceptionsReport collectExceptions(Database &db, double since, double until, dou
     }
 
     Recordset access = db.openRecordset(
-        QStringLiteral("SELECT \"ID\", \"Date\", \"Time\", \"Clock\", \"EmployeeClock\", \"type\", \"Valid\", "
-                       "\"Failure\" FROM \"AccessPunch\" WHERE \"Date\" >= ? AND \"Date\" <= ? "
-                       "ORDER BY \"Date\", \"Time\", \"ID\""),
+        QStringLiteral(
+            "SELECT \"ID\", \"Date\", \"Time\", \"Clock\", \"EmployeeClock\", \"type\", \"Valid\", "
+            "\"Failure\" FROM \"AccessPunch\" WHERE \"Date\" >= ? AND \"Date\" <= ? "
+            "ORDER BY \"Date\", \"Time\", \"ID\""),
         range);
     for (; !access.eof(); access.moveNext()) {
         AccessException a;
@@ -309,7 +331,8 @@ std::vector<ExceptionsSection> exceptionsSections(const ExceptionsReport &report
         out.push_back({QStringLiteral("%1 (%2)").arg(title).arg(count), count, sub, {}});
         return out.back();
     };
-    ExceptionsSection &open = section(QStringLiteral("Pairs without an out punch"), int(report.openPairs.size()));
+    ExceptionsSection &open =
+        section(QStringLiteral("Pairs without an out punch"), int(report.openPairs.size()));
     for (const PairException &p : report.openPairs)
         open.rows.push_back(pairCells(p, QStringLiteral("no out punch")));
 
@@ -318,17 +341,20 @@ std::vector<ExceptionsSection> exceptionsSections(const ExceptionsReport &report
         coded += int(rows.size());
     section(QStringLiteral("Error codes"), coded);
     for (const auto &[code, rows] : report.errorCodes) {
-        ExceptionsSection &s = section(QStringLiteral("%1 %2").arg(code).arg(errorCodeName(code)), int(rows.size()), true);
+        ExceptionsSection &s =
+            section(QStringLiteral("%1 %2").arg(code).arg(errorCodeName(code)), int(rows.size()), true);
         for (const PairException &p : rows)
             s.rows.push_back(pairCells(p, p.hours ? hoursText(*p.hours) + QStringLiteral(" h") : QString()));
     }
 
-    ExceptionsSection &sched = section(QStringLiteral("Schedule violations"), int(report.scheduleViolations.size()));
+    ExceptionsSection &sched =
+        section(QStringLiteral("Schedule violations"), int(report.scheduleViolations.size()));
     for (const PairException &p : report.scheduleViolations)
         sched.rows.push_back(pairCells(p, scheduleDetail(p)));
 
     ExceptionsSection &longer =
-        section(QStringLiteral("Pairs longer than %1 hours").arg(report.longerThanHours), int(report.longPairs.size()));
+        section(QStringLiteral("Pairs longer than %1 hours").arg(report.longerThanHours),
+                int(report.longPairs.size()));
     for (const PairException &p : report.longPairs)
         longer.rows.push_back(pairCells(p, hoursText(*p.span) + QStringLiteral(" h from in to out")));
 
@@ -342,7 +368,8 @@ std::vector<ExceptionsSection> exceptionsSections(const ExceptionsReport &report
 }
 
 QString exceptionsTitle(const ExceptionsReport &report) {
-    return QStringLiteral("Exceptions %1 to %2").arg(formatIsoDate(report.since), formatIsoDate(report.until));
+    return QStringLiteral("Exceptions %1 to %2")
+        .arg(formatIsoDate(report.since), formatIsoDate(report.until));
 }
 
 } // namespace hx

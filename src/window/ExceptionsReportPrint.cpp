@@ -37,7 +37,7 @@ int layOut(QPagedPaintDevice &device, QPainter *p, const ExceptionsReport &repor
     const qreal small = QFontMetricsF(smallFont, &device).height();
     const qreal bottom = h - small - line * 0.5;
     // Column edges as parts of the width: date, employee, times, detail, clock.
-    const qreal edges[] = {0, 0.12 * w, 0.34 * w, 0.46 * w, 0.84 * w, w};
+    const qreal edges[] = {0, 0.115 * w, 0.30 * w, 0.43 * w, 0.78 * w, w};
     const QString printed = QStringLiteral("Printed ") + formatGeneralDate(Clock::nowSerial());
     const QString database =
         QStringLiteral("Database: ") + maskPassword(strDatabaseFullPath(strGetDatabaseFilePath()));
@@ -63,7 +63,8 @@ int layOut(QPagedPaintDevice &device, QPainter *p, const ExceptionsReport &repor
         cell(w * 0.7, w, title, small, printed, Qt::AlignRight);
         if (p) {
             const qreal footer = h - small;
-            cell(w / 2, w, footer, small, QStringLiteral("Page %1 of %2").arg(page).arg(pages), Qt::AlignRight);
+            cell(w / 2, w, footer, small, QStringLiteral("Page %1 of %2").arg(page).arg(pages),
+                 Qt::AlignRight);
             p->setPen(Qt::black);
         }
         y = title + small + line;

@@ -186,7 +186,8 @@ frmPollLog::frmPollLog(QWidget *parent) : QDialog(parent) {
     addButton("EXCEPTIONS", "Exceptions...",
               "Preview the exceptions of the last week: pairs without an out punch, error codes, schedule "
               "violations, long pairs, unknown badges, refused access");
-    m_actions.value(QStringLiteral("EXCEPTIONS"))->setIcon(style()->standardIcon(QStyle::SP_MessageBoxWarning));
+    m_actions.value(QStringLiteral("EXCEPTIONS"))
+        ->setIcon(style()->standardIcon(QStyle::SP_MessageBoxWarning));
 
     m_model = new ListPictureModel(this);
     m_list = new QTreeView(this);
@@ -470,9 +471,10 @@ void frmPollLog::offerExceptions() {
                                .arg(n)
                                .arg(n == 1 ? QString() : QStringLiteral("s"))
                                .arg(report->nonEmptySections().join(QStringLiteral(", ")));
-    if (intShowMessage(kModule, QStringLiteral("barPollLog"), QStringLiteral("ButtonClick"), QString(),
-                       QStringLiteral("Exceptions"), prompt, Buttons::YesNo | Buttons::Question, 0) == Answer::Yes)
-        showExceptionsReportPreview(*report, this);
+    const int answer = intShowMessage(kModule, QStringLiteral("barPollLog"), QStringLiteral("ButtonClick"),
+                                      QString(), QStringLiteral("Exceptions"), prompt,
+                                      Buttons::YesNo | Buttons::Question, 0);
+    if (answer == Answer::Yes) showExceptionsReportPreview(*report, this);
 }
 
 void frmPollLog::print() {

@@ -46,12 +46,12 @@ protected:
             {11, 99, 24, t(9, 0), t(10, 0), 1, 0, 0, 3}, // no such employee
         };
         for (const Pair &p : pairs)
-            db().execute(u"INSERT INTO \"PUNCH\" (\"ID\", \"EMPLOYEE ID\", \"IN DATE\", \"IN TIME\", \"OUT TIME\", "
-                         "\"ERRORCODE\", \"InCode\", \"OutCode\", \"ODOW\", \"NONWORKED\", \"CLOCK NUMBER\") "
-                         "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"_s,
-                         {p.id, p.employee, db().date(dateSerial(2007, 4, p.day)), db().time(p.in),
-                          db().time(p.out), p.errorCode, p.inCode, p.outCode, p.odow,
-                          p.nonWorked ? QVariant(u"H"_s) : QVariant(), 1});
+            db().execute(
+                u"INSERT INTO \"PUNCH\" (\"ID\", \"EMPLOYEE ID\", \"IN DATE\", \"IN TIME\", \"OUT TIME\", "
+                "\"ERRORCODE\", \"InCode\", \"OutCode\", \"ODOW\", \"NONWORKED\", \"CLOCK NUMBER\") "
+                "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"_s,
+                {p.id, p.employee, db().date(dateSerial(2007, 4, p.day)), db().time(p.in), db().time(p.out),
+                 p.errorCode, p.inCode, p.outCode, p.odow, p.nonWorked ? QVariant(u"H"_s) : QVariant(), 1});
         const Access events[] = {
             {1, 24, timeSerial(7, 59, 0), 1, 1001, true, -1}, // employee 1
             {2, 24, timeSerial(8, 5, 0), 2, 4321, false, 3},  // unknown and refused
@@ -61,10 +61,11 @@ protected:
             {6, 1, timeSerial(11, 0, 0), 1, 6666, true, -1},  // before the range
         };
         for (const Access &a : events)
-            db().execute(u"INSERT INTO \"AccessPunch\" (\"ID\", \"Date\", \"Time\", \"Clock\", \"EmployeeClock\", "
-                         "\"type\", \"Valid\", \"Failure\") VALUES (?, ?, ?, ?, ?, ?, ?, ?)"_s,
-                         {a.id, db().date(dateSerial(2007, 4, a.day)), db().time(a.time), a.clock, a.badge, 1,
-                          db().boolean(a.valid), a.failure});
+            db().execute(
+                u"INSERT INTO \"AccessPunch\" (\"ID\", \"Date\", \"Time\", \"Clock\", \"EmployeeClock\", "
+                "\"type\", \"Valid\", \"Failure\") VALUES (?, ?, ?, ?, ?, ?, ?, ?)"_s,
+                {a.id, db().date(dateSerial(2007, 4, a.day)), db().time(a.time), a.clock, a.badge, 1,
+                 db().boolean(a.valid), a.failure});
     }
 
     QJsonObject report(const QStringList &args = {}) {
@@ -154,7 +155,8 @@ TEST_F(ReportTest, TextAndPdfNameTheSectionsWithTheirCounts) {
     for (const QString &want :
          {u"Exceptions 2007-04-19 to 2007-04-26"_s, u"Pairs without an out punch (2)"_s, u"Error codes (5)"_s,
           u"2 out punch missing (2)"_s, u"Schedule violations (2)"_s, u"Pairs longer than 16 hours (2)"_s,
-          u"Unknown badges (2)"_s, u"Refused access (2)"_s, u"#1 Employee 1"_s, u"badge 4321, in, refused"_s}) {
+          u"Unknown badges (2)"_s, u"Refused access (2)"_s, u"#1 Employee 1"_s,
+          u"badge 4321, in, refused"_s}) {
         EXPECT_TRUE(text.out.contains(want)) << want.toStdString() << "\n" << text.out.toStdString();
         EXPECT_TRUE(pdfText.contains(want)) << want.toStdString() << "\n" << pdfText.toStdString();
     }
@@ -177,7 +179,8 @@ TEST_F(ReportTest, UsageErrorsAndAMissingDatabase) {
         {{u"exceptions"_s, u"--verbose"_s}, 2},
     };
     for (const auto &c : cases)
-        EXPECT_EQ(run(QStringList{u"report"_s} + c.args).exitCode, c.exitCode) << c.args.join(u' ').toStdString();
+        EXPECT_EQ(run(QStringList{u"report"_s} + c.args).exitCode, c.exitCode)
+            << c.args.join(u' ').toStdString();
     const Result missing =
         run({u"--db"_s, path(u"nothing-here.db"_s), u"report"_s, u"exceptions"_s, u"--json"_s}, false);
     EXPECT_EQ(missing.exitCode, 1);
