@@ -274,8 +274,10 @@ ExceptionsReport collectExceptions(Database &db, double since, double until, dou
         a.clockName = clocks.value(a.clock);
         a.badge = qint64(toDoubleOpt(access.value(4)).value_or(0));
         a.type = intOf(access.value(5));
-        a.valid = !isNullOrEmpty(access.value(6)) && toBoolean(access.value(6));
-        a.failure = int(toDoubleOpt(access.value(7)).value_or(a.valid ? -1 : 0));
+        const auto failure = toDoubleOpt(access.value(7));
+        // Without a Valid flag the failure code decides: -1 is granted.
+        a.valid = isNullOrEmpty(access.value(6)) ? failure.value_or(0) == -1 : toBoolean(access.value(6));
+        a.failure = int(failure.value_or(a.valid ? -1 : 0));
         const auto e = byBadge.constFind(a.badge);
         if (e != byBadge.constEnd()) {
             a.employeeId = e->id;
