@@ -20,6 +20,9 @@ int cmdList(const QStringList &args);
 int cmdPrint(const QStringList &args);
 int cmdView(const QStringList &args);
 int cmdPaths(const QStringList &args);
+// report exceptions: open pairs, error codes, schedule violations, long
+// pairs, unknown badges and refused access of a range of days.
+int cmdReport(const QStringList &args);
 // Moves the files the window would prune into Pruned/ (--dry-run: tells only).
 int cmdPrune(const QStringList &args);
 // watch: imports poll log files as they arrive, until SIGTERM or SIGINT.

@@ -47,6 +47,7 @@ const std::vector<Command> &commands() {
         {"paths", "print the paths in force and where each comes from", cli::cmdPaths},
         {"prune", "move old poll logs and those of unknown clocks into Pruned/", cli::cmdPrune},
         {"watch", "import poll logs as they arrive, until stopped", cli::cmdWatch},
+        {"report", "report exceptions: what to look at after an import", cli::cmdReport},
         // Further commands go here, one line each.
         {"help", "print the help of hxpolllog or of one command", cmdHelp},
     };
@@ -206,7 +207,7 @@ std::unique_ptr<QCoreApplication> makeApplication(const QString &command, int &a
                          !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
                          !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
     if (command == QLatin1String("show") && display) return std::make_unique<QApplication>(argc, argv);
-    if (command == QLatin1String("print")) {
+    if (command == QLatin1String("print") || command == QLatin1String("report")) {
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
         // The GUI application looks for a sandbox marker in the runtime
         // folder and warns when there is none (cron, ssh); a private one for
