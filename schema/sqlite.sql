@@ -317,11 +317,39 @@ CREATE TABLE "PrevPunch" (
     "Checksum" TEXT NOT NULL
 );
 
+-- One row per import: when, where, by whom, what it read and did, and how
+-- it ended (saved, saved_with_errors, not_saved).
+CREATE TABLE "PollImportRun" (
+    "ID" INTEGER PRIMARY KEY AUTOINCREMENT,
+    "Started" TEXT NOT NULL,
+    "Finished" TEXT NOT NULL,
+    "Host" TEXT,
+    "User" TEXT,
+    "Source" TEXT,
+    "Files" TEXT,
+    "RecordsRead" INTEGER,
+    "RecordsSkippedSeen" INTEGER,
+    "BadLines" INTEGER,
+    "PunchesNew" INTEGER,
+    "DuplicatesRemoved" INTEGER,
+    "PairsOpened" INTEGER,
+    "PairsClosed" INTEGER,
+    "ScheduledPairs" INTEGER,
+    "RowsRecalculated" INTEGER,
+    "Employees" INTEGER,
+    "Errors" TEXT,
+    "Seconds" REAL,
+    "Outcome" TEXT NOT NULL,
+    "Cause" TEXT,
+    "ExitStatus" INTEGER
+);
+
 -- The last upgrade step the database has taken.
 CREATE TABLE "SchemaVersion" (
     "Version" INTEGER NOT NULL
 );
 
+CREATE INDEX "POLLIMPORTRUN_STARTED" ON "PollImportRun" ("Started");
 CREATE UNIQUE INDEX "PREVPUNCH_KEY" ON "PrevPunch" ("PunchDate", "Sequence", "Checksum");
 CREATE INDEX "IMPORT_BADGE" ON "IMPORT" ("CLOCK ID", "IN DATE", "IN TIME", "ID");
 CREATE INDEX "IMPORT_EMPLOYEE" ON "IMPORT" ("EMPLOYEE ID", "IN DATE", "IN TIME", "ID");

@@ -11,6 +11,8 @@
 #include "rules/clsTCrules.h"
 
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -28,11 +30,7 @@ const QString kProcedure = QStringLiteral("ButtonClick");
 // database before it gives up (--wait changes it).
 constexpr std::chrono::seconds kDefaultWait{600};
 
-QString plural(long n, const char *one, const char *many) {
-    return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
-}
-
-int runImport(const std::vector<ImportFile> &files, const ImportOptions &options) {
+int runImport(const std::vector<ImportFile> &files, const ImportOptions &options, bool json) {
     auto channel = std::make_shared<clsMessage>();
     // On a terminal the live bar; else (cron, a journal) no redraws, only the
     // summary line at the end.
@@ -45,6 +43,20 @@ int runImport(const std::vector<ImportFile> &files, const ImportOptions &options
     const ImportResult r = runImportCommand(files, channel, options);
     channel.reset();
     progress.reset();
+
+    // What the import did: a JSON object on standard output, and a short
+    // block (one line with --quiet) on standard error.
+    if (r.outcome != ImportOutcome::NotConfirmed) {
+        if (json) {
+            QJsonObject o = r.run.toJson();
+            if (options.dryRun) o.insert(QStringLiteral("dry_run"), true);
+            std::fputs(QJsonDocument(o).toJson(QJsonDocument::Indented).constData(), stdout);
+            std::fflush(stdout);
+        }
+        const QString text = (options.dryRun ? QStringLiteral("dry run, nothing kept: ") : QString()) +
+                             r.run.toText(verbosity() == Verbosity::Quiet);
+        std::fputs(("hxpolllog: " + text + (text.endsWith(u'\n') ? "" : "\n")).toLocal8Bit().constData(), stderr);
+    }
 
     if (r.outcome == ImportOutcome::RolledBack) {
         printError(QStringLiteral("nothing was imported: ") + r.failure);
@@ -60,15 +72,6 @@ int runImport(const std::vector<ImportFile> &files, const ImportOptions &options
         return 1;
     }
     const long errors = std::max<long>(r.errorsReported, r.outcome == ImportOutcome::PostingFailed ? 1 : 0);
-    if (!terminal || verbosity() == Verbosity::Quiet)
-        std::fputs(QStringLiteral("hxpolllog: imported %1 (%2): %3; saved\n")
-                       .arg(plural(long(files.size()), "file", "files"),
-                            options.importSeen ? QStringLiteral("seen records included")
-                                               : QStringLiteral("seen records skipped"),
-                            plural(errors, "error", "errors"))
-                       .toLocal8Bit()
-                       .constData(),
-                   stderr);
     if (errors > 0) {
         printError(QStringLiteral("the import was saved, but %1 error(s) were reported on the way (see %2).")
                        .arg(errors)
@@ -110,17 +113,23 @@ int cmdImport(const QStringList &args) {
     const QCommandLineOption includeSeen(QStringLiteral("include-seen"),
                                          QStringLiteral("Import the records an earlier import has seen again "
                                                         "(the default with NAMEs, as the window does)."));
+    const QCommandLineOption jsonOption(QStringLiteral("json"),
+                                        QStringLiteral("Print what the import did as one JSON object."));
+    const QCommandLineOption dryRunOption(
+        QStringLiteral("dry-run"),
+        QStringLiteral("Read, post and recalculate everything, print the summary, then roll it all back: "
+                       "no table, register or file is changed."));
     const QCommandLineOption waitOption(
         QStringLiteral("wait"),
         QStringLiteral("Wait up to SECONDS for an import running on the same database (default 600)."),
         QStringLiteral("seconds"));
-    parser.addOptions({yes, no, all, skipSeen, includeSeen, waitOption});
+    parser.addOptions({yes, no, all, skipSeen, includeSeen, jsonOption, dryRunOption, waitOption});
     parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("A poll log file."),
                                  QStringLiteral("NAME...|--all"));
     if (auto done =
             parseCommandLine(parser, name,
-                             QStringLiteral("[--yes|--no] [--skip-seen|--include-seen] [--wait SECONDS] "
-                                            "NAME...|--all"),
+                             QStringLiteral("[--yes|--no] [--skip-seen|--include-seen] [--dry-run] [--json] "
+                                            "[--wait SECONDS] NAME...|--all"),
                              args))
         return *done;
 
@@ -145,6 +154,7 @@ int cmdImport(const QStringList &args) {
 
     ImportOptions importOptions;
     importOptions.importSeen = parser.isSet(all) ? parser.isSet(includeSeen) : !parser.isSet(skipSeen);
+    importOptions.dryRun = parser.isSet(dryRunOption);
     installTerminalFace().setPreset(parser.isSet(yes)  ? PresetAnswer::Yes
                                     : parser.isSet(no) ? PresetAnswer::No
                                                        : PresetAnswer::None);
@@ -186,7 +196,7 @@ int cmdImport(const QStringList &args) {
     gTCRules = std::make_unique<clsTCrules>();
     gTCRules->ReadValues();
 
-    const int status = runImport(files, importOptions);
+    const int status = runImport(files, importOptions, parser.isSet(jsonOption));
 
     lock.reset();
     closeSession();

@@ -310,6 +310,7 @@ private:
         }
         ImportOptions options;
         options.importSeen = false;
+        options.source = ImportSource::Watcher;
         const ImportResult r = runImportCommand({{name, strJoinPath(m_folder, name)}}, channel, options);
         channel.reset();
         progress.reset();

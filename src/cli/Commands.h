@@ -20,6 +20,8 @@ int cmdList(const QStringList &args);
 int cmdPrint(const QStringList &args);
 int cmdView(const QStringList &args);
 int cmdPaths(const QStringList &args);
+// The imports of the database, newest first.
+int cmdHistory(const QStringList &args);
 // report exceptions: open pairs, error codes, schedule violations, long
 // pairs, unknown badges and refused access of a range of days.
 int cmdReport(const QStringList &args);

@@ -48,6 +48,7 @@ const std::vector<Command> &commands() {
         {"prune", "move old poll logs and those of unknown clocks into Pruned/", cli::cmdPrune},
         {"watch", "import poll logs as they arrive, until stopped", cli::cmdWatch},
         {"report", "report exceptions: what to look at after an import", cli::cmdReport},
+        {"history", "list the imports of the database, newest first", cli::cmdHistory},
         // Further commands go here, one line each.
         {"help", "print the help of hxpolllog or of one command", cmdHelp},
     };

@@ -1,5 +1,6 @@
 #include "import/ImportCommand.h"
 
+#include "component/Clock.h"
 #include "component/Database.h"
 #include "component/Error.h"
 #include "component/Schema.h"
@@ -10,7 +11,9 @@
 #include "messages/MessageBox.h"
 #include "posting/PostingDriver.h"
 
+#include <QFileInfo>
 #include <chrono>
+#include <map>
 #include <optional>
 
 namespace hx {
@@ -101,6 +104,53 @@ ImportResult runImportCommand(const std::vector<ImportFile> &files, std::shared_
         return result;
     }
     const long errorsBefore = lngReportedErrors();
+    const std::map<QString, long> kindsBefore = reportedErrorsByKind();
+    ImportRunRecord &run = result.run;
+    run.started = Clock::now();
+    run.host = currentHostName();
+    run.user = currentUserName();
+    run.source = importSourceText(options.source);
+    for (const ImportFile &f : files)
+        run.files.push_back({f.name, QFileInfo(f.path).exists() ? QFileInfo(f.path).size() : -1});
+    // The counts, the outcome and the exit status as they stand now.
+    const auto finishRun = [&] {
+        result.errorsReported = lngReportedErrors() - errorsBefore;
+        result.summary = importCounts();
+        result.summary.errors = result.errorsReported;
+        for (const auto &[kind, n] : reportedErrorsByKind()) {
+            const auto before = kindsBefore.find(kind);
+            const long added = n - (before == kindsBefore.end() ? 0 : before->second);
+            if (added > 0) result.summary.errorsByKind[kind] = added;
+        }
+        result.summary.seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        run.summary = result.summary;
+        run.finished = Clock::now();
+        switch (result.outcome) {
+        case ImportOutcome::Imported:
+            run.outcome = result.errorsReported > 0 ? QStringLiteral("saved_with_errors") : QStringLiteral("saved");
+            run.cause = result.errorsReported > 0 ? QStringLiteral("errors were reported on the way") : QString();
+            break;
+        case ImportOutcome::PostingFailed:
+            run.outcome = QStringLiteral("saved_with_errors");
+            run.cause = QStringLiteral("There was an error posting to the Punch Table.");
+            break;
+        case ImportOutcome::FileLoadError:
+            run.outcome = QStringLiteral("not_saved");
+            run.cause = QStringLiteral("File Load Error: ") + files[size_t(result.lastFile)].name;
+            break;
+        case ImportOutcome::Cancelled:
+            run.outcome = QStringLiteral("not_saved");
+            run.cause = QStringLiteral("cancelled");
+            break;
+        case ImportOutcome::RolledBack:
+        case ImportOutcome::NotConfirmed:
+            run.outcome = QStringLiteral("not_saved");
+            run.cause = result.failure;
+            break;
+        }
+        run.exitStatus = run.outcome == QLatin1String("saved") ? 0 : run.outcome == QLatin1String("not_saved") ? 1 : 3;
+    };
     // The register file of an earlier version joins the table, committed
     // before the file is renamed; a dry run leaves the file where it is.
     try {
@@ -143,6 +193,15 @@ ImportResult runImportCommand(const std::vector<ImportFile> &files, std::shared_
             // After a file that failed nothing is posted: the records read are
             // not marked seen, or skipping seen records would lose them.
             if (result.outcome != ImportOutcome::FileLoadError) seen.save();
+            // The account commits with the import.
+            finishRun();
+            try {
+                recordImportRun(db, run);
+            } catch (const std::exception &e) {
+                rethrowIfFatal(e);
+                subLogNote(kModule, QStringLiteral("The import's history row cannot be written: ") +
+                                        errorDescription(e));
+            }
             unit.commit();
         }
     } catch (const Cancelled &) {
@@ -153,11 +212,18 @@ ImportResult runImportCommand(const std::vector<ImportFile> &files, std::shared_
         result.outcome = ImportOutcome::RolledBack;
         result.failure = errorDescription(e);
     }
-    result.errorsReported = lngReportedErrors() - errorsBefore;
-    result.summary = importCounts();
-    result.summary.errors = result.errorsReported;
-    result.summary.seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    finishRun();
+    // An import that was undone is still recorded, after its rollback.
+    if (!options.dryRun &&
+        (result.outcome == ImportOutcome::RolledBack || result.outcome == ImportOutcome::Cancelled)) {
+        try {
+            Transaction own(db);
+            recordImportRun(db, run);
+            own.commit();
+        } catch (const std::exception &e) {
+            subLogNote(kModule, QStringLiteral("The import's history row cannot be written: ") + errorDescription(e));
+        }
+    }
 
     switch (result.outcome) {
     case ImportOutcome::RolledBack:

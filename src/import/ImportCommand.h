@@ -4,6 +4,7 @@
 // confirmation to the closing "DELETE FROM IMPORT" is one unit of work: it is
 // saved whole, with the register of seen records, or not at all.
 #include "import/ImportSummary.h"
+#include "import/ImportHistory.h"
 #include "messages/clsMessage.h"
 
 #include <QString>
@@ -28,6 +29,8 @@ struct ImportOptions {
     // Asked before each file and before the posting; true rolls the whole
     // import back (the window's Cancel).
     std::function<bool()> cancelRequested;
+    // Who started it, for the history of imports.
+    ImportSource source = ImportSource::Command;
 };
 
 enum class ImportOutcome {
@@ -51,6 +54,9 @@ struct ImportResult {
     // among them), counted before posting; 0 when no file was read whole.
     long importRows = 0;
     ImportSummary summary;
+    // The account of the run as the history keeps it (also for a dry run,
+    // which keeps nothing).
+    ImportRunRecord run;
     bool saved() const {
         return outcome == ImportOutcome::Imported || outcome == ImportOutcome::PostingFailed;
     }

@@ -2,7 +2,9 @@
 // What one import did, counted where the work is done: the figures a host
 // shows after the run. The reader, the entry processing and the posting
 // stages add to the counts of the import running now.
+#include <QString>
 #include <cstdint>
+#include <map>
 
 namespace hx {
 
@@ -13,12 +15,13 @@ struct ImportSummary {
     int64_t badLines = 0;           // lines of the wrong size
     int64_t punchesNew = 0;         // IMPORT rows left to post after the duplicate removal
     int64_t duplicatesRemoved = 0;
-    int64_t pairsOpened = 0;
-    int64_t pairsClosed = 0;
-    int64_t scheduledPairs = 0;
+    int64_t pairsOpened = 0;    // PUNCH rows the pairing created (scheduled pairs not included)
+    int64_t pairsClosed = 0;    // PUNCH rows that received their out punch
+    int64_t scheduledPairs = 0; // pairs made for scheduled days without punches
     int64_t rowsRecalculated = 0;
-    int64_t employees = 0;
+    int64_t employees = 0; // employees with punches in the import
     int64_t errors = 0; // errors reported between the confirmation and the end
+    std::map<QString, int64_t> errorsByKind; // "bad_line", "bad_date", "failed_record", "posting", ...
     double seconds = 0; // from the confirmation to the end
 };
 

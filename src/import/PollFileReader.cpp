@@ -72,7 +72,7 @@ void openPollFile(QFile &file, const QString &name) {
 constexpr int kBadLinesShown = 20;
 
 void reportBadLine(const PollLine &line) {
-    noteReportedError();
+    noteReportedError("bad_line");
     intReportMessage(kModule, kKind, kProcedure, pollLineDetail(line), QStringLiteral("INVALID BUFFER"),
                      QStringLiteral("The buffer is the wrong size.\r\nThere is a problem with your data."),
                      Buttons::OkOnly | Buttons::Exclamation, 0);
@@ -100,12 +100,12 @@ void reportFailedEntry(const QString &description, int bandStep, bool &reported,
     const QString where =
         description + QStringLiteral(" (Line: ") + QString::number(bandStep) + QLatin1Char(')');
     if (reported) {
-        noteReportedError();
+        noteReportedError("failed_record");
         subLogNote(kModule, kProcedure + QStringLiteral(": ") + where + QStringLiteral(" ") + step);
         return;
     }
     reported = true;
-    noteReportedError();
+    noteReportedError("failed_record");
     intReportMessage(kModule, kKind, kProcedure, QString(), QStringLiteral("ERROR READING PUNCHES"),
                      QStringLiteral("You may have corrupt punch data.  You may be missing at least ") +
                          QString::number(1) + QStringLiteral(" punch(s).  ") + strAppRegistryName() +
@@ -268,7 +268,7 @@ void transferEntries(Database &db, clsMessage &msg, int16_t clock, QString &step
 }
 
 void reportError(const QString &step, const QString &description) {
-    noteReportedError();
+    noteReportedError("reading");
     intReportMessage(kModule, kKind, kProcedure, step, QStringLiteral("ERROR"), description,
                      Buttons::OkCancel | Buttons::Information, 0);
 }
@@ -329,7 +329,7 @@ bool blnImportPollFile(const QString &strFileName, std::shared_ptr<clsMessage> &
                     reportBadLine(line);
                 } else {
                     ++badLinesUnshown;
-                    noteReportedError();
+                    noteReportedError("bad_line");
                 }
             }
             endOfFile = reader.atEnd();

@@ -149,7 +149,7 @@ void ProcessPollLogEntry(QStringView strLine, int16_t intClock, bool blnImportSe
         const double punchTime = timeSerial(hour, minute, 0);
         if (punchDate + punchTime > Clock::nowSerial() + 1) {
             ++importCounts().badLines;
-            noteReportedError();
+            noteReportedError("bad_date");
             intReportMessage(QStringLiteral("modImportToPunch"), QStringLiteral("Procedure"),
                              QStringLiteral("ProcessPollLogEntry"),
                              QStringLiteral("%1 line %2: %3").arg(fileName).arg(lineNumber).arg(strLine),

@@ -209,6 +209,7 @@ int runImport(HxPollLog *o, const std::vector<hx::ImportFile> &files, unsigned f
     hx::gTCRules->ReadValues();
 
     hx::ImportOptions options;
+    options.source = hx::ImportSource::Library;
     options.importSeen = (flags & HX_IMPORT_SKIP_SEEN) == 0;
     options.dryRun = (flags & HX_IMPORT_DRY_RUN) != 0;
     std::shared_ptr<hx::clsMessage> channel; // no window: the progress goes nowhere

@@ -156,8 +156,18 @@ void subWriteLogEntry(const QString &kind, const QString &module, const QString 
     }
 }
 
-void noteReportedError() {
+std::map<QString, long> &errorKinds() {
+    static std::map<QString, long> kinds;
+    return kinds;
+}
+
+void noteReportedError(const char *kind) {
     ++g_reportedErrors;
+    ++errorKinds()[QLatin1String(kind)];
+}
+
+std::map<QString, long> reportedErrorsByKind() {
+    return errorKinds();
 }
 
 long lngReportedErrors() {
@@ -208,7 +218,7 @@ void subLogNote(const QString &module, const QString &text) {
 }
 
 void reportImportError(const QString &procedure, const QString &step, const QString &description) {
-    noteReportedError();
+    noteReportedError("posting");
     intReportMessage(QStringLiteral("modImportToPunch"), QStringLiteral("Procedure"), procedure, step,
                      QStringLiteral("ERROR"), description, Buttons::OkCancel | Buttons::Information, 0);
 }

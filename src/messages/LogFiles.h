@@ -5,6 +5,7 @@
 #include "component/Error.h"
 
 #include <QString>
+#include <map>
 #include <functional>
 
 namespace hx {
@@ -44,8 +45,11 @@ QString strLogFilePath();
 // an import that saved its work but reported errors on the way says so in its
 // outcome. subReportError and reportImportError count themselves; other
 // reporters of a failure call noteReportedError.
-void noteReportedError();
+// The kind names the failure in the import's summary ("bad_line", ...).
+void noteReportedError(const char *kind = "error");
 long lngReportedErrors();
+// Errors reported so far, by kind.
+std::map<QString, long> reportedErrorsByKind();
 
 // Shorthand for the import, posting and hours procedures' error handlers:
 // module "modImportToPunch", kind "Procedure", title "ERROR", buttons 65.

@@ -64,6 +64,13 @@ bool blnPostImportTableToPunchTable(std::shared_ptr<clsMessage> &message) {
                        QStringLiteral("Error processing BioMetric Import Calculations"));
         }
 
+        step = QStringLiteral("employees");
+        importCounts().employees += conn()
+                                        .firstValue(QStringLiteral("SELECT COUNT(DISTINCT \"EMPLOYEE ID\") FROM "
+                                                                   "\"IMPORT\" WHERE \"EMPLOYEE ID\" IS NOT NULL"))
+                                        .value_or(QVariant(0))
+                                        .toLongLong();
+
         step = QStringLiteral("open recordset-") + kImportByBadge;
         Recordset rs = conn().openCursor(kImportByBadge);
         step = QStringLiteral("records exist? ") + kImportByBadge;

@@ -3,6 +3,7 @@
 #include "component/Values.h"
 #include "component/modGlobal.h"
 #include "messages/LogFiles.h"
+#include "import/ImportSummary.h"
 #include "posting/Posting.h"
 #include "rules/clsTCrules.h"
 
@@ -166,6 +167,7 @@ void writeNew(Half half, const Recordset &rs, const QString &procedure) {
                << db.boolean(p.edited);
         step = statement(true, half, Parts{p.dataFld.has_value(), p.task.has_value(), false});
         db.execute(step, params);
+        ++importCounts().pairsOpened;
     } catch (const std::exception &e) {
         rethrowIfFatal(e);
         reportImportError(procedure, step, errorDescription(e));
@@ -189,6 +191,7 @@ void writeUpdate(Half half, int32_t punchId, const Recordset &rs, const QString 
         params << punchId;
         step = statement(false, half, Parts{p.dataFld.has_value(), p.task.has_value(), p.edited});
         db.execute(step, params);
+        if (half == Half::Out) ++importCounts().pairsClosed;
     } catch (const std::exception &e) {
         rethrowIfFatal(e);
         reportImportError(procedure, step, errorDescription(e));

@@ -5,6 +5,7 @@
 #include "component/modGlobal.h"
 #include "hours/DayStart.h"
 #include "messages/LogFiles.h"
+#include "import/ImportSummary.h"
 #include "posting/Posting.h"
 #include "rules/clsTCrules.h"
 
@@ -78,6 +79,7 @@ void insertAbsent(EmployeeLookups &lookups, int32_t employee, int16_t inType, in
         if (db.firstValue(kSamePair, key)) return;
         step = kInsertPair;
         db.execute(kInsertPair, key);
+        ++importCounts().scheduledPairs;
     } catch (const std::exception &e) {
         rethrowIfFatal(e);
         reportImportError(QStringLiteral("InsertAbsent"), step, errorDescription(e));

@@ -462,19 +462,22 @@ void frmPollLog::exceptions() {
     if (const auto report = readExceptions()) showExceptionsReportPreview(*report, this);
 }
 
-void frmPollLog::offerExceptions() {
+void frmPollLog::offerExceptions(const QString &summary) {
+    // What the import did, and the exceptions it left, in one box.
     const auto report = readExceptions();
-    if (!report) return;
-    const int n = report->distinctCount();
-    if (n == 0) return;
-    const QString prompt = QStringLiteral("The import left %1 exception%2 to look at (%3). Show them now?")
-                               .arg(n)
-                               .arg(n == 1 ? QString() : QStringLiteral("s"))
-                               .arg(report->nonEmptySections().join(QStringLiteral(", ")));
+    const int n = report ? report->distinctCount() : 0;
+    QString prompt = summary.trimmed();
+    prompt.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    if (n > 0)
+        prompt += QStringLiteral("\r\n\r\nThe import left %1 exception%2 to look at (%3). Show them now?")
+                      .arg(n)
+                      .arg(n == 1 ? QString() : QStringLiteral("s"))
+                      .arg(report->nonEmptySections().join(QStringLiteral(", ")));
     const int answer = intShowMessage(kModule, QStringLiteral("barPollLog"), QStringLiteral("ButtonClick"),
-                                      QString(), QStringLiteral("Exceptions"), prompt,
-                                      Buttons::YesNo | Buttons::Question, 0);
-    if (answer == Answer::Yes) showExceptionsReportPreview(*report, this);
+                                      QString(), QStringLiteral("Import Summary"), prompt,
+                                      n > 0 ? Buttons::YesNo | Buttons::Question : Buttons::OkOnly | Buttons::Information,
+                                      0);
+    if (n > 0 && answer == Answer::Yes) showExceptionsReportPreview(*report, this);
 }
 
 void frmPollLog::print() {
@@ -529,6 +532,7 @@ void frmPollLog::import() {
     auto failedFile = [&](int i) { selectOnly(m_model->rowOfFile(files[size_t(i)].name)); };
 
     bool offerAfter = false;
+    QString summary;
     QString why;
     auto lock = gConn ? ImportLock::acquire(*gConn, std::chrono::milliseconds(0), &why) : nullptr;
     if (!lock) {
@@ -549,6 +553,7 @@ void frmPollLog::import() {
         m_cancel->setEnabled(true);
         m_cancel->show();
         ImportOptions options;
+        options.source = ImportSource::Window;
         // Asked once before each file and once before the posting.
         options.cancelRequested = [this, &progress, &files, &repaint, asked = size_t(0)]() mutable {
             repaint();
@@ -575,6 +580,7 @@ void frmPollLog::import() {
         // The last file handled stays selected.
         if (result.lastFile >= 0) selectOnly(m_model->rowOfFile(files[size_t(result.lastFile)].name));
         offerAfter = result.saved();
+        summary = result.run.toText(false);
     }
 
     m_importing = false;
@@ -585,7 +591,7 @@ void frmPollLog::import() {
     m_toolBar->setEnabled(true);
     m_list->setEnabled(true);
     m_list->setFocus();
-    if (offerAfter) offerExceptions();
+    if (offerAfter) offerExceptions(summary);
 }
 
 void frmPollLog::closeEvent(QCloseEvent *event) {

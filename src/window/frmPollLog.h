@@ -85,7 +85,7 @@ private:
     // The report of the default range; none (the error reported) when it cannot be read.
     std::optional<ExceptionsReport> readExceptions();
     // After a saved import: asks whether to preview the exceptions, when there are any.
-    void offerExceptions();
+    void offerExceptions(const QString &summary);
 
     QToolBar *m_toolBar = nullptr;
     QHash<QString, QAction *> m_actions;
