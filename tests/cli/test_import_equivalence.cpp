@@ -86,7 +86,11 @@ protected:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(u"TZ"_s, u"America/New_York"_s);
         env.insert(u"LC_ALL"_s, u"C.UTF-8"_s);
-        env.remove(u"HXPOLLLOG_NOW"_s);
+        // Nothing of the user's settings: the site's paths and clock only.
+        for (const QString &key : env.keys())
+            if (key.startsWith(u"HXPOLLLOG_"_s)) env.remove(key);
+        for (const char *key : {"HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME"})
+            env.insert(QString::fromLatin1(key), site);
         p.setProcessEnvironment(env);
         p.setWorkingDirectory(site);
         QStringList all = {u"--now"_s, QString::fromLatin1(hx::test::kSiteNow)};
