@@ -140,16 +140,18 @@ void seedHistory(Database &db, int employees, int rows, const QDate &firstDay) {
 
 // A register of previous punches as a year of polls leaves it: `rows`
 // records dated in the year before the first day.
-void seedRegister(const QString &path, int rows, const QDate &firstDay) {
+void seedRegister(Database &db, int rows, const QDate &firstDay) {
     if (rows <= 0) return;
     PrevPunchRegister reg;
-    reg.openEmpty(path);
+    reg.openEmpty();
     const double last = fromQDate(firstDay) - 1;
     for (int i = 0; i < rows; ++i)
         reg.check(last - (i / 3000) % 300, timeSerial(0, 0, (i * 7) % 86400),
                   QString::number(i % 10000).rightJustified(4, QLatin1Char('0')),
                   QString::number(i % 97).rightJustified(2, QLatin1Char('0')));
-    reg.save();
+    Transaction tx(db);
+    reg.save(db);
+    tx.commit();
 }
 
 // Four punches a working day per employee (in, lunch out, lunch in, out),
@@ -253,7 +255,7 @@ int importOnce(const Options &o, Result *result) {
         createSchema(*db);
         seed(*db, o.employees, o.clocks, o.biometric, firstDay);
         seedHistory(*db, o.employees, o.history, firstDay);
-        seedRegister(r.filePath(QStringLiteral("app/PrevPunch.xml")), o.registerRows, firstDay);
+        seedRegister(*db, o.registerRows, firstDay);
         std::printf("site: %d employees, %d records in %lld poll log files, %d PUNCH rows of history, "
                     "%d register rows (prepared in %.1f s)\n",
                     o.employees, records, static_cast<long long>(names.size()), o.history, o.registerRows,

@@ -309,13 +309,20 @@ CREATE TABLE "TCRULES" (
     "TASKTITLE" TEXT
 );
 
--- The commit of the last import, so that a register save cut short by a crash
--- can be finished (or dropped) by the next import.
-CREATE TABLE "PrevPunchJournal" (
-    "Token" TEXT NOT NULL PRIMARY KEY,
-    "Saved" TEXT
+-- The register of the poll records met in the last year, shared by every
+-- host on the database. The key leads with the moment, for the pruning.
+CREATE TABLE "PrevPunch" (
+    "Sequence" TEXT NOT NULL,
+    "PunchDate" TEXT NOT NULL,
+    "Checksum" TEXT NOT NULL
 );
 
+-- The last upgrade step the database has taken.
+CREATE TABLE "SchemaVersion" (
+    "Version" INTEGER NOT NULL
+);
+
+CREATE UNIQUE INDEX "PREVPUNCH_KEY" ON "PrevPunch" ("PunchDate", "Sequence", "Checksum");
 CREATE INDEX "IMPORT_BADGE" ON "IMPORT" ("CLOCK ID", "IN DATE", "IN TIME", "ID");
 CREATE INDEX "IMPORT_EMPLOYEE" ON "IMPORT" ("EMPLOYEE ID", "IN DATE", "IN TIME", "ID");
 CREATE INDEX "PUNCH_EMPLOYEE_IN" ON "PUNCH" ("EMPLOYEE ID", "IN DATE", "IN TIME");

@@ -84,18 +84,29 @@ QString programName() {
 } // namespace
 
 int cmdDemo(const QStringList &args) {
-    if (args.size() > 1 || (!args.isEmpty() && args[0].startsWith(QLatin1Char('-')))) {
-        printError(QStringLiteral("usage: hxpolllog demo [DIR]   (DIR defaults to ./demo-site)"));
-        return 2;
-    }
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Builds a demonstration site in DIR (default ./demo-site) and imports its poll logs. With --db the "
+        "tables go into that (empty) database instead."));
+    parser.addPositionalArgument(QStringLiteral("DIR"), QStringLiteral("The folder of the site."),
+                                 QStringLiteral("[DIR]"));
+    if (auto done = parseCommandLine(parser, QStringLiteral("demo"), QStringLiteral("[DIR]"), args))
+        return *done;
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() > 1)
+        return usageError(QStringLiteral("demo"), QStringLiteral("demo takes one folder."));
     installTerminalFace().setPreset(PresetAnswer::Yes);
-    const QString dir = QFileInfo(args.isEmpty() ? QStringLiteral("demo-site") : args[0]).absoluteFilePath();
+    const QString dir =
+        QFileInfo(positional.isEmpty() ? QStringLiteral("demo-site") : positional[0]).absoluteFilePath();
     if (!prepareFolder(dir)) return 1;
 
     QDir d(dir);
     // --db names where the tables go (an empty server database, say); the
-    // poll logs and the logs stay in the folder.
-    const QString givenDatabase = strStoredDatabaseFilePath();
+    // poll logs and the logs stay in the folder. Only the option does: a
+    // site's settings must not lead the demonstration into its own database.
+    const QString givenDatabase = activeSettings().source(SitePath::Database).kind == PathSource::Option
+                                      ? strStoredDatabaseFilePath()
+                                      : QString();
     std::optional<ConnectionSpec> target = ConnectionSpec::forSqliteFile(d.filePath(kDatabase));
     if (givenDatabase.isEmpty()) {
         subSetDatabaseFilePath(d.filePath(kDatabase));

@@ -3,6 +3,7 @@
 #include "component/Schema.h"
 #include "component/modGlobal.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <cstdio>
@@ -10,15 +11,36 @@
 namespace hx::cli {
 
 int cmdInitDb(const QStringList &args) {
-    if (args.size() != 1 || args[0].startsWith(QLatin1Char('-'))) {
-        printError(
-            QStringLiteral("usage: hxpolllog init-db TARGET   (an SQLite file, a postgresql:// URI, libpq "
-                           "key=value pairs or a .udl data-link file)"));
-        return 2;
+    const QString name = QStringLiteral("init-db");
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Creates every table and index in TARGET: a new SQLite file, a postgresql:// URL or a .udl data-link "
+        "file. Without TARGET, the database in force (--db, HXPOLLLOG_DB or the settings)."));
+    parser.addPositionalArgument(QStringLiteral("TARGET"), QStringLiteral("The database to create."),
+                                 QStringLiteral("[TARGET]"));
+    if (auto done = parseCommandLine(parser, name, QStringLiteral("[TARGET]"), args)) return *done;
+    QStringList positional = parser.positionalArguments();
+    // The database the other commands would open.
+    const SiteSettings &settings = activeSettings();
+    const QString inForce = settings.value(SitePath::Database);
+    if (!inForce.isEmpty()) {
+        const QString db = strDatabaseFullPath(inForce);
+        if (positional.isEmpty())
+            positional << db;
+        else if (settings.source(SitePath::Database).kind == PathSource::Option && positional.size() == 1 &&
+                 strDatabaseFullPath(
+                     resolveSitePath(SitePath::Database, positional[0], QDir::currentPath())) != db)
+            return usageError(name,
+                              QStringLiteral("init-db takes its TARGET or --db, not two different ones."));
     }
-    const QString shown = maskPassword(args[0]);
+    if (positional.size() != 1 || positional[0].isEmpty())
+        return usageError(name,
+                          QStringLiteral("init-db takes one TARGET (an SQLite file, a postgresql:// URI, "
+                                         "libpq key=value pairs or a .udl data-link file)."));
+    const QString target0 = positional[0];
+    const QString shown = maskPassword(target0);
     QString error;
-    const std::optional<ConnectionSpec> target = connectionTarget(args[0], &error);
+    const std::optional<ConnectionSpec> target = connectionTarget(target0, &error);
     if (!target) {
         printError(QStringLiteral("cannot create the tables in %1: %2").arg(shown, error));
         return 1;

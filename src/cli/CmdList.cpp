@@ -1,6 +1,7 @@
-// The poll log window's commands from the command line: show, list, print,
-// view, and the import of every listed file.
+// The poll log window's commands from the command line: show, list, print
+// and view.
 #include "cli/Commands.h"
+#include "cli/PollLogListing.h"
 #include "component/DateTime.h"
 #include "component/modGlobal.h"
 #include "import/PollLogList.h"
@@ -19,18 +20,6 @@
 #include <cstdio>
 
 namespace hx::cli {
-namespace {
-int usage(const QString &why, const char *line) {
-    if (!why.isEmpty()) printError(why);
-    printError(QStringLiteral("usage: hxpolllog [global options] %1").arg(QLatin1String(line)));
-    return 2;
-}
-
-enum class Built { NoDatabase, Partly, Whole };
-
-// Builds the list as the window does, but reading never moves a file: files
-// that the window would prune are only left out. A name that cannot be read
-// is named on standard error and the rest is listed.
 Built buildList(PollLogList &list) {
     if (!openSession()) return Built::NoDatabase;
     const bool whole = list.build(PruneMode::Keep, [](const PollLogNotice &n) {
@@ -44,10 +33,15 @@ Built buildList(PollLogList &list) {
         printError(QStringLiteral("the poll log list could not be built whole; see the message above."));
     return Built::Partly;
 }
-} // namespace
 
 int cmdShow(const QStringList &args) {
-    if (!args.isEmpty()) return usage(QStringLiteral("show takes no arguments."), "show");
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Opens the poll log window. Exit status 0 when it was shown and closed, 1 when it could not be "
+        "shown (no display, or the database did not open)."));
+    if (auto done = parseCommandLine(parser, QStringLiteral("show"), QString(), args)) return *done;
+    if (!parser.positionalArguments().isEmpty())
+        return usageError(QStringLiteral("show"), QStringLiteral("show takes no arguments."));
     if (!qobject_cast<QApplication *>(QCoreApplication::instance())) {
         printError(
             QStringLiteral("show needs a display (DISPLAY or WAYLAND_DISPLAY; QT_QPA_PLATFORM=offscreen "
@@ -60,13 +54,20 @@ int cmdShow(const QStringList &args) {
 }
 
 int cmdList(const QStringList &args) {
-    bool json = false;
-    for (const QString &a : args) {
-        if (a == QLatin1String("--json"))
-            json = true;
-        else
-            return usage(QStringLiteral("unknown argument \"%1\".").arg(a), "list [--json]");
-    }
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Builds the list as the window does and prints it newest first. Reading never moves or deletes a "
+        "file: files the window would prune are left out (see prune)."));
+    const QCommandLineOption jsonOption(QStringLiteral("json"),
+                                        QStringLiteral("Print a JSON array of objects, one per poll log."));
+    parser.addOption(jsonOption);
+    if (auto done = parseCommandLine(parser, QStringLiteral("list"), QStringLiteral("[--json]"), args))
+        return *done;
+    if (!parser.positionalArguments().isEmpty())
+        return usageError(
+            QStringLiteral("list"),
+            QStringLiteral("unknown argument \"%1\".").arg(parser.positionalArguments().first()));
+    const bool json = parser.isSet(jsonOption);
     PollLogList list;
     const Built built = buildList(list);
     if (built == Built::NoDatabase) return 1;
@@ -98,24 +99,26 @@ int cmdList(const QStringList &args) {
 }
 
 int cmdPrint(const QStringList &args) {
-    const char *line = "print --pdf FILE [--hide-empty]";
-    QString file;
-    bool hideEmpty = false;
-    for (int i = 0; i < args.size(); ++i) {
-        if (args[i] == QLatin1String("--pdf") && i + 1 < args.size())
-            file = args[++i];
-        else if (args[i].startsWith(QLatin1String("--pdf=")))
-            file = args[i].mid(6);
-        else if (args[i] == QLatin1String("--hide-empty"))
-            hideEmpty = true;
-        else
-            return usage(QStringLiteral("unknown argument \"%1\".").arg(args[i]), line);
-    }
-    if (file.isEmpty()) return usage(QStringLiteral("print needs --pdf FILE."), line);
+    const QString name = QStringLiteral("print");
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Writes the Print report of the poll log list as a PDF; needs no display."));
+    const QCommandLineOption pdfOption(QStringLiteral("pdf"), QStringLiteral("The PDF file to write."),
+                                       QStringLiteral("file"));
+    const QCommandLineOption hideOption(QStringLiteral("hide-empty"),
+                                        QStringLiteral("Leave out the poll logs without punches."));
+    parser.addOptions({pdfOption, hideOption});
+    if (auto done = parseCommandLine(parser, name, QStringLiteral("--pdf FILE [--hide-empty]"), args))
+        return *done;
+    if (!parser.positionalArguments().isEmpty())
+        return usageError(
+            name, QStringLiteral("unknown argument \"%1\".").arg(parser.positionalArguments().first()));
+    const QString file = parser.value(pdfOption);
+    if (file.isEmpty()) return usageError(name, QStringLiteral("print needs --pdf FILE."));
     PollLogList list;
     const Built built = buildList(list);
     if (built == Built::NoDatabase) return 1;
-    list.setHideEmpty(hideEmpty);
+    list.setHideEmpty(parser.isSet(hideOption));
     QString why;
     if (!blnWritePollLogReportPdf(list.rows(), QFileInfo(file).absoluteFilePath(), &why)) {
         printError(why);
@@ -125,10 +128,20 @@ int cmdPrint(const QStringList &args) {
 }
 
 int cmdView(const QStringList &args) {
-    if (args.size() != 1 || args[0].isEmpty())
-        return usage(QStringLiteral("view takes one poll log name."), "view NAME");
-    const QString path = args[0].contains(QLatin1Char('/')) ? QFileInfo(args[0]).absoluteFilePath()
-                                                            : strPollLogFilePath(args[0]);
+    const QString name = QStringLiteral("view");
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Opens a poll log (a bare NAME in the poll log folder, or a path) in the text viewer, without "
+        "waiting: HXPOLLLOG_VIEWER, else Viewer in [PollLog] of the settings, else $VISUAL, else "
+        "xdg-open."));
+    parser.addPositionalArgument(QStringLiteral("NAME"), QStringLiteral("The poll log."));
+    if (auto done = parseCommandLine(parser, name, QStringLiteral("NAME"), args)) return *done;
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() != 1 || positional[0].isEmpty())
+        return usageError(name, QStringLiteral("view takes one poll log name."));
+    const QString path = positional[0].contains(QLatin1Char('/'))
+                             ? QFileInfo(positional[0]).absoluteFilePath()
+                             : strPollLogFilePath(positional[0]);
     if (!QFileInfo(path).isFile()) {
         printError(QStringLiteral("no poll log %1.").arg(path));
         return 1;
@@ -136,52 +149,32 @@ int cmdView(const QStringList &args) {
     return blnViewPollLog(path) ? 0 : 1;
 }
 
-int cmdImportAll(const QStringList &args) {
-    // Every other argument is the import's; names are the list's.
-    QStringList options;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString &a = args[i];
-        if (a == QLatin1String("--all")) continue;
-        if (a == QLatin1String("--wait") && i + 1 < args.size()) {
-            options << a << args[++i];
-            continue;
-        }
-        if (!a.startsWith(QLatin1Char('-')) || a == QLatin1String("--"))
-            return usage(QStringLiteral("import --all takes no poll log names."),
-                         "import --all [--yes|--no] [--wait SECONDS] [--skip-seen]");
-        options << a;
-    }
-    PollLogList list;
-    if (buildList(list) != Built::Whole) return 1;
-    if (list.allRows().empty()) {
-        QTextStream(stdout) << "No poll logs to import.\n";
-        return 0;
-    }
-    QStringList names;
-    for (const PollLogRow &r : list.allRows())
-        names << r.fileName;
-    return cmdImport(options + QStringList{QStringLiteral("--")} + names);
-}
-
 int cmdPrune(const QStringList &args) {
-    bool dryRun = false;
-    for (const QString &a : args) {
-        if (a == QLatin1String("--dry-run"))
-            dryRun = true;
-        else
-            return usage(QStringLiteral("unknown argument \"%1\".").arg(a), "prune [--dry-run]");
-    }
+    const QString name = QStringLiteral("prune");
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Prunes the poll log folder as the window does: moves poll logs older than the rules' \"POLL LOG "
+        "FOR\" days and those of clocks not in CLOCK into the folder's Pruned/ subfolder, and deletes files "
+        "kept there more than 30 days. Each is named on standard output and noted in the log."));
+    const QCommandLineOption dryRunOption(QStringLiteral("dry-run"),
+                                          QStringLiteral("Say what would be moved or deleted; change nothing."));
+    parser.addOption(dryRunOption);
+    if (auto done = parseCommandLine(parser, name, QStringLiteral("[--dry-run]"), args)) return *done;
+    if (!parser.positionalArguments().isEmpty())
+        return usageError(name, QStringLiteral("unknown argument \"%1\".").arg(parser.positionalArguments().first()));
+    const bool dryRun = parser.isSet(dryRunOption);
     if (!openSession()) return 1;
     PollLogList list;
     const QString would = dryRun ? QStringLiteral("would ") : QString();
     bool failed = false;
+    QTextStream out(stdout);
     const bool whole = list.build(dryRun ? PruneMode::DryRun : PruneMode::Move, [&](const PollLogNotice &n) {
         switch (n.kind) {
         case PollLogNotice::Pruned:
-            QTextStream(stdout) << would << "move " << n.fileName << " into Pruned/: " << n.reason << '\n';
+            out << would << "move " << n.fileName << " into Pruned/: " << n.reason << '\n';
             break;
         case PollLogNotice::Purged:
-            QTextStream(stdout) << would << "delete Pruned/" << n.fileName << ": " << n.reason << '\n';
+            out << would << "delete Pruned/" << n.fileName << ": " << n.reason << '\n';
             break;
         case PollLogNotice::BadName:
             printError(QStringLiteral("left out %1: %2").arg(n.fileName, n.reason));
@@ -192,6 +185,7 @@ int cmdPrune(const QStringList &args) {
             break;
         }
     });
+    out.flush();
     closeSession();
     if (!list.folderError().isEmpty()) printError(list.folderError() + QLatin1Char('.'));
     return whole && !failed ? 0 : 1;

@@ -2,13 +2,7 @@
 #include "component/Startup.h"
 #include "component/modGlobal.h"
 
-#include <cstdio>
-
 namespace hx::cli {
-
-void printError(const QString &text) {
-    std::fputs(("hxpolllog: " + text + "\n").toLocal8Bit().constData(), stderr);
-}
 
 bool openSession() {
     const QString name = strGetDatabaseFilePath();

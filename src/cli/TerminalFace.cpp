@@ -1,6 +1,7 @@
 #include "cli/TerminalFace.h"
 
 #include "cli/TerminalProgress.h"
+#include "messages/LogFiles.h"
 
 #include <QStringList>
 #include <unistd.h>
@@ -67,19 +68,28 @@ bool TerminalMessageBox::interactive() const {
 }
 
 void TerminalMessageBox::write(const QString &text) {
+    if (m_muted) return;
     const QByteArray bytes = text.toLocal8Bit();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_out);
     std::fflush(m_out);
 }
 
 int TerminalMessageBox::show(const QString &title, const QString &prompt, int buttons, int) {
-    eraseLiveLine();
+    const std::vector<int> answers = answersOf(buttons);
+    // --quiet keeps the boxes that report a failure and the questions asked here.
+    const bool asks = answers.size() > 1 && m_preset == PresetAnswer::None && interactive();
+    // Reporters count an error before they show its box.
+    const long errors = lngReportedErrors();
+    const bool failure = errors != m_errorsSeen || (buttons & 0x70) == Buttons::Critical ||
+                         title.contains(QLatin1String("error"), Qt::CaseInsensitive);
+    m_errorsSeen = errors;
+    m_muted = m_quiet && !asks && !failure;
+    if (!m_muted) eraseLiveLine();
     QString body = prompt;
     body.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     body.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     write(QStringLiteral("[") + title + QStringLiteral("]\n") + body + QLatin1Char('\n'));
 
-    const std::vector<int> answers = answersOf(buttons);
     if (answers.size() == 1) return answers.front();
 
     if (m_preset != PresetAnswer::None) {

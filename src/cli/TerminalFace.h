@@ -23,6 +23,8 @@ public:
     // Whether questions may be asked on the input; unset decides by whether
     // the input is a terminal.
     void setInteractive(std::optional<bool> interactive) { m_interactive = interactive; }
+    // Quiet: only boxes that report a failure, and questions asked on the terminal.
+    void setQuiet(bool quiet) { m_quiet = quiet; }
 
     int show(const QString &title, const QString &prompt, int buttons, int helpId) override;
 
@@ -41,6 +43,9 @@ private:
     std::FILE *m_in;
     PresetAnswer m_preset = PresetAnswer::None;
     std::optional<bool> m_interactive;
+    bool m_quiet = false;
+    bool m_muted = false;
+    long m_errorsSeen = 0;
 };
 
 // The process-wide terminal face, made the message box face of the program.

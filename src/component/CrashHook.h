@@ -2,8 +2,8 @@
 // A deterministic way to end the process abruptly, for the tests that prove an
 // import leaves nothing half done. With HXPOLLLOG_CRASH_AT=n in the
 // environment the process kills itself (SIGKILL, as a power loss would end it)
-// at the n-th crash point it passes: before every statement, before every
-// commit and around each step of saving the register. Without the variable a
+// at the n-th crash point it passes: before every statement and before and
+// after every commit. Without the variable a
 // crash point costs one comparison.
 namespace hx {
 

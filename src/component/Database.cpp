@@ -830,6 +830,7 @@ void Database::commitTransaction() {
         throw;
     }
     m_txDepth = 0;
+    crashPoint();
 }
 
 void Database::rollbackTransaction() {

@@ -99,6 +99,59 @@ QString strComponentFolder() {
     return strRemoveTrailingSlash(QDir::currentPath());
 }
 
+bool blnRunningFromBuildTree() {
+    static const bool fromBuildTree = [] {
+        const QString folder = strComponentFolder();
+        // The library is built into lib/ below the build folder.
+        for (const QString &dir : {folder, QFileInfo(folder).absolutePath()})
+            if (QFileInfo(strJoinPath(dir, QStringLiteral("CMakeCache.txt"))).isFile())
+                return QFileInfo(folder).isWritable();
+        return false;
+    }();
+    return fromBuildTree;
+}
+
+namespace {
+// The first folder of a systemd directory variable (it may list several,
+// separated by ":"), empty when unset.
+QString systemdFolder(const char *name) {
+    const QString v = qEnvironmentVariable(name).section(QLatin1Char(':'), 0, 0);
+    return QDir::isAbsolutePath(v) ? strRemoveTrailingSlash(v) : QString();
+}
+
+QString xdgStateHome() {
+    const QString xdg = qEnvironmentVariable("XDG_STATE_HOME");
+    // The base directory rules ignore a relative value.
+    if (QDir::isAbsolutePath(xdg)) return strRemoveTrailingSlash(xdg);
+    return strJoinPath(QDir::homePath(), QStringLiteral(".local/state"));
+}
+
+QString created(const QString &folder) {
+    QDir().mkpath(folder);
+    return folder;
+}
+} // namespace
+
+QString strStateFolder() {
+    const QString systemd = systemdFolder("STATE_DIRECTORY");
+    return created(systemd.isEmpty() ? strJoinPath(xdgStateHome(), QStringLiteral("hxpolllog")) : systemd);
+}
+
+QString strLogsFolder() {
+    const QString systemd = systemdFolder("LOGS_DIRECTORY");
+    return created(systemd.isEmpty() ? strJoinPath(strStateFolder(), QStringLiteral("log")) : systemd);
+}
+
+QString strDefaultFolderOrigin(bool application) {
+    if (blnRunningFromBuildTree()) return QStringLiteral("the program's folder (build tree)");
+    if (!application && !systemdFolder("LOGS_DIRECTORY").isEmpty()) return QStringLiteral("$LOGS_DIRECTORY");
+    const QString state = !systemdFolder("STATE_DIRECTORY").isEmpty() ? QStringLiteral("$STATE_DIRECTORY")
+                          : QDir::isAbsolutePath(qEnvironmentVariable("XDG_STATE_HOME"))
+                              ? QStringLiteral("$XDG_STATE_HOME/hxpolllog")
+                              : QStringLiteral("~/.local/state/hxpolllog");
+    return application ? state : state + QStringLiteral("/log");
+}
+
 QString strRemoveTrailingSlash(const QString &path) {
     QString p = path;
     while (!p.isEmpty() && p.endsWith(QLatin1Char('/')))
@@ -131,7 +184,8 @@ QString strGetDatabaseFilePath() {
 }
 QString strGetApplicationPath() {
     QString v = read(&PathStore::application);
-    return v.isEmpty() ? strComponentFolder() : v;
+    if (!v.isEmpty()) return v;
+    return blnRunningFromBuildTree() ? strComponentFolder() : strStateFolder();
 }
 QString strGetPollLogPath() {
     QString v = read(&PathStore::pollLog);
@@ -139,7 +193,8 @@ QString strGetPollLogPath() {
 }
 QString strGetErrorLogPath() {
     QString v = read(&PathStore::errorLog);
-    return v.isEmpty() ? strComponentFolder() : v;
+    if (!v.isEmpty()) return v;
+    return blnRunningFromBuildTree() ? strComponentFolder() : strLogsFolder();
 }
 QString strStoredDatabaseFilePath() {
     return read(&PathStore::database);

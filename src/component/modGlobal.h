@@ -34,6 +34,21 @@ bool blnFileExists(const QString &path);
 QString strAppRegistryName();
 // The folder of the binary that holds the component.
 QString strComponentFolder();
+// True when the component runs from its build tree (its folder, or the folder
+// above it, holds CMakeCache.txt, and it may write there): the defaults are
+// then the component's folder. An installed component never writes into its
+// own folder: its application folder defaults to strStateFolder() and its log
+// folder to strLogsFolder().
+bool blnRunningFromBuildTree();
+// $STATE_DIRECTORY (systemd's StateDirectory=), else $XDG_STATE_HOME/hxpolllog
+// (~/.local/state/hxpolllog); created when missing.
+QString strStateFolder();
+// $LOGS_DIRECTORY (systemd's LogsDirectory=), else strStateFolder() + "/log";
+// created when missing.
+QString strLogsFolder();
+// Where the default of a folder comes from, in words ("the program's folder",
+// "$STATE_DIRECTORY", ...); application = false asks about the log folder.
+QString strDefaultFolderOrigin(bool application);
 // A folder and a name joined with one "/".
 QString strJoinPath(const QString &folder, const QString &name);
 

@@ -2,6 +2,7 @@
 
 #include "component/Database.h"
 #include "component/Error.h"
+#include "component/Schema.h"
 #include "component/modGlobal.h"
 #include "import/PollFileReader.h"
 #include "import/PrevPunchRegister.h"
@@ -24,12 +25,14 @@ int showMessage(const QString &detail, const QString &title, const QString &prom
     return intShowMessage(kModule, kKind, kProcedure, detail, title, prompt, buttons, 0);
 }
 
-QString confirmationPrompt(size_t files) {
+QString confirmationPrompt(size_t files, bool importSeen) {
     const QString what = files == 1 ? QStringLiteral("this poll log?")
                                     : QString::number(files) + QStringLiteral(" poll logs?");
+    // The warning holds only when records already seen are imported again.
     return QStringLiteral("Are you sure you want to import ") + what + QStringLiteral("\r\n") +
-           QStringLiteral("WARNING!  There is a high risk of duplicating data if this poll log information "
-                          "is already in the database!");
+           (importSeen ? QStringLiteral("WARNING!  There is a high risk of duplicating data if this poll log "
+                                        "information is already in the database!")
+                       : QStringLiteral("Records an earlier import has seen are skipped."));
 }
 
 void reportRolledBack(const QString &cause) {
@@ -51,24 +54,6 @@ void emptyImportTable() {
         conn().execute(kDeleteImport);
     } catch (const std::exception &e) {
         subLogNote(kModule, QStringLiteral("DELETE FROM IMPORT failed: ") + errorDescription(e));
-    }
-}
-// The index that finds an employee's open pair without reading the
-// employee's history. Databases made before it existed get it at their next
-// import; one that cannot take it imports as before, only slower.
-void ensureOpenPairIndex(Database &db) {
-    try {
-        const QString name = QStringLiteral("PUNCH_EMPLOYEE_OPEN");
-        const QString known =
-            db.engine() == Engine::SQLite
-                ? QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = ?")
-                : QStringLiteral("SELECT 1 FROM pg_indexes WHERE indexname = ?");
-        if (db.firstValue(known, {name})) return;
-        db.executeScript(QStringLiteral("CREATE INDEX IF NOT EXISTS \"PUNCH_EMPLOYEE_OPEN\" ON \"PUNCH\" "
-                                        "(\"EMPLOYEE ID\", \"OUT TIME\", \"IN DATE\", \"IN TIME\")"));
-    } catch (const std::exception &e) {
-        subLogNote(kModule,
-                   QStringLiteral("The index PUNCH_EMPLOYEE_OPEN cannot be made: ") + errorDescription(e));
     }
 }
 } // namespace
@@ -95,7 +80,7 @@ ImportResult runImportCommand(const std::vector<ImportFile> &files, std::shared_
     }
 
     const int answer = showMessage(QString(), QStringLiteral("Import Poll Log"),
-                                   confirmationPrompt(files.size()), Buttons::YesNo);
+                                   confirmationPrompt(files.size(), options.importSeen), Buttons::YesNo);
     if (answer != Answer::Yes) {
         emptyImportTable();
         return result;
@@ -103,8 +88,27 @@ ImportResult runImportCommand(const std::vector<ImportFile> &files, std::shared_
 
     importCounts() = ImportSummary();
     const auto started = std::chrono::steady_clock::now();
-    if (!options.dryRun) ensureOpenPairIndex(db);
+    // A database made by an earlier version gets what this one needs first;
+    // one that cannot take it imports nothing.
+    try {
+        upgradeSchema(db);
+    } catch (const std::exception &e) {
+        subLogNote(kModule, errorDescription(e));
+        result.outcome = ImportOutcome::RolledBack;
+        result.failure = errorDescription(e);
+        emptyImportTable();
+        reportRolledBack(result.failure);
+        return result;
+    }
     const long errorsBefore = lngReportedErrors();
+    // The register file of an earlier version joins the table, committed
+    // before the file is renamed; a dry run leaves the file where it is.
+    try {
+        if (!options.dryRun) MigratePrevPunchFile(db);
+    } catch (const std::exception &e) {
+        subReportError(QStringLiteral("modImportToPunch"), QStringLiteral("Procedure"),
+                       QStringLiteral("OpenPrevPunch"), QString(), HxError(errorDescription(e)));
+    }
     try {
         Transaction unit(db);
         PrevPunchImportScope seen(db);
@@ -136,15 +140,10 @@ ImportResult runImportCommand(const std::vector<ImportFile> &files, std::shared_
             subLogNote(kModule, QStringLiteral("Dry run: the import was read, posted and recalculated, then "
                                                "rolled back; nothing was saved."));
         } else {
-            seen.prepare();
+            // After a file that failed nothing is posted: the records read are
+            // not marked seen, or skipping seen records would lose them.
+            if (result.outcome != ImportOutcome::FileLoadError) seen.save();
             unit.commit();
-            // The database holds the import now; the register follows it.
-            try {
-                seen.finish();
-            } catch (const std::exception &e) {
-                subReportError(QStringLiteral("modImportToPunch"), QStringLiteral("Procedure"),
-                               QStringLiteral("SavePrevPunch"), QString(), HxError(errorDescription(e)));
-            }
         }
     } catch (const Cancelled &) {
         result.outcome = ImportOutcome::Cancelled;

@@ -322,7 +322,7 @@ bool blnImportPollFile(const QString &strFileName, std::shared_ptr<clsMessage> &
             }
             if (kind == PollLineKind::Record) {
                 ++importCounts().recordsRead;
-                ProcessPollLogEntry(pollLineText(line), clock, blnImportSeen);
+                ProcessPollLogEntry(pollLineText(line), clock, blnImportSeen, strFileName, linesRead);
             } else if (kind == PollLineKind::Bad) {
                 ++importCounts().badLines;
                 if (++badLines <= kBadLinesShown) {

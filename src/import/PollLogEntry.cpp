@@ -11,6 +11,7 @@
 #include "import/PollLogRecordset.h"
 #include "import/PrevPunchRegister.h"
 #include "messages/LogFiles.h"
+#include "messages/MessageBox.h"
 #include "rules/clsTCrules.h"
 
 #include <array>
@@ -134,7 +135,8 @@ bool PollFileLookups::clockAccessOnly(int16_t clock) {
 
 // ---------------------------------------------------------------- one record
 
-void ProcessPollLogEntry(QStringView strLine, int16_t intClock, bool blnImportSeen) {
+void ProcessPollLogEntry(QStringView strLine, int16_t intClock, bool blnImportSeen, const QString &fileName,
+                         qint64 lineNumber) {
     try {
         const int16_t month = fieldInt16(strLine, 18, 2);
         const int16_t day = fieldInt16(strLine, 21, 2);
@@ -145,6 +147,19 @@ void ProcessPollLogEntry(QStringView strLine, int16_t intClock, bool blnImportSe
 
         const double punchDate = pollPunchDate(month, day, Clock::now().date());
         const double punchTime = timeSerial(hour, minute, 0);
+        if (punchDate + punchTime > Clock::nowSerial() + 1) {
+            ++importCounts().badLines;
+            noteReportedError();
+            intReportMessage(QStringLiteral("modImportToPunch"), QStringLiteral("Procedure"),
+                             QStringLiteral("ProcessPollLogEntry"),
+                             QStringLiteral("%1 line %2: %3").arg(fileName).arg(lineNumber).arg(strLine),
+                             QStringLiteral("INVALID DATE"),
+                             QStringLiteral("The record is dated %1, more than a day after today; it was not "
+                                            "imported.\r\nThere is a problem with your data.")
+                                 .arg(formatIsoDateTime(punchDate + punchTime)),
+                             Buttons::OkOnly | Buttons::Exclamation, 0);
+            return;
+        }
 
         if (varIsPrevPunch(punchDate, punchTime, sequence, checksum) && !blnImportSeen) {
             ++importCounts().recordsSkippedSeen;

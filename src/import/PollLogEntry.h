@@ -63,6 +63,9 @@ extern PollFileLookups gPollFileLookups;
 // Adds the record's row to rsPollLog, or nothing when the register already
 // lists the record and blnImportSeen is false. Errors are reported here and
 // the record is given up.
-void ProcessPollLogEntry(QStringView strLine, int16_t intClock, bool blnImportSeen);
+// A record dated more than a day after the current date cannot be a punch
+// (a damaged date field): it is reported with its file and line and left out.
+void ProcessPollLogEntry(QStringView strLine, int16_t intClock, bool blnImportSeen, const QString &fileName = {},
+                         qint64 lineNumber = 0);
 
 } // namespace hx

@@ -1,5 +1,6 @@
 #include "import/PollLogViewer.h"
 
+#include "component/SiteSettings.h"
 #include "messages/LogFiles.h"
 #include "messages/MessageBox.h"
 
@@ -8,19 +9,27 @@
 
 namespace hx {
 
-QString strViewerProgram() {
-    const QString env = qEnvironmentVariable("HXPOLLLOG_VIEWER").trimmed();
-    if (!env.isEmpty()) return env;
-    QSettings settings(QStringLiteral("QX8"), QStringLiteral("QX8"));
-    const QString set = settings.value(QStringLiteral("PollLog/Viewer")).toString().trimmed();
-    return set.isEmpty() ? QStringLiteral("xdg-open") : set;
+QStringList viewerCommand() {
+    const QString candidates[] = {
+        qEnvironmentVariable("HXPOLLLOG_VIEWER"),
+        strSettingsViewer(),
+        QSettings(QStringLiteral("QX8"), QStringLiteral("QX8"))
+            .value(QStringLiteral("PollLog/Viewer"))
+            .toString(),
+        qEnvironmentVariable("VISUAL"),
+    };
+    for (const QString &c : candidates) {
+        const QStringList words = QProcess::splitCommand(c);
+        if (!words.isEmpty()) return words;
+    }
+    return {QStringLiteral("xdg-open")};
 }
 
 bool blnViewPollLog(const QString &path) {
-    const QString program = strViewerProgram();
+    QStringList command = viewerCommand();
     QProcess process;
-    process.setProgram(program);
-    process.setArguments({path});
+    process.setProgram(command.takeFirst());
+    process.setArguments(command << path);
     process.setStandardInputFile(QProcess::nullDevice());
     if (process.startDetached()) return true;
     intShowMessage(
@@ -28,7 +37,7 @@ bool blnViewPollLog(const QString &path) {
         QStringLiteral("View Log"),
         QStringLiteral("The viewer \"%1\" could not be started for %2 (%3). Set HXPOLLLOG_VIEWER to a "
                        "text viewer program.")
-            .arg(program, path, process.errorString()),
+            .arg(process.program(), path, process.errorString()),
         Buttons::OkOnly, 0);
     return false;
 }

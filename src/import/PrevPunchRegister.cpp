@@ -1,7 +1,6 @@
 #include "import/PrevPunchRegister.h"
 
 #include "component/Clock.h"
-#include "component/CrashHook.h"
 #include "component/Database.h"
 #include "component/DateTime.h"
 #include "component/Error.h"
@@ -11,15 +10,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QUuid>
 #include <QXmlStreamReader>
-#include <QXmlStreamWriter>
 #include <algorithm>
 #include <bit>
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace hx {
 
@@ -31,41 +25,10 @@ constexpr qint64 kSecondsPerDayInt = 86400;
 const QString kRoot = QStringLiteral("PrevPunch");
 const QString kRowElement = QStringLiteral("Punch");
 const QString kVersion = QStringLiteral("1");
-const QString kCommitAttribute = QStringLiteral("commit");
 constexpr qint64 kMaxFileBytes = qint64(1) << 30;
-
-// After a rename the folder entry itself must reach the disk too.
-void syncFolderOf(const QString &file) {
-    const QByteArray folder = QFile::encodeName(QFileInfo(file).absolutePath());
-    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
-}
-
-// A register file that parses but is not a register, or does not parse.
-struct Damaged {
-    QString reason;
-};
 
 qint64 secondsOf(const QDateTime &moment) {
     return kDayZero.daysTo(moment.date()) * kSecondsPerDayInt + moment.time().msecsSinceStartOfDay() / 1000;
-}
-
-qint64 floorDiv(qint64 a, qint64 b) {
-    qint64 q = a / b;
-    if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
-    return q;
-}
-
-QString momentText(qint64 seconds) {
-    const qint64 days = floorDiv(seconds, kSecondsPerDayInt);
-    const int secs = int(seconds - days * kSecondsPerDayInt);
-    const QDate d = kDayZero.addDays(days);
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", d.year(), d.month(), d.day(), secs / 3600,
-                  (secs / 60) % 60, secs % 60);
-    return QString::fromLatin1(buf);
 }
 
 // "YYYY-MM-DDTHH:MM:SS" (a blank instead of the "T" is taken too).
@@ -82,22 +45,6 @@ std::optional<qint64> parseMoment(QStringView s) {
     return kDayZero.daysTo(date) * kSecondsPerDayInt + h * 3600 + mi * 60 + se;
 }
 
-// XML 1.0 cannot carry control characters even as references; such a text is
-// written in hexadecimal.
-bool xmlSafe(QStringView s) {
-    for (QChar c : s)
-        if (c.unicode() < 0x20 || c.unicode() >= 0xD800) return false;
-    return true;
-}
-
-QString toHex(QStringView s) {
-    QString out;
-    out.reserve(s.size() * 4);
-    for (QChar c : s)
-        out += QStringLiteral("%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
-    return out;
-}
-
 std::optional<QString> fromHex(QStringView s) {
     if (s.size() % 4 != 0) return std::nullopt;
     QString out;
@@ -110,16 +57,9 @@ std::optional<QString> fromHex(QStringView s) {
     return out;
 }
 
-void writeText(QXmlStreamWriter &w, const QString &name, const QString &value) {
-    if (xmlSafe(value))
-        w.writeAttribute(name, value);
-    else
-        w.writeAttribute(name + QStringLiteral("Hex"), toHex(value));
-}
-
 QString readText(const QXmlStreamAttributes &attrs, const QString &name, qsizetype maxSize, qint64 line) {
     const auto at = [&](const QString &why) {
-        return Damaged{QStringLiteral("line %1: %2").arg(line).arg(why)};
+        return PrevPunchRegister::Damaged{QStringLiteral("line %1: %2").arg(line).arg(why)};
     };
     QString value;
     if (attrs.hasAttribute(name)) {
@@ -136,9 +76,10 @@ QString readText(const QXmlStreamAttributes &attrs, const QString &name, qsizety
     return value;
 }
 
-QString asideName(const QString &path, const QDateTime &now) {
+// "PrevPunch-<tag>-YYYYMMDD-HHMMSS.xml" beside the file, numbered when taken.
+QString asideName(const QString &path, const QString &tag, const QDateTime &now) {
     const QFileInfo fi(path);
-    const QString stem = fi.dir().filePath(fi.completeBaseName() + QStringLiteral("-damaged-") +
+    const QString stem = fi.dir().filePath(fi.completeBaseName() + QLatin1Char('-') + tag + QLatin1Char('-') +
                                            now.toString(QStringLiteral("yyyyMMdd-HHmmss")));
     const QString suffix = fi.suffix().isEmpty() ? QString() : QLatin1Char('.') + fi.suffix();
     QString candidate = stem + suffix;
@@ -147,10 +88,10 @@ QString asideName(const QString &path, const QDateTime &now) {
     return candidate;
 }
 
-// The register as this program writes it, for the common case of rows whose
-// texts are printable ASCII that XML takes as it stands: read and written a
-// line at a time without the general XML machinery, byte for byte what
-// QXmlStreamWriter writes. Anything else goes through the general path.
+// The register as the earlier version wrote it, for the common case of rows
+// whose texts are printable ASCII that XML takes as it stands: read a line at
+// a time without the general XML machinery. Anything else goes through the
+// general path.
 const QByteArray kXmlDeclaration = QByteArrayLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
 const QByteArray kRootOpen = QByteArrayLiteral("<PrevPunch version=\"1\"");
 const QByteArray kRootClose = QByteArrayLiteral("</PrevPunch>\n");
@@ -161,37 +102,6 @@ const QByteArray kRowEnd = QByteArrayLiteral("\"/>\n");
 
 bool plainChar(char16_t c) {
     return c >= 0x20 && c < 0x7F && c != u'"' && c != u'&' && c != u'<' && c != u'>';
-}
-
-bool plainText(const char16_t *p, int n) {
-    for (int i = 0; i < n; ++i)
-        if (!plainChar(p[i])) return false;
-    return true;
-}
-
-// "YYYY-MM-DDTHH:MM:SS" of a moment of a year 0 to 9999 into p; false otherwise.
-bool putMoment(char *p, qint64 seconds) {
-    const qint64 days = floorDiv(seconds, kSecondsPerDayInt);
-    const int secs = int(seconds - days * kSecondsPerDayInt);
-    int y = 0, m = 0, d = 0;
-    kDayZero.addDays(days).getDate(&y, &m, &d);
-    if (y < 0 || y > 9999) return false;
-    const auto put = [](char *at, int v, int n) {
-        for (int i = n - 1; i >= 0; --i, v /= 10)
-            at[i] = char('0' + v % 10);
-    };
-    put(p, y, 4);
-    p[4] = '-';
-    put(p + 5, m, 2);
-    p[7] = '-';
-    put(p + 8, d, 2);
-    p[10] = 'T';
-    put(p + 11, secs / 3600, 2);
-    p[13] = ':';
-    put(p + 14, (secs / 60) % 60, 2);
-    p[16] = ':';
-    put(p + 17, secs % 60, 2);
-    return true;
 }
 
 // The text of a row's attribute at p up to the closing quote, if plain and
@@ -297,19 +207,109 @@ PrevPunchRegister::Row PrevPunchRegister::row(qsizetype i) const {
                QString(reinterpret_cast<const QChar *>(k.checksum), k.checksumLength)};
 }
 
-// ---------------------------------------------------------------- open, check, save
+// ---------------------------------------------------------------- the table
+
+namespace {
+const QString kPrune = QStringLiteral(R"(DELETE FROM "PrevPunch" WHERE "PunchDate" <= ?)");
+// The moment as text on both engines: a timestamp read as a date-time would
+// be taken in the local zone, where an hour of the spring change does not
+// exist. The rows come in key order, a page at a time after the last key
+// read, so that a server's snapshot of a year of rows is never held whole.
+// The text gets a name of its own: under the column's name the order would
+// be the text's, which the key's index does not give.
+const QString kLoadColumns = QStringLiteral(
+    R"(SELECT "Sequence", CAST("PunchDate" AS TEXT) AS "Moment", "Checksum" FROM "PrevPunch" )");
+const QString kLoadOrder = QStringLiteral(R"( ORDER BY "PunchDate", "Sequence", "Checksum" LIMIT )");
+const QString kLoadAfter = QStringLiteral(R"(WHERE ("PunchDate", "Sequence", "Checksum") > (?, ?, ?))");
+// Rows per INSERT: few statements, well under every engine's bound-value limit.
+constexpr qsizetype kBatchRows = 200;
+
+// One INSERT of `rows` keys; a key the table has already is left as it is.
+QString insertText(qsizetype rows) {
+    QString sql = QStringLiteral(R"(INSERT INTO "PrevPunch" ("Sequence", "PunchDate", "Checksum") VALUES )");
+    for (qsizetype i = 0; i < rows; ++i)
+        sql += i == 0 ? QStringLiteral("(?, ?, ?)") : QStringLiteral(", (?, ?, ?)");
+    return sql + QStringLiteral(" ON CONFLICT DO NOTHING");
+}
+
+} // namespace
 
 void PrevPunchRegister::close() {
     m_open = false;
+    m_saved = 0;
     std::vector<Key>().swap(m_rows);
     std::vector<uint32_t>().swap(m_slots);
 }
 
-void PrevPunchRegister::openEmpty(const QString &path) {
+void PrevPunchRegister::openEmpty() {
     close();
-    m_path = path;
     m_open = true;
 }
+
+void PrevPunchRegister::load(Database &db, const QDateTime &now) {
+    close();
+    // Rows listed one year ago to the second, or earlier, go.
+    db.execute(kPrune, {db.dateTime(fromSeconds(secondsOf(now.addYears(-1))))});
+    const QString limit = QString::number(loadPageRows);
+    const QString first = kLoadColumns + kLoadOrder + limit;
+    const QString next = kLoadColumns + kLoadAfter + kLoadOrder + limit;
+    QVariantList after;
+    for (;;) {
+        Recordset rs = db.openCursor(after.isEmpty() ? first : next, after);
+        qsizetype page = 0;
+        for (; !rs.eof(); rs.moveNext(), ++page) {
+            const QString sequence = rs.value(0).toString();
+            const QString moment = rs.value(1).toString();
+            const QString checksum = rs.value(2).toString();
+            after = {moment, sequence, checksum};
+            const auto seconds = parseMoment(moment);
+            // A row no record can match (written by hand) is left alone.
+            if (!seconds || sequence.size() > kSequenceSize || checksum.size() > kChecksumSize) continue;
+            m_rows.push_back(makeKey(*seconds, sequence, checksum));
+        }
+        if (page < loadPageRows) break;
+    }
+    // Room for half as many new rows again before the index must grow.
+    rebuildIndex(std::bit_ceil(std::max<size_t>(16, m_rows.size() * 3)));
+    m_saved = qsizetype(m_rows.size());
+    m_open = true;
+}
+
+void PrevPunchRegister::save(Database &db) {
+    if (!m_open) return;
+    const QString full = insertText(kBatchRows);
+    QVariantList values;
+    values.reserve(kBatchRows * 3);
+    while (m_saved < rowCount()) {
+        const qsizetype n = std::min(kBatchRows, rowCount() - m_saved);
+        values.clear();
+        for (qsizetype i = m_saved; i < m_saved + n; ++i) {
+            const Row r = row(i);
+            values << r.sequence << db.dateTime(fromSeconds(r.moment)) << r.checksum;
+        }
+        db.execute(n == kBatchRows ? full : insertText(n), values);
+        m_saved += n;
+    }
+}
+
+bool PrevPunchRegister::contains(double date, double time, QStringView sequence, QStringView checksum) const {
+    if (!m_open) return false;
+    return find(makeKey(listedMoment(date, time), sequence, checksum)) >= 0;
+}
+
+bool PrevPunchRegister::check(double date, double time, QStringView sequence, QStringView checksum) {
+    return checkMoment(listedMoment(date, time), sequence, checksum);
+}
+
+bool PrevPunchRegister::checkMoment(qint64 moment, QStringView sequence, QStringView checksum) {
+    if (!m_open) return false;
+    const Key key = makeKey(moment, sequence, checksum);
+    if (find(key) >= 0) return true;
+    append(key);
+    return false;
+}
+
+// ---------------------------------------------------------------- the file of an earlier version
 
 bool PrevPunchRegister::readPlainFile(QFile &f) {
     QByteArray line(256, Qt::Uninitialized);
@@ -323,7 +323,7 @@ bool PrevPunchRegister::readPlainFile(QFile &f) {
         std::memcmp(line.constData(), kRootOpen.constData(), size_t(kRootOpen.size())) != 0)
         return false;
     {
-        // The root's attributes after the version: none, or the commit token.
+        // The root's attributes after the version: none, or a commit token.
         const QByteArray rest =
             QByteArray::fromRawData(line.constData() + kRootOpen.size(), n - kRootOpen.size());
         if (rest != ">\n") {
@@ -354,243 +354,69 @@ bool PrevPunchRegister::readPlainFile(QFile &f) {
     return false;
 }
 
-bool PrevPunchRegister::writePlainFile(QFile &f, const QString &commitToken, bool *shortWrite) const {
-    if (m_rows.empty()) return false;
-    for (const QChar c : commitToken)
-        if (!plainChar(c.unicode())) return false;
-    for (const Key &k : m_rows)
-        if (!plainText(k.sequence, k.sequenceLength) || !plainText(k.checksum, k.checksumLength))
-            return false;
-    QByteArray out;
-    out.reserve(1 << 20);
-    out += kXmlDeclaration;
-    out += kRootOpen;
-    if (!commitToken.isEmpty()) out += " commit=\"" + commitToken.toLatin1() + '"';
-    out += ">\n";
-    char moment[19];
-    for (const Key &k : m_rows) {
-        if (!putMoment(moment, k.moment)) return false;
-        out += kRowSequence;
-        for (int i = 0; i < k.sequenceLength; ++i)
-            out += char(k.sequence[i]);
-        out += kRowDate;
-        out.append(moment, sizeof moment);
-        out += kRowChecksum;
-        for (int i = 0; i < k.checksumLength; ++i)
-            out += char(k.checksum[i]);
-        out += kRowEnd;
-        if (out.size() >= (1 << 20) - 128) {
-            if (f.write(out) != out.size()) {
-                *shortWrite = true;
-                return true;
-            }
-            out.clear();
-        }
-    }
-    out += kRootClose;
-    if (f.write(out) != out.size()) *shortWrite = true;
-    return true;
-}
-
 void PrevPunchRegister::readFile(const QString &path) {
+    close();
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
-        throw HxError(
-            QStringLiteral("The previous-punch register %1 cannot be opened (%2). It is left as it is "
-                           "and not used for this import.")
-                .arg(QDir::toNativeSeparators(path), f.errorString()),
-            f.error() == QFileDevice::PermissionsError ? ErrNo::PermissionDenied : ErrNo::PathNotFound);
+        throw HxError(QStringLiteral("The register file %1 cannot be opened (%2). It is left as it is.")
+                          .arg(QDir::toNativeSeparators(path), f.errorString()),
+                      f.error() == QFileDevice::PermissionsError ? ErrNo::PermissionDenied
+                                                                 : ErrNo::PathNotFound);
     // A year of punches of a large site is a few hundred megabytes; a file
     // far beyond that is a runaway or a sparse file, not a register, and is
     // not read into memory.
     if (f.size() > kMaxFileBytes)
         throw Damaged{QStringLiteral("the file holds %1 bytes, more than a register can").arg(f.size())};
-    // A row takes some 70 bytes in the file; reserving spares the copies of
-    // a growing table.
     m_rows.reserve(size_t(f.size() / 64));
-    if (readPlainFile(f)) return;
-    m_rows.clear();
-    if (!f.seek(0))
-        throw HxError(QStringLiteral("The previous-punch register %1 cannot be read (%2).")
-                          .arg(QDir::toNativeSeparators(path), f.errorString()),
-                      ErrNo::PathNotFound);
-    QXmlStreamReader xml(&f);
-    const auto damaged = [&](const QString &why) {
-        return Damaged{QStringLiteral("line %1: %2").arg(xml.lineNumber()).arg(why)};
-    };
-    if (!xml.readNextStartElement())
-        throw damaged(xml.hasError() ? xml.errorString() : QStringLiteral("the file holds no XML element"));
-    if (xml.name() != kRoot)
-        throw damaged(QStringLiteral("the document is <%1>, not <%2>").arg(xml.name().toString(), kRoot));
-    const QXmlStreamAttributes rootAttrs = xml.attributes();
-    const QStringView version = rootAttrs.value(QStringLiteral("version"));
-    if (!version.isEmpty() && version != kVersion)
-        throw damaged(QStringLiteral("version %1 is not known").arg(version.toString()));
+    if (!readPlainFile(f)) {
+        m_rows.clear();
+        if (!f.seek(0))
+            throw HxError(QStringLiteral("The register file %1 cannot be read (%2).")
+                              .arg(QDir::toNativeSeparators(path), f.errorString()),
+                          ErrNo::PathNotFound);
+        QXmlStreamReader xml(&f);
+        const auto damaged = [&](const QString &why) {
+            return Damaged{QStringLiteral("line %1: %2").arg(xml.lineNumber()).arg(why)};
+        };
+        if (!xml.readNextStartElement())
+            throw damaged(xml.hasError() ? xml.errorString()
+                                         : QStringLiteral("the file holds no XML element"));
+        if (xml.name() != kRoot)
+            throw damaged(QStringLiteral("the document is <%1>, not <%2>").arg(xml.name().toString(), kRoot));
+        const QStringView version = xml.attributes().value(QStringLiteral("version"));
+        if (!version.isEmpty() && version != kVersion)
+            throw damaged(QStringLiteral("version %1 is not known").arg(version.toString()));
 
-    const QString sequenceName = QStringLiteral("Sequence");
-    const QString dateName = QStringLiteral("PunchDate");
-    const QString checksumName = QStringLiteral("Checksum");
-    while (xml.readNextStartElement()) {
-        if (xml.name() != kRowElement)
-            throw damaged(QStringLiteral("unexpected element <%1>").arg(xml.name().toString()));
-        const QXmlStreamAttributes attrs = xml.attributes();
-        const qint64 line = xml.lineNumber();
-        const QString sequence = readText(attrs, sequenceName, kSequenceSize, line);
-        const QString checksum = readText(attrs, checksumName, kChecksumSize, line);
-        const auto moment = parseMoment(attrs.value(dateName));
-        if (!moment)
-            throw damaged(QStringLiteral("PunchDate \"%1\" is not a date and time")
-                              .arg(attrs.value(dateName).toString()));
-        m_rows.push_back(makeKey(*moment, sequence, checksum));
-        xml.skipCurrentElement();
-    }
-    while (!xml.hasError() && !xml.atEnd())
-        xml.readNext();
-    if (xml.hasError()) throw damaged(xml.errorString());
-}
-
-void PrevPunchRegister::open(const QString &path, const QDateTime &now) {
-    close();
-    m_path = path;
-    const QFileInfo fi(path);
-    if (!fi.exists()) {
-        openEmpty(path);
-        return;
-    }
-    if (fi.isDir())
-        throw HxError(
-            QStringLiteral("The previous-punch register %1 is a folder, not a file; the register is not "
-                           "used for this import.")
-                .arg(QDir::toNativeSeparators(path)),
-            ErrNo::PathNotFound);
-    try {
-        readFile(path);
-    } catch (const Damaged &d) {
-        close();
-        m_path = path;
-        const QString aside = asideName(path, now);
-        QFile file(path);
-        if (file.rename(aside)) {
-            openEmpty(path);
-            throw HxError(
-                QStringLiteral("The previous-punch register %1 cannot be read (%2). It was kept as %3 "
-                               "and a new, empty register is started.")
-                    .arg(QDir::toNativeSeparators(path), d.reason, QDir::toNativeSeparators(aside)));
+        const QString sequenceName = QStringLiteral("Sequence");
+        const QString dateName = QStringLiteral("PunchDate");
+        const QString checksumName = QStringLiteral("Checksum");
+        while (xml.readNextStartElement()) {
+            if (xml.name() != kRowElement)
+                throw damaged(QStringLiteral("unexpected element <%1>").arg(xml.name().toString()));
+            const QXmlStreamAttributes attrs = xml.attributes();
+            const qint64 line = xml.lineNumber();
+            const QString sequence = readText(attrs, sequenceName, kSequenceSize, line);
+            const QString checksum = readText(attrs, checksumName, kChecksumSize, line);
+            const auto moment = parseMoment(attrs.value(dateName));
+            if (!moment)
+                throw damaged(QStringLiteral("PunchDate \"%1\" is not a date and time")
+                                  .arg(attrs.value(dateName).toString()));
+            m_rows.push_back(makeKey(*moment, sequence, checksum));
+            xml.skipCurrentElement();
         }
-        throw HxError(
-            QStringLiteral("The previous-punch register %1 cannot be read (%2) and cannot be kept aside "
-                           "as %3 (%4). It is left as it is and not used for this import.")
-                .arg(QDir::toNativeSeparators(path), d.reason, QDir::toNativeSeparators(aside),
-                     file.errorString()));
-    } catch (...) {
-        close();
-        throw;
+        while (!xml.hasError() && !xml.atEnd())
+            xml.readNext();
+        if (xml.hasError()) throw damaged(xml.errorString());
     }
-
-    // Rows listed one year ago to the second, or earlier, are dropped.
-    const qint64 cutoff = secondsOf(now.addYears(-1));
-    m_rows.erase(
-        std::remove_if(m_rows.begin(), m_rows.end(), [&](const Key &k) { return k.moment <= cutoff; }),
-        m_rows.end());
-    // Room for half as many new rows again before the index must grow.
-    rebuildIndex(std::bit_ceil(std::max<size_t>(16, m_rows.size() * 3)));
+    // A key listed twice is one row.
+    std::vector<Key> rows;
+    rows.swap(m_rows);
+    m_slots.clear();
+    rebuildIndex(std::bit_ceil(std::max<size_t>(16, rows.size() * 2)));
+    for (const Key &k : rows)
+        if (find(k) < 0) append(k);
+    m_saved = 0;
     m_open = true;
-}
-
-bool PrevPunchRegister::contains(double date, double time, QStringView sequence, QStringView checksum) const {
-    if (!m_open) return false;
-    return find(makeKey(listedMoment(date, time), sequence, checksum)) >= 0;
-}
-
-bool PrevPunchRegister::check(double date, double time, QStringView sequence, QStringView checksum) {
-    if (!m_open) return false;
-    const Key key = makeKey(listedMoment(date, time), sequence, checksum);
-    if (find(key) >= 0) return true;
-    append(key);
-    return false;
-}
-
-void PrevPunchRegister::writeGeneralFile(QXmlStreamWriter &w, const QString &commitToken) const {
-    w.setAutoFormatting(true);
-    w.setAutoFormattingIndent(1);
-    w.writeStartDocument();
-    w.writeStartElement(kRoot);
-    w.writeAttribute(QStringLiteral("version"), kVersion);
-    if (!commitToken.isEmpty()) w.writeAttribute(kCommitAttribute, commitToken);
-    const QString sequenceName = QStringLiteral("Sequence");
-    const QString dateName = QStringLiteral("PunchDate");
-    const QString checksumName = QStringLiteral("Checksum");
-    for (qsizetype i = 0; i < rowCount(); ++i) {
-        const Row r = row(i);
-        w.writeEmptyElement(kRowElement);
-        writeText(w, sequenceName, r.sequence);
-        w.writeAttribute(dateName, momentText(r.moment));
-        writeText(w, checksumName, r.checksum);
-    }
-    w.writeEndElement();
-    w.writeEndDocument();
-}
-
-void PrevPunchRegister::writeFile(const QString &file, const QString &commitToken) const {
-    const auto failed = [&](const QString &why) {
-        return HxError(
-            QStringLiteral("The previous-punch register %1 cannot be saved (%2). The register as it was "
-                           "before this import is kept.")
-                .arg(QDir::toNativeSeparators(m_path), why),
-            ErrNo::PathNotFound);
-    };
-    QFile f(file);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) throw failed(f.errorString());
-    // A write the file takes only in part (a size limit) sets no error on
-    // the file: it is counted here.
-    bool shortWrite = false;
-    const bool plain = writePlainFile(f, commitToken, &shortWrite);
-    const QString shortWhy = QString::fromLocal8Bit(std::strerror(errno));
-    if (shortWrite) {
-        f.close();
-        QFile::remove(file);
-        throw failed(shortWhy);
-    }
-    QXmlStreamWriter w(&f);
-    if (plain) {
-        // Written already.
-    } else {
-        if (!f.seek(0) || !f.resize(0)) throw failed(f.errorString());
-        writeGeneralFile(w, commitToken);
-    }
-    // Every byte must be on the disk before the file may replace the old
-    // one: the last flush and the sync are where a full disk shows.
-    const bool written = !w.hasError() && f.error() == QFileDevice::NoError && f.flush();
-    const QString why = f.errorString();
-    const bool synced = written && ::fsync(f.handle()) == 0;
-    const QString syncWhy = QString::fromLocal8Bit(std::strerror(errno));
-    f.close();
-    if (!written || !synced || f.error() != QFileDevice::NoError) {
-        QFile::remove(file);
-        throw failed(!written ? why : !synced ? syncWhy : f.errorString());
-    }
-}
-
-void PrevPunchRegister::replaceWith(const QString &written) const {
-    crashPoint();
-    if (::rename(QFile::encodeName(written).constData(), QFile::encodeName(m_path).constData()) != 0) {
-        const QString why = QString::fromLocal8Bit(std::strerror(errno));
-        QFile::remove(written);
-        throw HxError(QStringLiteral("The previous-punch register %1 cannot be saved (%2). The register as "
-                                     "it was before this import is kept.")
-                          .arg(QDir::toNativeSeparators(m_path), why),
-                      ErrNo::PathNotFound);
-    }
-    syncFolderOf(m_path);
-    crashPoint();
-}
-
-void PrevPunchRegister::save() const {
-    if (!m_open) return;
-    const QString temp = m_path + QStringLiteral(".saving");
-    crashPoint();
-    writeFile(temp, QString());
-    replaceWith(temp);
 }
 
 // ---------------------------------------------------------------- the import's register
@@ -600,39 +426,132 @@ QString strPrevPunchPath() {
 }
 
 namespace {
-// While an import holds the register it is opened once and saved once, with
-// the import's database commit.
+const QString kModule = QStringLiteral("modImportToPunch");
+
+// While an import holds the register it is loaded once and saved once, in
+// the import's transaction.
 bool g_held = false;
 
-const QString kJournalTable = QStringLiteral("PrevPunchJournal");
-const QString kJournalFind = QStringLiteral(R"(SELECT COUNT(*) FROM "PrevPunchJournal" WHERE "Token" = ?)");
-const QString kJournalClear = QStringLiteral(R"(DELETE FROM "PrevPunchJournal")");
-const QString kJournalInsert =
-    QStringLiteral(R"(INSERT INTO "PrevPunchJournal" ("Token", "Saved") VALUES (?, ?))");
-
-QString pendingPath() {
-    return strPrevPunchPath() + QStringLiteral(".pending");
-}
-
-// The commit token of a pending register file, empty when it has none or
-// cannot be read (a file cut short before its commit).
-QString pendingToken(const QString &file) {
-    QFile f(file);
-    if (!f.open(QIODevice::ReadOnly)) return QString();
+// The register save of an earlier version cut short between its database
+// commit and its rename: "PrevPunch.xml.pending", whose commit token the
+// table "PrevPunchJournal" holds when its import was saved.
+bool pendingWasCommitted(Database &db, const QString &pending) {
+    QFile f(pending);
+    if (!f.open(QIODevice::ReadOnly)) return false;
     QXmlStreamReader xml(&f);
+    QString token;
     while (!xml.atEnd() && !xml.hasError()) {
         if (xml.readNext() == QXmlStreamReader::StartElement) {
-            if (xml.name() != kRoot) return QString();
-            return xml.attributes().value(kCommitAttribute).toString();
+            if (xml.name() == kRoot) token = xml.attributes().value(QStringLiteral("commit")).toString();
+            break;
         }
     }
-    return QString();
+    if (token.isEmpty() || !db.hasTable(QStringLiteral("PrevPunchJournal"))) return false;
+    const auto n = db.firstValue(
+        QStringLiteral(R"(SELECT COUNT(*) FROM "PrevPunchJournal" WHERE "Token" = ?)"), {token});
+    return n && n->toLongLong() > 0;
 }
 } // namespace
 
+void MigratePrevPunchFile(Database &db) {
+    const QString path = strPrevPunchPath();
+    const QString pending = path + QStringLiteral(".pending");
+    const QFileInfo fi(path);
+    const bool hasFile = fi.exists(), hasPending = QFileInfo::exists(pending);
+    if ((!hasFile && !hasPending) || db.inTransaction()) return;
+    const QDateTime now = Clock::now();
+    const QString shown = QDir::toNativeSeparators(path);
+    if (fi.isDir())
+        throw HxError(
+            QStringLiteral("The register file %1 is a folder, not a file; it is left as it is.").arg(shown),
+            ErrNo::PathNotFound);
+
+    PrevPunchRegister file;
+    if (hasFile) {
+        try {
+            file.readFile(path);
+        } catch (const PrevPunchRegister::Damaged &d) {
+            const QString aside = asideName(path, QStringLiteral("damaged"), now);
+            QFile damaged(path);
+            if (!damaged.rename(aside))
+                throw HxError(
+                    QStringLiteral("The register file %1 cannot be read (%2) and cannot be kept "
+                                   "aside as %3 (%4). It is left as it is; the register in the "
+                                   "database is used without it.")
+                        .arg(shown, d.reason, QDir::toNativeSeparators(aside), damaged.errorString()));
+            throw HxError(QStringLiteral("The register file %1 cannot be read (%2). It was kept as %3; the "
+                                         "register in the database is used without it.")
+                              .arg(shown, d.reason, QDir::toNativeSeparators(aside)));
+        }
+    } else {
+        file.openEmpty();
+    }
+    // A pending save of a committed import is the newer register: its rows
+    // join; one of an import that was rolled back lists records never saved.
+    const bool pendingRows = hasPending && pendingWasCommitted(db, pending);
+    if (pendingRows) {
+        PrevPunchRegister newer;
+        try {
+            newer.readFile(pending);
+            for (qsizetype i = 0; i < newer.rowCount(); ++i) {
+                const PrevPunchRegister::Row r = newer.row(i);
+                file.checkMoment(r.moment, r.sequence, r.checksum);
+            }
+        } catch (const PrevPunchRegister::Damaged &) {
+            // Cut short while written: its import was not committed.
+        }
+    }
+    // Rows listed one year ago to the second, or earlier, are not moved in.
+    const qint64 cutoff = secondsOf(now.addYears(-1));
+    PrevPunchRegister young;
+    young.openEmpty();
+    for (qsizetype i = 0; i < file.rowCount(); ++i) {
+        const PrevPunchRegister::Row r = file.row(i);
+        if (r.moment > cutoff) young.checkMoment(r.moment, r.sequence, r.checksum);
+    }
+    const qint64 before = db.firstValue(QStringLiteral(R"(SELECT COUNT(*) FROM "PrevPunch")"))->toLongLong();
+    {
+        Transaction tx(db);
+        young.save(db);
+        tx.commit();
+    }
+    const qint64 added =
+        db.firstValue(QStringLiteral(R"(SELECT COUNT(*) FROM "PrevPunch")"))->toLongLong() - before;
+
+    // The table holds the rows now: reading the file again would add nothing.
+    if (hasPending) QFile::remove(pending);
+    if (!hasFile) return;
+    const QString kept = asideName(path, QStringLiteral("migrated"), now);
+    QFile moved(path);
+    if (!moved.rename(kept))
+        throw HxError(QStringLiteral("The register file %1 was read into the database but cannot be renamed "
+                                     "%2 (%3); it is read again, adding nothing, at the next import.")
+                          .arg(shown, QDir::toNativeSeparators(kept), moved.errorString()));
+    subLogNote(kModule, QStringLiteral("The register file %1 was moved into the database: %2 of its %3 rows "
+                                       "added (the others were a year old or listed already). It was kept as "
+                                       "%4.")
+                            .arg(shown)
+                            .arg(added)
+                            .arg(file.rowCount())
+                            .arg(QDir::toNativeSeparators(kept)));
+}
+
 void OpenPrevPunch() {
     if (g_held && rsPrevPunch.isOpen()) return;
-    rsPrevPunch.open(strPrevPunchPath(), Clock::now());
+    Database &db = conn();
+    // An import moves the file in before its unit of work; a reader run on
+    // its own does it here. The register loads either way.
+    std::exception_ptr migration;
+    if (!g_held) {
+        try {
+            MigratePrevPunchFile(db);
+        } catch (const HxError &e) {
+            rethrowIfFatal(e);
+            migration = std::current_exception();
+        }
+    }
+    rsPrevPunch.load(db, Clock::now());
+    if (migration) std::rethrow_exception(migration);
 }
 
 bool varIsPrevPunch(const double &dtmDate, const double &dtmTime, const QString &strSequence,
@@ -643,80 +562,31 @@ bool varIsPrevPunch(const double &dtmDate, const double &dtmTime, const QString 
 void SavePrevPunch() {
     if (g_held) return;
     try {
-        rsPrevPunch.save();
-    } catch (...) {
-        rsPrevPunch.close();
-        throw;
-    }
-    rsPrevPunch.close();
-}
-
-void RecoverPrevPunch(Database &db) {
-    const QString pending = pendingPath();
-    if (!QFileInfo::exists(pending)) return;
-    const QString token = pendingToken(pending);
-    bool committed = false;
-    if (!token.isEmpty() && db.hasTable(kJournalTable)) {
-        const auto n = db.firstValue(kJournalFind, {token});
-        committed = n && n->toLongLong() > 0;
-    }
-    if (!committed) {
-        // Its import was rolled back: the register as it stands is right.
-        QFile::remove(pending);
-        subLogNote(QStringLiteral("modImportToPunch"),
-                   QStringLiteral("The unfinished register save %1 of an import that was not saved was "
-                                  "dropped.")
-                       .arg(QDir::toNativeSeparators(pending)));
-        return;
-    }
-    PrevPunchRegister target;
-    target.openEmpty(strPrevPunchPath());
-    target.replaceWith(pending);
-    subLogNote(QStringLiteral("modImportToPunch"),
-               QStringLiteral("The register save of the last import, cut short after its database commit, "
-                              "was finished: %1.")
-                   .arg(QDir::toNativeSeparators(strPrevPunchPath())));
-}
-
-PrevPunchImportScope::PrevPunchImportScope(Database &db) : m_db(db) {
-    RecoverPrevPunch(db);
-    rsPrevPunch.close();
-    g_held = true;
-}
-
-PrevPunchImportScope::~PrevPunchImportScope() {
-    g_held = false;
-    if (!m_pending.isEmpty()) QFile::remove(m_pending);
-    rsPrevPunch.close();
-}
-
-void PrevPunchImportScope::prepare() {
-    if (!rsPrevPunch.isOpen()) return;
-    if (!m_db.hasTable(kJournalTable)) return;
-    m_token = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    m_db.execute(kJournalClear);
-    m_db.execute(kJournalInsert, {m_token, m_db.dateTime(Clock::nowSerial())});
-    m_pending = pendingPath();
-    crashPoint();
-    rsPrevPunch.writeFile(m_pending, m_token);
-}
-
-void PrevPunchImportScope::finish() {
-    g_held = false;
-    if (!rsPrevPunch.isOpen()) return;
-    try {
-        if (!m_pending.isEmpty()) {
-            const QString written = m_pending;
-            m_pending.clear();
-            rsPrevPunch.replaceWith(written);
-        } else {
-            rsPrevPunch.save();
+        if (rsPrevPunch.isOpen()) {
+            Database &db = conn();
+            Transaction tx(db);
+            rsPrevPunch.save(db);
+            tx.commit();
         }
     } catch (...) {
         rsPrevPunch.close();
         throw;
     }
     rsPrevPunch.close();
+}
+
+PrevPunchImportScope::PrevPunchImportScope(Database &db) : m_db(db) {
+    rsPrevPunch.close();
+    g_held = true;
+}
+
+PrevPunchImportScope::~PrevPunchImportScope() {
+    g_held = false;
+    rsPrevPunch.close();
+}
+
+void PrevPunchImportScope::save() {
+    rsPrevPunch.save(m_db);
 }
 
 } // namespace hx

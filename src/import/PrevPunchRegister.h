@@ -1,9 +1,14 @@
 #pragma once
 // The register of every poll record the import has met in the last year,
-// kept in "PrevPunch.xml" in the application folder. A record is known by its
-// sequence, its punch moment (to the second) and its two check characters.
+// kept in the table "PrevPunch" of the database, so that every host on one
+// database shares it and it commits and rolls back with the punches. A record
+// is known by its sequence, its punch moment (to the second) and its two check
+// characters.
 //
-// File layout (UTF-8):
+// An import loads the keys once into memory, answers every check there and
+// writes the new keys before its commit. A register file "PrevPunch.xml" left
+// in the application folder by an earlier version is read into the table once
+// and renamed. Its layout (UTF-8):
 //   <PrevPunch version="1">
 //     <Punch Sequence="0001" PunchDate="2007-04-26T08:00:00" Checksum="AB"/>
 //   </PrevPunch>
@@ -16,9 +21,10 @@
 #include <vector>
 
 class QFile;
-class QXmlStreamWriter;
 
 namespace hx {
+
+class Database;
 
 class PrevPunchRegister {
 public:
@@ -32,35 +38,37 @@ public:
     };
 
     bool isOpen() const { return m_open; }
-    const QString &path() const { return m_path; }
     qsizetype rowCount() const { return qsizetype(m_rows.size()); }
     Row row(qsizetype i) const;
+    // Rows listed since the last load or save, not yet in the table.
+    qsizetype newRowCount() const { return qsizetype(m_rows.size()) - m_saved; }
 
-    // Opens the register from `path` (empty when there is no such file) and
-    // drops every row listed one year or more before `now`. A file that
-    // cannot be read as a register is moved aside and the register starts
-    // empty; a file that cannot be opened at all is left alone and the
-    // register stays closed. Both raise HxError after settling the state.
-    void open(const QString &path, const QDateTime &now);
-    // Open and empty, to be saved at `path`.
-    void openEmpty(const QString &path);
+    // Removes from the table every row listed one year or more before `now`,
+    // then opens the register on the rows left, read loadPageRows at a time.
+    static inline qsizetype loadPageRows = 50000;
+    void load(Database &db, const QDateTime &now);
+    // Open and empty; save() then writes every row.
+    void openEmpty();
     void close();
 
     // True when the record is already listed; otherwise lists it and returns
     // false. A closed register answers false and lists nothing.
     bool check(double date, double time, QStringView sequence, QStringView checksum);
     bool contains(double date, double time, QStringView sequence, QStringView checksum) const;
+    // The same with the listed moment given.
+    bool checkMoment(qint64 moment, QStringView sequence, QStringView checksum);
 
-    // Writes every row to the file: a new file beside it, flushed and synced,
-    // then renamed over the old one, so a failed save (a full disk) leaves the
-    // former register byte for byte. Raises HxError when the file cannot be
-    // written. Nothing happens when closed.
-    void save() const;
-    // The two halves of a save: every row into `file` (synced; the commit
-    // token, when given, marks the database commit it belongs to), then that
-    // file renamed over the register.
-    void writeFile(const QString &file, const QString &commitToken) const;
-    void replaceWith(const QString &written) const;
+    // Adds the new rows to the table, in batches; a row another host added
+    // meanwhile is taken as it stands. Nothing happens when closed.
+    void save(Database &db);
+
+    // Reads a register file. Raises PrevPunchRegister::Damaged when the file
+    // is not a register, HxError when it cannot be opened. The register is
+    // left closed.
+    struct Damaged {
+        QString reason;
+    };
+    void readFile(const QString &path);
 
     // Seconds since day 0 of date part of `date` plus time part of `time`.
     static qint64 listedMoment(double date, double time);
@@ -80,17 +88,15 @@ private:
     qsizetype find(const Key &key) const;
     void append(const Key &key);
     void rebuildIndex(size_t capacity);
-    void readFile(const QString &path);
-    // The register in the form this program writes for rows of plain ASCII
-    // text: false when the file or the rows are not in it (the general XML
-    // path then reads or writes it).
+    // The register in the form the earlier version wrote for rows of plain
+    // ASCII text: false when the file or the rows are not in it (the general
+    // XML path then reads it).
     bool readPlainFile(QFile &f);
-    bool writePlainFile(QFile &f, const QString &commitToken, bool *shortWrite) const;
-    void writeGeneralFile(QXmlStreamWriter &w, const QString &commitToken) const;
 
     bool m_open = false;
-    QString m_path;
     std::vector<Key> m_rows;
+    // Rows before this index are in the table.
+    qsizetype m_saved = 0;
     // Open addressing: row index + 1, 0 for a free slot; never more than half full.
     std::vector<uint32_t> m_slots;
 };
@@ -98,45 +104,44 @@ private:
 // The register of the import under way.
 extern PrevPunchRegister rsPrevPunch;
 
-// "PrevPunch.xml" in the effective application folder.
+// "PrevPunch.xml" in the effective application folder: the register file of
+// an earlier version, read into the table once.
 QString strPrevPunchPath();
+
+// Reads the register file of the application folder, if there is one, into
+// the table in a transaction of its own (rows a year old or more and rows
+// the table has are left out), then renames it
+// "PrevPunch-migrated-YYYYMMDD-HHMMSS.xml". A file that is not a register is
+// renamed "-damaged-" and the table is left alone. Raises HxError after
+// settling the file when there was something to say; logs a note when the
+// file was moved in. Runs outside any transaction only: the rename must
+// follow a commit.
+void MigratePrevPunchFile(Database &db);
+
 // Opens rsPrevPunch at the start of an import.
 void OpenPrevPunch();
 // The check of one record (see PrevPunchRegister::check).
 bool varIsPrevPunch(const double &dtmDate, const double &dtmTime, const QString &strSequence,
                     const QString &strChecksum);
-// Saves and closes rsPrevPunch; it is closed even when the save fails.
-// While an import holds the register it does nothing: the import saves it.
+// Writes the new rows and closes rsPrevPunch; it is closed even when the
+// write fails. While an import holds the register it does nothing: the import
+// saves it.
 void SavePrevPunch();
 
-class Database;
-
-// Finishes or drops the save of an import that was cut short: a pending
-// register file whose commit token the database holds is the register of a
-// saved import; any other is dropped.
-void RecoverPrevPunch(Database &db);
-
-// Holds rsPrevPunch for one import: opened once by its first file, answering
-// every later file as a reopened register would, and saved once, with the
-// database. prepare() runs inside the import's transaction just before its
-// commit: it writes the new register beside the old one, synced, under a
-// token that it records in the same transaction. finish() runs after the
-// commit and renames it over the old one. A scope that ends without finish()
-// drops the new register, so the file never lists a record whose punch was
-// rolled back.
+// Holds rsPrevPunch for one import, inside its transaction: loaded once by
+// its first file, answering every later file as a reloaded register would,
+// and saved once by save(), just before the commit. A scope that ends
+// without save() drops the new rows with the transaction.
 class PrevPunchImportScope {
 public:
     explicit PrevPunchImportScope(Database &db);
     ~PrevPunchImportScope();
     PrevPunchImportScope(const PrevPunchImportScope &) = delete;
     PrevPunchImportScope &operator=(const PrevPunchImportScope &) = delete;
-    void prepare();
-    void finish();
+    void save();
 
 private:
     Database &m_db;
-    QString m_token;
-    QString m_pending;
 };
 
 } // namespace hx

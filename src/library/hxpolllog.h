@@ -10,9 +10,13 @@
  *   "DatabaseFilePath"  database file, data-link file (.udl) or postgresql:// URL;
  *                       default "ChronbaseV7.mde", a bare name being looked up in
  *                       the application folder. Stored unchanged.
- *   "ApplicationPath"   the suite's folder; default the folder of this library.
+ *   "ApplicationPath"   the suite's folder; default the folder of this library in
+ *                       its build tree, else (installed) $STATE_DIRECTORY or
+ *                       $XDG_STATE_HOME/hxpolllog (~/.local/state/hxpolllog).
  *   "PollLogPath"       the poll log folder; default ApplicationPath + "/PollLogs".
- *   "ErrorLogPath"      the folder of QX8log.txt; default the folder of this library.
+ *   "ErrorLogPath"      the folder of QX8log.txt; default the folder of this library
+ *                       in its build tree, else $LOGS_DIRECTORY or the state
+ *                       folder's "log".
  *   The three folders are stored with every trailing "/" removed.
  *
  * There is no registry on Linux: installing the library (with hxpolllog.pc and

@@ -68,6 +68,17 @@ void setLogWriteFailureHandler(LogWriteFailureHandler handler) {
     failureHandler() = std::move(handler);
 }
 
+namespace {
+LogNoteEcho &noteEcho() {
+    static LogNoteEcho echo;
+    return echo;
+}
+} // namespace
+
+void setLogNoteEcho(LogNoteEcho echo) {
+    noteEcho() = std::move(echo);
+}
+
 QString strLogFilePath() {
     return logFolder() + QStringLiteral("QX8log.txt");
 }
@@ -187,6 +198,12 @@ int intReportMessage(const QString &module, const QString &kind, const QString &
 }
 
 void subLogNote(const QString &module, const QString &text) {
+    if (const LogNoteEcho &echo = noteEcho()) {
+        try {
+            echo(module, text);
+        } catch (...) {
+        }
+    }
     subWriteLogEntry(QStringLiteral("N"), module, text, 0, 0, 0, QString(), QString(), QString());
 }
 

@@ -14,6 +14,9 @@ namespace hx {
 // installs one. An empty function removes it.
 using LogWriteFailureHandler = std::function<void(const QString &file, const QString &reason)>;
 void setLogWriteFailureHandler(LogWriteFailureHandler handler);
+// Called with every note as it is written (a host's --verbose); empty removes it.
+using LogNoteEcho = std::function<void(const QString &module, const QString &text)>;
+void setLogNoteEcho(LogNoteEcho echo);
 
 // The error box and an "E" entry for the error being handled.
 void subReportError(const QString &module, const QString &kind, const QString &procedure,

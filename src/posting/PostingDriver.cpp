@@ -1,5 +1,7 @@
 #include "posting/PostingDriver.h"
 
+#include "component/Clock.h"
+#include "component/Database.h"
 #include "component/DateTime.h"
 #include "component/Values.h"
 #include "component/modGlobal.h"
@@ -36,6 +38,19 @@ bool blnPostImportTableToPunchTable(std::shared_ptr<clsMessage> &message) {
         if (!message) message = std::make_shared<clsMessage>();
         // Employees' own day starts may have been edited since the last run.
         resetDayStartCache();
+
+        // A last poll ahead of today (a run with its clock set wrong) would
+        // stop every later import from adding absence pairs.
+        step = QStringLiteral("LastPoll");
+        const double today = Clock::today();
+        if (datePart(rules().dtmLastPoll) > today) {
+            Database &db = conn();
+            db.execute(QStringLiteral("UPDATE \"TCRULES\" SET \"LastPoll\" = ?"), {db.dateTime(today)});
+            subLogNote(QStringLiteral("modImportToPunch : blnPostImportTableToPunchTable"),
+                       QStringLiteral("The last poll date %1 lies after today; it is set back to %2.")
+                           .arg(formatMmDdYyyy(rules().dtmLastPoll), formatMmDdYyyy(today)));
+            rules().dtmLastPoll = today;
+        }
 
         const int16_t taskAs = rules().intTaskAs;
         blnTaskTracking = taskAs > 0 && taskAs <= 2;

@@ -45,6 +45,10 @@ QFont font(qreal points, bool bold = false) {
 }
 } // namespace
 
+void setReportPage(QPagedPaintDevice &device) {
+    setPage(device);
+}
+
 void renderPollLogReport(QPagedPaintDevice &device, const std::vector<PollLogRow> &rows) {
     QPainter p(&device);
     const QRectF page(QPointF(0, 0), QSizeF(device.width(), device.height()));

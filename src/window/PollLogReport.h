@@ -14,6 +14,8 @@ class QWidget;
 
 namespace hx {
 
+// The page of the printed reports: the paper of the locale, portrait, margins.
+void setReportPage(QPagedPaintDevice &device);
 // Draws the report on a printer or a PDF writer, a page per new page.
 void renderPollLogReport(QPagedPaintDevice &device, const std::vector<PollLogRow> &rows);
 // Writes the report as a PDF file; false and the reason when it cannot.

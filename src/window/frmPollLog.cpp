@@ -10,6 +10,7 @@
 #include "messages/LogFiles.h"
 #include "messages/clsMessage.h"
 #include "rules/clsTCrules.h"
+#include "window/ExceptionsReportPrint.h"
 #include "window/PollLogReport.h"
 #include "window/QtMessageBox.h"
 
@@ -182,6 +183,11 @@ frmPollLog::frmPollLog(QWidget *parent) : QDialog(parent) {
     });
 
     addButton("IMPORT", "Import Log", "Import the Log File into the database.");
+    addButton("EXCEPTIONS", "Exceptions...",
+              "Preview the exceptions of the last week: pairs without an out punch, error codes, schedule "
+              "violations, long pairs, unknown badges, refused access");
+    m_actions.value(QStringLiteral("EXCEPTIONS"))
+        ->setIcon(style()->standardIcon(QStyle::SP_MessageBoxWarning));
 
     m_model = new ListPictureModel(this);
     m_list = new QTreeView(this);
@@ -215,6 +221,8 @@ frmPollLog::frmPollLog(QWidget *parent) : QDialog(parent) {
     m_menu->addAction(m_actions.value(QStringLiteral("PRINT")));
     m_menu->addAction(m_actions.value(QStringLiteral("VIEW")));
     m_menu->addAction(m_actions.value(QStringLiteral("IMPORT")));
+    m_menu->addSeparator();
+    m_menu->addAction(m_actions.value(QStringLiteral("EXCEPTIONS")));
     connect(m_list, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &pos) { m_menu->popup(m_list->viewport()->mapToGlobal(pos)); });
 
@@ -423,6 +431,7 @@ void frmPollLog::subUpdateBar() {
     QAction *import = m_actions.value(QStringLiteral("IMPORT"));
     import->setText(selected >= 2 ? QStringLiteral("Import Logs") : QStringLiteral("Import Log"));
     import->setEnabled(selected >= 1);
+    m_actions.value(QStringLiteral("EXCEPTIONS"))->setEnabled(!m_importing);
 }
 
 void frmPollLog::buttonClick(const QString &key) {
@@ -432,6 +441,40 @@ void frmPollLog::buttonClick(const QString &key) {
         view();
     else if (key == QLatin1String("IMPORT"))
         import();
+    else if (key == QLatin1String("EXCEPTIONS"))
+        exceptions();
+}
+
+std::optional<ExceptionsReport> frmPollLog::readExceptions() {
+    if (!gConn) return std::nullopt;
+    try {
+        const auto [since, until] = defaultExceptionsRange();
+        return collectExceptions(*gConn, since, until);
+    } catch (const std::exception &e) {
+        subReportError(kModule, QStringLiteral("Procedure"), QStringLiteral("Exceptions"), QString(),
+                       HxError(errorDescription(e)));
+        return std::nullopt;
+    }
+}
+
+void frmPollLog::exceptions() {
+    if (m_importing) return;
+    if (const auto report = readExceptions()) showExceptionsReportPreview(*report, this);
+}
+
+void frmPollLog::offerExceptions() {
+    const auto report = readExceptions();
+    if (!report) return;
+    const int n = report->distinctCount();
+    if (n == 0) return;
+    const QString prompt = QStringLiteral("The import left %1 exception%2 to look at (%3). Show them now?")
+                               .arg(n)
+                               .arg(n == 1 ? QString() : QStringLiteral("s"))
+                               .arg(report->nonEmptySections().join(QStringLiteral(", ")));
+    const int answer = intShowMessage(kModule, QStringLiteral("barPollLog"), QStringLiteral("ButtonClick"),
+                                      QString(), QStringLiteral("Exceptions"), prompt,
+                                      Buttons::YesNo | Buttons::Question, 0);
+    if (answer == Answer::Yes) showExceptionsReportPreview(*report, this);
 }
 
 void frmPollLog::print() {
@@ -485,6 +528,7 @@ void frmPollLog::import() {
     };
     auto failedFile = [&](int i) { selectOnly(m_model->rowOfFile(files[size_t(i)].name)); };
 
+    bool offerAfter = false;
     QString why;
     auto lock = gConn ? ImportLock::acquire(*gConn, std::chrono::milliseconds(0), &why) : nullptr;
     if (!lock) {
@@ -530,6 +574,7 @@ void frmPollLog::import() {
                 m_model->markImported(f.name);
         // The last file handled stays selected.
         if (result.lastFile >= 0) selectOnly(m_model->rowOfFile(files[size_t(result.lastFile)].name));
+        offerAfter = result.saved();
     }
 
     m_importing = false;
@@ -540,6 +585,7 @@ void frmPollLog::import() {
     m_toolBar->setEnabled(true);
     m_list->setEnabled(true);
     m_list->setFocus();
+    if (offerAfter) offerExceptions();
 }
 
 void frmPollLog::closeEvent(QCloseEvent *event) {

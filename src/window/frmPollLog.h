@@ -3,11 +3,13 @@
 // View, Import and "Hide Empty Logs"), pop-up menu, and a status line that
 // names the folder and the database, with "File n of N", one progress bar
 // and a Cancel button during an import.
+#include "hours/ExceptionsReport.h"
 #include "import/PollLogList.h"
 
 #include <QDialog>
 #include <QHash>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QCheckBox;
@@ -36,11 +38,13 @@ public:
     // once, and only after a start-up that opened the database.
     void shutDown();
 
-    // The commands by their key: "PRINT", "VIEW", "IMPORT"; others do nothing.
+    // The commands by their key: "PRINT", "VIEW", "IMPORT", "EXCEPTIONS"; others do nothing.
     void buttonClick(const QString &key);
     void print();
     void view();
     void import();
+    // Previews the exceptions report of the default range.
+    void exceptions();
 
     // Enables and captions the commands from the selection.
     void subUpdateBar();
@@ -78,6 +82,10 @@ private:
     // The idle status line: folder, database, files and punches listed.
     void showIdleStatus();
     int selectedCount() const;
+    // The report of the default range; none (the error reported) when it cannot be read.
+    std::optional<ExceptionsReport> readExceptions();
+    // After a saved import: asks whether to preview the exceptions, when there are any.
+    void offerExceptions();
 
     QToolBar *m_toolBar = nullptr;
     QHash<QString, QAction *> m_actions;

@@ -59,6 +59,10 @@ TEST_F(ImportCommand, AFileThatFailsMidwayLeavesEverythingUnposted) {
                                    u"\r\n What: Msg 'File Load Error'"_s))
             << bad.toStdString();
     }
+    // Nothing read before the failure was marked seen: it is not skipped now.
+    const Result r = run({u"import"_s, u"--yes"_s, u"--skip-seen"_s, u"2A000007.}01"_s});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(postedPunches(), 8);
 }
 
 TEST_F(ImportCommand, AnswerNoImportsNothingAndStillEmptiesImport) {
@@ -85,7 +89,7 @@ TEST_F(ImportCommand, UsageErrorsExitWithTwoAndTouchNothing) {
                                     QStringList{u"import"_s, u"--wait"_s, u"soon"_s, u"A.}01"_s}}) {
         const Result r = run(args);
         EXPECT_EQ(r.exitCode, 2) << args.join(' ').toStdString();
-        EXPECT_TRUE(r.err.contains(u"usage: hxpolllog"_s)) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(u"Try 'hxpolllog import --help'."_s)) << r.err.toStdString();
     }
     EXPECT_EQ(importRows(), 1);
 
@@ -93,4 +97,23 @@ TEST_F(ImportCommand, UsageErrorsExitWithTwoAndTouchNothing) {
     const Result r = run({u"--db"_s, path(u"missing.db"_s), u"import"_s, u"--yes"_s, u"A.}01"_s}, false);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains(u"database not found"_s));
+}
+
+// A record dated ahead (a damaged month) is reported with its file and line
+// and left out; a last poll ahead of today is set back at the next posting.
+TEST_F(ImportCommand, DatesThatCannotBeAreReportedAndLeftOut) {
+    addEmployees(1, 1);
+    db().execute(u"UPDATE \"TCRULES\" SET \"LastPoll\" = ?"_s, {db().dateTime(hx::dateSerial(9999, 3, 5))});
+    writePoll(u"2A000007.}01"_s, 1, 1, {QDate(2007, 4, 25), QDate(2007, 4, 27), QDate(2007, 4, 28)});
+
+    const Result r = run({u"import"_s, u"--yes"_s, u"2A000007.}01"_s});
+    EXPECT_EQ(r.exitCode, 3) << r.err.toStdString();
+    // Up to a day ahead is a clock a little fast; the 28th is not.
+    EXPECT_EQ(postedPunches(), 4);
+    EXPECT_EQ(r.err.count(u"[INVALID DATE]"_s), 2) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(u"The record is dated 2007-04-28 08:01:00"_s)) << r.err.toStdString();
+    EXPECT_TRUE(log().contains(u"2A000007.}01 line 5: "_s)) << log().toStdString();
+    EXPECT_TRUE(log().contains(u"The last poll date 03/05/9999 lies after today; it is set back to 04/26/2007."_s))
+        << log().toStdString();
+    EXPECT_EQ(db().firstValue(u"SELECT \"LastPoll\" FROM \"TCRULES\""_s)->toString().left(10), u"2007-04-26"_s);
 }

@@ -95,7 +95,7 @@ TEST_F(ImportGuards, ALogThatCannotBeWrittenIsToldOnceOnStandardError) {
 
     for (const QString &folder : {path(u"full"_s), readOnly}) {
         const Result r = run({u"--log-dir"_s, folder, u"import"_s, u"--yes"_s, u"2A000007.}01"_s});
-        EXPECT_EQ(r.err.count(u"hxpolllog: cannot write the log "_s + folder + u"/QX8log.txt ("_s), 1)
+        EXPECT_EQ(r.err.count(u"hxpolllog: error: cannot write the log "_s + folder + u"/QX8log.txt ("_s), 1)
             << r.err.toStdString();
         EXPECT_EQ(r.err.count(u"INVALID BUFFER"_s), 3) << "the boxes are still shown";
         EXPECT_EQ(r.exitCode, 3) << "the bad lines count, the lost log entries do not";

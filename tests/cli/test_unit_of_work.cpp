@@ -1,6 +1,7 @@
 // The import as one unit of work, end to end through the host: a full disk
-// saves nothing and says so, the register follows the database, re-runs add
-// nothing twice, and the exit status tells saved, saved with errors, or not.
+// saves nothing and says so, the register is in the database and shared by
+// every host on it, re-runs add nothing twice, and the exit status tells
+// saved, saved with errors, or not.
 #include "cli/CliTest.h"
 #include "component/modGlobal.h"
 
@@ -57,7 +58,19 @@ protected:
         m_database = file;
         hx::gConn = hx::Database::open(hx::ConnectionSpec::forSqliteFile(file));
     }
-    QByteArray registerBytes() const { return readFile(u"app/PrevPunch.xml"_s); }
+    int registerRows() { return count(u"SELECT COUNT(*) FROM \"PrevPunch\""_s); }
+    // The host run with another application folder, as another computer's.
+    Result runFrom(const QString &appDir, const QStringList &args) const {
+        QDir().mkpath(path(appDir));
+        QProcess p;
+        p.start(QStringLiteral(HX_CLI_PATH),
+                QStringList{u"--db"_s, databaseArgument(), u"--app-dir"_s, path(appDir), u"--poll-dir"_s,
+                            path(u"polllogs"_s), u"--log-dir"_s, path(u"logs"_s), u"--now"_s,
+                            QString::fromLatin1(kNow)} +
+                    args);
+        p.closeWriteChannel();
+        return finish(p);
+    }
     QString m_database;
 };
 
@@ -79,8 +92,7 @@ TEST_F(UnitOfWork, AFullDiskUnderTheDatabaseSavesNothingAndMarksNothingSeen) {
     EXPECT_EQ(punchRows(), 0);
     EXPECT_EQ(importRows(), 0);
     EXPECT_EQ(count(u"SELECT COUNT(*) FROM \"AccessPunch\""_s), 0);
-    // No record was marked seen: the register was never written.
-    EXPECT_FALSE(QFile::exists(path(u"app/PrevPunch.xml"_s)));
+    EXPECT_EQ(registerRows(), 0) << "no record was marked seen";
     EXPECT_TRUE(log().contains(u"Msg 'The import was stopped and nothing was imported"_s));
 
     // Room again: the same import goes through whole.
@@ -88,28 +100,6 @@ TEST_F(UnitOfWork, AFullDiskUnderTheDatabaseSavesNothingAndMarksNothingSeen) {
     const Result again = run({u"import"_s, u"--yes"_s, u"--skip-seen"_s, u"2A000007.}01"_s});
     EXPECT_EQ(again.exitCode, 0) << again.err.toStdString();
     EXPECT_EQ(postedPunches(), 1200);
-}
-
-TEST_F(UnitOfWork, AFullApplicationFolderKeepsTheRegisterByteForByteAndTheDatabaseAsItWas) {
-    SmallDisk disk(path(u"app"_s), 1 << 20);
-    if (!disk.mounted()) GTEST_SKIP() << "no tmpfs can be mounted here (not root?)";
-    addEmployees(1, 300);
-    writePoll(u"2A000007.}01"_s, 1, 20, {QDate(2007, 4, 24)});
-    writePoll(u"2A000107.}01"_s, 1, 300, kTwoDays);
-    ASSERT_EQ(run({u"import"_s, u"--yes"_s, u"2A000007.}01"_s}).exitCode, 0);
-    const QByteArray before = registerBytes();
-    ASSERT_FALSE(before.isEmpty());
-    const int punchesBefore = postedPunches();
-    disk.fill(8 << 10);
-
-    const Result r = run({u"import"_s, u"--yes"_s, u"2A000107.}01"_s});
-    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
-    EXPECT_TRUE(r.err.contains(u"cannot be saved"_s)) << r.err.toStdString();
-    EXPECT_TRUE(r.err.contains(u"nothing was imported"_s));
-    EXPECT_EQ(registerBytes(), before);
-    EXPECT_EQ(postedPunches(), punchesBefore);
-    EXPECT_EQ(QDir(path(u"app"_s)).entryList({u"PrevPunch*"_s}, QDir::Files),
-              QStringList{u"PrevPunch.xml"_s});
 }
 
 TEST_F(UnitOfWork, SkipSeenAddsNothingTwiceAndTheExitStatusCountsErrors) {
@@ -191,7 +181,8 @@ TEST_F(UnitOfWork, ARegisterTooLargeToBeRealIsKeptAsideUnread) {
     const QStringList aside = QDir(path(u"app"_s)).entryList({u"PrevPunch-damaged-*"_s}, QDir::Files);
     ASSERT_EQ(aside.size(), 1);
     EXPECT_EQ(QFileInfo(path(u"app/"_s + aside[0])).size(), qint64(3) << 30);
-    EXPECT_LT(QFileInfo(path(u"app/PrevPunch.xml"_s)).size(), 4096);
+    EXPECT_FALSE(QFile::exists(path(u"app/PrevPunch.xml"_s)));
+    EXPECT_EQ(registerRows(), 4);
     EXPECT_EQ(postedPunches(), 4);
 }
 
@@ -204,5 +195,70 @@ TEST_F(UnitOfWork, OneImportAnswersLaterFilesAsIfTheRegisterWereReopened) {
     const Result r = run({u"import"_s, u"--yes"_s, u"--skip-seen"_s, u"2A000007.}01"_s, u"2A000107.}01"_s});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(postedPunches(), 12);
-    EXPECT_EQ(registerBytes().count("<Punch "), 12);
+    EXPECT_EQ(registerRows(), 12);
+}
+
+TEST_F(UnitOfWork, TwoHostsOnOneDatabaseAddNothingTwice) {
+    addEmployees(1, 4);
+    writePoll(u"2A000007.}01"_s, 1, 4, kTwoDays);
+    writePoll(u"2A000107.}01"_s, 1, 4, {QDate(2007, 4, 26)});
+    const QStringList skipSeen = {u"import"_s, u"--yes"_s, u"--skip-seen"_s};
+    // Each host meets the file the other imported, in either order.
+    for (const auto &[first, second] :
+         {std::pair{u"hostA"_s, u"hostB"_s}, std::pair{u"hostB"_s, u"hostA"_s}}) {
+        const QString file = first == u"hostA"_s ? u"2A000007.}01"_s : u"2A000107.}01"_s;
+        const int before = postedPunches();
+        Result r = runFrom(first, skipSeen + QStringList{file});
+        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+        const int imported = postedPunches();
+        EXPECT_GT(imported, before);
+        r = runFrom(second, skipSeen + QStringList{file});
+        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+        EXPECT_EQ(postedPunches(), imported) << "the second host saw the records the first imported";
+    }
+    EXPECT_EQ(postedPunches(), 24);
+    EXPECT_EQ(registerRows(), 24);
+    EXPECT_TRUE(QDir(path(u"hostA"_s)).isEmpty()) << "no register file is written";
+}
+
+TEST_F(UnitOfWork, ARegisterFileOfAnEarlierVersionJoinsTheSharedRegister) {
+    addEmployees(1, 2);
+    writePoll(u"2A000007.}01"_s, 1, 2, {QDate(2007, 4, 25)});
+    // Host A's register of the earlier version lists the file's first two
+    // records (employee 1's in and out).
+    QByteArray file = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<PrevPunch version=\"1\">\n";
+    const QList<QByteArray> lines = readFile(u"polllogs/2A000007.}01"_s).split('\n');
+    for (int i = 0; i < 2; ++i) {
+        const QByteArray &l = lines[i];
+        file += " <Punch Sequence=\"" + l.mid(11, 4) + "\" PunchDate=\"2007-04-25T" + l.mid(24, 2) + ':' +
+                l.mid(26, 2) + ":00\" Checksum=\"" + l.mid(50, 2) + "\"/>\n";
+    }
+    writeFile(u"hostA/PrevPunch.xml"_s, file + "</PrevPunch>\n");
+
+    const QStringList args = {u"import"_s, u"--yes"_s, u"--skip-seen"_s, u"2A000007.}01"_s};
+    Result r = runFrom(u"hostA"_s, args);
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(postedPunches(), 2) << "the records the file listed are seen";
+    EXPECT_EQ(QDir(path(u"hostA"_s)).entryList(QDir::Files),
+              QStringList{u"PrevPunch-migrated-20070426-171700.xml"_s});
+    EXPECT_TRUE(log().contains(u"moved into the database: 2 of its 2 rows added"_s)) << log().toStdString();
+    // Host B sees them too.
+    r = runFrom(u"hostB"_s, args);
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(postedPunches(), 2);
+    EXPECT_EQ(registerRows(), 4);
+}
+
+TEST_F(UnitOfWork, ADatabaseThatCannotBeUpgradedImportsNothingAndSaysWhy) {
+    addEmployees(1, 1);
+    writePoll(u"2A000007.}01"_s, 1, 1, kTwoDays);
+    // A database of an earlier version where a view takes the register's name.
+    db().executeScript(u"DROP TABLE \"PrevPunch\";\nDROP TABLE \"SchemaVersion\";\n"
+                       "CREATE VIEW \"PrevPunch\" AS SELECT 1 AS \"x\";"_s);
+    const Result r = run({u"import"_s, u"--yes"_s, u"2A000007.}01"_s});
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(u"nothing was imported: The database cannot be brought up to the layout this "
+                               "version of the program needs (version 2, the table PrevPunch): "_s))
+        << r.err.toStdString();
+    EXPECT_EQ(postedPunches(), 0);
 }

@@ -125,15 +125,26 @@ TEST_F(WindowCommandsTest, ViewStartsTheViewerWithThePathAsOneArgument) {
                                   "\"$(dirname \"$0\")/viewer-args.txt\"\n");
     QFile::setPermissions(viewer, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     const QString spaced = writeFile(u"poll logs/with space.}01"_s, ";x\r\n");
-    {
-        EnvironmentVariable env("HXPOLLLOG_VIEWER", viewer.toLocal8Bit());
-        const Result r = run({u"view"_s, spaced});
-        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QString quoted = u"\""_s + viewer + u"\""_s;
+    // The command is split into words (double quotes group); $VISUAL comes after HXPOLLLOG_VIEWER.
+    for (const auto &[command, visual, arguments] :
+         {std::tuple{viewer, QString(), QString()},
+          std::tuple{quoted + u" -R \"a b\""_s, QString(), u"-R\na b\n"_s},
+          std::tuple{QString(), quoted + u" --visual"_s, u"--visual\n"_s},
+          std::tuple{viewer, u"no-such-visual"_s, QString()}}) {
+        QFile::remove(path(u"viewer-args.txt"_s));
+        {
+            EnvironmentVariable env("HXPOLLLOG_VIEWER", command.toLocal8Bit());
+            EnvironmentVariable vis("VISUAL", visual.toLocal8Bit());
+            const Result r = run({u"view"_s, spaced});
+            ASSERT_EQ(r.exitCode, 0) << command.toStdString() << r.err.toStdString();
+        }
+        QDeadlineTimer deadline(10000);
+        while (!QFile::exists(path(u"viewer-args.txt"_s)) && !deadline.hasExpired())
+            QThread::msleep(20);
+        EXPECT_EQ(readFile(u"viewer-args.txt"_s), (arguments + spaced + u"\n"_s).toLocal8Bit())
+            << command.toStdString();
     }
-    QDeadlineTimer deadline(10000);
-    while (!QFile::exists(path(u"viewer-args.txt"_s)) && !deadline.hasExpired())
-        QThread::msleep(20);
-    EXPECT_EQ(readFile(u"viewer-args.txt"_s), spaced.toLocal8Bit() + "\n");
 
     // A viewer that cannot be started is said so, and logged.
     EnvironmentVariable env("HXPOLLLOG_VIEWER", path(u"no-such-viewer"_s).toLocal8Bit());
@@ -159,6 +170,29 @@ TEST_F(WindowCommandsTest, ImportAllTakesEveryListedFile) {
     EXPECT_EQ(postedPunches(), 3 * 3 * 2);
     EXPECT_EQ(importRows(), 0);
     EXPECT_EQ(run({u"import"_s, u"--all"_s, morning}).exitCode, 2);
+    EXPECT_EQ(run({u"import"_s, u"--all"_s, u"--skip-seen"_s, u"--include-seen"_s}).exitCode, 2);
+
+    // Run again, --all skips what the first run saw; --include-seen takes it
+    // again, under the window's warning. Without a terminal: one summary line.
+    for (const auto &[option, said, summary] :
+         {std::tuple{u"--yes"_s, u"Records an earlier import has seen are skipped."_s,
+                     u"hxpolllog: imported 3 files (seen records skipped): 0 errors; saved\n"_s},
+          // --quiet: the summary line alone.
+          std::tuple{u"--quiet"_s, QString(),
+                     u"hxpolllog: imported 3 files (seen records skipped): 0 errors; saved\n"_s},
+          std::tuple{u"--include-seen"_s, u"WARNING!  There is a high risk of duplicating data"_s,
+                     u"hxpolllog: imported 3 files (seen records included)"_s}}) {
+        db().execute(u"DELETE FROM \"PUNCH\""_s);
+        const Result again = run({u"import"_s, u"--all"_s, u"--yes"_s, option});
+        ASSERT_EQ(again.exitCode, 0) << again.err.toStdString();
+        if (said.isEmpty()) {
+            EXPECT_EQ(again.err, summary);
+        } else {
+            EXPECT_TRUE(again.err.contains(said)) << again.err.toStdString();
+            EXPECT_TRUE(again.err.contains(summary)) << again.err.toStdString();
+        }
+        EXPECT_EQ(postedPunches(), option == u"--include-seen"_s ? 3 * 3 * 2 : 0) << option.toStdString();
+    }
 }
 
 TEST_F(WindowCommandsTest, PruneMovesIntoPrunedAndABadNameOrMissingFolderIsNamed) {

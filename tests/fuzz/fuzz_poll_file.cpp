@@ -91,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     checkLineReader(file, 7);
 
     fuzz::trimLog();
-    rsPrevPunch.openEmpty(QDir(strGetApplicationPath()).filePath(QStringLiteral("PrevPunch.xml")));
+    rsPrevPunch.openEmpty();
     CreatePollLogRecordset();
     gPollFileLookups.open(*gConn);
     QBuffer device;

@@ -134,9 +134,12 @@ int main(int argc, char **argv) {
     expect(hx_can_unload_now() == 0, "objects alive");
 
     expect_property(first, "DatabaseFilePath", "ChronbaseV7.mde");
-    /* Unset folders default to the folder that holds the library. */
-    expect_property(first, "ApplicationPath", argv[2]);
-    expect_property(first, "ErrorLogPath", argv[2]);
+    /* An installed library keeps its state outside its own folder (argv[2]):
+       run_host.sh points XDG_STATE_HOME into the scratch folder. */
+    snprintf(expected, sizeof expected, "%s/state/hxpolllog", dir);
+    expect_property(first, "ApplicationPath", expected);
+    snprintf(expected, sizeof expected, "%s/state/hxpolllog/log", dir);
+    expect_property(first, "ErrorLogPath", expected);
     expect(hx_set_property(first, "ApplicationPath", app) == 0, "ApplicationPath is written");
     expect(hx_set_property(first, "ErrorLogPath", logs) == 0, "ErrorLogPath is written");
     expect(hx_set_property(first, "DatabaseFilePath", "missing.db") == 0, "DatabaseFilePath is written");

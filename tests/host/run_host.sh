@@ -31,6 +31,9 @@ record() { # badge sequence HHMM department in/out: 58 characters and CR LF
   record 1005 9003 0630 40 I
 } >"$site/polllogs/$poll"
 
+# The installed library's default state folder, inside the scratch folder.
+export XDG_STATE_HOME="$work/state"
+unset STATE_DIRECTORY LOGS_DIRECTORY
 "$work/host" "$work" "$(cd "$libdir" && pwd -P)" "$site" "$poll"
 # No box was shown for the missing database: the log holds no entry.
 if [ -s "$work/logs/QX8log.txt" ]; then

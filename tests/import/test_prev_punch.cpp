@@ -1,104 +1,189 @@
+// The register in the table PrevPunch (on both engines), the upgrade that
+// brings an older database to it, and the one-time move of a register file.
 #include "component/DateTime.h"
 #include "component/Error.h"
+#include "component/Schema.h"
 #include "component/modGlobal.h"
 #include "import/PrevPunchRegister.h"
+#include "support/TestSupport.h"
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
-#include <QXmlStreamWriter>
-#include <csignal>
-#include <gtest/gtest.h>
-#include <sys/resource.h>
 
 using namespace hx;
+using namespace Qt::Literals::StringLiterals;
 
 namespace {
+// A zone with a spring change, set before anything reads the local zone: the
+// register's moments must not pass through it.
+const bool kZoneSet = qputenv("TZ", "America/New_York");
 const QDateTime kNow(QDate(2007, 4, 26), QTime(17, 17, 0));
 
-class PrevPunchTest : public ::testing::Test {
+class PrevPunchTest : public hx::test::SiteTest {
 protected:
-    QString file() const { return dir.filePath(QStringLiteral("PrevPunch.xml")); }
-    void write(const QByteArray &bytes) const {
-        QFile f(file());
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(bytes);
+    // The table's rows as "sequence|YYYY-MM-DD HH:MM:SS|checksum", sorted.
+    QStringList tableRows() {
+        PrevPunchRegister all;
+        all.load(db(), QDateTime(QDate(1990, 1, 1), QTime(0, 0)));
+        QStringList out;
+        for (qsizetype i = 0; i < all.rowCount(); ++i) {
+            const auto r = all.row(i);
+            out << r.sequence + u'|' + formatIsoDateTime(fromSeconds(r.moment)) + u'|' + r.checksum;
+        }
+        out.sort();
+        return out;
     }
-    QByteArray read(const QString &path) const {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    void addRow(const QString &sequence, const QString &moment, const QString &checksum) {
+        db().execute(
+            u"INSERT INTO \"PrevPunch\" (\"Sequence\", \"PunchDate\", \"Checksum\") VALUES (?, ?, ?)"_s,
+            {sequence, moment, checksum});
     }
+    QStringList appFiles() { return QDir(path(u"app"_s)).entryList(QDir::Files, QDir::Name); }
 
-    QTemporaryDir dir;
-    PrevPunchRegister reg;
     const double date = dateSerial(2007, 4, 26);
     const double time = timeSerial(8, 0, 0);
 };
 } // namespace
 
-TEST_F(PrevPunchTest, ListsNewRecordsAndAnswersForThemAcrossASave) {
-    reg.open(file(), kNow);
-    ASSERT_TRUE(reg.isOpen());
-    EXPECT_FALSE(reg.check(date, time, u"0001", u"AB"));
-    EXPECT_TRUE(reg.check(date, time, u"0001", u"AB"));
-    EXPECT_FALSE(reg.check(date, time, u"0001", u"AC")) << "other check characters, another record";
-    EXPECT_FALSE(reg.check(date, timeSerial(8, 1, 0), u"0001", u"AB"));
-    EXPECT_FALSE(reg.check(date + 1, time, u"0001", u"AB"));
-    EXPECT_FALSE(reg.check(date, time, u"0002", u"AB"));
-    EXPECT_TRUE(reg.contains(date + 0.25, time + 3, u"0001", u"AB"))
-        << "only the date's date, the time's time";
+TEST_F(PrevPunchTest, ChecksListOnceAndTheTableKeepsThemForTheNextLoad) {
+    PrevPunchRegister reg;
+    EXPECT_FALSE(reg.check(date, time, u"0001", u"AB")) << "a closed register answers false";
+    reg.load(db(), kNow);
+    const struct {
+        double date, time;
+        const char16_t *sequence, *checksum;
+        bool seen;
+    } checks[] = {
+        {date, time, u"0001", u"AB", false},
+        {date, time, u"0001", u"AB", true},
+        {date + 0.25, time + 3, u"0001", u"AB", true}, // only the date's date, the time's time
+        {date, time, u"0001", u"AC", false},           // other check characters, another record
+        {date, timeSerial(8, 0, 1), u"0001", u"AB", false},
+        {date + 1, time, u"0001", u"AB", false},
+        {date, time, u"0002", u"AB", false},
+        {date, time, u"a'\u00e9 ", u" \"", false}, // texts stored as they stand
+        // An hour the spring change skips where the host is.
+        {dateSerial(2007, 3, 11), timeSerial(2, 30, 0), u"0003", u"DS", false},
+    };
+    for (const auto &c : checks)
+        EXPECT_EQ(reg.check(c.date, c.time, c.sequence, c.checksum), c.seen);
     EXPECT_THROW(reg.check(date, time, u"00001", u"AB"), HxError);
     EXPECT_THROW(reg.check(date, time, u"0001", u"ABC"), HxError);
-    // Every character value survives the file, control characters too.
-    const auto text = [](int from, int n) {
-        QString s;
-        for (int k = 0; k < n; ++k)
-            s += QChar(char16_t(from + k));
-        return s;
-    };
-    for (int i = 0; i < 64; ++i)
-        ASSERT_FALSE(reg.check(date, time, text(4 * i, 4), text(2 * i, 2))) << i;
-    EXPECT_EQ(reg.rowCount(), 69);
-    reg.save();
-    reg.close();
-    EXPECT_FALSE(reg.check(date, time, u"0001", u"AB")) << "a closed register answers false";
+    // More than one batch of new rows.
+    for (int i = 0; i < 450; ++i)
+        ASSERT_FALSE(reg.check(date - i % 50, timeSerial(0, i, 0), QString::number(i), u"XY")) << i;
+    EXPECT_EQ(reg.newRowCount(), 457);
+    reg.save(db());
+    EXPECT_EQ(reg.newRowCount(), 0);
 
-    reg.open(file(), kNow);
-    EXPECT_TRUE(reg.check(date, time, u"0001", u"AB"));
-    EXPECT_TRUE(reg.check(date + 1, time, u"0001", u"AB"));
-    for (int i = 0; i < 64; ++i)
-        EXPECT_TRUE(reg.contains(date, time, text(4 * i, 4), text(2 * i, 2))) << i;
-    EXPECT_EQ(reg.rowCount(), 69);
-
-    // Many rows stay distinct in the index as it grows.
-    for (int i = 0; i < 20000; ++i)
-        ASSERT_FALSE(reg.check(date + i % 50, timeSerial(0, i % 1440, 0), QString::number(i / 50), u"XY"))
-            << i;
-    for (int i = 0; i < 20000; ++i)
-        ASSERT_TRUE(reg.contains(date + i % 50, timeSerial(0, i % 1440, 0), QString::number(i / 50), u"XY"))
-            << i;
-    EXPECT_EQ(reg.rowCount(), 20069);
+    // Pages of three rows: equal moments fall across their ends.
+    const qsizetype page = PrevPunchRegister::loadPageRows;
+    PrevPunchRegister::loadPageRows = 3;
+    PrevPunchRegister again;
+    again.load(db(), kNow);
+    PrevPunchRegister::loadPageRows = page;
+    EXPECT_EQ(again.rowCount(), 457);
+    for (const auto &c : checks)
+        EXPECT_TRUE(again.contains(c.date, c.time, c.sequence, c.checksum));
+    EXPECT_TRUE(again.contains(date - 449 % 50, timeSerial(0, 449, 0), u"449", u"XY"));
+    EXPECT_TRUE(tableRows().contains(u"a'\u00e9 |2007-04-26 08:00:00| \""_s));
 }
 
-TEST_F(PrevPunchTest, OpeningDropsRowsListedAYearAgoToTheSecondOrEarlier) {
-    write(R"(<?xml version="1.0" encoding="UTF-8"?>
-<PrevPunch version="1">
+TEST_F(PrevPunchTest, AKeyAnotherHostAddedMeanwhileDoesNotFailTheSave) {
+    PrevPunchRegister reg;
+    reg.load(db(), kNow);
+    EXPECT_FALSE(reg.check(date, time, u"0001", u"AB"));
+    EXPECT_FALSE(reg.check(date, time, u"0002", u"AB"));
+    addRow(u"0001"_s, u"2007-04-26 08:00:00"_s, u"AB"_s);
+    {
+        Transaction tx(db());
+        reg.save(db());
+        tx.commit();
+    }
+    EXPECT_EQ(tableRows(), (QStringList{u"0001|2007-04-26 08:00:00|AB"_s, u"0002|2007-04-26 08:00:00|AB"_s}));
+}
+
+TEST_F(PrevPunchTest, LoadingPrunesRowsListedAYearAgoToTheSecondOrEarlier) {
+    addRow(u"0001"_s, u"2006-04-26 17:17:00"_s, u"AA"_s);
+    addRow(u"0002"_s, u"2006-04-26 17:17:01"_s, u"AA"_s);
+    addRow(u"0003"_s, u"2005-01-01 00:00:00"_s, u"AA"_s);
+    addRow(u"0004"_s, u"2007-06-01 08:00:00"_s, u"AA"_s); // a date the year rule put ahead
+    PrevPunchRegister reg;
+    reg.load(db(), kNow);
+    EXPECT_EQ(reg.rowCount(), 2);
+    EXPECT_TRUE(reg.contains(dateSerial(2006, 4, 26), timeSerial(17, 17, 1), u"0002", u"AA"));
+    EXPECT_FALSE(reg.contains(dateSerial(2006, 4, 26), timeSerial(17, 17, 0), u"0001", u"AA"));
+    EXPECT_EQ(tableRows(), (QStringList{u"0002|2006-04-26 17:17:01|AA"_s, u"0004|2007-06-01 08:00:00|AA"_s}));
+}
+
+TEST_F(PrevPunchTest, ARegisterFileIsMovedInOnceAndRenamed) {
+    addRow(u"0004"_s, u"2007-04-26 08:00:00"_s, u"AA"_s);
+    // The plain form the earlier version wrote, with a second copy of a row.
+    writeFile(u"app/PrevPunch.xml"_s, R"(<?xml version="1.0" encoding="UTF-8"?>
+<PrevPunch version="1" commit="1f0c">
  <Punch Sequence="0001" PunchDate="2006-04-26T17:17:00" Checksum="AA"/>
  <Punch Sequence="0002" PunchDate="2006-04-26T17:17:01" Checksum="AA"/>
- <Punch Sequence="0003" PunchDate="2005-01-01T00:00:00" Checksum="AA"/>
- <Punch Sequence="0004" PunchDate="2007-04-26 08:00:00" Checksum="AA"/>
+ <Punch Sequence="0004" PunchDate="2007-04-26T08:00:00" Checksum="AA"/>
+ <Punch Sequence="0005" PunchDate="2007-04-26T09:00:00" Checksum="A"/>
+ <Punch Sequence="0005" PunchDate="2007-04-26T09:00:00" Checksum="A"/>
 </PrevPunch>
 )");
-    reg.open(file(), kNow);
-    ASSERT_EQ(reg.rowCount(), 2);
-    EXPECT_EQ(reg.row(0).sequence, QStringLiteral("0002"));
-    EXPECT_TRUE(reg.contains(date, time, u"0004", u"AA"));
+    MigratePrevPunchFile(db());
+    EXPECT_EQ(tableRows(), (QStringList{u"0002|2006-04-26 17:17:01|AA"_s, u"0004|2007-04-26 08:00:00|AA"_s,
+                                        u"0005|2007-04-26 09:00:00|A"_s}));
+    EXPECT_EQ(appFiles(), QStringList{u"PrevPunch-migrated-20070426-171700.xml"_s});
+    const QString log = QString::fromLocal8Bit(readFile(u"logs/QX8log.txt"_s));
+    EXPECT_TRUE(log.contains(u"moved into the database: 2 of its 4 rows added"_s)) << log.toStdString();
+    EXPECT_TRUE(log.contains(u"kept as "_s + path(u"app/PrevPunch-migrated-20070426-171700.xml"_s)));
+
+    // Nothing left to move: the next call does nothing.
+    MigratePrevPunchFile(db());
+    EXPECT_EQ(tableRows().size(), 3);
 }
 
-TEST_F(PrevPunchTest, ADamagedFileIsKeptAsideAndTheRegisterStartsEmpty) {
+// An earlier version cut short between its commit and the rename of its
+// register left "PrevPunch.xml.pending": its rows join only when the journal
+// holds its commit token.
+TEST_F(PrevPunchTest, APendingSaveOfAnEarlierVersionJoinsOnlyWhenItsImportWasCommitted) {
+    db().executeScript(u"CREATE TABLE \"PrevPunchJournal\" (\"Token\" varchar(40) NOT NULL PRIMARY KEY);"_s);
+    db().execute(u"INSERT INTO \"PrevPunchJournal\" (\"Token\") VALUES (?)"_s, {u"saved"_s});
+    const QByteArray older =
+        R"(<PrevPunch><Punch Sequence="0001" PunchDate="2007-04-25T08:00:00" Checksum="AA"/>
+</PrevPunch>)";
+    for (const auto &[token, rows] : {std::pair{"saved", 2}, std::pair{"rolled-back", 1}}) {
+        SCOPED_TRACE(token);
+        db().execute(u"DELETE FROM \"PrevPunch\""_s);
+        writeFile(u"app/PrevPunch.xml"_s, older);
+        writeFile(u"app/PrevPunch.xml.pending"_s,
+                  "<PrevPunch commit=\"" + QByteArray(token) +
+                      R"("><Punch Sequence="0001" PunchDate="2007-04-25T08:00:00" Checksum="AA"/>
+<Punch Sequence="0002" PunchDate="2007-04-25T09:00:00" Checksum="AA"/></PrevPunch>)");
+        MigratePrevPunchFile(db());
+        EXPECT_EQ(tableRows().size(), rows);
+        EXPECT_FALSE(QFile::exists(path(u"app/PrevPunch.xml.pending"_s)));
+        EXPECT_FALSE(QFile::exists(path(u"app/PrevPunch.xml"_s)));
+    }
+}
+
+// Spellings only the general XML reader takes read the same rows.
+TEST_F(PrevPunchTest, TheGeneralXmlPathReadsWhatThePlainOneDoes) {
+    const QByteArray general = R"(<?xml version="1.0"?><PrevPunch version="1"><!-- kept -->
+<Punch   Sequence='&#48;001' PunchDate="2007-04-26 08:00:00" Checksum="AB"/>
+<Punch SequenceHex="003c0026" PunchDate="2007-04-26T08:00:00" ChecksumHex="0001"/></PrevPunch>)";
+    writeFile(u"app/PrevPunch.xml"_s, general);
+    PrevPunchRegister reg;
+    reg.readFile(path(u"app/PrevPunch.xml"_s));
+    EXPECT_EQ(reg.rowCount(), 2);
+    EXPECT_TRUE(reg.contains(date, time, u"0001", u"AB"));
+    EXPECT_TRUE(reg.contains(date, time, u"<&", u"\u0001"));
+}
+
+TEST_F(PrevPunchTest, ADamagedFileIsKeptAsideAndTheTableIsLeftAlone) {
+    addRow(u"0001"_s, u"2007-04-26 08:00:00"_s, u"AB"_s);
+    const QStringList before = tableRows();
     const std::vector<QByteArray> damaged = {
         "this is not XML at all",
-        R"(<?xml version="1.0"?><PrevPunch><Punch Sequence="0001" PunchDate="2007-04-26T08:00:00" Checksum="AB"/>)",
+        R"(<?xml version="1.0"?><PrevPunch><Punch Sequence="0009" PunchDate="2007-04-26T08:00:00" Checksum="AB"/>)",
         R"(<Other/>)",
         R"(<PrevPunch><Punch Sequence="0001" PunchDate="yesterday" Checksum="AB"/></PrevPunch>)",
         R"(<PrevPunch><Punch Sequence="000001" PunchDate="2007-04-26T08:00:00" Checksum="AB"/></PrevPunch>)",
@@ -107,129 +192,51 @@ TEST_F(PrevPunchTest, ADamagedFileIsKeptAsideAndTheRegisterStartsEmpty) {
         QByteArray(),
     };
     for (size_t n = 0; n < damaged.size(); ++n) {
-        const std::string row = damaged[n].toStdString();
-        write(damaged[n]);
+        SCOPED_TRACE(damaged[n].toStdString());
+        writeFile(u"app/PrevPunch.xml"_s, damaged[n]);
+        QString error;
         try {
-            reg.open(file(), kNow);
-            ADD_FAILURE() << "no error for: " << row;
+            MigratePrevPunchFile(db());
         } catch (const HxError &e) {
-            EXPECT_TRUE(e.description().contains(QStringLiteral("kept as"))) << e.description().toStdString();
+            error = e.description();
         }
-        EXPECT_TRUE(reg.isOpen()) << row;
-        EXPECT_EQ(reg.rowCount(), 0) << row;
-        EXPECT_FALSE(QFile::exists(file())) << row;
-        EXPECT_EQ(QDir(dir.path()).entryList({QStringLiteral("PrevPunch-damaged-*.xml")}).size(),
-                  qsizetype(n + 1))
-            << "each damaged file is kept: " << row;
+        EXPECT_TRUE(error.contains(u"kept as"_s)) << error.toStdString();
+        EXPECT_EQ(tableRows(), before);
+        EXPECT_FALSE(QFile::exists(path(u"app/PrevPunch.xml"_s)));
+        EXPECT_EQ(appFiles().size(), qsizetype(n + 1)) << "each damaged file is kept";
     }
-    EXPECT_EQ(read(dir.filePath(QStringLiteral("PrevPunch-damaged-20070426-171700.xml"))), damaged[0]);
+    EXPECT_EQ(readFile(u"app/PrevPunch-damaged-20070426-171700.xml"_s), damaged[0]);
 }
 
-TEST_F(PrevPunchTest, SaveFailuresLeaveTheFormerRegisterWhole) {
-    reg.openEmpty(file());
-    for (int i = 0; i < 200; ++i)
-        reg.check(date, time, QString::number(i), u"AB");
-    reg.save();
-    const QByteArray before = read(file());
-    ASSERT_GT(before.size(), 4000);
+TEST_F(PrevPunchTest, AnOlderDatabaseIsUpgradedOnceAndEveryStepIsIdempotent) {
+    EXPECT_EQ(storedSchemaVersion(db()), latestSchemaVersion()) << "a new database is at the latest version";
+    // A database as the version before the upgrades made it.
+    db().executeScript(u"DROP TABLE \"PrevPunch\";\nDROP TABLE \"SchemaVersion\";\n"
+                       "DROP INDEX \"PUNCH_EMPLOYEE_OPEN\";"_s);
+    EXPECT_EQ(storedSchemaVersion(db()), 0);
+    upgradeSchema(db());
+    EXPECT_EQ(storedSchemaVersion(db()), latestSchemaVersion());
+    EXPECT_TRUE(db().hasTable(u"PrevPunch"_s));
+    addRow(u"0001"_s, u"2007-04-26 08:00:00"_s, u"AB"_s);
+    EXPECT_ANY_THROW(addRow(u"0001"_s, u"2007-04-26 08:00:00"_s, u"AB"_s)) << "the unique key";
+    // Every step again over what is there already.
+    for (const SchemaStep &s : schemaSteps())
+        EXPECT_NO_THROW(s.apply(db())) << s.what.toStdString();
+    EXPECT_EQ(tableRows().size(), 1);
+}
 
-    for (int i = 200; i < 2000; ++i)
-        reg.check(date, time, QString::number(i), u"AB");
-    // The new content cannot be written past 4 KB: a writer that truncated the
-    // file first would leave a broken register behind.
-    struct rlimit old {};
-    getrlimit(RLIMIT_FSIZE, &old);
-    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = old;
-    small.rlim_cur = 4096;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+TEST_F(PrevPunchTest, ADatabaseThatCannotTakeTheUpgradeSaysWhichStepAndWhy) {
+    db().executeScript(u"DROP TABLE \"PrevPunch\";\nDROP TABLE \"SchemaVersion\";\n"
+                       "DROP TABLE \"PUNCH\";"_s);
     QString error;
     try {
-        reg.save();
+        upgradeSchema(db());
     } catch (const HxError &e) {
         error = e.description();
     }
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
-    EXPECT_TRUE(error.contains(QStringLiteral("cannot be saved"))) << error.toStdString();
-    EXPECT_EQ(read(file()), before);
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1) << "no temporary file is left behind";
-
-    PrevPunchRegister elsewhere;
-    elsewhere.openEmpty(dir.filePath(QStringLiteral("missing/PrevPunch.xml")));
-    elsewhere.check(date, time, u"0001", u"AB");
-    EXPECT_THROW(elsewhere.save(), HxError);
-}
-
-TEST(PrevPunchPathTest, TheRegisterLivesInTheApplicationFolder) {
-    subSetApplicationPath(QString());
-    EXPECT_EQ(strPrevPunchPath(), strJoinPath(strComponentFolder(), QStringLiteral("PrevPunch.xml")));
-    subSetApplicationPath(QStringLiteral("/srv/site/"));
-    EXPECT_EQ(strPrevPunchPath(), QStringLiteral("/srv/site/PrevPunch.xml"));
-    subSetApplicationPath(QString());
-}
-
-// Registers of plain rows are read and written without the general XML path:
-// the bytes must be what QXmlStreamWriter writes, and a file the shortcut
-// does not take (escapes, other characters, extra markup) must read the same
-// through the general path.
-TEST_F(PrevPunchTest, ThePlainShortcutWritesAndReadsWhatTheGeneralXmlPathDoes) {
-    struct R {
-        QString sequence;
-        double time;
-        QString checksum;
-    };
-    const QList<R> rows{{u"0001"_qs, timeSerial(8, 0, 0), u"AB"_qs},
-                        {u"12"_qs, timeSerial(23, 59, 59), u"Z"_qs},
-                        {u"a b'"_qs, timeSerial(0, 0, 1), u"%!"_qs},
-                        {QString(), timeSerial(12, 0, 0), QString()}};
-    reg.openEmpty(file());
-    for (const R &r : rows)
-        ASSERT_FALSE(reg.check(date, r.time, r.sequence, r.checksum));
-    reg.save();
-    reg.close();
-
-    QByteArray expected;
-    {
-        QXmlStreamWriter w(&expected);
-        w.setAutoFormatting(true);
-        w.setAutoFormattingIndent(1);
-        w.writeStartDocument();
-        w.writeStartElement(u"PrevPunch"_qs);
-        w.writeAttribute(u"version"_qs, u"1"_qs);
-        for (const R &r : rows) {
-            w.writeEmptyElement(u"Punch"_qs);
-            w.writeAttribute(u"Sequence"_qs, r.sequence);
-            w.writeAttribute(u"PunchDate"_qs, toQDateTime(date + r.time).toString(u"yyyy-MM-ddTHH:mm:ss"_qs));
-            w.writeAttribute(u"Checksum"_qs, r.checksum);
-        }
-        w.writeEndElement();
-        w.writeEndDocument();
-    }
-    EXPECT_EQ(read(file()), expected);
-
-    // The same rows spelled in ways only the general reader takes.
-    QByteArray general = expected;
-    general.replace("Sequence=\"0001\"", "Sequence=\"&#48;001\"");
-    general.replace("<PrevPunch version=\"1\">", "<PrevPunch version=\"1\"><!-- kept -->");
-    general.replace(" <Punch Sequence=\"12\"", "<Punch   Sequence='12'");
-    for (const QByteArray &bytes : {expected, general}) {
-        write(bytes);
-        reg.open(file(), kNow);
-        EXPECT_EQ(reg.rowCount(), rows.size());
-        for (const R &r : rows)
-            EXPECT_TRUE(reg.contains(date, r.time, r.sequence, r.checksum)) << r.sequence.toStdString();
-        reg.close();
-    }
-
-    // A row the shortcut cannot write sends the whole file the general way,
-    // and it reads back.
-    reg.open(file(), kNow);
-    ASSERT_FALSE(reg.check(date, time, u"<&\"\u00e9"_qs, u"\u0001x"_qs));
-    reg.save();
-    reg.close();
-    EXPECT_TRUE(read(file()).contains("Sequence=\"&lt;&amp;&quot;\xc3\xa9\""));
-    reg.open(file(), kNow);
-    EXPECT_TRUE(reg.contains(date, time, u"<&\"\u00e9"_qs, u"\u0001x"_qs));
-    EXPECT_EQ(reg.rowCount(), rows.size() + 1);
+    EXPECT_TRUE(
+        error.startsWith(u"The database cannot be brought up to the layout this version of the program "
+                         "needs (version 1, the index PUNCH_EMPLOYEE_OPEN): "_s))
+        << error.toStdString();
+    EXPECT_EQ(storedSchemaVersion(db()), 0);
 }

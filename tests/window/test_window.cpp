@@ -16,6 +16,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QPrintPreviewDialog>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -65,6 +66,17 @@ protected:
         const QPoint at(h->sectionViewportPosition(section) + h->sectionSize(section) / 2, h->height() / 2);
         QTest::mouseClick(h->viewport(), Qt::LeftButton, {}, at);
     }
+    // Closes each print preview as soon as it is shown; counts them.
+    void closePreviews(QTimer &probe, int &shown) {
+        QObject::connect(&probe, &QTimer::timeout, [&shown] {
+            if (auto *preview = qobject_cast<QPrintPreviewDialog *>(QApplication::activeModalWidget())) {
+                EXPECT_EQ(preview->windowTitle(), u"Exceptions Report"_s);
+                ++shown;
+                preview->reject();
+            }
+        });
+        probe.start(0);
+    }
     void clickButton(frmPollLog &form, const QString &key) {
         QWidget *button = form.toolBar()->widgetForAction(form.action(key));
         ASSERT_NE(button, nullptr);
@@ -102,9 +114,9 @@ TEST_F(WindowTest, ListToolbarAndMenu) {
     form.show();
     EXPECT_EQ(form.windowTitle(), u"POLL LOG"_s);
 
-    // Toolbar: Print, View, the slot with the check box, Import.
+    // Toolbar: Print, View, the slot with the check box, Import, Exceptions.
     const QList<QAction *> actions = form.toolBar()->actions();
-    ASSERT_EQ(actions.size(), 4);
+    ASSERT_EQ(actions.size(), 5);
     EXPECT_EQ(actions[0]->objectName(), u"PRINT"_s);
     EXPECT_EQ(actions[0]->text(), u"Print Log List"_s);
     EXPECT_EQ(actions[0]->toolTip(), u"Print the Poll Log List"_s);
@@ -114,11 +126,15 @@ TEST_F(WindowTest, ListToolbarAndMenu) {
     EXPECT_EQ(form.hideEmptyBox()->text(), u"Hide Empty Logs"_s);
     EXPECT_EQ(actions[3]->objectName(), u"IMPORT"_s);
     EXPECT_EQ(actions[3]->toolTip(), u"Import the Log File into the database."_s);
-    for (QAction *a : {actions[0], actions[1], actions[3]})
+    EXPECT_EQ(actions[4]->objectName(), u"EXCEPTIONS"_s);
+    EXPECT_EQ(actions[4]->text(), u"Exceptions..."_s);
+    for (QAction *a : {actions[0], actions[1], actions[3], actions[4]})
         EXPECT_FALSE(a->icon().isNull()) << a->objectName().toStdString();
     // The pop-up menu runs the same commands.
     EXPECT_EQ(form.popupMenu()->title(), u"Poll Log"_s);
-    EXPECT_EQ(form.popupMenu()->actions(), (QList<QAction *>{actions[0], actions[1], actions[3]}));
+    QList<QAction *> menu = form.popupMenu()->actions();
+    menu.removeIf([](QAction *a) { return a->isSeparator(); });
+    EXPECT_EQ(menu, (QList<QAction *>{actions[0], actions[1], actions[3], actions[4]}));
     // Idle: the status line names what is listed and where from.
     EXPECT_TRUE(form.statusLine()->isVisible());
     EXPECT_TRUE(form.statusLine()->text().startsWith(u"3 poll logs, about 20 punches"_s))
@@ -176,7 +192,7 @@ TEST_F(WindowTest, BarTableFollowsTheSelection) {
         EXPECT_EQ(form.action(u"IMPORT"_s)->isEnabled(), c.import);
         EXPECT_EQ(form.action(u"IMPORT"_s)->text(), c.caption);
         // The menu entries are the same actions: same state, same caption.
-        EXPECT_EQ(form.popupMenu()->actions().last()->text(), c.caption);
+        EXPECT_EQ(form.popupMenu()->actions().at(2)->text(), c.caption);
     }
 }
 
@@ -218,7 +234,11 @@ TEST_F(WindowTest, ImportOfTwoSelectedRowsThroughTheToolbar) {
     form.show();
     const QStringList before = files(form);
     select(form, {0, 2});
-    boxes.pushAnswer(Answer::Yes);
+    for (int answer : {Answer::Yes, Answer::Ok, Answer::Yes})
+        boxes.pushAnswer(answer);
+    QTimer previews;
+    int previewsShown = 0;
+    closePreviews(previews, previewsShown);
     bool statusShownDuringImport = false;
     bool disabledDuringImport = false;
     QSet<QString> fileCountSeen;
@@ -238,9 +258,15 @@ TEST_F(WindowTest, ImportOfTwoSelectedRowsThroughTheToolbar) {
     EXPECT_EQ(boxes.shown()[0].title, u"Import Poll Log"_s);
     EXPECT_TRUE(
         boxes.shown()[0].prompt.startsWith(u"Are you sure you want to import 2 poll logs?\r\nWARNING!"_s));
-    EXPECT_EQ(boxes.shown().back().title, u"Success"_s);
-    EXPECT_EQ(boxes.shown().back().prompt, u"Poll Logs Imported Successfully"_s);
-    EXPECT_EQ(boxes.shown().size(), 2u);
+    EXPECT_EQ(boxes.shown()[1].title, u"Success"_s);
+    EXPECT_EQ(boxes.shown()[1].prompt, u"Poll Logs Imported Successfully"_s);
+    // The rules' high warning of 0 gives each of the twelve pairs code 4.
+    ASSERT_EQ(boxes.shown().size(), 3u);
+    EXPECT_EQ(boxes.shown()[2].title, u"Exceptions"_s);
+    EXPECT_EQ(boxes.shown()[2].prompt,
+              u"The import left 12 exceptions to look at (error codes). Show them now?"_s);
+    EXPECT_EQ(boxes.shown()[2].buttons, Buttons::YesNo | Buttons::Question);
+    EXPECT_EQ(previewsShown, 1);
     EXPECT_EQ(checkCount(u"SELECT COUNT(*) FROM \"IMPORT\""_s), 0);
     EXPECT_EQ(checkCount(u"SELECT COUNT(\"IN TIME\") + COUNT(\"OUT TIME\") FROM \"PUNCH\""_s), 24);
     EXPECT_TRUE(statusShownDuringImport);
@@ -274,6 +300,19 @@ TEST_F(WindowTest, ImportAnsweredNoImportsNothing) {
     EXPECT_EQ(boxes.shown()[0].prompt.section(u"\r\n"_s, 0, 0),
               u"Are you sure you want to import this poll log?"_s);
     EXPECT_EQ(checkCount(u"SELECT COUNT(*) FROM \"PUNCH\""_s), 0);
+}
+
+TEST_F(WindowTest, ExceptionsEntryPreviewsTheReport) {
+    frmPollLog form;
+    ASSERT_TRUE(form.startUp());
+    form.show();
+    QTimer previews;
+    int previewsShown = 0;
+    closePreviews(previews, previewsShown);
+    ASSERT_TRUE(form.action(u"EXCEPTIONS"_s)->isEnabled()) << "no selection is needed";
+    clickButton(form, u"EXCEPTIONS"_s);
+    EXPECT_EQ(previewsShown, 1);
+    EXPECT_TRUE(boxes.shown().empty());
 }
 
 TEST_F(WindowTest, CancelRollsTheWholeImportBack) {
