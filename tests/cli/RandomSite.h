@@ -100,8 +100,9 @@ inline RandomSite makeRandomSite(uint32_t seed, Database &db) {
         bool entries;
     };
     std::vector<Dept> depts;
+    // Lower case among them: byte order and a language's collation differ.
     const char *const deptNames[] = {"Assembly", "Shipping", "Office", "Maintenance", "Paint", "O'Brien Line",
-                                     "Night Crew"};
+                                     "Night Crew", "night crew", "assembly"};
     QSet<int> deptIds;
     for (int i = 0, n = r.range(2, 5); i < n; ++i) {
         int id;
@@ -237,7 +238,8 @@ inline RandomSite makeRandomSite(uint32_t seed, Database &db) {
                                       "\"OTRULES\", \"PAYRATE\", \"IREVLOW\", \"IREVHI\", \"OREVLOW\", \"OREVHI\", "
                                       "\"UseDiff\", \"LUNCHLEN\", \"LUNCH AT\") "
                                       "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-                       {e.id, nullQual && e.swipe ? QVariant() : QVariant(d.name), q + 1, r.range(0, 3),
+                       {e.id, nullQual && e.swipe ? QVariant() : QVariant(d.name), r.chance(25) ? 1 : q + 1,
+                        r.range(0, 3),
                         10 + r.below(2000) / 100.0, rev ? text(r.pick(revLow)) : null,
                         rev ? text("8:00 AM") : null, orev ? text("4:30 PM") : null, orev ? text("4:45 PM") : null,
                         db.boolean(r.chance(20)), text(r.pick(lunchLen)), text(r.pick(lunchAt))});

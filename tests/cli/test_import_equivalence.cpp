@@ -10,6 +10,8 @@
 //                           HX_REFERENCE_CLI's host
 //   HX_REFERENCE_CLI=PATH   a mismatch rebuilds the site with that host and
 //                           leaves its dump beside the failing one
+//   HX_EQUIVALENCE_ICU_LOCALE=en-US  the server databases collate by that
+//                           locale instead of the test server's byte order
 //   HX_WRITE_GOLDEN=1       the SQLite runs rewrite their lines of the file
 //                           and leave their dumps
 //
@@ -124,7 +126,12 @@ protected:
             }
             database = hx::test::PgSandbox::database(u"hx_eq%1_%2"_s.arg(index).arg(m_databases.size()));
             QString error;
-            if (!runOnServer(port, u"CREATE DATABASE %1"_s.arg(database), &error)) {
+            // A language's collation instead of the test server's byte order.
+            const QString icu = qEnvironmentVariable("HX_EQUIVALENCE_ICU_LOCALE");
+            const QString options =
+                icu.isEmpty() ? QString()
+                              : u" TEMPLATE template0 LOCALE_PROVIDER icu ICU_LOCALE '%1'"_s.arg(icu);
+            if (!runOnServer(port, u"CREATE DATABASE %1"_s.arg(database) + options, &error)) {
                 ADD_FAILURE() << error.toStdString();
                 return std::nullopt;
             }
