@@ -149,8 +149,8 @@ public:
         if (!m_pg) return false;
         const QByteArray quoted = QByteArray("\"") + table + '"';
         const char *values[] = {quoted.constData()};
-        PGresult *r = PQexecParams(m_pg, "SELECT to_regclass($1) IS NOT NULL", 1, nullptr, values, nullptr,
-                                   nullptr, 0);
+        PGresult *r =
+            PQexecParams(m_pg, "SELECT to_regclass($1) IS NOT NULL", 1, nullptr, values, nullptr, nullptr, 0);
         const bool found = PQresultStatus(r) == PGRES_TUPLES_OK && PQgetvalue(r, 0, 0)[0] == 't';
         PQclear(r);
         return found;
@@ -355,7 +355,8 @@ public:
         } locked(lock.handle());
         GoldenFile current(m_path);
         for (const QString &part : order)
-            current.m_digests[key(name, part)] = canon::digest(parts.count(part) ? parts.at(part) : QByteArray());
+            current.m_digests[key(name, part)] =
+                canon::digest(parts.count(part) ? parts.at(part) : QByteArray());
         const auto rank = [&](const QString &k) {
             const QString n = k.section(u' ', 0, 0), part = k.section(u' ', 1);
             return std::tuple(nameRank(n), n, order.indexOf(part), part);
@@ -401,21 +402,23 @@ inline QString compare(const GoldenFile &golden, const QString &name, Engine eng
     if (differing.isEmpty()) return {};
     const QString base = QDir(dumpDir).filePath(QStringLiteral("%1-%2").arg(engineName(engine), name));
     writeDump(base + QStringLiteral(".dump"), parts, order);
-    QString message = QStringLiteral("\"%1\" on %2 differs from the recorded result in %3; its dump is %4.dump\n")
-                          .arg(name, QLatin1String(engineName(engine)), differing.join(QStringLiteral(", ")),
-                               base);
+    QString message =
+        QStringLiteral("\"%1\" on %2 differs from the recorded result in %3; its dump is %4.dump\n")
+            .arg(name, QLatin1String(engineName(engine)), differing.join(QStringLiteral(", ")), base);
     std::optional<Parts> expected;
     if (rebuild) expected = rebuild();
     if (expected && golden.differing(name, *expected, order).isEmpty()) {
         writeDump(base + QStringLiteral(".expected.dump"), *expected, order);
-        message += QStringLiteral("the expected dump, rebuilt, is %1.expected.dump; first differences:\n").arg(base);
+        message +=
+            QStringLiteral("the expected dump, rebuilt, is %1.expected.dump; first differences:\n").arg(base);
         for (const QString &part : differing)
             message += QStringLiteral("== %1\n").arg(part) +
                        firstDifferences(expected->count(part) ? expected->at(part) : QByteArray(),
                                         parts.count(part) ? parts.at(part) : QByteArray());
     } else {
-        message += QStringLiteral("no rebuilt site gave the recorded digests; set HX_REFERENCE_CLI to a host built "
-                                  "from the commit that wrote them to get the expected dump.");
+        message +=
+            QStringLiteral("no rebuilt site gave the recorded digests; set HX_REFERENCE_CLI to a host built "
+                           "from the commit that wrote them to get the expected dump.");
     }
     return message;
 }

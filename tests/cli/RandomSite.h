@@ -61,36 +61,59 @@ inline RandomSite makeRandomSite(uint32_t seed, Database &db) {
 
     // Rules.
     const int idDigits = r.chance(15) ? 10 : r.range(4, 6);
-    const char *const roundings[] = {"Quarter Hour", "Slant Hour", "Tenth Hour", "Custom", "", "quarter hour"};
+    const char *const roundings[] = {"Quarter Hour", "Slant Hour", "Tenth Hour",
+                                     "Custom",       "",           "quarter hour"};
     const char *rounding = r.pick(roundings);
     const bool dayStartBySort2 = r.chance(20);
     const int firstBack = r.range(4, 9);
     const QDate firstDay = today.addDays(-firstBack);
     const bool second = r.chance(45);
-    const QDate lastFirst = second ? today.addDays(-r.range(2, std::min(4, firstBack - 1))) : today.addDays(-1);
+    const QDate lastFirst =
+        second ? today.addDays(-r.range(2, std::min(4, firstBack - 1))) : today.addDays(-1);
     QVariant lastPoll;
     switch (r.below(5)) {
-    case 0: lastPoll = null; break;
-    case 1: lastPoll = db.dateTime(1.0); break; // 31 December 1899
-    default: lastPoll = db.dateTime(fromQDate(firstDay) - r.range(1, 3));
+    case 0:
+        lastPoll = null;
+        break;
+    case 1:
+        lastPoll = db.dateTime(1.0);
+        break; // 31 December 1899
+    default:
+        lastPoll = db.dateTime(fromQDate(firstDay) - r.range(1, 3));
     }
     const int dayStarts[][2] = {{4, 0}, {0, 0}, {6, 0}, {3, 30}};
     const auto &ds = r.pick(dayStarts);
     const int warnings[] = {0, 10, 12}, lessWarnings[] = {0, 1, 4}, thresholds[] = {0, 8, 13, 16};
     const int formats[] = {0, 0, 1, 5};
-    db.execute(QStringLiteral(
-                   "INSERT INTO \"TCRULES\" (\"IdDigits\", \"ROUNDING\", \"DAY START\", \"LastPoll\", \"PAY START\", "
-                   "\"PAY END\", \"LAST START\", \"WARNING\", \"LESS WARN\", \"FullDayAutoLunch\", \"DATAFLD INPUT\", "
-                   "\"TASK INPUT\", \"TASKAS\", \"DATAFLD FORMAT\", \"TASK FORMAT\", \"blnUnlimitedSwipeNGo\", "
-                   "\"UpToMin\", \"lngSgThreshold\", \"SORT 2\", \"POLL LOG FOR\") "
-                   "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-               {idDigits, QString::fromLatin1(rounding), r.chance(8) ? null : t(ds[0], ds[1]), lastPoll,
-                db.date(fromQDate(firstDay)), db.date(fromQDate(firstDay) + 13), db.date(fromQDate(firstDay) - 14),
-                r.pick(warnings), r.pick(lessWarnings), db.boolean(r.chance(20)), db.boolean(r.chance(50)),
-                db.boolean(r.chance(50)), r.range(0, 3), r.pick(formats), r.pick(formats),
-                db.boolean(r.chance(8)), db.boolean(r.chance(20)), r.pick(thresholds),
-                dayStartBySort2 ? QStringLiteral("Day_Start") : (r.chance(10) ? QStringLiteral("day_start") : null),
-                30});
+    db.execute(
+        QStringLiteral(
+            "INSERT INTO \"TCRULES\" (\"IdDigits\", \"ROUNDING\", \"DAY START\", \"LastPoll\", \"PAY "
+            "START\", "
+            "\"PAY END\", \"LAST START\", \"WARNING\", \"LESS WARN\", \"FullDayAutoLunch\", \"DATAFLD "
+            "INPUT\", "
+            "\"TASK INPUT\", \"TASKAS\", \"DATAFLD FORMAT\", \"TASK FORMAT\", \"blnUnlimitedSwipeNGo\", "
+            "\"UpToMin\", \"lngSgThreshold\", \"SORT 2\", \"POLL LOG FOR\") "
+            "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+        {idDigits,
+         QString::fromLatin1(rounding),
+         r.chance(8) ? null : t(ds[0], ds[1]),
+         lastPoll,
+         db.date(fromQDate(firstDay)),
+         db.date(fromQDate(firstDay) + 13),
+         db.date(fromQDate(firstDay) - 14),
+         r.pick(warnings),
+         r.pick(lessWarnings),
+         db.boolean(r.chance(20)),
+         db.boolean(r.chance(50)),
+         db.boolean(r.chance(50)),
+         r.range(0, 3),
+         r.pick(formats),
+         r.pick(formats),
+         db.boolean(r.chance(8)),
+         db.boolean(r.chance(20)),
+         r.pick(thresholds),
+         dayStartBySort2 ? QStringLiteral("Day_Start") : (r.chance(10) ? QStringLiteral("day_start") : null),
+         30});
 
     // Departments; a site now and then has one whose number a hand reader's
     // department cannot hold.
@@ -101,27 +124,31 @@ inline RandomSite makeRandomSite(uint32_t seed, Database &db) {
     };
     std::vector<Dept> depts;
     // Lower case among them: byte order and a language's collation differ.
-    const char *const deptNames[] = {"Assembly", "Shipping", "Office", "Maintenance", "Paint", "O'Brien Line",
-                                     "Night Crew", "night crew", "assembly"};
+    const char *const deptNames[] = {"Assembly",     "Shipping",   "Office",     "Maintenance", "Paint",
+                                     "O'Brien Line", "Night Crew", "night crew", "assembly"};
     QSet<int> deptIds;
     for (int i = 0, n = r.range(2, 5); i < n; ++i) {
         int id;
-        do id = r.range(1, 60);
+        do
+            id = r.range(1, 60);
         while (deptIds.contains(id));
         deptIds.insert(id);
-        depts.push_back({id, QStringLiteral("%1 %2").arg(QLatin1String(r.pick(deptNames))).arg(id), r.chance(30)});
+        depts.push_back(
+            {id, QStringLiteral("%1 %2").arg(QLatin1String(r.pick(deptNames))).arg(id), r.chance(30)});
     }
     const bool overflowDept = r.chance(6);
     if (overflowDept) depts.push_back({300, QStringLiteral("Overflow 300"), false});
     for (const Dept &d : depts)
-        db.execute(QStringLiteral("INSERT INTO \"DEPT\" (\"DEPT ID\", \"DEPT NAME\", \"DATAFLDEN\", \"STATUS\") "
-                                  "VALUES (?, ?, ?, ?)"),
-                   {d.id, d.name, db.boolean(d.entries), db.boolean(r.chance(30))});
+        db.execute(
+            QStringLiteral("INSERT INTO \"DEPT\" (\"DEPT ID\", \"DEPT NAME\", \"DATAFLDEN\", \"STATUS\") "
+                           "VALUES (?, ?, ?, ?)"),
+            {d.id, d.name, db.boolean(d.entries), db.boolean(r.chance(30))});
 
     // Clocks: some decide the direction themselves, some open doors only; a
     // clock with its status set holds the end-of-poll maintenance back.
     const int clocks = r.range(2, 4);
-    const char *const comms[] = {"RS232", "RS232", "TCP/IP", "TCP/IP", "HPx000", "AdvBio", "hpx000", nullptr, ""};
+    const char *const comms[] = {"RS232",  "RS232",  "TCP/IP", "TCP/IP", "HPx000",
+                                 "AdvBio", "hpx000", nullptr,  ""};
     std::map<int, bool> biometric;
     for (int c = 1; c <= clocks; ++c) {
         const char *type = r.pick(comms);
@@ -146,9 +173,9 @@ inline RandomSite makeRandomSite(uint32_t seed, Database &db) {
             if (!r.chance(weekend ? 15 : 85)) continue;
             const QString x = QString::fromLatin1(letter);
             QStringList sets;
-            for (const char *w : {"Open", "SchIn", "EarlyIn", "LateIn", "SchLunchOut", "EarlyLunchOut",
-                                  "LateLunchOut", "SchLunchIn", "EarlyLunchIn", "LateLunchIn", "SchOut", "EarlyOut",
-                                  "LateOut"})
+            for (const char *w :
+                 {"Open", "SchIn", "EarlyIn", "LateIn", "SchLunchOut", "EarlyLunchOut", "LateLunchOut",
+                  "SchLunchIn", "EarlyLunchIn", "LateLunchIn", "SchOut", "EarlyOut", "LateOut"})
                 sets << QStringLiteral("\"%1%2\" = ?").arg(x, QLatin1String(w));
             const bool lunch = kind == 0;
             const auto maybe = [&](const QVariant &v) { return r.chance(8) ? QVariant() : v; };
@@ -156,9 +183,10 @@ inline RandomSite makeRandomSite(uint32_t seed, Database &db) {
             db.execute(QStringLiteral("UPDATE \"SCHEDULE\" SET ") + sets.join(QStringLiteral(", ")) +
                            QStringLiteral(" WHERE \"ScheduleNumber\" = ?"),
                        {db.boolean(true), t(h, 0), maybe(t(h - 1, 45)), maybe(t(h, 7)),
-                        lunch ? t(12, 0) : null, lunch ? maybe(t(11, 50)) : null, lunch ? maybe(t(12, 10)) : null,
-                        lunch ? t(12, 30) : null, lunch ? maybe(t(12, 25)) : null, lunch ? maybe(t(12, 37)) : null,
-                        t(out[kind], 30), maybe(t(out[kind], 25)), maybe(t(out[kind], 45)), s});
+                        lunch ? t(12, 0) : null, lunch ? maybe(t(11, 50)) : null,
+                        lunch ? maybe(t(12, 10)) : null, lunch ? t(12, 30) : null,
+                        lunch ? maybe(t(12, 25)) : null, lunch ? maybe(t(12, 37)) : null, t(out[kind], 30),
+                        maybe(t(out[kind], 25)), maybe(t(out[kind], 45)), s});
         }
     }
 
@@ -172,7 +200,8 @@ inline RandomSite makeRandomSite(uint32_t seed, Database &db) {
             db.execute(QStringLiteral("INSERT INTO \"TASK\" (\"TASK NUMBER\", \"TASK NAME\") VALUES (?, ?)"),
                        {task, QStringLiteral("Task %1").arg(task)});
     if (QByteArray(rounding) == "Custom" || r.chance(20)) {
-        const int windows[][3] = {{53, 7, 0}, {8, 22, 15}, {23, 37, 30}, {38, 52, 45}, {8, 14, 0}, {30, 30, 30}};
+        const int windows[][3] = {{53, 7, 0},   {8, 22, 15}, {23, 37, 30},
+                                  {38, 52, 45}, {8, 14, 0},  {30, 30, 30}};
         for (const auto &w : windows)
             if (r.chance(70))
                 db.execute(QStringLiteral("INSERT INTO \"CustomRound\" (\"MinuteMin\", \"MinuteMax\", "
@@ -180,9 +209,10 @@ inline RandomSite makeRandomSite(uint32_t seed, Database &db) {
                            {w[0], w[1], r.chance(4) ? null : QVariant(w[2]), r.range(1, 3)});
     }
     if (r.chance(25))
-        db.execute(QStringLiteral("INSERT INTO \"CustomHours\" (\"HoursMin\", \"HoursMax\", \"HoursMultiply\", "
-                                  "\"HoursConstant\") VALUES (?, ?, ?, ?)"),
-                   {0, 4, 1, 0.5});
+        db.execute(
+            QStringLiteral("INSERT INTO \"CustomHours\" (\"HoursMin\", \"HoursMax\", \"HoursMultiply\", "
+                           "\"HoursConstant\") VALUES (?, ?, ?, ?)"),
+            {0, 4, 1, 0.5});
 
     // Employees.
     struct Employee {
@@ -190,7 +220,7 @@ inline RandomSite makeRandomSite(uint32_t seed, Database &db) {
         int badge;
         int newBadge;
         bool swipe;
-        int dept; // the department number the clock sends
+        int dept;  // the department number the clock sends
         int shift; // 0 day, 1 early, 2 night
         int clock;
     };
@@ -202,47 +232,53 @@ inline RandomSite makeRandomSite(uint32_t seed, Database &db) {
     QSet<int> badges;
     const auto freshBadge = [&] {
         int b;
-        do b = r.range(lowBadge, highBadge);
+        do
+            b = r.range(lowBadge, highBadge);
         while (badges.contains(b));
         badges.insert(b);
         return b;
     };
-    const char *const access[] = {"NO", "NO", "NO", "NO", "NO", "YES", "YES", "ONLY", "only", nullptr, "Maybe"};
+    const char *const access[] = {"NO",  "NO",   "NO",   "NO",    "NO",   "YES",
+                                  "YES", "ONLY", "only", nullptr, "Maybe"};
     const char *const sort2[] = {"04:30", "3:00 AM", "early", "", nullptr, "06:00"};
     const char *const revLow[] = {"7:45 AM", "7:30 AM", "7:45 AM", "7:30 AM", "early"};
     const char *const lunchLen[] = {"30", "0", "30 min", "", nullptr};
     const char *const lunchAt[] = {"6", "5.5", "", nullptr};
     const bool nullQual = r.chance(5);
     for (int i = 0, n = r.range(10, 28); i < n; ++i) {
-        Employee e{i + 1, freshBadge(), r.chance(8) ? freshBadge() : 0, r.chance(15), 0, 0, r.range(1, clocks)};
+        Employee e{i + 1, freshBadge(),      r.chance(8) ? freshBadge() : 0, r.chance(15), 0,
+                   0,     r.range(1, clocks)};
         const int schedule = r.chance(45) ? r.range(1, schedules) : 0;
-        const QVariant oldSchedule = r.chance(80) ? QVariant(schedule) : (r.chance(50) ? QVariant() : QVariant(1));
+        const QVariant oldSchedule =
+            r.chance(80) ? QVariant(schedule) : (r.chance(50) ? QVariant() : QVariant(1));
         const int statuses[] = {1, 1, 1, 1, 1, 2, 3, 4, 5};
         const int msgCodes[] = {-1, 0, 1, 2, 7};
         const int msg = r.pick(msgCodes);
-        db.execute(QStringLiteral("INSERT INTO \"EMPLOYEE\" (\"EMPLOYEE ID\", \"CLOCK ID\", \"NEWBADGE\", "
-                                  "\"LAST NAME\", \"AccessControl\", \"SORT2\", \"SwipeAndGo\", \"SCHEDULE\", "
-                                  "\"OLDSCHEDULE\", \"STATUS\", \"MSGCODE\", \"MESSAGE\") "
-                                  "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-                   {e.id, e.badge, e.newBadge, QStringLiteral("Employee %1").arg(e.id), text(r.pick(access)),
-                    dayStartBySort2 ? text(r.pick(sort2)) : null, db.boolean(e.swipe),
-                    schedule ? QVariant(schedule) : (r.chance(50) ? QVariant() : QVariant(0)), oldSchedule,
-                    r.pick(statuses), msg == 7 ? null : QVariant(msg),
-                    msg == 7 ? null : QVariant(QStringLiteral("Message %1").arg(e.id))});
+        db.execute(
+            QStringLiteral("INSERT INTO \"EMPLOYEE\" (\"EMPLOYEE ID\", \"CLOCK ID\", \"NEWBADGE\", "
+                           "\"LAST NAME\", \"AccessControl\", \"SORT2\", \"SwipeAndGo\", \"SCHEDULE\", "
+                           "\"OLDSCHEDULE\", \"STATUS\", \"MSGCODE\", \"MESSAGE\") "
+                           "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+            {e.id, e.badge, e.newBadge, QStringLiteral("Employee %1").arg(e.id), text(r.pick(access)),
+             dayStartBySort2 ? text(r.pick(sort2)) : null, db.boolean(e.swipe),
+             schedule ? QVariant(schedule) : (r.chance(50) ? QVariant() : QVariant(0)), oldSchedule,
+             r.pick(statuses), msg == 7 ? null : QVariant(msg),
+             msg == 7 ? null : QVariant(QStringLiteral("Message %1").arg(e.id))});
         const int quals = r.chance(6) ? 0 : r.range(1, 2);
         for (int q = 0; q < quals; ++q) {
-            const Dept &d = overflowDept && e.swipe && q == 0 ? depts.back() : depts[size_t(r.below(int(depts.size())))];
+            const Dept &d =
+                overflowDept && e.swipe && q == 0 ? depts.back() : depts[size_t(r.below(int(depts.size())))];
             if (q == 0) e.dept = d.id;
             const bool rev = r.chance(40), orev = r.chance(30);
-            db.execute(QStringLiteral("INSERT INTO \"DEPTQUAL\" (\"EMPLOYEE ID\", \"DEPT NAME\", \"SEQUENCE\", "
-                                      "\"OTRULES\", \"PAYRATE\", \"IREVLOW\", \"IREVHI\", \"OREVLOW\", \"OREVHI\", "
-                                      "\"UseDiff\", \"LUNCHLEN\", \"LUNCH AT\") "
-                                      "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-                       {e.id, nullQual && e.swipe ? QVariant() : QVariant(d.name), r.chance(25) ? 1 : q + 1,
-                        r.range(0, 3),
-                        10 + r.below(2000) / 100.0, rev ? text(r.pick(revLow)) : null,
-                        rev ? text("8:00 AM") : null, orev ? text("4:30 PM") : null, orev ? text("4:45 PM") : null,
-                        db.boolean(r.chance(20)), text(r.pick(lunchLen)), text(r.pick(lunchAt))});
+            db.execute(
+                QStringLiteral("INSERT INTO \"DEPTQUAL\" (\"EMPLOYEE ID\", \"DEPT NAME\", \"SEQUENCE\", "
+                               "\"OTRULES\", \"PAYRATE\", \"IREVLOW\", \"IREVHI\", \"OREVLOW\", \"OREVHI\", "
+                               "\"UseDiff\", \"LUNCHLEN\", \"LUNCH AT\") "
+                               "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                {e.id, nullQual && e.swipe ? QVariant() : QVariant(d.name), r.chance(25) ? 1 : q + 1,
+                 r.range(0, 3), 10 + r.below(2000) / 100.0, rev ? text(r.pick(revLow)) : null,
+                 rev ? text("8:00 AM") : null, orev ? text("4:30 PM") : null, orev ? text("4:45 PM") : null,
+                 db.boolean(r.chance(20)), text(r.pick(lunchLen)), text(r.pick(lunchAt))});
         }
         if (e.dept == 0) e.dept = r.chance(50) ? depts.front().id : 77;
         e.shift = r.chance(70) ? 0 : r.range(1, 2);
@@ -261,7 +297,8 @@ inline RandomSite makeRandomSite(uint32_t seed, Database &db) {
         const QString sql = QStringLiteral(
             "INSERT INTO \"PUNCH\" (\"EMPLOYEE ID\", \"IN DATE\", \"IN TIME\", \"OUT TIME\", \"ODOW\", "
             "\"AdjustedDate\", \"InPunchType\", \"OutPunchType\", \"InCode\", \"OutCode\", \"Schedule\", "
-            "\"DEPT NAME\", \"CLOCK NUMBER\", \"timein\", \"timeout\", \"DEPT HOURS\", \"RecalcHrs\", \"NONWORKED\") "
+            "\"DEPT NAME\", \"CLOCK NUMBER\", \"timein\", \"timeout\", \"DEPT HOURS\", \"RecalcHrs\", "
+            "\"NONWORKED\") "
             "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
         for (int i = 0, n = r.range(2, 8); i < n; ++i) {
             const Employee &e = employees[size_t(r.below(int(employees.size())))];
@@ -269,8 +306,8 @@ inline RandomSite makeRandomSite(uint32_t seed, Database &db) {
             const QVariant dept = depts.front().name;
             switch (r.below(5)) {
             case 0: // open since the evening before
-                db.execute(sql, {e.id, db.date(day), t(22, 0), null, null, db.date(day), 0, null, 0, 0, 0, dept,
-                                 e.clock, t(22, 0), null, null, db.boolean(false), null});
+                db.execute(sql, {e.id, db.date(day), t(22, 0), null, null, db.date(day), 0, null, 0, 0, 0,
+                                 dept, e.clock, t(22, 0), null, null, db.boolean(false), null});
                 break;
             case 1: // complete
                 db.execute(sql, {e.id, db.date(day), t(8, 0), t(16, 30), 2, db.date(day), 0, 0, 0, 0, 0, dept,
@@ -286,8 +323,8 @@ inline RandomSite makeRandomSite(uint32_t seed, Database &db) {
                                  db.boolean(false), null});
                 break;
             default: // a holiday
-                db.execute(sql, {e.id, db.date(fromQDate(firstDay) + 1), null, null, null, null, 0, 0, 0, 0, 0,
-                                 dept, null, null, null, 8, db.boolean(false), QStringLiteral("HOL")});
+                db.execute(sql, {e.id, db.date(fromQDate(firstDay) + 1), null, null, null, null, 0, 0, 0, 0,
+                                 0, dept, null, null, null, 8, db.boolean(false), QStringLiteral("HOL")});
             }
         }
     }
@@ -301,11 +338,20 @@ inline RandomSite makeRandomSite(uint32_t seed, Database &db) {
         if (mangle) {
             // Fields out of range, letters in numbers, a badge no integer holds.
             switch (r.below(idDigits == 10 ? 5 : 4)) {
-            case 0: line.replace(17, 2, r.chance(50) ? "13" : "00"); break;
-            case 1: line.replace(24, 4, r.chance(50) ? "2561" : " 7 5"); break;
-            case 2: line.replace(29, 2, "9Z"); break;
-            case 3: line.replace(52, 2, "1A"); break;
-            default: line.replace(0, 10, "9999999999");
+            case 0:
+                line.replace(17, 2, r.chance(50) ? "13" : "00");
+                break;
+            case 1:
+                line.replace(24, 4, r.chance(50) ? "2561" : " 7 5");
+                break;
+            case 2:
+                line.replace(29, 2, "9Z");
+                break;
+            case 3:
+                line.replace(52, 2, "1A");
+                break;
+            default:
+                line.replace(0, 10, "9999999999");
             }
         }
         polls[{d, clock}].push_back({rec.time, line});
@@ -338,8 +384,10 @@ inline RandomSite makeRandomSite(uint32_t seed, Database &db) {
                 }
                 ps.push_back({d, QTime(h + 8, 30).addSecs(60 * r.range(0, 15)), 'O', "00"});
             }
-            if (r.chance(6)) ps.erase(ps.begin());          // forgot the in
-            else if (r.chance(6)) ps.pop_back();            // forgot the out
+            if (r.chance(6))
+                ps.erase(ps.begin()); // forgot the in
+            else if (r.chance(6))
+                ps.pop_back(); // forgot the out
             for (const P &p : ps) {
                 if (p.d > lastDay) continue;
                 demo::PollRecord rec;
@@ -365,7 +413,8 @@ inline RandomSite makeRandomSite(uint32_t seed, Database &db) {
         for (int i = 0, n = r.range(0, 2); i < n; ++i) { // badges nobody holds
             demo::PollRecord rec;
             int badge;
-            do badge = r.range(lowBadge, highBadge);
+            do
+                badge = r.range(lowBadge, highBadge);
             while (badges.contains(badge));
             rec.badge = badge;
             rec.date = d;

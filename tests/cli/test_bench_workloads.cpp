@@ -43,7 +43,8 @@ const Workload kWorkloads[] = {
 // The tables and the order of their rows.
 const std::pair<const char *, const char *> kTables[] = {
     {"PUNCH", "\"ID\""}, {"EMPLOYEE", "\"EMPLOYEE ID\""}, {"TCRULES", "\"ID\""}, {"AccessPunch", "\"ID\""}};
-const QStringList kPartOrder = {u"PUNCH"_s, u"EMPLOYEE"_s, u"TCRULES"_s, u"AccessPunch"_s, u"register"_s, u"logs"_s};
+const QStringList kPartOrder = {u"PUNCH"_s,       u"EMPLOYEE"_s, u"TCRULES"_s,
+                                u"AccessPunch"_s, u"register"_s, u"logs"_s};
 
 const QString kGoldenFile = QStringLiteral(HX_SOURCE_DIR "/tests/cli/data/bench_workloads.sha256");
 const QString kDumpDir = QStringLiteral(HX_BINARY_DIR "/bench-workloads");
@@ -53,7 +54,8 @@ protected:
     void TearDown() override {
         for (const QString &database : m_databases) {
             QString error;
-            if (!runOnServer(server().port(), u"DROP DATABASE IF EXISTS %1 WITH (FORCE)"_s.arg(database), &error))
+            if (!runOnServer(server().port(), u"DROP DATABASE IF EXISTS %1 WITH (FORCE)"_s.arg(database),
+                             &error))
                 ADD_FAILURE() << error.toStdString();
         }
     }
@@ -70,7 +72,8 @@ protected:
         const int port = engine == Engine::PostgreSQL ? server().port() : 0;
         if (engine == Engine::PostgreSQL) {
             if (port <= 0) {
-                ADD_FAILURE() << "the PostgreSQL test server did not start: " << server().error().toStdString();
+                ADD_FAILURE() << "the PostgreSQL test server did not start: "
+                              << server().error().toStdString();
                 return std::nullopt;
             }
             database = hx::test::PgSandbox::database(
@@ -138,11 +141,12 @@ TEST_P(BenchWorkloads, LeaveTheRowsRegisterAndLogTheyLeftBefore) {
                                            givenHost().isEmpty() ? QString() : u".given"_s),
                   *parts, kPartOrder);
     if (writing) return;
-    const QString failure = compare(golden, name, engine, *parts, kPartOrder, kDumpDir, [&]() -> std::optional<Parts> {
-        if (!referenceHost().isEmpty()) return runWorkload(w, referenceHost(), Engine::SQLite);
-        if (engine == Engine::PostgreSQL) return runWorkload(w, host, Engine::SQLite);
-        return std::nullopt;
-    });
+    const QString failure =
+        compare(golden, name, engine, *parts, kPartOrder, kDumpDir, [&]() -> std::optional<Parts> {
+            if (!referenceHost().isEmpty()) return runWorkload(w, referenceHost(), Engine::SQLite);
+            if (engine == Engine::PostgreSQL) return runWorkload(w, host, Engine::SQLite);
+            return std::nullopt;
+        });
     EXPECT_TRUE(failure.isEmpty()) << failure.toStdString();
 }
 

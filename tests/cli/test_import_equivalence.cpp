@@ -36,9 +36,11 @@ const QString kDumpDir = QStringLiteral(HX_BINARY_DIR "/import-equivalence");
 
 // The tables an import writes and the key of their rows.
 const std::pair<const char *, const char *> kTables[] = {
-    {"PUNCH", "\"ID\""},           {"AccessPunch", "\"ID\""}, {"IMPORT", "\"ID\""},
-    {"EMPLOYEE", "\"EMPLOYEE ID\""}, {"DEPT", "\"DEPT ID\""},   {"SCHEDULE", "\"ScheduleNumber\""},
-    {"CLOCK", "\"CLOCK NUMBER\""},  {"CKQUAL", "\"ID\""},      {"TCRULES", "\"ID\""}};
+    {"PUNCH", "\"ID\""},           {"AccessPunch", "\"ID\""},
+    {"IMPORT", "\"ID\""},          {"EMPLOYEE", "\"EMPLOYEE ID\""},
+    {"DEPT", "\"DEPT ID\""},       {"SCHEDULE", "\"ScheduleNumber\""},
+    {"CLOCK", "\"CLOCK NUMBER\""}, {"CKQUAL", "\"ID\""},
+    {"TCRULES", "\"ID\""}};
 
 QStringList partOrder() {
     QStringList order;
@@ -71,7 +73,8 @@ protected:
     void TearDown() override {
         for (const QString &database : m_databases) {
             QString error;
-            if (!runOnServer(server().port(), u"DROP DATABASE IF EXISTS %1 WITH (FORCE)"_s.arg(database), &error))
+            if (!runOnServer(server().port(), u"DROP DATABASE IF EXISTS %1 WITH (FORCE)"_s.arg(database),
+                             &error))
                 ADD_FAILURE() << error.toStdString();
         }
     }
@@ -82,7 +85,8 @@ protected:
     };
 
     // The host run with the site's folders and the fixed clock.
-    static Run runHost(const QString &host, const QString &site, const QString &dbArg, const QStringList &args) {
+    static Run runHost(const QString &host, const QString &site, const QString &dbArg,
+                       const QStringList &args) {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(u"TZ"_s, u"America/New_York"_s);
@@ -97,8 +101,8 @@ protected:
         QStringList all = {u"--now"_s, QString::fromLatin1(hx::test::kSiteNow)};
         if (!dbArg.isEmpty()) all << u"--db"_s << dbArg;
         if (args.value(0) != u"demo"_s)
-            all << u"--app-dir"_s << site + u"/app"_s << u"--poll-dir"_s << site + u"/polllogs"_s << u"--log-dir"_s
-                << site + u"/logs"_s;
+            all << u"--app-dir"_s << site + u"/app"_s << u"--poll-dir"_s << site + u"/polllogs"_s
+                << u"--log-dir"_s << site + u"/logs"_s;
         p.start(host, all + args);
         p.closeWriteChannel();
         Run run;
@@ -121,7 +125,8 @@ protected:
         QString database, dbArg;
         if (engine == Engine::PostgreSQL) {
             if (port <= 0) {
-                ADD_FAILURE() << "the PostgreSQL test server did not start: " << server().error().toStdString();
+                ADD_FAILURE() << "the PostgreSQL test server did not start: "
+                              << server().error().toStdString();
                 return std::nullopt;
             }
             database = hx::test::PgSandbox::database(u"hx_eq%1_%2"_s.arg(index).arg(m_databases.size()));
@@ -161,8 +166,9 @@ protected:
             hx::test::RandomSite made;
             try {
                 QString why;
-                const auto target = engine == Engine::SQLite ? std::optional(hx::ConnectionSpec::forSqliteFile(dbArg))
-                                                             : hx::ConnectionSpec::parse(dbArg, QString(), &why);
+                const auto target = engine == Engine::SQLite
+                                        ? std::optional(hx::ConnectionSpec::forSqliteFile(dbArg))
+                                        : hx::ConnectionSpec::parse(dbArg, QString(), &why);
                 if (!target) throw hx::HxError(why);
                 auto db = hx::Database::open(*target);
                 hx::Transaction tx(*db);
@@ -217,10 +223,11 @@ TEST_P(ImportEquivalence, WritesWhatItWroteWhenRecorded) {
     const std::optional<Parts> parts = buildSite(index, host, engine);
     ASSERT_TRUE(parts);
     if (writing) {
-        ASSERT_TRUE(golden.update(name, *parts, order,
-                                  "# SHA-256 of the canonical dump of each site after its imports, part by part\n"
-                                  "# (tests/cli/test_import_equivalence.cpp; HX_WRITE_GOLDEN=1 rewrites it).\n",
-                                  [](const QString &n) { return n == u"demo"_s ? 0 : 1; }))
+        ASSERT_TRUE(
+            golden.update(name, *parts, order,
+                          "# SHA-256 of the canonical dump of each site after its imports, part by part\n"
+                          "# (tests/cli/test_import_equivalence.cpp; HX_WRITE_GOLDEN=1 rewrites it).\n",
+                          [](const QString &n) { return n == u"demo"_s ? 0 : 1; }))
             << kGoldenFile.toStdString();
         writeDump(u"%1/%2-%3.dump"_s.arg(kDumpDir, QLatin1String(engineName(engine)), name), *parts, order);
         return;
