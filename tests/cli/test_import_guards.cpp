@@ -48,7 +48,7 @@ protected:
     }
 };
 
-TEST_F(ImportGuards, ACorruptedMonthMarksNoAbsenceAfterToday) {
+TEST_F(ImportGuards, ACorruptedMonthIsReportedAndMarksNoAbsenceAfterToday) {
     scheduleEveryDay();
     QByteArray corrupted = record(QDate(2007, 4, 25), 'I', 4);
     corrupted.replace(17, 2, "93"); // month 93 of 2006 is September 2013
@@ -57,13 +57,12 @@ TEST_F(ImportGuards, ACorruptedMonthMarksNoAbsenceAfterToday) {
                                 {record(QDate(2007, 4, 24), 'I', 1), record(QDate(2007, 4, 24), 'O', 2),
                                  record(QDate(2007, 4, 25), 'I', 3), corrupted}));
     const Result r = run({u"import"_s, u"--yes"_s, u"2A000007.}01"_s});
-    ASSERT_EQ(r.exitCode, 0) << "a note, not an error: " << r.err.toStdString();
-    EXPECT_EQ(lastPoll(), u"2007-04-26"_s);
-    // Saturday 21 to Thursday 26 April have their pairs; after today only the punch itself.
-    EXPECT_EQ(rowsFrom("2007-04-27"), 1);
-    EXPECT_EQ(count(u"SELECT COUNT(*) FROM \"PUNCH\" WHERE \"IN DATE\" = '2013-09-25'"_s), 1);
-    EXPECT_EQ(punchRows(), 7);
-    EXPECT_TRUE(log().contains(u"lies after today"_s));
+    ASSERT_EQ(r.exitCode, 3) << "the record is reported: " << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(u"[INVALID DATE]\nThe record is dated 2013-09-25 08:00:00"_s)) << r.err.toStdString();
+    // Saturday 21 to Wednesday 25 April have their pairs; the record of 2013 is not imported.
+    EXPECT_EQ(lastPoll(), u"2007-04-25"_s);
+    EXPECT_EQ(rowsFrom("2007-04-26"), 0);
+    EXPECT_EQ(punchRows(), 5);
 }
 
 TEST_F(ImportGuards, AClockAtTheEndOfTimeWritesOneYearOfPairs) {

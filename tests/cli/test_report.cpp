@@ -176,7 +176,7 @@ TEST_F(ReportTest, UsageErrorsAndAMissingDatabase) {
         {{u"exceptions"_s, u"--since"_s, u"2007-04-26"_s, u"--until"_s, u"2007-04-01"_s}, 2},
         {{u"exceptions"_s, u"--longer-than"_s, u"0"_s}, 2},
         {{u"exceptions"_s, u"--longer-than"_s, u"many"_s}, 2},
-        {{u"exceptions"_s, u"--verbose"_s}, 2},
+        {{u"exceptions"_s, u"--weekly"_s}, 2},
     };
     for (const auto &c : cases)
         EXPECT_EQ(run(QStringList{u"report"_s} + c.args).exitCode, c.exitCode)

@@ -132,9 +132,9 @@ const struct {
     // December read in April is last year's; 23:60 is the next hour.
     {Rec{.seq = "0005", .month = 12, .day = 31, .hour = 23, .minute = 60},
      "1001|1234|2006-12-31|00:00:00|1|ASSEMBLY|1|null|0|1|0|0|0|1|0"},
-    // 31 April is 1 May; the employee's new badge.
-    {Rec{.badge = "2223333", .seq = "0006", .day = 31},
-     "1002|3333|2007-05-01|08:05:00|1|ASSEMBLY|1|null|0|1|0|0|0|1|0"},
+    // 30 February is 2 March; the employee's new badge.
+    {Rec{.badge = "2223333", .seq = "0006", .month = 2, .day = 30},
+     "1002|3333|2007-03-02|08:05:00|1|ASSEMBLY|1|null|0|1|0|0|0|1|0"},
 };
 
 // Rows beyond those held in memory go through a temporary file and must come
