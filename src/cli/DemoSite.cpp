@@ -116,12 +116,13 @@ void seedSchedules(Database &db) {
     }
 }
 
-// A punch time of the day with a few minutes' scatter.
+// A punch time of the day with a few minutes' scatter. The draw is taken
+// from the engine's output by hand: the standard libraries' distributions
+// differ, and the demonstration must be the same site everywhere.
 class Scatter {
 public:
     QTime at(int h, int m, int from, int to) {
-        std::uniform_int_distribution<int> d(from, to);
-        return QTime(h, m).addSecs(60 * d(m_gen));
+        return QTime(h, m).addSecs(60 * (from + int(m_gen() % uint32_t(to - from + 1))));
     }
 
 private:
