@@ -1,8 +1,13 @@
 // Takes the README's pictures of the poll log window on a demonstration site:
-// the window with two logs selected, the print preview, and the import's
-// confirmation box (answered No, so nothing is imported).
+// the window with two logs selected, the print preview, the exceptions
+// preview, the import's confirmation box, the window during an import of
+// every listed file (the site's poll logs copied ten times over) and the
+// summary box after it.
 //   hxscreenshots SITE_DIR OUT_DIR
+#include "component/Database.h"
 #include "component/modGlobal.h"
+#include "hours/ExceptionsReport.h"
+#include "window/ExceptionsReportPrint.h"
 #include "window/PollLogReport.h"
 #include "window/QtMessageBox.h"
 #include "window/frmPollLog.h"
@@ -17,6 +22,8 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QLabel>
+#include <QProgressBar>
 #include <QTreeView>
 #include <cstdio>
 
@@ -54,6 +61,19 @@ int main(int argc, char **argv) {
     QTemporaryDir settings;
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
 
+    // Many files for the import: each poll log again under nine later poll
+    // times (the hexadecimal time code before the year), same clock.
+    for (const QString &name : QDir(site.filePath(QStringLiteral("polllogs"))).entryList({QStringLiteral("*.}??")})) {
+        bool hex = false;
+        const qint64 code = name.left(name.size() - 6).toLongLong(&hex, 16);
+        if (!hex) continue;
+        for (int k = 1; k < 10; ++k)
+            QFile::copy(site.filePath(QStringLiteral("polllogs/") + name),
+                        site.filePath(QStringLiteral("polllogs/") +
+                                      QStringLiteral("%1").arg(code + k, int(name.size()) - 6, 16, QLatin1Char('0')).toUpper() +
+                                      name.right(6)));
+    }
+
     QtMessageBox face;
     setMessageBoxFace(&face);
     bool ok = true;
@@ -79,15 +99,45 @@ int main(int argc, char **argv) {
         ok &= save(preview.get(), out.filePath(QStringLiteral("poll-log-preview.png")));
         preview->close();
 
-        QTimer::singleShot(600, [&] {
-            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+        {
+            QPrinter exceptionsPrinter(QPrinter::HighResolution);
+            const auto [since, until] = defaultExceptionsRange();
+            std::unique_ptr<QPrintPreviewDialog> exceptions(
+                createExceptionsReportPreview(collectExceptions(*gConn, since, until), exceptionsPrinter, &form));
+            exceptions->show();
+            settle(1200);
+            ok &= save(exceptions.get(), out.filePath(QStringLiteral("exceptions-preview.png")));
+            exceptions->close();
+        }
+
+        // The import of every file: its confirmation, the window under way,
+        // and the summary after it (exceptions not shown).
+        form.listView()->selectAll();
+        bool confirmed = false, during = false, summary = false;
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (box && !confirmed) {
+                confirmed = true;
                 ok &= save(box, out.filePath(QStringLiteral("poll-log-confirm.png")));
-                box->button(QMessageBox::No)->click();
-            } else {
-                ok = false;
+                box->button(QMessageBox::Yes)->click();
+            } else if (box && box->windowTitle().contains(QStringLiteral("Summary"))) {
+                summary = true;
+                ok &= save(box, out.filePath(QStringLiteral("import-summary.png")));
+                if (auto *no = box->button(QMessageBox::No)) no->click();
+                else box->button(QMessageBox::Ok)->click();
+            } else if (box) {
+                box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->click() : box->reject();
+            } else if (!during && form.isImporting() && form.fileCountLabel()->text().startsWith(QStringLiteral("File 4"))) {
+                during = true;
+                form.repaint();
+                ok &= save(&form, out.filePath(QStringLiteral("poll-log-importing.png")));
             }
         });
+        watch.start(0);
         form.buttonClick(QStringLiteral("IMPORT"));
+        watch.stop();
+        ok &= confirmed && during && summary;
         form.shutDown();
     }
     setMessageBoxFace(nullptr);

@@ -265,6 +265,7 @@ frmPollLog::frmPollLog(QWidget *parent) : QDialog(parent) {
     });
     auto *statusRow = new QHBoxLayout;
     statusRow->setContentsMargins(8, 2, 8, 6);
+    statusRow->setSpacing(12);
     statusRow->addWidget(m_fileCount);
     statusRow->addWidget(m_status, 3);
     statusRow->addWidget(m_progress, 2);
