@@ -336,6 +336,7 @@ CREATE TABLE "PollImportRun" (
     "ScheduledPairs" integer,
     "RowsRecalculated" integer,
     "Employees" integer,
+    "EarliestPunch" date,
     "Errors" text,
     "Seconds" double precision,
     "Outcome" text NOT NULL,

@@ -337,6 +337,7 @@ CREATE TABLE "PollImportRun" (
     "ScheduledPairs" INTEGER,
     "RowsRecalculated" INTEGER,
     "Employees" INTEGER,
+    "EarliestPunch" TEXT,
     "Errors" TEXT,
     "Seconds" REAL,
     "Outcome" TEXT NOT NULL,

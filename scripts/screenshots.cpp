@@ -101,7 +101,7 @@ int main(int argc, char **argv) {
 
         {
             QPrinter exceptionsPrinter(QPrinter::HighResolution);
-            const auto [since, until] = defaultExceptionsRange();
+            const auto [since, until] = defaultExceptionsRange(gConn.get());
             std::unique_ptr<QPrintPreviewDialog> exceptions(
                 createExceptionsReportPreview(collectExceptions(*gConn, since, until), exceptionsPrinter, &form));
             exceptions->show();

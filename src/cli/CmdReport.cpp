@@ -6,6 +6,7 @@
 #include "hours/ExceptionsReport.h"
 #include "window/ExceptionsReportPrint.h"
 
+#include <algorithm>
 #include <QCommandLineParser>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -51,7 +52,12 @@ void printText(const ExceptionsReport &report) {
 
 int cmdReport(const QStringList &args) {
     QCommandLineParser parser;
-    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
+    parser.setApplicationDescription(QStringLiteral(
+        "report exceptions: what to look at after an import, for a range of days (by default from the "
+        "earliest punch of the last saved import to today): pairs without an out punch on days before "
+        "today, pairs with error codes by code, schedule violations, pairs longer than a number of hours, "
+        "badges of no employee and refused access events. Text, --json or --pdf FILE."));
+    parser.addPositionalArgument(QStringLiteral("exceptions"), QStringLiteral("The report."));
     const QCommandLineOption since(QStringLiteral("since"), QStringLiteral("First day (YYYY-MM-DD)."),
                                    QStringLiteral("date"));
     const QCommandLineOption until(QStringLiteral("until"), QStringLiteral("Last day (YYYY-MM-DD)."),
@@ -63,8 +69,11 @@ int cmdReport(const QStringList &args) {
                                  QStringLiteral("file"));
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Print one JSON object."));
     parser.addOptions({since, until, longer, pdf, json});
-    if (!parser.parse(QStringList{QStringLiteral("hxpolllog report")} + args))
-        return usage(parser.errorText());
+    if (auto done = parseCommandLine(parser, QStringLiteral("report"),
+                                     QStringLiteral("exceptions [--since DATE] [--until DATE] [--longer-than HOURS] "
+                                                    "[--pdf FILE | --json]"),
+                                     args))
+        return *done;
     const QStringList positional = parser.positionalArguments();
     if (positional != QStringList{QStringLiteral("exceptions")})
         return usage(positional.isEmpty()
@@ -93,6 +102,8 @@ int cmdReport(const QStringList &args) {
     }
 
     if (!openSession()) return 1;
+    // By default from the earliest punch of the last saved import.
+    if (!parser.isSet(since)) from = std::min(defaultExceptionsRange(gConn.get()).first, to);
     ExceptionsReport report;
     try {
         report = collectExceptions(*gConn, from, to, hours);

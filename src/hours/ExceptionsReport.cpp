@@ -188,8 +188,24 @@ QString scheduleCodeName(int code) {
     }
 }
 
-std::pair<double, double> defaultExceptionsRange() {
+std::pair<double, double> defaultExceptionsRange(Database *db) {
     const double today = Clock::today();
+    if (db) {
+        try {
+            if (db->hasTable(QStringLiteral("PollImportRun"))) {
+                const auto v = db->firstValue(
+                    QStringLiteral("SELECT \"EarliestPunch\" FROM \"PollImportRun\" WHERE \"Outcome\" <> ? AND "
+                                   "\"EarliestPunch\" IS NOT NULL ORDER BY \"Started\" DESC, \"ID\" DESC LIMIT 1"),
+                    {QStringLiteral("not_saved")});
+                if (v && !isNullOrEmpty(*v)) {
+                    const double since = datePart(toDateTimeValue(*v));
+                    if (since <= today) return {since, today};
+                }
+            }
+        } catch (const std::exception &) {
+            // No history to go by: the week.
+        }
+    }
     return {today - 7, today};
 }
 

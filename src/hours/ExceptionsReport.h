@@ -68,8 +68,9 @@ struct ExceptionsReport {
 
 constexpr double kDefaultLongerThanHours = 16;
 
-// The default range: the week up to today, by the program's clock.
-std::pair<double, double> defaultExceptionsRange();
+// The default range: from the earliest punch of the last saved import (the
+// history of imports) to today; the week up to today when there is none.
+std::pair<double, double> defaultExceptionsRange(Database *db = nullptr);
 
 // Reads the report from the database; values bound, statements reused.
 ExceptionsReport collectExceptions(Database &db, double since, double until,

@@ -17,9 +17,9 @@ namespace {
 const QString kInsert = QStringLiteral(
     "INSERT INTO \"PollImportRun\" (\"Started\", \"Finished\", \"Host\", \"User\", \"Source\", \"Files\", "
     "\"RecordsRead\", \"RecordsSkippedSeen\", \"BadLines\", \"PunchesNew\", \"DuplicatesRemoved\", "
-    "\"PairsOpened\", \"PairsClosed\", \"ScheduledPairs\", \"RowsRecalculated\", \"Employees\", \"Errors\", "
-    "\"Seconds\", \"Outcome\", \"Cause\", \"ExitStatus\") "
-    "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    "\"PairsOpened\", \"PairsClosed\", \"ScheduledPairs\", \"RowsRecalculated\", \"Employees\", "
+    "\"EarliestPunch\", \"Errors\", \"Seconds\", \"Outcome\", \"Cause\", \"ExitStatus\") "
+    "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
 
 QString iso(const QDateTime &t) {
     return t.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
@@ -93,6 +93,7 @@ QJsonObject ImportRunRecord::toJson() const {
         {QStringLiteral("scheduled_pairs"), qint64(s.scheduledPairs)},
         {QStringLiteral("rows_recalculated"), qint64(s.rowsRecalculated)},
         {QStringLiteral("employees"), qint64(s.employees)},
+        {QStringLiteral("earliest_punch"), s.earliestPunch > 0 ? QJsonValue(formatIsoDate(s.earliestPunch)) : QJsonValue()},
         {QStringLiteral("errors"), errorsJson(s)},
         {QStringLiteral("seconds"), std::round(s.seconds * 1000) / 1000},
     };
@@ -153,7 +154,8 @@ void recordImportRun(Database &db, const ImportRunRecord &run) {
                          QString::fromUtf8(files), qint64(s.recordsRead), qint64(s.recordsSkippedSeen),
                          qint64(s.badLines), qint64(s.punchesNew), qint64(s.duplicatesRemoved),
                          qint64(s.pairsOpened), qint64(s.pairsClosed), qint64(s.scheduledPairs),
-                         qint64(s.rowsRecalculated), qint64(s.employees), QString::fromUtf8(errors), s.seconds,
+                         qint64(s.rowsRecalculated), qint64(s.employees),
+                         s.earliestPunch > 0 ? db.date(s.earliestPunch) : Database::null(), QString::fromUtf8(errors), s.seconds,
                          run.outcome, run.cause.isEmpty() ? Database::null() : QVariant(run.cause),
                          run.exitStatus});
 }
@@ -184,6 +186,7 @@ std::vector<ImportRunRecord> readImportRuns(Database &db, int limit) {
         s.scheduledPairs = n(u"ScheduledPairs");
         s.rowsRecalculated = n(u"RowsRecalculated");
         s.employees = n(u"Employees");
+        if (!isNullOrEmpty(rs.value(u"EarliestPunch"))) s.earliestPunch = datePart(toDateTimeValue(rs.value(u"EarliestPunch")));
         const QJsonObject errors = QJsonDocument::fromJson(strNullToText(rs.value(u"Errors")).toUtf8()).object();
         for (auto it = errors.begin(); it != errors.end(); ++it) {
             s.errorsByKind[it.key()] = int64_t(it.value().toDouble());

@@ -20,6 +20,7 @@ struct ImportSummary {
     int64_t scheduledPairs = 0; // pairs made for scheduled days without punches
     int64_t rowsRecalculated = 0;
     int64_t employees = 0; // employees with punches in the import
+    double earliestPunch = 0; // the earliest punch date posted (day-count form), 0 when none
     int64_t errors = 0; // errors reported between the confirmation and the end
     std::map<QString, int64_t> errorsByKind; // "bad_line", "bad_date", "failed_record", "posting", ...
     double seconds = 0; // from the confirmation to the end

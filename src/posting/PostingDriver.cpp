@@ -70,6 +70,12 @@ bool blnPostImportTableToPunchTable(std::shared_ptr<clsMessage> &message) {
                                                                    "\"IMPORT\" WHERE \"EMPLOYEE ID\" IS NOT NULL"))
                                         .value_or(QVariant(0))
                                         .toLongLong();
+        if (const auto first = conn().firstValue(QStringLiteral("SELECT MIN(\"IN DATE\") FROM \"IMPORT\""));
+            first && !isNullOrEmpty(*first)) {
+            const double day = datePart(toDateTimeValue(*first));
+            double &earliest = importCounts().earliestPunch;
+            if (earliest == 0 || day < earliest) earliest = day;
+        }
 
         step = QStringLiteral("open recordset-") + kImportByBadge;
         Recordset rs = conn().openCursor(kImportByBadge);

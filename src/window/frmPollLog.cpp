@@ -449,7 +449,7 @@ void frmPollLog::buttonClick(const QString &key) {
 std::optional<ExceptionsReport> frmPollLog::readExceptions() {
     if (!gConn) return std::nullopt;
     try {
-        const auto [since, until] = defaultExceptionsRange();
+        const auto [since, until] = defaultExceptionsRange(gConn.get());
         return collectExceptions(*gConn, since, until);
     } catch (const std::exception &e) {
         subReportError(kModule, QStringLiteral("Procedure"), QStringLiteral("Exceptions"), QString(),
