@@ -4,12 +4,21 @@
 #include "PostingFixture.h"
 #include "component/Schema.h"
 
+#include <QRegularExpression>
 #include <map>
 
 namespace {
 
 using namespace hx;
 using namespace hx::test;
+
+// The definitions as the engine keeps them.
+QString indexDefinition(Database &db, const QString &name) {
+    const QString sql = db.engine() == Engine::SQLite
+                            ? u"SELECT sql FROM sqlite_master WHERE type = 'index' AND name = ?"_s
+                            : u"SELECT indexdef FROM pg_indexes WHERE indexname = ?"_s;
+    return db.firstValue(sql, {name}).value_or(QVariant()).toString();
+}
 
 class PlanTest : public PostingTest {
 protected:
@@ -79,8 +88,13 @@ TEST_F(PlanTest, EveryStatementOfPostingAndHoursFindsItsRowsThroughAnIndex) {
                 << sql.toStdString() << "\n  plan: " << lines.join(u"; "_s).toStdString();
         }
         for (const QString &line : lines) {
-            const bool bareScan = line.startsWith(u"SCAN "_s) && !line.contains(u" INDEX "_s) &&
-                                  !line.contains(u"INTEGER PRIMARY KEY"_s);
+            // A scan in an index's order reads the whole table too, unless
+            // the index is partial: it holds only the rows asked for.
+            static const QRegularExpression scanIndex(u"^SCAN \\S+ USING (?:COVERING )?INDEX (\\S+)"_s);
+            const auto viaIndex = scanIndex.match(line);
+            const bool bareScan =
+                line.startsWith(u"SCAN "_s) && !line.contains(u"INTEGER PRIMARY KEY"_s) &&
+                !(viaIndex.hasMatch() && indexDefinition(db(), viaIndex.captured(1)).contains(u" WHERE "_s));
             // A closing update over the few rows of a master table runs once.
             const bool onceOverMaster =
                 count == 1 && !sql.contains(u"\"PUNCH\""_s) && !sql.contains(u"\"IMPORT\""_s);
@@ -91,14 +105,6 @@ TEST_F(PlanTest, EveryStatementOfPostingAndHoursFindsItsRowsThroughAnIndex) {
     }
     EXPECT_EQ(openPairSearches, 1);
     EXPECT_GE(punchStatements, 6) << "pairing, schedules and hours all reached PUNCH";
-}
-
-// The definitions as the engine keeps them.
-QString indexDefinition(Database &db, const QString &name) {
-    const QString sql = db.engine() == Engine::SQLite
-                            ? u"SELECT sql FROM sqlite_master WHERE type = 'index' AND name = ?"_s
-                            : u"SELECT indexdef FROM pg_indexes WHERE indexname = ?"_s;
-    return db.firstValue(sql, {name}).value_or(QVariant()).toString();
 }
 
 void expectPartialPunchIndexes(Database &db, const char *when) {
