@@ -100,6 +100,21 @@ void addImportRunTable(Database &db) {
                                         "CREATE INDEX \"POLLIMPORTRUN_STARTED\" ON \"PollImportRun\" (\"Started\");"));
 }
 
+// The open-pair and recalculation indexes hold only the rows their searches
+// ask for: kept over every closed or recalculated row they would cost each
+// import the site's whole history to maintain. The earlier full indexes
+// are replaced once.
+void makePunchIndexesPartial(Database &db) {
+    const QString mark = db.engine() == Engine::SQLite ? QStringLiteral("1") : QStringLiteral("true");
+    db.executeScript(QStringLiteral("DROP INDEX IF EXISTS \"PUNCH_EMPLOYEE_OPEN\";\n"
+                                    "DROP INDEX IF EXISTS \"PUNCH_RECALC\";\n"
+                                    "CREATE INDEX \"PUNCH_EMPLOYEE_OPEN\" ON \"PUNCH\" "
+                                    "(\"EMPLOYEE ID\", \"IN DATE\", \"IN TIME\") WHERE \"OUT TIME\" IS NULL;\n"
+                                    "CREATE INDEX \"PUNCH_RECALC\" ON \"PUNCH\" "
+                                    "(\"EMPLOYEE ID\", \"IN DATE\", \"IN TIME\") WHERE \"RecalcHrs\" = %1;")
+                         .arg(mark));
+}
+
 void ensureVersionTable(Database &db) {
     if (db.hasTable(kVersionTable)) return;
     db.executeScript(
@@ -134,6 +149,7 @@ const std::vector<SchemaStep> &schemaSteps() {
         {1, QStringLiteral("the index PUNCH_EMPLOYEE_OPEN"), addOpenPairIndex},
         {2, QStringLiteral("the table PrevPunch"), addPrevPunchTable},
         {3, QStringLiteral("the table PollImportRun"), addImportRunTable},
+        {4, QStringLiteral("the partial indexes PUNCH_EMPLOYEE_OPEN and PUNCH_RECALC"), makePunchIndexesPartial},
     };
     return steps;
 }

@@ -56,9 +56,18 @@ const QString kColumns = QStringLiteral(
     "\"ERRORCODE\", \"OTRULES\", \"PAYRATE\", \"DEPT HOURS\", \"UseDiff\", \"LUNCHLEN\", \"LUNCH AT\"");
 
 // Jet sorted Nulls first; the ID settles ties so that runs are repeatable.
-const QString kSelectMarked = QStringLiteral(
-    "SELECT \"ID\" FROM \"PUNCH\" WHERE \"RecalcHrs\" = ? AND \"NONWORKED\" IS NULL "
-    "ORDER BY \"EMPLOYEE ID\" NULLS FIRST, \"IN DATE\" NULLS FIRST, \"IN TIME\" NULLS FIRST, \"ID\"");
+// The mark is written into the text, as the engine stores true: only then
+// do both engines see that the partial index PUNCH_RECALC holds every row
+// asked for (a bound value may be planned for any value).
+const QString &selectMarkedSql(Engine engine) {
+    static const QString head = QStringLiteral("SELECT \"ID\" FROM \"PUNCH\" WHERE \"RecalcHrs\" = ");
+    static const QString tail = QStringLiteral(
+        " AND \"NONWORKED\" IS NULL "
+        "ORDER BY \"EMPLOYEE ID\" NULLS FIRST, \"IN DATE\" NULLS FIRST, \"IN TIME\" NULLS FIRST, \"ID\"");
+    static const QString sqlite = head + QStringLiteral("1") + tail;
+    static const QString server = head + QStringLiteral("true") + tail;
+    return engine == Engine::SQLite ? sqlite : server;
+}
 
 const QString kSelectOne =
     QStringLiteral("SELECT ") + kColumns + QStringLiteral(" FROM \"PUNCH\" WHERE \"ID\" = ?");
@@ -281,12 +290,13 @@ void RecalculateHours() {
         resetDayStartCache();
         RunLookups lookups;
 
-        step = kSelectMarked;
+        const QString &selectMarked = selectMarkedSql(db.engine());
+        step = selectMarked;
         // Every marked ID is read before the first row changes: the walk's
         // own index is keyed by the mark.
         std::vector<qint64> ids;
         {
-            Recordset rs = db.openCursor(kSelectMarked, {db.boolean(true)});
+            Recordset rs = db.openCursor(selectMarked);
             for (; !rs.eof(); rs.moveNext())
                 ids.push_back(rs.value(0).toLongLong());
         }
