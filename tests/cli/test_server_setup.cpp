@@ -83,9 +83,18 @@ Catalog sqliteCatalog(Database &db) {
                      db.openRecordset(u"PRAGMA index_info(\"%1\")"_s.arg(ix.value(u"name").toString()));
                  !col.eof(); col.moveNext())
                 columns << col.value(u"name").toString();
-            c[table] << u"index: %1 %2 (%3)"_s.arg(ix.value(u"name").toString(),
-                                                   ix.value(u"unique").toInt() ? u"unique"_s : u"plain"_s,
-                                                   columns.join(u", "_s));
+            // A partial index's condition, in the server's words.
+            QString where;
+            if (ix.value(u"partial").toInt()) {
+                const QString sql = db.firstValue(u"SELECT sql FROM sqlite_master WHERE type = 'index' AND name = ?"_s,
+                                                  {ix.value(u"name").toString()})
+                                        ->toString();
+                where = sql.mid(sql.indexOf(u" WHERE "_s) + 7).remove(u'"').trimmed().replace(u"= 1"_s, u"= true"_s);
+                where = u" WHERE (%1)"_s.arg(where);
+            }
+            c[table] << u"index: %1 %2 (%3)%4"_s.arg(ix.value(u"name").toString(),
+                                                     ix.value(u"unique").toInt() ? u"unique"_s : u"plain"_s,
+                                                     columns.join(u", "_s), where);
         }
         c[table].sort();
     }
