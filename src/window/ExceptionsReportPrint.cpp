@@ -119,36 +119,14 @@ void renderExceptionsReport(QPagedPaintDevice &device, const ExceptionsReport &r
 }
 
 bool blnWriteExceptionsReportPdf(const ExceptionsReport &report, const QString &file, QString *why) {
-    {
-        QFile probe(file);
-        if (!probe.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            if (why) *why = QStringLiteral("%1 cannot be written: %2").arg(file, probe.errorString());
-            return false;
-        }
-    }
-    QPdfWriter writer(file);
-    writer.setTitle(kCaption);
-    writer.setCreator(QStringLiteral("hxpolllog"));
-    writer.setResolution(600);
-    setReportPage(writer);
-    renderExceptionsReport(writer, report);
-    if (!QFileInfo(file).isFile() || QFileInfo(file).size() == 0) {
-        if (why) *why = QStringLiteral("%1 cannot be written.").arg(file);
-        return false;
-    }
-    return true;
+    return blnWriteReportPdf(
+        file, kCaption, [&report](QPagedPaintDevice &device) { renderExceptionsReport(device, report); }, why);
 }
 
 QPrintPreviewDialog *createExceptionsReportPreview(const ExceptionsReport &report, QPrinter &printer,
                                                    QWidget *parent) {
-    setReportPage(printer);
-    printer.setDocName(kCaption);
-    auto *preview = new QPrintPreviewDialog(&printer, parent);
-    preview->setWindowTitle(kCaption);
-    QObject::connect(preview, &QPrintPreviewDialog::paintRequested, preview,
-                     [report](QPrinter *target) { renderExceptionsReport(*target, report); });
-    preview->resize(760, 900);
-    return preview;
+    return createReportPreview(
+        printer, kCaption, [report](QPrinter &target) { renderExceptionsReport(target, report); }, parent);
 }
 
 void showExceptionsReportPreview(const ExceptionsReport &report, QWidget *parent) {

@@ -155,7 +155,8 @@ void renderPollLogReport(QPagedPaintDevice &device, const std::vector<PollLogRow
     }
 }
 
-bool blnWritePollLogReportPdf(const std::vector<PollLogRow> &rows, const QString &file, QString *why) {
+bool blnWriteReportPdf(const QString &file, const QString &caption,
+                       const std::function<void(QPagedPaintDevice &)> &render, QString *why) {
     {
         QFile probe(file);
         if (!probe.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
@@ -164,11 +165,11 @@ bool blnWritePollLogReportPdf(const std::vector<PollLogRow> &rows, const QString
         }
     }
     QPdfWriter writer(file);
-    writer.setTitle(kCaption);
+    writer.setTitle(caption);
     writer.setCreator(QStringLiteral("hxpolllog"));
     writer.setResolution(600);
-    setPage(writer);
-    renderPollLogReport(writer, rows);
+    setReportPage(writer);
+    render(writer);
     if (!QFileInfo(file).isFile() || QFileInfo(file).size() == 0) {
         if (why) *why = QStringLiteral("%1 cannot be written.").arg(file);
         return false;
@@ -176,16 +177,27 @@ bool blnWritePollLogReportPdf(const std::vector<PollLogRow> &rows, const QString
     return true;
 }
 
-QPrintPreviewDialog *createPollLogReportPreview(const std::vector<PollLogRow> &rows, QPrinter &printer,
-                                                QWidget *parent) {
-    setPage(printer);
-    printer.setDocName(kCaption);
+QPrintPreviewDialog *createReportPreview(QPrinter &printer, const QString &caption,
+                                         const std::function<void(QPrinter &)> &render, QWidget *parent) {
+    setReportPage(printer);
+    printer.setDocName(caption);
     auto *preview = new QPrintPreviewDialog(&printer, parent);
-    preview->setWindowTitle(kCaption);
+    preview->setWindowTitle(caption);
     QObject::connect(preview, &QPrintPreviewDialog::paintRequested, preview,
-                     [rows](QPrinter *target) { renderPollLogReport(*target, rows); });
+                     [render](QPrinter *target) { render(*target); });
     preview->resize(760, 900);
     return preview;
+}
+
+bool blnWritePollLogReportPdf(const std::vector<PollLogRow> &rows, const QString &file, QString *why) {
+    return blnWriteReportPdf(
+        file, kCaption, [&rows](QPagedPaintDevice &device) { renderPollLogReport(device, rows); }, why);
+}
+
+QPrintPreviewDialog *createPollLogReportPreview(const std::vector<PollLogRow> &rows, QPrinter &printer,
+                                                QWidget *parent) {
+    return createReportPreview(
+        printer, kCaption, [rows](QPrinter &target) { renderPollLogReport(target, rows); }, parent);
 }
 
 void showPollLogReportPreview(const std::vector<PollLogRow> &rows, QWidget *parent) {

@@ -5,6 +5,7 @@
 #include "import/PollLogList.h"
 
 #include <QString>
+#include <functional>
 #include <vector>
 
 class QPagedPaintDevice;
@@ -16,6 +17,12 @@ namespace hx {
 
 // The page of the printed reports: the paper of the locale, portrait, margins.
 void setReportPage(QPagedPaintDevice &device);
+// What the printed reports share: a PDF file written by `render` (false and
+// the reason when it cannot be), and a preview that renders on request.
+bool blnWriteReportPdf(const QString &file, const QString &caption,
+                       const std::function<void(QPagedPaintDevice &)> &render, QString *why);
+QPrintPreviewDialog *createReportPreview(QPrinter &printer, const QString &caption,
+                                         const std::function<void(QPrinter &)> &render, QWidget *parent);
 // Draws the report on a printer or a PDF writer, a page per new page.
 void renderPollLogReport(QPagedPaintDevice &device, const std::vector<PollLogRow> &rows);
 // Writes the report as a PDF file; false and the reason when it cannot.
