@@ -61,19 +61,6 @@ int main(int argc, char **argv) {
     QTemporaryDir settings;
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
 
-    // Many files for the import: each poll log again under nine later poll
-    // times (the hexadecimal time code before the year), same clock.
-    for (const QString &name : QDir(site.filePath(QStringLiteral("polllogs"))).entryList({QStringLiteral("*.}??")})) {
-        bool hex = false;
-        const qint64 code = name.left(name.size() - 6).toLongLong(&hex, 16);
-        if (!hex) continue;
-        for (int k = 1; k < 10; ++k)
-            QFile::copy(site.filePath(QStringLiteral("polllogs/") + name),
-                        site.filePath(QStringLiteral("polllogs/") +
-                                      QStringLiteral("%1").arg(code + k, int(name.size()) - 6, 16, QLatin1Char('0')).toUpper() +
-                                      name.right(6)));
-    }
-
     QtMessageBox face;
     setMessageBoxFace(&face);
     bool ok = true;
@@ -109,6 +96,20 @@ int main(int argc, char **argv) {
             ok &= save(exceptions.get(), out.filePath(QStringLiteral("exceptions-preview.png")));
             exceptions->close();
         }
+
+        // Many files for the import: each poll log again under nine later poll
+        // times (the hexadecimal time code before the year), same clock.
+        for (const QString &name : QDir(site.filePath(QStringLiteral("polllogs"))).entryList({QStringLiteral("*.}??")})) {
+            bool hex = false;
+            const qint64 code = name.left(name.size() - 6).toLongLong(&hex, 16);
+            if (!hex) continue;
+            for (int k = 1; k < 10; ++k)
+                QFile::copy(site.filePath(QStringLiteral("polllogs/") + name),
+                            site.filePath(QStringLiteral("polllogs/") +
+                                          QStringLiteral("%1").arg(code + k, int(name.size()) - 6, 16, QLatin1Char('0')).toUpper() +
+                                          name.right(6)));
+        }
+        form.refresh();
 
         // The import of every file: its confirmation, the window under way,
         // and the summary after it (exceptions not shown).

@@ -110,8 +110,10 @@ ImportResult runImportCommand(const std::vector<ImportFile> &files, std::shared_
     run.host = currentHostName();
     run.user = currentUserName();
     run.source = importSourceText(options.source);
-    for (const ImportFile &f : files)
-        run.files.push_back({f.name, QFileInfo(f.path).exists() ? QFileInfo(f.path).size() : -1});
+    for (const ImportFile &f : files) {
+        const QFileInfo info(f.path);
+        run.files.push_back({f.name, info.exists() ? info.size() : -1});
+    }
     // The counts, the outcome and the exit status as they stand now.
     const auto finishRun = [&] {
         result.errorsReported = lngReportedErrors() - errorsBefore;

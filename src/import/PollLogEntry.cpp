@@ -145,9 +145,11 @@ void ProcessPollLogEntry(QStringView strLine, int16_t intClock, bool blnImportSe
         const QString sequence = pollField(strLine, 12, 4).toString();
         const QString checksum = pollField(strLine, 51, 2).toString();
 
-        const double punchDate = pollPunchDate(month, day, Clock::now().date());
+        // One reading of the clock per record.
+        const QDateTime now = Clock::now();
+        const double punchDate = pollPunchDate(month, day, now.date());
         const double punchTime = timeSerial(hour, minute, 0);
-        if (punchDate + punchTime > Clock::nowSerial() + 1) {
+        if (punchDate + punchTime > fromQDateTime(now) + 1) {
             ++importCounts().badLines;
             noteReportedError("bad_date");
             intReportMessage(QStringLiteral("modImportToPunch"), QStringLiteral("Procedure"),

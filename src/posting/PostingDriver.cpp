@@ -65,16 +65,16 @@ bool blnPostImportTableToPunchTable(std::shared_ptr<clsMessage> &message) {
         }
 
         step = QStringLiteral("employees");
-        importCounts().employees += conn()
-                                        .firstValue(QStringLiteral("SELECT COUNT(DISTINCT \"EMPLOYEE ID\") FROM "
-                                                                   "\"IMPORT\" WHERE \"EMPLOYEE ID\" IS NOT NULL"))
-                                        .value_or(QVariant(0))
-                                        .toLongLong();
-        if (const auto first = conn().firstValue(QStringLiteral("SELECT MIN(\"IN DATE\") FROM \"IMPORT\""));
-            first && !isNullOrEmpty(*first)) {
-            const double day = datePart(toDateTimeValue(*first));
-            double &earliest = importCounts().earliestPunch;
-            if (earliest == 0 || day < earliest) earliest = day;
+        {
+            // The employees and the earliest day of the import, in one statement.
+            Recordset counts = conn().openRecordset(QStringLiteral(
+                "SELECT COUNT(DISTINCT \"EMPLOYEE ID\"), MIN(\"IN DATE\") FROM \"IMPORT\""));
+            importCounts().employees += counts.value(0).toLongLong();
+            if (!isNullOrEmpty(counts.value(1))) {
+                const double day = datePart(toDateTimeValue(counts.value(1)));
+                double &earliest = importCounts().earliestPunch;
+                if (earliest == 0 || day < earliest) earliest = day;
+            }
         }
 
         step = QStringLiteral("open recordset-") + kImportByBadge;

@@ -130,10 +130,10 @@ TEST_F(DatabaseTest, ConnectionStringForms) {
     };
     for (const Form &f : forms) {
         QString error;
-        const auto spec = ConnectionSpec::parse(f.text, QString(), &error);
-        ASSERT_TRUE(spec.has_value()) << f.text.toStdString() << ": " << error.toStdString();
-        EXPECT_EQ(spec->engine, Engine::PostgreSQL);
-        EXPECT_EQ(sorted(spec->options), sorted(f.options)) << f.text.toStdString();
+        const auto target = ConnectionSpec::parse(f.text, QString(), &error);
+        ASSERT_TRUE(target.has_value()) << f.text.toStdString() << ": " << error.toStdString();
+        EXPECT_EQ(target->engine, Engine::PostgreSQL);
+        EXPECT_EQ(sorted(target->options), sorted(f.options)) << f.text.toStdString();
     }
     QString error;
     auto lite = ConnectionSpec::parse(QStringLiteral("sqlite:site.db"), QStringLiteral("/srv/a"), &error);
@@ -163,15 +163,15 @@ TEST_F(DatabaseTest, ConnectionStringForms) {
 // What the driver pastes into libpq's connection string reads back, through
 // libpq's parser, as exactly the values given: no value can add a key.
 TEST_F(DatabaseTest, DriverOptionsReadBackAsGiven) {
-    ConnectionSpec spec;
-    spec.engine = Engine::PostgreSQL;
+    ConnectionSpec target;
+    target.engine = Engine::PostgreSQL;
     const QString nasty = u"x' host='evil' port='1 \\'\\\\ done"_s;
-    spec.setOption(u"host"_s, nasty);
-    spec.setOption(u"password"_s, nasty);
-    spec.setOption(u"application_name"_s, nasty);
-    spec.setOption(u"passfile"_s, u"/a dir/pass"_s);
+    target.setOption(u"host"_s, nasty);
+    target.setOption(u"password"_s, nasty);
+    target.setOption(u"application_name"_s, nasty);
+    target.setOption(u"passfile"_s, u"/a dir/pass"_s);
     QString error;
-    const std::optional<QString> options = driverConnectOptions(spec, &error);
+    const std::optional<QString> options = driverConnectOptions(target, &error);
     ASSERT_TRUE(options.has_value()) << error.toStdString();
     char *why = nullptr;
     PQconninfoOption *parsed = PQconninfoParse(options->toUtf8().constData(), &why);
@@ -184,8 +184,8 @@ TEST_F(DatabaseTest, DriverOptionsReadBackAsGiven) {
     EXPECT_EQ(back, (QList<std::pair<QString, QString>>{{u"application_name"_s, nasty},
                                                         {u"connect_timeout"_s, u"10"_s},
                                                         {u"passfile"_s, u"/a dir/pass"_s}}));
-    spec.setOption(u"connect_timeout"_s, u"3"_s);
-    EXPECT_FALSE(driverConnectOptions(spec, &error)->contains(u"10"_s));
+    target.setOption(u"connect_timeout"_s, u"3"_s);
+    EXPECT_FALSE(driverConnectOptions(target, &error)->contains(u"10"_s));
 }
 
 TEST_F(DatabaseTest, PasswordsAreMaskedInEveryFormOfTarget) {
