@@ -944,6 +944,25 @@ void Database::requireOpen() const {
         throw HxError(QStringLiteral("Operation is not allowed when the object is closed."), 3704);
 }
 
+std::optional<QVariant> Database::keySequencePosition(const QString &table, const QString &column) {
+    if (m_engine != Engine::PostgreSQL) return std::nullopt;
+    // Null while the sequence has not given a value yet.
+    return firstValue(QStringLiteral("SELECT pg_sequence_last_value(pg_get_serial_sequence(?, ?)::regclass)"),
+                      {QLatin1Char('"') + table + QLatin1Char('"'), column})
+        .value_or(QVariant());
+}
+
+void Database::restoreKeySequence(const QString &table, const QString &column,
+                                  const std::optional<QVariant> &position) {
+    if (!position) return;
+    const QString quoted = QLatin1Char('"') + table + QLatin1Char('"');
+    if (position->isNull())
+        firstValue(QStringLiteral("SELECT setval(pg_get_serial_sequence(?, ?), 1, false)"), {quoted, column});
+    else
+        firstValue(QStringLiteral("SELECT setval(pg_get_serial_sequence(?, ?), ?, true)"),
+                   {quoted, column, position->toLongLong()});
+}
+
 int Database::execute(const QString &sql, const QVariantList &params) {
     if (m_native) {
         requireOpen();

@@ -174,6 +174,7 @@ private:
 };
 
 class SqliteStatements;
+class WriteBatch;
 
 class Database {
 public:
@@ -225,6 +226,12 @@ public:
         m_observer = std::move(observer);
     }
 
+    // PostgreSQL: where the key sequence of table.column stands; a rollback
+    // does not take a sequence back, restoreKeySequence does. Nullopt on
+    // SQLite, whose rollback does.
+    std::optional<QVariant> keySequencePosition(const QString &table, const QString &column);
+    void restoreKeySequence(const QString &table, const QString &column, const std::optional<QVariant> &position);
+
     // Is there a table of that name (any case)?
     bool hasTable(const QString &name) const;
 
@@ -232,6 +239,7 @@ private:
     friend class Transaction;
     friend class Savepoint;
     friend class SqliteStatements;
+    friend class WriteBatch;
     Database();
     void beginTransaction();
     void commitTransaction();
@@ -251,6 +259,19 @@ private:
     // transaction sent with the savepoint's move in one round trip.
     PGconn *pgConnection() const;
     int executePipelined(PGconn *conn, const QString &sql, const QVariantList &params);
+    struct Prepared;
+    // The server-side name of a row change, prepared on first use. Guarded:
+    // a failed prepare is undone like a failed statement.
+    const Prepared &pgPrepared(PGconn *conn, const QString &sql, bool guarded);
+    // "EXECUTE name (values)", the values written as the driver writes them.
+    QByteArray pgExecuteText(const Prepared &p, const QVariantList &params) const;
+    struct Queued {
+        QString sql;
+        QVariantList params;
+        qint64 *returned = nullptr;
+    };
+    // Sends the queue in pipelines without savepoints; raises on the first failure.
+    void pgSendBatch(PGconn *conn, std::vector<Queued> &queue);
     // Checks shared by both statement paths before a statement runs.
     void beforeStatement(const QString &sql, int placeholders, const QVariantList &params);
 
@@ -280,6 +301,27 @@ private:
     bool m_statementSavepoint = false;
     bool m_statementSavepointStale = false;
     int m_savepointDepth = 0;
+};
+
+// Row changes sent together. On PostgreSQL they go in pipelines (one round
+// trip for a few hundred) without a savepoint each, so a failure aborts the
+// transaction back to the caller's Savepoint, which must enclose the batch;
+// the caller then redoes the work row by row. On SQLite each runs as it is
+// added. The order of the statements is kept.
+class WriteBatch {
+public:
+    explicit WriteBatch(Database &db) : m_db(db) {}
+    WriteBatch(const WriteBatch &) = delete;
+    WriteBatch &operator=(const WriteBatch &) = delete;
+    // `returned`, when given, receives the first column of the statement's
+    // row (INSERT ... RETURNING) once it has run: at the latest after send().
+    void add(const QString &sql, QVariantList params, qint64 *returned = nullptr);
+    // Runs what is queued; raises on the first failure.
+    void send();
+
+private:
+    Database &m_db;
+    std::vector<Database::Queued> m_queue;
 };
 
 // One unit of work. Guards nest: only the outermost begins (BEGIN IMMEDIATE on

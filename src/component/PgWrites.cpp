@@ -39,29 +39,28 @@ PGconn *Database::pgConnection() const {
     return *static_cast<PGconn *const *>(v.constData());
 }
 
-int Database::executePipelined(PGconn *conn, const QString &sql, const QVariantList &params) {
-    // Prepared once per text on the server, as the driver would; a failed
-    // prepare is undone like a failed statement.
+const Database::Prepared &Database::pgPrepared(PGconn *conn, const QString &sql, bool guarded) {
+    // Prepared once per text on the server, as the driver would.
     auto named = m_pgWrites.find(sql);
-    if (named == m_pgWrites.end()) {
-        requireSingleStatement(sql);
-        guardStatement();
-        const QString name = QStringLiteral("hxw_%1").arg(m_pgWrites.size() + 1);
-        const QByteArray prepare =
-            (QStringLiteral("PREPARE ") + name + QStringLiteral(" AS ") + dollarPlaceholders(sql)).toUtf8();
-        PGresult *res = PQexec(conn, prepare.constData());
-        const bool ok = res && PQresultStatus(res) == PGRES_COMMAND_OK;
-        const QSqlError e = ok ? QSqlError() : errorOf(conn, res);
-        PQclear(res);
-        if (!ok) {
-            if (!isFatal(e)) undoStatement();
-            fail(e, sql);
-        }
-        named = m_pgWrites.emplace(sql, Prepared{name, statementPlaceholders(sql)}).first;
+    if (named != m_pgWrites.end()) return named->second;
+    requireSingleStatement(sql);
+    if (guarded) guardStatement();
+    const QString name = QStringLiteral("hxw_%1").arg(m_pgWrites.size() + 1);
+    const QByteArray prepare =
+        (QStringLiteral("PREPARE ") + name + QStringLiteral(" AS ") + dollarPlaceholders(sql)).toUtf8();
+    PGresult *res = PQexec(conn, prepare.constData());
+    const bool ok = res && PQresultStatus(res) == PGRES_COMMAND_OK;
+    const QSqlError e = ok ? QSqlError() : errorOf(conn, res);
+    PQclear(res);
+    if (!ok) {
+        if (guarded && !isFatal(e)) undoStatement();
+        fail(e, sql);
     }
-    beforeStatement(sql, named->second.placeholders, params);
+    return m_pgWrites.emplace(sql, Prepared{name, statementPlaceholders(sql)}).first->second;
+}
 
-    QString text = QStringLiteral("EXECUTE ") + named->second.name;
+QByteArray Database::pgExecuteText(const Prepared &p, const QVariantList &params) const {
+    QString text = QStringLiteral("EXECUTE ") + p.name;
     if (!params.isEmpty()) {
         const QSqlDriver *driver = handle().driver();
         text += QStringLiteral(" (");
@@ -78,18 +77,30 @@ int Database::executePipelined(PGconn *conn, const QString &sql, const QVariantL
         }
         text += QLatin1Char(')');
     }
-    const QByteArray statement = text.toUtf8();
+    return text.toUtf8();
+}
 
-    // A statement savepoint must stand before the statement; one is made in
-    // the same round trip when none does.
-    const bool open = m_statementSavepoint && !m_statementSavepointStale;
-    // The driver reads a forward-only query a row at a time and may leave
-    // the end of one unread; the pipeline needs the connection idle.
+namespace {
+// The driver reads a forward-only query a row at a time and may leave the
+// end of one unread; a pipeline needs the connection idle.
+void drainDriver(PGconn *conn) {
     while (PQtransactionStatus(conn) == PQTRANS_ACTIVE) {
         PGresult *rest = PQgetResult(conn);
         if (!rest) break;
         PQclear(rest);
     }
+}
+} // namespace
+
+int Database::executePipelined(PGconn *conn, const QString &sql, const QVariantList &params) {
+    const Prepared &named = pgPrepared(conn, sql, true);
+    beforeStatement(sql, named.placeholders, params);
+    const QByteArray statement = pgExecuteText(named, params);
+
+    // A statement savepoint must stand before the statement; one is made in
+    // the same round trip when none does.
+    const bool open = m_statementSavepoint && !m_statementSavepointStale;
+    drainDriver(conn);
     const bool entered = PQenterPipelineMode(conn) == 1;
     bool sent = entered;
     if (sent && !m_statementSavepoint)
@@ -156,6 +167,88 @@ int Database::executePipelined(PGconn *conn, const QString &sql, const QVariantL
     m_statementSavepoint = true;
     m_statementSavepointStale = false;
     return affected;
+}
+
+void Database::pgSendBatch(PGconn *conn, std::vector<Queued> &queue) {
+    // Statements new to the session are prepared first, each on its own.
+    for (const Queued &q : queue)
+        pgPrepared(conn, q.sql, false);
+    drainDriver(conn);
+    std::optional<QSqlError> failure;
+    QString failedSql;
+    bool lost = false;
+    // A few hundred a round trip keeps what the server sends back well
+    // within the socket's buffers while nothing reads it.
+    constexpr size_t kPerSync = 500;
+    for (size_t from = 0; from < queue.size() && !failure && !lost; from += kPerSync) {
+        const size_t to = std::min(queue.size(), from + kPerSync);
+        bool sent = PQenterPipelineMode(conn) == 1;
+        for (size_t i = from; i < to && sent; ++i) {
+            const Prepared &p = m_pgWrites.find(queue[i].sql)->second;
+            beforeStatement(queue[i].sql, p.placeholders, queue[i].params);
+            const QByteArray text = pgExecuteText(p, queue[i].params);
+            sent = PQsendQueryParams(conn, text.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
+        }
+        sent = sent && PQpipelineSync(conn) == 1;
+        bool synced = false;
+        if (sent) {
+            // Every result up to the sync is read, whatever happened.
+            size_t command = from;
+            while (!synced) {
+                PGresult *res = PQgetResult(conn);
+                if (!res) {
+                    ++command;
+                    if (PQstatus(conn) != CONNECTION_OK) break;
+                    continue;
+                }
+                const ExecStatusType status = PQresultStatus(res);
+                if (status == PGRES_PIPELINE_SYNC) {
+                    synced = true;
+                } else if (status == PGRES_FATAL_ERROR && !failure) {
+                    failure = errorOf(conn, res);
+                    failedSql = command < to ? queue[command].sql : QString();
+                } else if (status == PGRES_TUPLES_OK && command < to && queue[command].returned &&
+                           PQntuples(res) > 0) {
+                    *queue[command].returned = QByteArray(PQgetvalue(res, 0, 0)).toLongLong();
+                }
+                PQclear(res);
+            }
+        }
+        if (PQexitPipelineMode(conn) != 1) synced = false;
+        if (!sent || !synced) lost = true;
+    }
+    queue.clear();
+    if (lost) {
+        const QSqlError e = failure ? *failure : errorOf(conn, nullptr);
+        // Without its results the session's state is unknown: that is fatal.
+        fail(QSqlError(e.driverText(), e.databaseText(), e.type(), QString()), failedSql);
+    }
+    // The statement savepoint, where one stands, is behind these changes.
+    if (m_statementSavepoint) m_statementSavepointStale = true;
+    if (failure) fail(*failure, failedSql);
+}
+
+void WriteBatch::add(const QString &sql, QVariantList params, qint64 *returned) {
+    Database &db = m_db;
+    if (db.m_pgconn && db.m_txDepth > 0) {
+        db.requireOpen();
+        if (db.m_broken) throw FatalDatabaseError(db.m_brokenReason, ErrNo::Database);
+        m_queue.push_back({sql, std::move(params), returned});
+        if (m_queue.size() >= 2000) send();
+        return;
+    }
+    if (!returned) {
+        db.execute(sql, params);
+        return;
+    }
+    const std::optional<QVariant> v = db.firstValue(sql, params);
+    *returned = v ? v->toLongLong() : 0;
+}
+
+void WriteBatch::send() {
+    if (m_queue.empty()) return;
+    m_db.requireOpen();
+    m_db.pgSendBatch(m_db.m_pgconn, m_queue);
 }
 
 } // namespace hx

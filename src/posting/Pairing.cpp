@@ -5,8 +5,11 @@
 #include "import/ImportSummary.h"
 #include "messages/LogFiles.h"
 #include "posting/Posting.h"
+#include "posting/PunchWrite.h"
 
 #include <algorithm>
+#include <deque>
+#include <unordered_map>
 
 namespace hx {
 
@@ -34,10 +37,27 @@ const QString kOutCandidate =
                    "AND (\"IN DATE\" < ? OR \"IN TIME\" <= ?) "
                    "ORDER BY \"IN DATE\" DESC, \"IN TIME\" DESC NULLS LAST, \"ID\" DESC LIMIT 1");
 
+// Every row of the import's employees that one of the two searches can reach:
+// the rows without out time, and the rows without in time from the import's
+// first day on.
+const QString kReachable = QStringLiteral(
+    "SELECT \"ID\", \"EMPLOYEE ID\", \"IN DATE\", \"IN TIME\", \"OUT TIME\", "
+    "CASE WHEN \"NONWORKED\" IS NULL THEN 1 ELSE 0 END AS \"WORKED\" FROM \"PUNCH\" "
+    "WHERE \"EMPLOYEE ID\" IN (SELECT \"EMPLOYEE ID\" FROM \"IMPORT\") AND \"OUT TIME\" IS NULL "
+    "UNION ALL "
+    "SELECT \"ID\", \"EMPLOYEE ID\", \"IN DATE\", \"IN TIME\", \"OUT TIME\", "
+    "CASE WHEN \"NONWORKED\" IS NULL THEN 1 ELSE 0 END FROM \"PUNCH\" "
+    "WHERE \"EMPLOYEE ID\" IN (SELECT \"EMPLOYEE ID\" FROM \"IMPORT\") AND \"IN DATE\" >= ? "
+    "AND \"IN TIME\" IS NULL AND \"OUT TIME\" IS NOT NULL");
+const QString kFirstDay = QStringLiteral("SELECT MIN(\"IN DATE\") FROM \"IMPORT\"");
+
 // Seconds of a value, for exact comparisons of stored times.
 qint64 secs(double v) {
     return toSeconds(v);
 }
+const qint64 kNullSecs = toSeconds(kNullDate);
+
+// ------------------------------------------------------------ row by row
 
 void postInPunch(Database &db, const Recordset &rs, int32_t employee, double date, std::optional<double> time,
                  QString &step) {
@@ -80,22 +100,13 @@ void postOutPunch(Database &db, const Recordset &rs, int32_t employee, double da
     else
         NewOutPunchRecord(rs);
 }
-} // namespace
 
-int32_t lngImportRowCount(Database &db) {
-    static const QString sql = QStringLiteral("SELECT COUNT(*) FROM \"IMPORT\"");
-    return int32_t(lngNullToZero(db.firstValue(sql).value_or(QVariant(0))));
-}
-
-void ImportToThePunchTable(std::shared_ptr<clsMessage> &message) {
-    QString step = QStringLiteral("start");
+// The walk of IMPORT, a statement or two a punch: the way back when the
+// writes of the pairing in memory fail, so that each failure is met and
+// reported where it happens.
+void pairRowByRow(Database &db, std::shared_ptr<clsMessage> &message, int32_t total) {
+    QString step = kImport;
     try {
-        if (!message) message = std::make_shared<clsMessage>();
-        Database &db = conn();
-        // The rows are read as the walk goes: the walk writes PUNCH only.
-        step = kImport;
-        const int32_t total = lngImportRowCount(db);
-        importCounts().punchesNew += total;
         Recordset rs = db.openCursor(kImport);
         if (blnHasRecords(rs)) {
             step = QStringLiteral("Counting Record ") + QString::number(total);
@@ -129,6 +140,311 @@ void ImportToThePunchTable(std::shared_ptr<clsMessage> &message) {
             }
         }
         subCloseRecordset(rs);
+    } catch (const std::exception &e) {
+        rethrowIfFatal(e);
+        reportImportError(kProc, step, errorDescription(e));
+    }
+}
+
+// ------------------------------------------------------------ in memory
+
+// The writes could not be made together (or the rows could not be read as
+// the searches read them): everything is undone and done row by row.
+struct NotInMemory {};
+
+// A PUNCH row one of the searches may still find, as the searches see it.
+struct OpenRow {
+    int64_t order = 0; // the ID's place: a row made now follows every row there was
+    qint64 id = 0;     // 0 until the row is written
+    qint64 inDate = 0;
+    std::optional<qint64> inTime, outTime;
+    bool worked = true; // NONWORKED is Null
+    int pending = -1;   // its writes not sent yet
+};
+
+struct PendingRow {
+    OpenRow *row;
+    PunchWrite writes[2];
+    int count = 0;
+};
+
+// A report of a punch that could not be written, made once the writes are in.
+struct Report {
+    QString procedure, step, description;
+};
+
+// A time of day or a date as the searches compare it; NotInMemory for a
+// stored form whose text order would differ from its value's.
+std::optional<qint64> storedSecs(const QVariant &v, bool date) {
+    if (isNull(v)) return std::nullopt;
+    if (isNullOrEmpty(v)) throw NotInMemory{};
+    double d = 0;
+    try {
+        d = toDateTimeValue(v);
+    } catch (const std::exception &) {
+        throw NotInMemory{};
+    }
+    const bool canonical = date ? d == datePart(d) : d >= 0 && d < 1;
+    if (!canonical) throw NotInMemory{};
+    return secs(d);
+}
+
+class MemoryPairing {
+public:
+    MemoryPairing(Database &db) : m_db(db), m_batch(db) {}
+
+    void load() {
+        try {
+            readReachable();
+        } catch (const NotInMemory &) {
+            throw;
+        } catch (const std::exception &e) {
+            rethrowIfFatal(e);
+            throw NotInMemory{};
+        }
+    }
+
+    void readReachable() {
+        const std::optional<QVariant> first = m_db.firstValue(kFirstDay);
+        if (!first || isNull(*first)) return;
+        const double firstDay = datePart(toDateTimeValue(*first));
+        Recordset rs = m_db.openCursor(kReachable, {m_db.date(firstDay)});
+        for (; !rs.eof(); rs.moveNext()) {
+            // A row without a date is beyond both searches.
+            if (isNull(rs.value(2))) continue;
+            OpenRow &r = m_rows.emplace_back();
+            r.id = rs.value(0).toLongLong();
+            r.order = r.id;
+            r.inDate = *storedSecs(rs.value(2), true);
+            r.inTime = storedSecs(rs.value(3), false);
+            r.outTime = storedSecs(rs.value(4), false);
+            r.worked = toBoolean(rs.value(5));
+            m_nextOrder = std::max(m_nextOrder, r.order + 1);
+            m_byEmployee[int32_t(rs.value(1).toLongLong())].push_back(&r);
+        }
+    }
+
+    void postIn(const Recordset &rs, int32_t employee, double date, std::optional<double> time) {
+        const qint64 d = secs(date);
+        const qint64 last = secs(std::min(date + 6.0, kMaxDay));
+        // A missing time compares as nothing does.
+        const bool timed = time.has_value();
+        const qint64 t = timed ? secs(*time) : kNullSecs;
+        OpenRow *best = nullptr;
+        for (OpenRow *r : m_byEmployee[employee]) {
+            if (r->inTime || r->inDate < d || r->inDate > last) continue;
+            if (!((r->inDate == d && timed && r->outTime && *r->outTime >= t) || r->worked)) continue;
+            if (!best || inBefore(*r, *best)) best = r;
+        }
+        // A missing out time reads as 1 January 1900, later than any time of
+        // day: an empty scheduled pair is always filled.
+        if (best && timed && best->outTime.value_or(kNullSecs) > t)
+            update(Half::In, employee, best, rs, QStringLiteral("UpdateInPunchRecord"));
+        else
+            create(Half::In, employee, rs, QStringLiteral("NewInPunchRecord"));
+    }
+
+    void postOut(const Recordset &rs, int32_t employee, double date, std::optional<double> time) {
+        const qint64 d = secs(date);
+        const bool timed = time.has_value();
+        const qint64 t = timed ? secs(*time) : kNullSecs;
+        OpenRow *best = nullptr;
+        for (OpenRow *r : m_byEmployee[employee]) {
+            if (r->outTime || r->inDate > d) continue;
+            if (!(r->inDate < d || (timed && r->inTime && *r->inTime <= t))) continue;
+            if (!best || outAfter(*r, *best)) best = r;
+        }
+        if (!best) {
+            create(Half::Out, employee, rs, QStringLiteral("NewOutPunchRecord"));
+            return;
+        }
+        const qint64 candIn = best->inTime.value_or(kNullSecs);
+        // The second case: a shift begun on an earlier day that ends after midnight.
+        if ((timed && candIn <= t) || (candIn > t && best->inDate < d))
+            update(Half::Out, employee, best, rs, QStringLiteral("UpdateOutPunchRecord"));
+        else
+            create(Half::Out, employee, rs, QStringLiteral("NewOutPunchRecord"));
+    }
+
+    // Sends the writes made so far; NotInMemory when one fails.
+    void flush() {
+        QString sql;
+        QVariantList params;
+        try {
+            for (PendingRow &p : m_pending) {
+                composePunchWrite(m_db, p.writes, p.count, p.row->id, sql, params);
+                m_batch.add(sql, params, p.writes[0].insert ? &p.row->id : nullptr);
+                p.row->pending = -1;
+            }
+            m_batch.send();
+        } catch (const std::exception &e) {
+            rethrowIfFatal(e);
+            throw NotInMemory{};
+        }
+        m_pending.clear();
+    }
+    bool flushDue() const { return m_pending.size() >= 4096; }
+
+    std::vector<Report> reports;
+    int64_t opened = 0, closed = 0;
+
+private:
+    // The in search's order: IN DATE, OUT TIME (Null first), ID.
+    static bool inBefore(const OpenRow &a, const OpenRow &b) {
+        if (a.inDate != b.inDate) return a.inDate < b.inDate;
+        if (a.outTime.has_value() != b.outTime.has_value()) return !a.outTime;
+        if (a.outTime && *a.outTime != *b.outTime) return *a.outTime < *b.outTime;
+        return a.order < b.order;
+    }
+    // The out search's order: IN DATE, IN TIME (Null last), ID, all descending.
+    static bool outAfter(const OpenRow &a, const OpenRow &b) {
+        if (a.inDate != b.inDate) return a.inDate > b.inDate;
+        if (a.inTime.has_value() != b.inTime.has_value()) return a.inTime.has_value();
+        if (a.inTime && *a.inTime != *b.inTime) return *a.inTime > *b.inTime;
+        return a.order > b.order;
+    }
+
+    std::optional<Punch> read(const Recordset &rs, Half half, const QString &procedure, QString step) {
+        try {
+            return readPunch(rs, half, step);
+        } catch (const std::exception &e) {
+            rethrowIfFatal(e);
+            reports.push_back({procedure, step, errorDescription(e)});
+            return std::nullopt;
+        }
+    }
+
+    void create(Half half, int32_t employee, const Recordset &rs, const QString &procedure) {
+        std::optional<Punch> p = read(rs, half, procedure, QStringLiteral("start"));
+        if (!p) return;
+        OpenRow &r = m_rows.emplace_back();
+        r.order = m_nextOrder++;
+        r.inDate = secs(p->date);
+        (half == Half::In ? r.inTime : r.outTime) = secs(p->time);
+        ++opened;
+        addWrite(&r, {half, true, std::move(*p)});
+        m_byEmployee[employee].push_back(&r);
+    }
+
+    void update(Half half, int32_t employee, OpenRow *r, const Recordset &rs, const QString &procedure) {
+        std::optional<Punch> p = read(rs, half, procedure, QStringLiteral("begin"));
+        if (!p) return;
+        if (half == Half::In) {
+            r->inDate = secs(p->date);
+            r->inTime = secs(p->time);
+        } else {
+            r->outTime = secs(p->time);
+            ++closed;
+        }
+        addWrite(r, {half, false, std::move(*p)});
+        if (r->inTime && r->outTime) {
+            // Whole: no search finds it again.
+            auto &rows = m_byEmployee[employee];
+            rows.erase(std::remove(rows.begin(), rows.end(), r), rows.end());
+        }
+    }
+
+    void addWrite(OpenRow *r, PunchWrite w) {
+        if (r->pending < 0) {
+            r->pending = int(m_pending.size());
+            m_pending.push_back({r, {}, 0});
+        }
+        PendingRow &p = m_pending[size_t(r->pending)];
+        p.writes[p.count++] = std::move(w);
+    }
+
+    Database &m_db;
+    WriteBatch m_batch;
+    std::deque<OpenRow> m_rows;
+    std::unordered_map<int32_t, std::vector<OpenRow *>> m_byEmployee;
+    std::vector<PendingRow> m_pending;
+    int64_t m_nextOrder = 1;
+};
+
+// Pairs every punch against the rows read once, and writes each row it
+// changes once. False, with nothing changed, when the writes failed.
+bool pairInMemory(Database &db, std::shared_ptr<clsMessage> &message, int32_t total) {
+    const std::optional<QVariant> sequence = db.keySequencePosition(QStringLiteral("PUNCH"), QStringLiteral("ID"));
+    Savepoint guard(db);
+    MemoryPairing pairing(db);
+    try {
+        pairing.load();
+        QString step = kImport;
+        try {
+            Recordset rs = db.openCursor(kImport);
+            if (blnHasRecords(rs)) {
+                step = QStringLiteral("Counting Record ") + QString::number(total);
+                rs.moveFirst();
+                int32_t processed = 0;
+                message->setBlnIsProgress(true);
+                message->setLngProgressTotal(total);
+                message->setLngProgressValue(0);
+                message->setStrUIMessage(QStringLiteral("Importing Records, Please Wait..."));
+
+                const int signCol = rs.fieldIndex(u"SIGN IN");
+                const int empCol = rs.fieldIndex(u"EMPLOYEE ID");
+                const int dateCol = rs.fieldIndex(u"IN DATE");
+                const int timeCol = rs.fieldIndex(u"IN TIME");
+                for (; !rs.eof(); rs.moveNext()) {
+                    step = QStringLiteral("Process a punch");
+                    message->setLngProgressValue(++processed);
+                    const QVariant sign = rs.value(signCol);
+                    if (isNull(sign)) continue; // direction never decided: nothing to post
+                    const QVariant empValue = rs.value(empCol);
+                    if (isNull(empValue))
+                        throw HxError(QStringLiteral("Invalid use of Null"), ErrNo::InvalidUseOfNull);
+                    const int32_t employee = lngNullToZero(empValue);
+                    const double date = datePart(toDateTimeValue(rs.value(dateCol)));
+                    std::optional<double> time = toDateTimeOpt(rs.value(timeCol));
+                    if (time) time = timePart(*time);
+                    // The step a report of the walk names, as the searches would.
+                    if (toBoolean(sign)) {
+                        step = kInCandidate;
+                        pairing.postIn(rs, employee, date, time);
+                    } else {
+                        step = kOutCandidate;
+                        pairing.postOut(rs, employee, date, time);
+                    }
+                    if (pairing.flushDue()) pairing.flush();
+                }
+            }
+            subCloseRecordset(rs);
+        } catch (const NotInMemory &) {
+            throw;
+        } catch (const std::exception &e) {
+            // What the walk wrote before it stopped stays, as it would.
+            rethrowIfFatal(e);
+            pairing.reports.push_back({kProc, step, errorDescription(e)});
+        }
+        pairing.flush();
+    } catch (const NotInMemory &) {
+        guard.rollback();
+        db.restoreKeySequence(QStringLiteral("PUNCH"), QStringLiteral("ID"), sequence);
+        return false;
+    }
+    guard.release();
+    importCounts().pairsOpened += pairing.opened;
+    importCounts().pairsClosed += pairing.closed;
+    for (const Report &r : pairing.reports)
+        reportImportError(r.procedure, r.step, r.description);
+    return true;
+}
+} // namespace
+
+int32_t lngImportRowCount(Database &db) {
+    static const QString sql = QStringLiteral("SELECT COUNT(*) FROM \"IMPORT\"");
+    return int32_t(lngNullToZero(db.firstValue(sql).value_or(QVariant(0))));
+}
+
+void ImportToThePunchTable(std::shared_ptr<clsMessage> &message) {
+    QString step = QStringLiteral("start");
+    try {
+        if (!message) message = std::make_shared<clsMessage>();
+        Database &db = conn();
+        step = kImport;
+        const int32_t total = lngImportRowCount(db);
+        importCounts().punchesNew += total;
+        if (!pairInMemory(db, message, total)) pairRowByRow(db, message, total);
     } catch (const std::exception &e) {
         rethrowIfFatal(e);
         reportImportError(kProc, step, errorDescription(e));

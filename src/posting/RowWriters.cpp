@@ -5,15 +5,15 @@
 #include "messages/LogFiles.h"
 #include "import/ImportSummary.h"
 #include "posting/Posting.h"
+#include "posting/PunchWrite.h"
 #include "rules/clsTCrules.h"
 
 #include <array>
+#include <unordered_map>
 
 namespace hx {
 
 namespace {
-
-enum class Half { In, Out };
 
 // Which optional parts a statement carries. The statement texts are built
 // once per combination and stay constant, so the prepared statements are reused.
@@ -107,16 +107,6 @@ bool flag(const QVariant &v) {
     return !isNullOrEmpty(v) && toBoolean(v);
 }
 
-// The punch of the current IMPORT row, as the writers need it.
-struct Punch {
-    int32_t employee = 0;
-    double date = 0;
-    double time = 0;
-    QVariant punchType, excused, overide, deptName, clockNumber;
-    bool edited = false;
-    std::optional<double> dataFld, task;
-};
-
 // Data field and task travel with the half the rules give them to: the in
 // half when collected on the in punch, else the out half.
 void readCarried(const Recordset &rs, Half half, Punch &p) {
@@ -129,6 +119,8 @@ void readCarried(const Recordset &rs, Half half, Punch &p) {
     const QVariant task = rs.value(u"TASK");
     if (taskRule && blnTaskTracking && !isNullOrEmpty(task)) p.task = toDouble(task);
 }
+
+} // namespace
 
 Punch readPunch(const Recordset &rs, Half half, QString &step) {
     Punch p;
@@ -145,6 +137,8 @@ Punch readPunch(const Recordset &rs, Half half, QString &step) {
     readCarried(rs, half, p);
     return p;
 }
+
+namespace {
 
 void appendCarried(QVariantList &params, const Punch &p) {
     if (p.dataFld) params << *p.dataFld;
@@ -198,6 +192,92 @@ void writeUpdate(Half half, int32_t punchId, const Recordset &rs, const QString 
     }
 }
 } // namespace
+
+namespace {
+// The columns the writers set, in the order a composed statement names them.
+enum Column : int {
+    cEmployee, cAdjusted, cInDate, cInTime, cInType, cInExcused, cInOveride, cOdow, cOutTime, cOutType,
+    cOutExcused, cOutOveride, cDataFld, cTask, cDept, cClock, cEdit, cRecalc, cClockEdit, cTimeIn, cTimeOut,
+    cColumns
+};
+const char *const kColumnNames[cColumns] = {
+    "EMPLOYEE ID", "AdjustedDate", "IN DATE", "IN TIME", "InPunchType", "InExcused", "InOveride",
+    "ODOW", "OUT TIME", "OutPunchType", "OutExcused", "OutOveride", "DATAFLD", "TASK", "DEPT NAME",
+    "CLOCK NUMBER", "EDIT FLAG", "RecalcHrs", "CLOCK EDIT FLAG", "timein", "timeout"};
+
+const QString &composedSql(bool insert, uint32_t columns) {
+    static std::unordered_map<uint32_t, QString> texts[2];
+    QString &text = texts[insert ? 1 : 0][columns];
+    if (!text.isEmpty()) return text;
+    QStringList names, marks;
+    for (int c = 0; c < cColumns; ++c)
+        if (columns & (1u << c)) {
+            const QString quoted = QLatin1Char('"') + QLatin1String(kColumnNames[c]) + QLatin1Char('"');
+            names << (insert ? quoted : quoted + QStringLiteral(" = ?"));
+            marks << QStringLiteral("?");
+        }
+    if (insert)
+        text = QStringLiteral("INSERT INTO \"PUNCH\" (") + names.join(QStringLiteral(", ")) +
+               QStringLiteral(") VALUES (") + marks.join(QStringLiteral(", ")) + QStringLiteral(") RETURNING \"ID\"");
+    else
+        text = QStringLiteral("UPDATE \"PUNCH\" SET ") + names.join(QStringLiteral(", ")) +
+               QStringLiteral(" WHERE \"ID\" = ?");
+    return text;
+}
+} // namespace
+
+void composePunchWrite(const Database &db, const PunchWrite *writes, int count, int64_t id, QString &sql,
+                       QVariantList &params) {
+    std::array<QVariant, cColumns> values;
+    uint32_t columns = 0;
+    const auto set = [&](Column c, QVariant v) {
+        columns |= 1u << c;
+        values[c] = std::move(v);
+    };
+    // Each write sets what its own statement sets; a later one wins.
+    for (int i = 0; i < count; ++i) {
+        const PunchWrite &w = writes[i];
+        const Punch &p = w.punch;
+        const bool in = w.half == Half::In;
+        if (w.insert) {
+            set(cEmployee, p.employee);
+            if (in) set(cAdjusted, db.date(p.date));
+            set(cInDate, db.date(p.date));
+            if (in) {
+                set(cInTime, db.time(p.time));
+            } else {
+                set(cOdow, weekday(p.date));
+                set(cOutTime, db.time(p.time));
+            }
+        } else if (in) {
+            set(cInDate, db.date(p.date));
+            set(cInTime, db.time(p.time));
+        } else {
+            set(cOdow, weekday(p.date));
+            set(cOutTime, db.time(p.time));
+        }
+        set(in ? cInType : cOutType, p.punchType);
+        set(in ? cInExcused : cOutExcused, p.excused);
+        set(in ? cInOveride : cOutOveride, p.overide);
+        if (p.dataFld) set(cDataFld, *p.dataFld);
+        if (p.task) set(cTask, *p.task);
+        set(cDept, p.deptName);
+        set(cClock, p.clockNumber);
+        set(cRecalc, db.boolean(true));
+        if (w.insert || p.edited) {
+            set(cEdit, db.boolean(p.edited));
+            set(cClockEdit, db.boolean(p.edited));
+        }
+        // The half was empty before the update, so its working time goes.
+        if (!w.insert) set(in ? cTimeIn : cTimeOut, QVariant());
+    }
+    const bool insert = count > 0 && writes[0].insert;
+    sql = composedSql(insert, columns);
+    params.clear();
+    for (int c = 0; c < cColumns; ++c)
+        if (columns & (1u << c)) params << values[c];
+    if (!insert) params << qlonglong(id);
+}
 
 void NewInPunchRecord(const Recordset &import) {
     writeNew(Half::In, import, QStringLiteral("NewInPunchRecord"));

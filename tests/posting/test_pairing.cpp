@@ -187,3 +187,30 @@ TEST_F(PairingTest, WriterFailureIsReportedAndTheWalkGoesOn) {
     EXPECT_EQ(pairs(2), QStringList{u"2007-03-06 09:00---"_s});
     EXPECT_TRUE(logText().contains(u"Procedure_NewInPunchRecord"_s));
 }
+
+// A row the database refuses undoes the pairing's batched writes; the pairing
+// is then done a punch at a time, so that only the refused punch is missing
+// and it is reported once, as it would be had every punch been written alone.
+TEST_F(PairingTest, RefusedWriteLeavesOnlyItsPunchOutAndKeepsTheKeysInStep) {
+    if (onServer())
+        db().executeScript(
+            u"CREATE FUNCTION refuse_clock_7() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN IF NEW.\"CLOCK NUMBER\" = 7 THEN RAISE EXCEPTION 'clock 7 refused'; END IF; RETURN NEW; END $$;\n"
+            "CREATE TRIGGER refuse_clock_7 BEFORE INSERT ON \"PUNCH\" FOR EACH ROW EXECUTE FUNCTION refuse_clock_7();\n"_s);
+    else
+        db().executeScript(u"CREATE TRIGGER refuse_clock_7 BEFORE INSERT ON \"PUNCH\" WHEN NEW.\"CLOCK NUMBER\" = 7 "
+                           "BEGIN SELECT RAISE(ABORT, 'clock 7 refused'); END;\n"_s);
+    in(u"2007-03-05"_s, u"08:00:00"_s);
+    out(u"2007-03-05"_s, u"16:00:00"_s);
+    const int refused = in(u"2007-03-05"_s, u"08:00:00"_s, 2);
+    db().execute(u"UPDATE \"IMPORT\" SET \"CLOCK NUMBER\" = 7 WHERE \"ID\" = ?"_s, {refused});
+    in(u"2007-03-05"_s, u"13:00:00"_s, 2);
+    out(u"2007-03-05"_s, u"17:00:00"_s, 2);
+    EXPECT_TRUE(post());
+    EXPECT_EQ(pairs(1), QStringList{u"2007-03-05 08:00-16:00"_s});
+    EXPECT_EQ(pairs(2), QStringList{u"2007-03-05 13:00-17:00"_s});
+    EXPECT_EQ(logText().count(u"Procedure_NewInPunchRecord"_s), 1);
+    EXPECT_TRUE(logText().contains(u"clock 7 refused"_s));
+    // The server spends a key on the refused row, as a write of its own does;
+    // the batch undone spends none.
+    EXPECT_EQ(count(u"SELECT MAX(\"ID\") - COUNT(*) FROM \"PUNCH\""_s), onServer() ? 1 : 0);
+}
