@@ -128,9 +128,10 @@ QVariant doubleOrNull(const std::optional<double> &v) {
     return v ? QVariant(*v) : Database::null();
 }
 
-// Saves the row: every column the steps reached in its new value, the others
-// as they were read, and the mark cleared only when the row is done.
-void saveRow(const PunchRow &row, const HoursState &s, bool done) {
+// The values that save the row: every column the steps reached in its new
+// value, the others as they were read, and the mark cleared only when the
+// row is done.
+QVariantList saveParams(const PunchRow &row, const HoursState &s, bool done) {
     Database &db = conn();
     auto pick = [&](HoursState::Field f, Column c, auto stored) {
         return s.written.test(f) ? stored() : row[c];
@@ -138,7 +139,7 @@ void saveRow(const PunchRow &row, const HoursState &s, bool done) {
     auto storedTime = [&](const std::optional<double> &t) {
         return t ? db.time(storedTimeOfDay(*t)) : Database::null();
     };
-    const QVariantList params{
+    return QVariantList{
         pick(HoursState::AdjustedDate, cAdjustedDate, [&] { return db.date(s.adjustedDate); }),
         pick(HoursState::TimeIn, cTimein, [&] { return storedTime(s.timein); }),
         pick(HoursState::TimeOut, cTimeout, [&] { return storedTime(s.timeout); }),
@@ -155,15 +156,23 @@ void saveRow(const PunchRow &row, const HoursState &s, bool done) {
         db.boolean(!done),
         row[cId],
     };
-    db.execute(kUpdate, params);
 }
 
 void reportRowError(const QString &step, const QString &description) {
     reportImportError(QStringLiteral("RecalculateThisPunch"), step, description);
 }
 
-// The steps of one row, in their order; the row is saved whatever happens.
-bool recalculateRow(const PunchRow &row, RunLookups &lk) {
+// What the steps of one row came to: the report of a step that failed, and
+// the values to save unless it failed before anything was computed.
+struct RowOutcome {
+    bool done = false;
+    std::optional<std::pair<QString, QString>> report; // step, description
+    std::optional<QVariantList> save;
+};
+
+// The steps of one row, in their order; nothing is written or reported.
+RowOutcome computeRow(const PunchRow &row, RunLookups &lk) {
+    RowOutcome out;
     HoursState s;
     QString step = QStringLiteral("begin");
     bool done = false;
@@ -261,19 +270,60 @@ bool recalculateRow(const PunchRow &row, RunLookups &lk) {
         done = true;
     } catch (const std::exception &e) {
         rethrowIfFatal(e);
-        reportRowError(step, errorDescription(e));
+        out.report.emplace(step, errorDescription(e));
     }
+    out.done = done;
+    // Failed before anything was computed: the row is left as it was.
+    if (done || s.written.any()) out.save = saveParams(row, s, done);
+    return out;
+}
 
-    if (!done && s.written.none())
-        return false; // failed before anything was computed: the row is left as it was
+// The row's steps, their report and its save, one after the other.
+bool recalculateRow(const PunchRow &row, RunLookups &lk) {
+    RowOutcome o = computeRow(row, lk);
+    if (o.report) reportRowError(o.report->first, o.report->second);
+    if (!o.save) return false;
     try {
-        saveRow(row, s, done);
+        conn().execute(kUpdate, *o.save);
     } catch (const std::exception &e) {
         rethrowIfFatal(e);
         reportRowError(kUpdate, errorDescription(e));
         return false;
     }
-    return done;
+    return o.done;
+}
+
+// The rows of one read, their saves sent together. Should a save fail, they
+// are all undone and done again a row at a time, so that the failure is
+// reported for its own row, in order, as it would be alone.
+void recalculateRows(const std::vector<const PunchRow *> &rows, RunLookups &lk) {
+    Database &db = conn();
+    std::vector<RowOutcome> outcomes;
+    outcomes.reserve(rows.size());
+    for (const PunchRow *row : rows)
+        outcomes.push_back(computeRow(*row, lk));
+    bool sent = false;
+    {
+        Savepoint guard(db);
+        try {
+            WriteBatch batch(db);
+            for (RowOutcome &o : outcomes)
+                if (o.save) batch.add(kUpdate, std::move(*o.save));
+            batch.send();
+            guard.release();
+            sent = true;
+        } catch (const std::exception &e) {
+            rethrowIfFatal(e);
+            guard.rollback();
+        }
+    }
+    if (!sent) {
+        for (const PunchRow *row : rows)
+            recalculateRow(*row, lk);
+        return;
+    }
+    for (const RowOutcome &o : outcomes)
+        if (o.report) reportRowError(o.report->first, o.report->second);
 }
 
 } // namespace
@@ -318,9 +368,10 @@ void RecalculateHours() {
             for (; !rs.eof(); rs.moveNext())
                 batch.emplace(rs.value(cId).toLongLong(), rowOf(rs));
             rs.close();
+            std::vector<const PunchRow *> rows;
             for (size_t i = start; i < end; ++i)
-                if (auto it = batch.find(ids[i]); it != batch.end())
-                    recalculateRow(it->second, lookups);
+                if (auto it = batch.find(ids[i]); it != batch.end()) rows.push_back(&it->second);
+            recalculateRows(rows, lookups);
         }
     } catch (const std::exception &e) {
         rethrowIfFatal(e);

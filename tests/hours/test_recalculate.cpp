@@ -242,3 +242,32 @@ TEST_F(RecalculateTest, FailingRowKeepsWhatWasReachedAndStaysMarked) {
     EXPECT_FALSE(RecalculateThisPunch(bad));
     EXPECT_FALSE(RecalculateThisPunch(9999));
 }
+
+// The saves go together; one the database refuses undoes them, and the rows
+// are done again one at a time: only the refused row keeps its old values and
+// its mark, and every report appears once, in the rows' order.
+TEST_F(RecalculateTest, RefusedSaveLeavesOnlyItsRowUndone) {
+    if (onServer())
+        db().executeScript(
+            QStringLiteral(u"CREATE FUNCTION refuse_locked() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN IF NEW.\"DEPT NAME\" = 'LOCKED' THEN RAISE EXCEPTION 'locked row'; END IF; RETURN NEW; END $$;\n"
+            "CREATE TRIGGER refuse_locked BEFORE UPDATE ON \"PUNCH\" FOR EACH ROW EXECUTE FUNCTION refuse_locked();\n"));
+    else
+        db().executeScript(QStringLiteral(u"CREATE TRIGGER refuse_locked BEFORE UPDATE ON \"PUNCH\" WHEN NEW.\"DEPT NAME\" = 'LOCKED' "
+                           "BEGIN SELECT RAISE(ABORT, 'locked row'); END;\n"));
+    addQual(QStringLiteral("BAD"), {}, {}, {"soon", "8:00 AM"});
+    const int before = addPair("08:00:00", "16:00:00");
+    const int bad = addPair("07:45:00", "16:00:00", {{"DEPT NAME", "BAD"}});
+    const int locked = addPair("08:00:00", "16:00:00", {{"DEPT NAME", "LOCKED"}});
+    const int after = addPair("08:00:00", "17:00:00");
+    RecalculateHours();
+    EXPECT_TRUE(marked(locked));
+    EXPECT_TRUE(col(locked, "DEPT HOURS").isNull());
+    EXPECT_TRUE(marked(bad));
+    for (int id : {before, after})
+        EXPECT_FALSE(marked(id)) << id;
+    EXPECT_DOUBLE_EQ(num(after, "DEPT HOURS"), 9.0);
+    const QByteArray log = readFile(QStringLiteral("logs/QX8log.txt"));
+    EXPECT_EQ(log.count("Procedure_RecalculateThisPunch Dept Qual"), 1);
+    EXPECT_EQ(log.count("locked row"), 1);
+    EXPECT_LT(log.indexOf("Dept Qual"), log.indexOf("locked row")) << "reports in the rows' order";
+}
