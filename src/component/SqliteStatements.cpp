@@ -11,6 +11,8 @@ struct SqliteStatements::Statement {
     std::shared_ptr<const RecordColumns> columns;
     int placeholders = 0;
     bool inUse = false; // held by an open cursor
+    // The UTF-8 of the texts bound, kept until the statement is reset.
+    std::vector<QByteArray> texts;
     ~Statement() { sqlite3_finalize(stmt); }
 };
 
@@ -110,13 +112,22 @@ SqliteStatements::Statement &SqliteStatements::acquire(const QString &sql) {
 }
 
 namespace {
-int bindText(sqlite3_stmt *st, int i, const QString &s) {
-    return sqlite3_bind_text16(st, i, s.utf16(), int(s.size() * sizeof(QChar)), SQLITE_TRANSIENT);
+// The database holds UTF-8: a text goes in that form, so that the engine
+// neither copies nor converts it. A text that is not valid UTF-16 goes as
+// it is, for the engine to convert as it always has.
+int bindText(std::vector<QByteArray> &keep, sqlite3_stmt *st, int i, const QString &s) {
+    if (!s.isValidUtf16())
+        return sqlite3_bind_text16(st, i, s.utf16(), int(s.size() * sizeof(QChar)), SQLITE_TRANSIENT);
+    keep.push_back(s.toUtf8());
+    const QByteArray &b = keep.back();
+    return sqlite3_bind_text(st, i, b.constData(), int(b.size()), SQLITE_STATIC);
 }
 } // namespace
 
 void SqliteStatements::bindAll(Statement &st, const QString &sql, const QVariantList &params) {
     m_owner.beforeStatement(sql, st.placeholders, params);
+    st.texts.clear();
+    st.texts.reserve(size_t(params.size()));
     for (int i = 0; i < params.size(); ++i) {
         const QVariant &v = params[i];
         const int at = i + 1;
@@ -142,17 +153,17 @@ void SqliteStatements::bindAll(Statement &st, const QString &sql, const QVariant
                 rc = sqlite3_bind_int64(st.stmt, at, v.toLongLong());
                 break;
             case QMetaType::QDateTime:
-                rc = bindText(st.stmt, at, v.toDateTime().toString(Qt::ISODateWithMs));
+                rc = bindText(st.texts, st.stmt, at, v.toDateTime().toString(Qt::ISODateWithMs));
                 break;
             case QMetaType::QTime:
-                rc = bindText(st.stmt, at, v.toTime().toString(u"hh:mm:ss.zzz"));
+                rc = bindText(st.texts, st.stmt, at, v.toTime().toString(u"hh:mm:ss.zzz"));
                 break;
             case QMetaType::QString:
-                rc = bindText(st.stmt, at, *static_cast<const QString *>(v.constData()));
+                rc = bindText(st.texts, st.stmt, at, *static_cast<const QString *>(v.constData()));
                 break;
             default:
                 // Every other type goes as its text, as the driver sends it.
-                rc = bindText(st.stmt, at, v.toString());
+                rc = bindText(st.texts, st.stmt, at, v.toString());
                 break;
             }
         }
@@ -203,6 +214,7 @@ void SqliteStatements::readRow(Statement &st, std::vector<QVariant> &row) const 
 void SqliteStatements::finish(Statement &st) {
     sqlite3_reset(st.stmt);
     sqlite3_clear_bindings(st.stmt);
+    st.texts.clear();
 }
 
 int SqliteStatements::execute(const QString &sql, const QVariantList &params) {

@@ -151,13 +151,14 @@ void insertImportRow(Database &db, const QVariantList &row, QString &step, bool 
     }
 }
 
-// On a server every statement is a round trip: the IMPORT rows of a run of
-// punches without access events go in statements of many rows. A statement
+// A statement costs a round trip on a server and its own start and finish on
+// SQLite: the IMPORT rows of a run of punches without access events go in
+// statements of many rows. A statement
 // that fails is undone whole and its rows go again one by one, so each
 // failure is reported for its own row, in order, as it would be alone.
 class ImportRowBatch {
 public:
-    explicit ImportRowBatch(Database &db) : m_db(db), m_on(db.engine() == Engine::PostgreSQL) {}
+    explicit ImportRowBatch(Database &db) : m_db(db), m_on(true) {}
     bool isOn() const { return m_on; }
     void add(QVariantList row, QString &step, bool &reported) {
         m_rows.push_back(std::move(row));
