@@ -93,7 +93,8 @@ const QString &batchSql() {
     return sql;
 }
 
-using PunchRow = std::array<QVariant, cColumnCount>;
+static_assert(cColumnCount == kRecalculationColumns);
+using PunchRow = RecalculationRow;
 
 PunchRow rowOf(const Recordset &rs) {
     PunchRow row;
@@ -378,6 +379,39 @@ void RecalculateHours() {
         reportImportError(QStringLiteral("RecalculateHours"), step, errorDescription(e));
     }
     if (unit) unit->commit();
+}
+
+const QStringList &recalculationColumnNames() {
+    static const QStringList names = [] {
+        QStringList n;
+        for (const QString &c : kColumns.split(QStringLiteral(", ")))
+            n << c.mid(1, c.size() - 2);
+        return n;
+    }();
+    return names;
+}
+
+const QStringList &recalculationSaveColumns() {
+    static const QStringList names = [] {
+        QStringList n;
+        const qsizetype from = kUpdate.indexOf(QLatin1String(" SET ")) + 5;
+        const qsizetype to = kUpdate.indexOf(QLatin1String(" WHERE "));
+        for (const QString &c : kUpdate.mid(from, to - from).split(QStringLiteral(", ")))
+            n << c.left(c.indexOf(QLatin1String(" = "))).mid(1).chopped(1);
+        return n;
+    }();
+    return names;
+}
+
+RecalculationRun::RecalculationRun() : m_lookups(std::make_unique<RunLookups>()) {}
+RecalculationRun::~RecalculationRun() = default;
+
+bool RecalculationRun::compute(const RecalculationRow &row, QVariantList &save) {
+    RowOutcome o = computeRow(row, *m_lookups);
+    if (!o.done || o.report || !o.save) return false;
+    save = std::move(*o.save);
+    save.removeLast(); // the ID
+    return true;
 }
 
 bool RecalculateThisPunch(int32_t punchId) {

@@ -37,19 +37,25 @@ const QString kOutCandidate =
                    "AND (\"IN DATE\" < ? OR \"IN TIME\" <= ?) "
                    "ORDER BY \"IN DATE\" DESC, \"IN TIME\" DESC NULLS LAST, \"ID\" DESC LIMIT 1");
 
-// Every row of the import's employees that one of the two searches can reach:
-// the rows without out time, and the rows without in time from the import's
-// first day on.
-const QString kReachable = QStringLiteral(
-    "SELECT \"ID\", \"EMPLOYEE ID\", \"IN DATE\", \"IN TIME\", \"OUT TIME\", "
-    "CASE WHEN \"NONWORKED\" IS NULL THEN 1 ELSE 0 END AS \"WORKED\" FROM \"PUNCH\" "
-    "WHERE \"EMPLOYEE ID\" IN (SELECT \"EMPLOYEE ID\" FROM \"IMPORT\") AND \"OUT TIME\" IS NULL "
-    "UNION ALL "
-    "SELECT \"ID\", \"EMPLOYEE ID\", \"IN DATE\", \"IN TIME\", \"OUT TIME\", "
-    "CASE WHEN \"NONWORKED\" IS NULL THEN 1 ELSE 0 END FROM \"PUNCH\" "
-    "WHERE \"EMPLOYEE ID\" IN (SELECT \"EMPLOYEE ID\" FROM \"IMPORT\") AND \"IN DATE\" >= ? "
-    "AND \"IN TIME\" IS NULL AND \"OUT TIME\" IS NOT NULL");
+// Every row of the import's employees that one of the two searches can reach
+// (the rows without out time, and the rows without in time from the import's
+// first day on), with the columns its recalculation reads.
+const QString &reachableSql() {
+    static const QString sql = [] {
+        QStringList cols;
+        for (const QString &c : recalculationColumnNames())
+            cols << QLatin1Char('"') + c + QLatin1Char('"');
+        const QString head = QStringLiteral("SELECT ") + cols.join(QStringLiteral(", ")) +
+                             QStringLiteral(" FROM \"PUNCH\" WHERE \"EMPLOYEE ID\" IN "
+                                            "(SELECT \"EMPLOYEE ID\" FROM \"IMPORT\") AND ");
+        return head + QStringLiteral("\"OUT TIME\" IS NULL UNION ALL ") + head +
+               QStringLiteral("\"IN DATE\" >= ? AND \"IN TIME\" IS NULL AND \"OUT TIME\" IS NOT NULL");
+    }();
+    return sql;
+}
 const QString kFirstDay = QStringLiteral("SELECT MIN(\"IN DATE\") FROM \"IMPORT\"");
+const QString kPunchesByEmployee =
+    QStringLiteral("SELECT \"EMPLOYEE ID\", COUNT(*) FROM \"IMPORT\" GROUP BY \"EMPLOYEE ID\"");
 
 // Seconds of a value, for exact comparisons of stored times.
 qint64 secs(double v) {
@@ -155,11 +161,14 @@ struct NotInMemory {};
 // A PUNCH row one of the searches may still find, as the searches see it.
 struct OpenRow {
     int64_t order = 0; // the ID's place: a row made now follows every row there was
-    qint64 id = 0;     // 0 until the row is written
     qint64 inDate = 0;
     std::optional<qint64> inTime, outTime;
     bool worked = true; // NONWORKED is Null
-    int pending = -1;   // its writes not sent yet
+    int32_t employee = 0;
+    bool pending = false; // has writes not sent yet
+    size_t pendingAt = 0; // then where they are, counted from the first ever pending
+    // A row read from PUNCH: its columns as its recalculation reads them.
+    std::unique_ptr<RecalculationRow> stored;
 };
 
 struct PendingRow {
@@ -189,6 +198,27 @@ std::optional<qint64> storedSecs(const QVariant &v, bool date) {
     return secs(d);
 }
 
+// Where a recalculation's columns are in a row write, -1 for those it does
+// not set.
+struct ColumnMap {
+    int write[kRecalculationColumns];
+    int id, employee, inDate, inTime, outTime, nonWorked;
+    ColumnMap() {
+        const QStringList &names = recalculationColumnNames();
+        for (int i = 0; i < kRecalculationColumns; ++i) {
+            write[i] = -1;
+            for (int c = 0; c < kRowWriteColumns; ++c)
+                if (names[i] == QLatin1String(rowWriteColumnName(c))) write[i] = c;
+        }
+        id = int(names.indexOf(QStringLiteral("ID")));
+        employee = int(names.indexOf(QStringLiteral("EMPLOYEE ID")));
+        inDate = int(names.indexOf(QStringLiteral("IN DATE")));
+        inTime = int(names.indexOf(QStringLiteral("IN TIME")));
+        outTime = int(names.indexOf(QStringLiteral("OUT TIME")));
+        nonWorked = int(names.indexOf(QStringLiteral("NONWORKED")));
+    }
+};
+
 class MemoryPairing {
 public:
     MemoryPairing(Database &db) : m_db(db), m_batch(db) {}
@@ -196,6 +226,9 @@ public:
     void load() {
         try {
             readReachable();
+            Recordset rs = m_db.openCursor(kPunchesByEmployee);
+            for (; !rs.eof(); rs.moveNext())
+                if (!isNull(rs.value(0))) m_remaining[rs.value(0).toLongLong()] = rs.value(1).toLongLong();
         } catch (const NotInMemory &) {
             throw;
         } catch (const std::exception &e) {
@@ -208,20 +241,31 @@ public:
         const std::optional<QVariant> first = m_db.firstValue(kFirstDay);
         if (!first || isNull(*first)) return;
         const double firstDay = datePart(toDateTimeValue(*first));
-        Recordset rs = m_db.openCursor(kReachable, {m_db.date(firstDay)});
+        Recordset rs = m_db.openCursor(reachableSql(), {m_db.date(firstDay)});
         for (; !rs.eof(); rs.moveNext()) {
             // A row without a date is beyond both searches.
-            if (isNull(rs.value(2))) continue;
+            if (isNull(rs.value(m_map.inDate))) continue;
             OpenRow &r = m_rows.emplace_back();
-            r.id = rs.value(0).toLongLong();
-            r.order = r.id;
-            r.inDate = *storedSecs(rs.value(2), true);
-            r.inTime = storedSecs(rs.value(3), false);
-            r.outTime = storedSecs(rs.value(4), false);
-            r.worked = toBoolean(rs.value(5));
+            r.order = rs.value(m_map.id).toLongLong();
+            r.inDate = *storedSecs(rs.value(m_map.inDate), true);
+            r.inTime = storedSecs(rs.value(m_map.inTime), false);
+            r.outTime = storedSecs(rs.value(m_map.outTime), false);
+            r.worked = isNull(rs.value(m_map.nonWorked));
+            r.employee = lngNullToZero(rs.value(m_map.employee));
+            r.stored = std::make_unique<RecalculationRow>();
+            for (int i = 0; i < kRecalculationColumns; ++i)
+                (*r.stored)[size_t(i)] = rs.value(i);
             m_nextOrder = std::max(m_nextOrder, r.order + 1);
-            m_byEmployee[int32_t(rs.value(1).toLongLong())].push_back(&r);
+            m_byEmployee[r.employee].push_back(&r);
         }
+    }
+
+    // One more IMPORT row of the employee walked: once the last is, the
+    // employee's rows are final and the writes made before them can go.
+    void walked(const QVariant &employee) {
+        if (isNull(employee)) return;
+        auto it = m_remaining.find(employee.toLongLong());
+        if (it != m_remaining.end() && --it->second == 0) flush(false);
     }
 
     void postIn(const Recordset &rs, int32_t employee, double date, std::optional<double> time) {
@@ -266,29 +310,97 @@ public:
             create(Half::Out, employee, rs, QStringLiteral("NewOutPunchRecord"));
     }
 
-    // Sends the writes made so far; NotInMemory when one fails.
-    void flush() {
-        QString sql;
-        QVariantList params;
+    // Sends the writes of the rows that are final, in the order the rows were
+    // first written (a new row's ID follows that order), with each row's
+    // hours; `all` at the end, when every row is. NotInMemory when one fails.
+    void flush(bool all) {
         try {
-            for (PendingRow &p : m_pending) {
-                composePunchWrite(m_db, p.writes, p.count, p.row->id, sql, params);
-                m_batch.add(sql, params, p.writes[0].insert ? &p.row->id : nullptr);
-                p.row->pending = -1;
+            size_t done = 0;
+            for (; done < m_pending.size(); ++done) {
+                PendingRow &p = m_pending[done];
+                if (!all && isWalking(p.row->employee)) break;
+                write(p);
             }
+            sendInserts();
             m_batch.send();
+            m_pending.erase(m_pending.begin(), m_pending.begin() + ptrdiff_t(done));
+            m_pendingBase += done;
+        } catch (const NotInMemory &) {
+            throw;
         } catch (const std::exception &e) {
             rethrowIfFatal(e);
             throw NotInMemory{};
         }
-        m_pending.clear();
     }
-    bool flushDue() const { return m_pending.size() >= 4096; }
 
     std::vector<Report> reports;
-    int64_t opened = 0, closed = 0;
+    int64_t opened = 0, closed = 0, recalculated = 0;
 
 private:
+    bool isWalking(int32_t employee) const {
+        auto it = m_remaining.find(qint64(employee));
+        return it != m_remaining.end() && it->second > 0;
+    }
+
+    // The row's writes and, when its recalculation goes through, its hours:
+    // the row as its recalculation would read it after the writes.
+    void write(PendingRow &p) {
+        OpenRow &r = *p.row;
+        RowWrite w;
+        addPunchWrites(m_db, p.writes, p.count, w);
+        RecalculationRow row = r.stored ? *r.stored : newRow();
+        for (int i = 0; i < kRecalculationColumns; ++i)
+            if (const int c = m_map.write[i]; c >= 0 && (w.columns & (1u << c))) row[size_t(i)] = w.values[size_t(c)];
+        QVariantList save;
+        // Only worked rows are recalculated; the others keep their mark.
+        if (isNull(row[size_t(m_map.nonWorked)]) && m_hours.compute(row, save)) {
+            addSavedHours(recalculationSaveColumns(), save, w);
+            ++recalculated;
+        }
+        r.pending = false;
+        if (r.stored) {
+            // Its employee's punches are all posted: no search takes it again.
+            r.stored.reset();
+            QVariantList params;
+            appendRowWriteValues(w, params);
+            params << row[size_t(m_map.id)];
+            m_batch.add(rowWriteSql(false, w.columns, 1), std::move(params));
+            return;
+        }
+        if (!m_inserts.empty() && m_inserts.front().columns != w.columns) sendInserts();
+        m_inserts.push_back(std::move(w));
+        if (m_inserts.size() == kInsertRows) sendInserts();
+    }
+
+    // New rows in statements of many rows, in the order they were made.
+    static constexpr size_t kInsertRows = 50;
+    void sendInserts() {
+        size_t at = 0;
+        for (const size_t size : {kInsertRows, size_t(10), size_t(1)})
+            for (; m_inserts.size() - at >= size; at += size) {
+                QVariantList params;
+                for (size_t i = at; i < at + size; ++i)
+                    appendRowWriteValues(m_inserts[i], params);
+                m_batch.add(rowWriteSql(true, m_inserts[at].columns, int(size)), std::move(params));
+            }
+        m_inserts.clear();
+    }
+
+    // A new row before its writes: the columns' defaults.
+    RecalculationRow newRow() const {
+        static const QStringList zero{QStringLiteral("InCode"), QStringLiteral("OutCode"),
+                                      QStringLiteral("ERRORCODE")};
+        static const QStringList no{QStringLiteral("InExcused"), QStringLiteral("OutExcused"),
+                                    QStringLiteral("UseDiff")};
+        RecalculationRow row;
+        const QStringList &names = recalculationColumnNames();
+        for (int i = 0; i < kRecalculationColumns; ++i) {
+            if (zero.contains(names[i])) row[size_t(i)] = 0;
+            if (no.contains(names[i])) row[size_t(i)] = m_db.boolean(false);
+        }
+        return row;
+    }
+
     // The in search's order: IN DATE, OUT TIME (Null first), ID.
     static bool inBefore(const OpenRow &a, const OpenRow &b) {
         if (a.inDate != b.inDate) return a.inDate < b.inDate;
@@ -320,6 +432,7 @@ private:
         OpenRow &r = m_rows.emplace_back();
         r.order = m_nextOrder++;
         r.inDate = secs(p->date);
+        r.employee = employee;
         (half == Half::In ? r.inTime : r.outTime) = secs(p->time);
         ++opened;
         addWrite(&r, {half, true, std::move(*p)});
@@ -345,19 +458,26 @@ private:
     }
 
     void addWrite(OpenRow *r, PunchWrite w) {
-        if (r->pending < 0) {
-            r->pending = int(m_pending.size());
+        if (!r->pending) {
+            r->pending = true;
             m_pending.push_back({r, {}, 0});
+            r->pendingAt = m_pending.size() - 1 + m_pendingBase;
         }
-        PendingRow &p = m_pending[size_t(r->pending)];
+        PendingRow &p = m_pending[r->pendingAt - m_pendingBase];
         p.writes[p.count++] = std::move(w);
     }
 
     Database &m_db;
     WriteBatch m_batch;
+    ColumnMap m_map;
+    RecalculationRun m_hours;
     std::deque<OpenRow> m_rows;
     std::unordered_map<int32_t, std::vector<OpenRow *>> m_byEmployee;
-    std::vector<PendingRow> m_pending;
+    // The IMPORT rows of each employee not walked yet.
+    std::unordered_map<qint64, int64_t> m_remaining;
+    std::deque<PendingRow> m_pending;
+    size_t m_pendingBase = 0;
+    std::vector<RowWrite> m_inserts;
     int64_t m_nextOrder = 1;
 };
 
@@ -389,8 +509,11 @@ bool pairInMemory(Database &db, std::shared_ptr<clsMessage> &message, int32_t to
                     step = QStringLiteral("Process a punch");
                     message->setLngProgressValue(++processed);
                     const QVariant sign = rs.value(signCol);
-                    if (isNull(sign)) continue; // direction never decided: nothing to post
                     const QVariant empValue = rs.value(empCol);
+                    if (isNull(sign)) {
+                        pairing.walked(empValue);
+                        continue; // direction never decided: nothing to post
+                    }
                     if (isNull(empValue))
                         throw HxError(QStringLiteral("Invalid use of Null"), ErrNo::InvalidUseOfNull);
                     const int32_t employee = lngNullToZero(empValue);
@@ -405,7 +528,7 @@ bool pairInMemory(Database &db, std::shared_ptr<clsMessage> &message, int32_t to
                         step = kOutCandidate;
                         pairing.postOut(rs, employee, date, time);
                     }
-                    if (pairing.flushDue()) pairing.flush();
+                    pairing.walked(empValue);
                 }
             }
             subCloseRecordset(rs);
@@ -416,7 +539,7 @@ bool pairInMemory(Database &db, std::shared_ptr<clsMessage> &message, int32_t to
             rethrowIfFatal(e);
             pairing.reports.push_back({kProc, step, errorDescription(e)});
         }
-        pairing.flush();
+        pairing.flush(true);
     } catch (const NotInMemory &) {
         guard.rollback();
         db.restoreKeySequence(QStringLiteral("PUNCH"), QStringLiteral("ID"), sequence);
@@ -425,6 +548,7 @@ bool pairInMemory(Database &db, std::shared_ptr<clsMessage> &message, int32_t to
     guard.release();
     importCounts().pairsOpened += pairing.opened;
     importCounts().pairsClosed += pairing.closed;
+    importCounts().rowsRecalculated += pairing.recalculated;
     for (const Report &r : pairing.reports)
         reportImportError(r.procedure, r.step, r.description);
     return true;

@@ -5,7 +5,9 @@
 #include "component/Database.h"
 
 #include <QString>
+#include <QStringList>
 #include <QVariant>
+#include <array>
 #include <cstdint>
 #include <optional>
 
@@ -35,10 +37,22 @@ struct PunchWrite {
     Punch punch;
 };
 
-// The one statement that leaves a row as its writes, run in order, would
-// (an insert then an update, or up to two updates); `id` is the row's ID for
-// updates. The texts are few and constant, so their statements are reused.
-void composePunchWrite(const Database &db, const PunchWrite *writes, int count, int64_t id, QString &sql,
-                       QVariantList &params);
+// What a row's writes, in order, leave in the columns they set (an insert
+// then an update, or up to two updates), and then the hours saved for it.
+constexpr int kRowWriteColumns = 30;
+struct RowWrite {
+    uint32_t columns = 0; // a bit a column, in rowWriteColumnName's order
+    std::array<QVariant, kRowWriteColumns> values;
+    void set(int column, QVariant value);
+};
+const char *rowWriteColumnName(int column);
+void addPunchWrites(const Database &db, const PunchWrite *writes, int count, RowWrite &w);
+// The recalculation's saved values, its columns named in saveColumns.
+void addSavedHours(const QStringList &saveColumns, const QVariantList &save, RowWrite &w);
+// INSERT of `rows` rows that all set `columns`, or UPDATE of one by its ID
+// (the last value). The texts are few and constant, so their statements are
+// reused.
+const QString &rowWriteSql(bool insert, uint32_t columns, int rows);
+void appendRowWriteValues(const RowWrite &w, QVariantList &params);
 
 } // namespace hx

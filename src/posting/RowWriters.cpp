@@ -194,20 +194,85 @@ void writeUpdate(Half half, int32_t punchId, const Recordset &rs, const QString 
 } // namespace
 
 namespace {
-// The columns the writers set, in the order a composed statement names them.
+// The columns the writers and a saved recalculation set, in the order a
+// statement names them.
 enum Column : int {
     cEmployee, cAdjusted, cInDate, cInTime, cInType, cInExcused, cInOveride, cOdow, cOutTime, cOutType,
     cOutExcused, cOutOveride, cDataFld, cTask, cDept, cClock, cEdit, cRecalc, cClockEdit, cTimeIn, cTimeOut,
+    cOtRules, cPayRate, cDeptHours, cUseDiff, cLunchLen, cLunchAt, cErrorCode, cInCode, cOutCode,
     cColumns
 };
+static_assert(cColumns == kRowWriteColumns);
 const char *const kColumnNames[cColumns] = {
     "EMPLOYEE ID", "AdjustedDate", "IN DATE", "IN TIME", "InPunchType", "InExcused", "InOveride",
     "ODOW", "OUT TIME", "OutPunchType", "OutExcused", "OutOveride", "DATAFLD", "TASK", "DEPT NAME",
-    "CLOCK NUMBER", "EDIT FLAG", "RecalcHrs", "CLOCK EDIT FLAG", "timein", "timeout"};
+    "CLOCK NUMBER", "EDIT FLAG", "RecalcHrs", "CLOCK EDIT FLAG", "timein", "timeout", "OTRULES",
+    "PAYRATE", "DEPT HOURS", "UseDiff", "LUNCHLEN", "LUNCH AT", "ERRORCODE", "InCode", "OutCode"};
+} // namespace
 
-const QString &composedSql(bool insert, uint32_t columns) {
-    static std::unordered_map<uint32_t, QString> texts[2];
-    QString &text = texts[insert ? 1 : 0][columns];
+const char *rowWriteColumnName(int column) {
+    return kColumnNames[column];
+}
+
+void RowWrite::set(int column, QVariant value) {
+    columns |= 1u << column;
+    values[size_t(column)] = std::move(value);
+}
+
+void addPunchWrites(const Database &db, const PunchWrite *writes, int count, RowWrite &w) {
+    // Each write sets what its own statement sets; a later one wins.
+    for (int i = 0; i < count; ++i) {
+        const PunchWrite &pw = writes[i];
+        const Punch &p = pw.punch;
+        const bool in = pw.half == Half::In;
+        if (pw.insert) {
+            w.set(cEmployee, p.employee);
+            if (in) w.set(cAdjusted, db.date(p.date));
+            w.set(cInDate, db.date(p.date));
+            if (in) {
+                w.set(cInTime, db.time(p.time));
+            } else {
+                w.set(cOdow, weekday(p.date));
+                w.set(cOutTime, db.time(p.time));
+            }
+        } else if (in) {
+            w.set(cInDate, db.date(p.date));
+            w.set(cInTime, db.time(p.time));
+        } else {
+            w.set(cOdow, weekday(p.date));
+            w.set(cOutTime, db.time(p.time));
+        }
+        w.set(in ? cInType : cOutType, p.punchType);
+        w.set(in ? cInExcused : cOutExcused, p.excused);
+        w.set(in ? cInOveride : cOutOveride, p.overide);
+        if (p.dataFld) w.set(cDataFld, *p.dataFld);
+        if (p.task) w.set(cTask, *p.task);
+        w.set(cDept, p.deptName);
+        w.set(cClock, p.clockNumber);
+        w.set(cRecalc, db.boolean(true));
+        if (pw.insert || p.edited) {
+            w.set(cEdit, db.boolean(p.edited));
+            w.set(cClockEdit, db.boolean(p.edited));
+        }
+        // The half was empty before the update, so its working time goes.
+        if (!pw.insert) w.set(in ? cTimeIn : cTimeOut, QVariant());
+    }
+}
+
+void addSavedHours(const QStringList &saveColumns, const QVariantList &save, RowWrite &w) {
+    static std::unordered_map<QString, int> byName = [] {
+        std::unordered_map<QString, int> m;
+        for (int c = 0; c < cColumns; ++c)
+            m.emplace(QLatin1String(kColumnNames[c]), c);
+        return m;
+    }();
+    for (qsizetype i = 0; i < saveColumns.size() && i < save.size(); ++i)
+        w.set(byName.at(saveColumns[i]), save[i]);
+}
+
+const QString &rowWriteSql(bool insert, uint32_t columns, int rows) {
+    static std::unordered_map<uint64_t, QString> texts;
+    QString &text = texts[(uint64_t(columns) << 16) | (uint64_t(rows) << 1) | (insert ? 1 : 0)];
     if (!text.isEmpty()) return text;
     QStringList names, marks;
     for (int c = 0; c < cColumns; ++c)
@@ -216,67 +281,23 @@ const QString &composedSql(bool insert, uint32_t columns) {
             names << (insert ? quoted : quoted + QStringLiteral(" = ?"));
             marks << QStringLiteral("?");
         }
-    if (insert)
+    if (insert) {
+        const QString one = QLatin1Char('(') + marks.join(QStringLiteral(", ")) + QLatin1Char(')');
+        QStringList all;
+        for (int r = 0; r < rows; ++r)
+            all << one;
         text = QStringLiteral("INSERT INTO \"PUNCH\" (") + names.join(QStringLiteral(", ")) +
-               QStringLiteral(") VALUES (") + marks.join(QStringLiteral(", ")) + QStringLiteral(") RETURNING \"ID\"");
-    else
+               QStringLiteral(") VALUES ") + all.join(QStringLiteral(", "));
+    } else {
         text = QStringLiteral("UPDATE \"PUNCH\" SET ") + names.join(QStringLiteral(", ")) +
                QStringLiteral(" WHERE \"ID\" = ?");
+    }
     return text;
 }
-} // namespace
 
-void composePunchWrite(const Database &db, const PunchWrite *writes, int count, int64_t id, QString &sql,
-                       QVariantList &params) {
-    std::array<QVariant, cColumns> values;
-    uint32_t columns = 0;
-    const auto set = [&](Column c, QVariant v) {
-        columns |= 1u << c;
-        values[c] = std::move(v);
-    };
-    // Each write sets what its own statement sets; a later one wins.
-    for (int i = 0; i < count; ++i) {
-        const PunchWrite &w = writes[i];
-        const Punch &p = w.punch;
-        const bool in = w.half == Half::In;
-        if (w.insert) {
-            set(cEmployee, p.employee);
-            if (in) set(cAdjusted, db.date(p.date));
-            set(cInDate, db.date(p.date));
-            if (in) {
-                set(cInTime, db.time(p.time));
-            } else {
-                set(cOdow, weekday(p.date));
-                set(cOutTime, db.time(p.time));
-            }
-        } else if (in) {
-            set(cInDate, db.date(p.date));
-            set(cInTime, db.time(p.time));
-        } else {
-            set(cOdow, weekday(p.date));
-            set(cOutTime, db.time(p.time));
-        }
-        set(in ? cInType : cOutType, p.punchType);
-        set(in ? cInExcused : cOutExcused, p.excused);
-        set(in ? cInOveride : cOutOveride, p.overide);
-        if (p.dataFld) set(cDataFld, *p.dataFld);
-        if (p.task) set(cTask, *p.task);
-        set(cDept, p.deptName);
-        set(cClock, p.clockNumber);
-        set(cRecalc, db.boolean(true));
-        if (w.insert || p.edited) {
-            set(cEdit, db.boolean(p.edited));
-            set(cClockEdit, db.boolean(p.edited));
-        }
-        // The half was empty before the update, so its working time goes.
-        if (!w.insert) set(in ? cTimeIn : cTimeOut, QVariant());
-    }
-    const bool insert = count > 0 && writes[0].insert;
-    sql = composedSql(insert, columns);
-    params.clear();
+void appendRowWriteValues(const RowWrite &w, QVariantList &params) {
     for (int c = 0; c < cColumns; ++c)
-        if (columns & (1u << c)) params << values[c];
-    if (!insert) params << qlonglong(id);
+        if (w.columns & (1u << c)) params << w.values[size_t(c)];
 }
 
 void NewInPunchRecord(const Recordset &import) {
