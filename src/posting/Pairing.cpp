@@ -245,18 +245,17 @@ public:
         for (; !rs.eof(); rs.moveNext()) {
             // A row without a date is beyond both searches.
             if (isNull(rs.value(m_map.inDate))) continue;
-            OpenRow &r = m_rows.emplace_back();
+            const int32_t employee = lngNullToZero(rs.value(m_map.employee));
+            OpenRow &r = add(employee);
             r.order = rs.value(m_map.id).toLongLong();
             r.inDate = *storedSecs(rs.value(m_map.inDate), true);
             r.inTime = storedSecs(rs.value(m_map.inTime), false);
             r.outTime = storedSecs(rs.value(m_map.outTime), false);
             r.worked = isNull(rs.value(m_map.nonWorked));
-            r.employee = lngNullToZero(rs.value(m_map.employee));
             r.stored = std::make_unique<RecalculationRow>();
             for (int i = 0; i < kRecalculationColumns; ++i)
                 (*r.stored)[size_t(i)] = rs.value(i);
             m_nextOrder = std::max(m_nextOrder, r.order + 1);
-            m_byEmployee[r.employee].push_back(&r);
         }
     }
 
@@ -275,7 +274,7 @@ public:
         const bool timed = time.has_value();
         const qint64 t = timed ? secs(*time) : kNullSecs;
         OpenRow *best = nullptr;
-        for (OpenRow *r : m_byEmployee[employee]) {
+        for (OpenRow *r : m_employees[employee].findable) {
             if (r->inTime || r->inDate < d || r->inDate > last) continue;
             if (!((r->inDate == d && timed && r->outTime && *r->outTime >= t) || r->worked)) continue;
             if (!best || inBefore(*r, *best)) best = r;
@@ -293,7 +292,7 @@ public:
         const bool timed = time.has_value();
         const qint64 t = timed ? secs(*time) : kNullSecs;
         OpenRow *best = nullptr;
-        for (OpenRow *r : m_byEmployee[employee]) {
+        for (OpenRow *r : m_employees[employee].findable) {
             if (r->outTime || r->inDate > d) continue;
             if (!(r->inDate < d || (timed && r->inTime && *r->inTime <= t))) continue;
             if (!best || outAfter(*r, *best)) best = r;
@@ -325,6 +324,9 @@ public:
             m_batch.send();
             m_pending.erase(m_pending.begin(), m_pending.begin() + ptrdiff_t(done));
             m_pendingBase += done;
+            for (int32_t employee : m_finished)
+                m_employees.erase(employee);
+            m_finished.clear();
         } catch (const NotInMemory &) {
             throw;
         } catch (const std::exception &e) {
@@ -358,6 +360,7 @@ private:
             ++recalculated;
         }
         r.pending = false;
+        if (--m_employees[r.employee].pending == 0 && !isWalking(r.employee)) m_finished.push_back(r.employee);
         if (r.stored) {
             // Its employee's punches are all posted: no search takes it again.
             r.stored.reset();
@@ -429,14 +432,12 @@ private:
     void create(Half half, int32_t employee, const Recordset &rs, const QString &procedure) {
         std::optional<Punch> p = read(rs, half, procedure, QStringLiteral("start"));
         if (!p) return;
-        OpenRow &r = m_rows.emplace_back();
+        OpenRow &r = add(employee);
         r.order = m_nextOrder++;
         r.inDate = secs(p->date);
-        r.employee = employee;
         (half == Half::In ? r.inTime : r.outTime) = secs(p->time);
         ++opened;
         addWrite(&r, {half, true, std::move(*p)});
-        m_byEmployee[employee].push_back(&r);
     }
 
     void update(Half half, int32_t employee, OpenRow *r, const Recordset &rs, const QString &procedure) {
@@ -452,7 +453,7 @@ private:
         addWrite(r, {half, false, std::move(*p)});
         if (r->inTime && r->outTime) {
             // Whole: no search finds it again.
-            auto &rows = m_byEmployee[employee];
+            auto &rows = m_employees[employee].findable;
             rows.erase(std::remove(rows.begin(), rows.end(), r), rows.end());
         }
     }
@@ -460,6 +461,7 @@ private:
     void addWrite(OpenRow *r, PunchWrite w) {
         if (!r->pending) {
             r->pending = true;
+            ++m_employees[r->employee].pending;
             m_pending.push_back({r, {}, 0});
             r->pendingAt = m_pending.size() - 1 + m_pendingBase;
         }
@@ -471,12 +473,26 @@ private:
     WriteBatch m_batch;
     ColumnMap m_map;
     RecalculationRun m_hours;
-    std::deque<OpenRow> m_rows;
-    std::unordered_map<int32_t, std::vector<OpenRow *>> m_byEmployee;
+    // An employee's rows, and those of them a search may still find. They go
+    // once the employee's punches are all posted and its rows written.
+    struct EmployeeRows {
+        std::vector<std::unique_ptr<OpenRow>> rows;
+        std::vector<OpenRow *> findable;
+        int pending = 0;
+    };
+    std::unordered_map<int32_t, EmployeeRows> m_employees;
+    OpenRow &add(int32_t employee) {
+        EmployeeRows &e = m_employees[employee];
+        OpenRow &r = *e.rows.emplace_back(std::make_unique<OpenRow>());
+        r.employee = employee;
+        e.findable.push_back(&r);
+        return r;
+    }
     // The IMPORT rows of each employee not walked yet.
     std::unordered_map<qint64, int64_t> m_remaining;
     std::deque<PendingRow> m_pending;
     size_t m_pendingBase = 0;
+    std::vector<int32_t> m_finished; // employees whose rows may go
     std::vector<RowWrite> m_inserts;
     int64_t m_nextOrder = 1;
 };
