@@ -37,19 +37,30 @@ const QString kOutCandidate =
                    "AND (\"IN DATE\" < ? OR \"IN TIME\" <= ?) "
                    "ORDER BY \"IN DATE\" DESC, \"IN TIME\" DESC NULLS LAST, \"ID\" DESC LIMIT 1");
 
-// Every row of the import's employees that one of the two searches can reach
-// (the rows without out time, and the rows without in time from the import's
-// first day on), with the columns its recalculation reads.
-const QString &reachableSql() {
+// Every row of the import's employees that one of the two searches can reach:
+// the rows without out time, and the rows without in time from the import's
+// first day on.
+const QString kReachable = QStringLiteral(
+    "SELECT \"ID\", \"EMPLOYEE ID\", \"IN DATE\", \"IN TIME\", \"OUT TIME\", \"NONWORKED\" FROM \"PUNCH\" "
+    "WHERE \"EMPLOYEE ID\" IN (SELECT \"EMPLOYEE ID\" FROM \"IMPORT\") AND \"OUT TIME\" IS NULL "
+    "UNION ALL "
+    "SELECT \"ID\", \"EMPLOYEE ID\", \"IN DATE\", \"IN TIME\", \"OUT TIME\", \"NONWORKED\" FROM \"PUNCH\" "
+    "WHERE \"EMPLOYEE ID\" IN (SELECT \"EMPLOYEE ID\" FROM \"IMPORT\") AND \"IN DATE\" >= ? "
+    "AND \"IN TIME\" IS NULL AND \"OUT TIME\" IS NOT NULL");
+
+// The rows about to be written, as their recalculation reads them, this many
+// a statement; the text stays the same for every read.
+constexpr int kStoredRows = 250;
+const QString &storedRowsSql() {
     static const QString sql = [] {
-        QStringList cols;
+        QStringList cols, marks;
         for (const QString &c : recalculationColumnNames())
             cols << QLatin1Char('"') + c + QLatin1Char('"');
-        const QString head = QStringLiteral("SELECT ") + cols.join(QStringLiteral(", ")) +
-                             QStringLiteral(" FROM \"PUNCH\" WHERE \"EMPLOYEE ID\" IN "
-                                            "(SELECT \"EMPLOYEE ID\" FROM \"IMPORT\") AND ");
-        return head + QStringLiteral("\"OUT TIME\" IS NULL UNION ALL ") + head +
-               QStringLiteral("\"IN DATE\" >= ? AND \"IN TIME\" IS NULL AND \"OUT TIME\" IS NOT NULL");
+        for (int i = 0; i < kStoredRows; ++i)
+            marks << QStringLiteral("?");
+        return QStringLiteral("SELECT ") + cols.join(QStringLiteral(", ")) +
+               QStringLiteral(" FROM \"PUNCH\" WHERE \"ID\" IN (") + marks.join(QStringLiteral(", ")) +
+               QLatin1Char(')');
     }();
     return sql;
 }
@@ -167,8 +178,7 @@ struct OpenRow {
     int32_t employee = 0;
     bool pending = false; // has writes not sent yet
     size_t pendingAt = 0; // then where they are, counted from the first ever pending
-    // A row read from PUNCH: its columns as its recalculation reads them.
-    std::unique_ptr<RecalculationRow> stored;
+    qint64 id = 0; // a row read from PUNCH; 0 for one made now
 };
 
 struct PendingRow {
@@ -241,20 +251,17 @@ public:
         const std::optional<QVariant> first = m_db.firstValue(kFirstDay);
         if (!first || isNull(*first)) return;
         const double firstDay = datePart(toDateTimeValue(*first));
-        Recordset rs = m_db.openCursor(reachableSql(), {m_db.date(firstDay)});
+        Recordset rs = m_db.openCursor(kReachable, {m_db.date(firstDay)});
         for (; !rs.eof(); rs.moveNext()) {
             // A row without a date is beyond both searches.
-            if (isNull(rs.value(m_map.inDate))) continue;
-            const int32_t employee = lngNullToZero(rs.value(m_map.employee));
-            OpenRow &r = add(employee);
-            r.order = rs.value(m_map.id).toLongLong();
-            r.inDate = *storedSecs(rs.value(m_map.inDate), true);
-            r.inTime = storedSecs(rs.value(m_map.inTime), false);
-            r.outTime = storedSecs(rs.value(m_map.outTime), false);
-            r.worked = isNull(rs.value(m_map.nonWorked));
-            r.stored = std::make_unique<RecalculationRow>();
-            for (int i = 0; i < kRecalculationColumns; ++i)
-                (*r.stored)[size_t(i)] = rs.value(i);
+            if (isNull(rs.value(2))) continue;
+            OpenRow &r = add(lngNullToZero(rs.value(1)));
+            r.id = rs.value(0).toLongLong();
+            r.order = r.id;
+            r.inDate = *storedSecs(rs.value(2), true);
+            r.inTime = storedSecs(rs.value(3), false);
+            r.outTime = storedSecs(rs.value(4), false);
+            r.worked = isNull(rs.value(5));
             m_nextOrder = std::max(m_nextOrder, r.order + 1);
         }
     }
@@ -315,11 +322,12 @@ public:
     void flush(bool all) {
         try {
             size_t done = 0;
-            for (; done < m_pending.size(); ++done) {
-                PendingRow &p = m_pending[done];
-                if (!all && isWalking(p.row->employee)) break;
-                write(p);
-            }
+            while (done < m_pending.size() && (all || !isWalking(m_pending[done].row->employee)))
+                ++done;
+            readStored(done);
+            for (size_t i = 0; i < done; ++i)
+                write(m_pending[i]);
+            m_stored.clear();
             sendInserts();
             m_batch.send();
             m_pending.erase(m_pending.begin(), m_pending.begin() + ptrdiff_t(done));
@@ -350,7 +358,7 @@ private:
         OpenRow &r = *p.row;
         RowWrite w;
         addPunchWrites(m_db, p.writes, p.count, w);
-        RecalculationRow row = r.stored ? *r.stored : newRow();
+        RecalculationRow row = r.id ? m_stored.at(r.id) : newRow();
         for (int i = 0; i < kRecalculationColumns; ++i)
             if (const int c = m_map.write[i]; c >= 0 && (w.columns & (1u << c))) row[size_t(i)] = w.values[size_t(c)];
         QVariantList save;
@@ -361,9 +369,7 @@ private:
         }
         r.pending = false;
         if (--m_employees[r.employee].pending == 0 && !isWalking(r.employee)) m_finished.push_back(r.employee);
-        if (r.stored) {
-            // Its employee's punches are all posted: no search takes it again.
-            r.stored.reset();
+        if (r.id) {
             QVariantList params;
             appendRowWriteValues(w, params);
             params << row[size_t(m_map.id)];
@@ -373,6 +379,29 @@ private:
         if (!m_inserts.empty() && m_inserts.front().columns != w.columns) sendInserts();
         m_inserts.push_back(std::move(w));
         if (m_inserts.size() == kInsertRows) sendInserts();
+    }
+
+    // The rows read from PUNCH among the first `count` pending, as they are
+    // before their writes.
+    void readStored(size_t count) {
+        QVariantList ids;
+        const auto read = [&] {
+            while (ids.size() < kStoredRows)
+                ids << QVariant();
+            Recordset rs = m_db.openRecordset(storedRowsSql(), ids);
+            for (; !rs.eof(); rs.moveNext()) {
+                RecalculationRow &row = m_stored[rs.value(m_map.id).toLongLong()];
+                for (int i = 0; i < kRecalculationColumns; ++i)
+                    row[size_t(i)] = rs.value(i);
+            }
+            ids.clear();
+        };
+        for (size_t i = 0; i < count; ++i)
+            if (const qint64 id = m_pending[i].row->id) {
+                ids << id;
+                if (ids.size() == kStoredRows) read();
+            }
+        if (!ids.isEmpty()) read();
     }
 
     // New rows in statements of many rows, in the order they were made.
@@ -492,6 +521,7 @@ private:
     std::unordered_map<qint64, int64_t> m_remaining;
     std::deque<PendingRow> m_pending;
     size_t m_pendingBase = 0;
+    std::unordered_map<qint64, RecalculationRow> m_stored;
     std::vector<int32_t> m_finished; // employees whose rows may go
     std::vector<RowWrite> m_inserts;
     int64_t m_nextOrder = 1;
