@@ -268,7 +268,6 @@ def ctest_pass(args, log, include, exclude):
 
 
 def run_tests(args, log, folder):
-    open(log, "w").close()
     first = FOLDER_TESTS.get(folder)
     if first:
         found = ctest_pass(args, log, first, EXCLUDED_TESTS)
@@ -374,6 +373,8 @@ def main():
                    "(a copy is compiled; the tree is not touched)")
     p.add_argument("--baseline", help="results file to compare with: a fault caught there and "
                    "missed now fails the run")
+    p.add_argument("--resume", action="store_true",
+                   help="keep the results of --out for the faults it has and measure the others")
     p.add_argument("--timeout", type=int, default=180, help="seconds one test may run (180)")
     p.add_argument("--skip-clean-run", action="store_true",
                    help="do not first run the suite without a fault (it must pass)")
@@ -434,6 +435,11 @@ def main():
 
     targets = test_targets()
     results = {}
+    if args.resume and os.path.exists(out_path):
+        # Kept only for the faults still on the list, with their text unchanged
+        # being the user's promise.
+        known = {f.id for f in faults}
+        results = {fid: r for fid, r in read_results(out_path).items() if fid in known}
     order = [f.id for f in faults]
     commit = git_commit()
 
@@ -448,13 +454,17 @@ def main():
     defects = 0
     try:
         for i, f in enumerate(faults, 1):
-            t0 = time.monotonic()
+            t0, built = time.monotonic(), None
+            if f.id in results:
+                print(f"[{i}/{len(faults)}] {f.id}: {results[f.id][0]} (kept from {args.out})", flush=True)
+                continue
             log = os.path.join(logs, f"{f.id}.log")
             try:
                 with Planted(args.build, f):
                     if not build(args, log, targets):
                         result = ["does-not-compile", "-"]
                     else:
+                        built = time.monotonic()
                         found = run_tests(args, log, f.folder)
                         if found:
                             name, how = found
@@ -468,8 +478,11 @@ def main():
                 defects += 1
             results[f.id] = result
             write_results(out_path, header(len(results)), results, order)
-            print(f"[{i}/{len(faults)}] {f.id}: {' '.join(r for r in result if r != '-')} "
-                  f"({time.monotonic() - t0:.0f} s)", flush=True)
+            spent = f"{time.monotonic() - t0:.0f} s"
+            if built:
+                spent += f": build {built - t0:.0f} s, tests {time.monotonic() - built:.0f} s"
+            print(f"[{i}/{len(faults)}] {f.id}: {' '.join(r for r in result if r != '-')} ({spent})",
+                  flush=True)
     except Interrupted as e:
         print(f"stopped by {e}; the tree is restored; {len(results)} of {len(faults)} measured "
               f"(partial results in {args.out})", file=sys.stderr)
