@@ -29,7 +29,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 # The tests of a fault's own folder run first (the fault is most likely caught
 # there, and a caught fault ends its run early); the rest of the suite after.
 FOLDER_TESTS = {
-    "component": r"^(pg\.)?(component|pg)\.",
+    "component": r"^(pg\.)?component\.|^pg\.[A-Z]",
     "import": r"^(pg\.)?import\.",
     "posting": r"^(pg\.)?posting\.",
     "hours": r"^(pg\.)?hours\.",
@@ -173,18 +173,29 @@ class NotApplied(Exception):
 
 # ------------------------------------------------------------ build and tests
 
-def test_targets():
+# The test folders whose programs run the tests of FOLDER_TESTS.
+FOLDER_TEST_DIRS = {"component": ["component", "pg"], "library": []}
+
+
+def test_targets(folder=None):
+    """The targets the tests need; with a folder, those of its first tests only."""
+    dirs = FOLDER_TEST_DIRS.get(folder, [folder]) if folder else None
     names = []
     for src in sorted(glob.glob(os.path.join(ROOT, "tests", "*", "test_*.cpp"))):
-        folder = os.path.basename(os.path.dirname(src))
-        names.append(f"{folder}_{os.path.splitext(os.path.basename(src))[0]}")
+        test_dir = os.path.basename(os.path.dirname(src))
+        if dirs is None or test_dir in dirs:
+            names.append(f"{test_dir}_{os.path.splitext(os.path.basename(src))[0]}")
     # The program and the library (the cli and host tests run them) and the
     # pipeline benchmark (the workloads test imports through it).
-    return names + ["hxpolllog", "hxpolllog_shared", "bench_pipeline"]
+    if dirs is None or folder == "cli":
+        names.append("bench_pipeline")
+    return names + ["hxpolllog", "hxpolllog_shared"]
 
 
 def run_logged(cmd, log):
-    with open(log, "w", encoding="utf-8") as f:
+    with open(log, "a", encoding="utf-8") as f:
+        f.write("$ " + " ".join(cmd) + "\n")
+        f.flush()
         return subprocess.run(cmd, stdout=f, stderr=subprocess.STDOUT, cwd=ROOT).returncode
 
 
@@ -203,6 +214,11 @@ START_LINE = re.compile(r"^\s*Start\s+\d+: (.*?)\s*$")
 
 def test_name(text):
     return text.split("  # ")[0].strip()
+
+
+def stop_server(args):
+    subprocess.run(["bash", os.path.join(ROOT, "tests/pg/pg_server.sh"), "stop",
+                    os.path.join(args.build, "pg-server")], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
 def ctest_pass(args, log, include, exclude):
@@ -250,31 +266,37 @@ def ctest_pass(args, log, include, exclude):
                     failed = (slow[0], "timeout")
                     out.write(f"-- {slow[0]} ran longer than {args.timeout} s: stopping the run\n")
                     os.killpg(proc.pid, signal.SIGKILL)
-                    subprocess.run(["bash", os.path.join(ROOT, "tests/pg/pg_server.sh"), "stop",
-                                    os.path.join(args.build, "pg-server")], stdout=out, stderr=out)
                     break
         except BaseException:
             try:
                 os.killpg(proc.pid, signal.SIGKILL)
             except ProcessLookupError:
                 pass
-            subprocess.run(["bash", os.path.join(ROOT, "tests/pg/pg_server.sh"), "stop",
-                            os.path.join(args.build, "pg-server")], stdout=out, stderr=out)
+            stop_server(args)
             raise
     rc = proc.wait()
+    # --stop-on-failure skips the fixture's cleanup: the server would stay.
+    stop_server(args)
     if failed is None and rc != 0:
         failed = ("(ctest ended with status %d, no failing test named)" % rc, "failed")
     return failed
 
 
-def run_tests(args, log, folder):
+def build_and_test(args, log, folder):
+    """Builds and tests in two steps: the fault's own folder, then the rest.
+    Returns (built, failing test or None)."""
     first = FOLDER_TESTS.get(folder)
     if first:
+        # Only the programs of the first tests are linked before they run;
+        # the others keep their last build until the second pass.
+        if not build(args, log, test_targets(folder)):
+            return False, None
         found = ctest_pass(args, log, first, EXCLUDED_TESTS)
         if found:
-            return found
-        return ctest_pass(args, log, None, f"{EXCLUDED_TESTS}|{first}")
-    return ctest_pass(args, log, None, EXCLUDED_TESTS)
+            return True, found
+    if not build(args, log, test_targets()):
+        return False, None
+    return True, ctest_pass(args, log, None, f"{EXCLUDED_TESTS}|{first}" if first else EXCLUDED_TESTS)
 
 
 def compile_flags(build, path):
@@ -413,6 +435,8 @@ def main():
     restore_from_journal(args.build)
     logs = os.path.join(args.build, "mutate-logs")
     os.makedirs(logs, exist_ok=True)
+    for name in ("configure.log", "clean-build.log", "clean-run.log"):
+        open(os.path.join(logs, name), "w").close()
 
     if not os.path.exists(os.path.join(args.build, "CMakeCache.txt")):
         # The options of scripts/test.sh's main build.
@@ -428,12 +452,11 @@ def main():
 
     if not args.skip_clean_run:
         print("running the suite without a fault ...", flush=True)
-        found = run_tests(args, os.path.join(logs, "clean-run.log"), "")
+        found = ctest_pass(args, os.path.join(logs, "clean-run.log"), None, EXCLUDED_TESTS)
         if found:
             print(f"the suite fails without a fault ({found[0]}): see {logs}/clean-run.log", file=sys.stderr)
             return 2
 
-    targets = test_targets()
     results = {}
     if args.resume and os.path.exists(out_path):
         # Kept only for the faults still on the list, with their text unchanged
@@ -454,18 +477,18 @@ def main():
     defects = 0
     try:
         for i, f in enumerate(faults, 1):
-            t0, built = time.monotonic(), None
+            t0 = time.monotonic()
             if f.id in results:
                 print(f"[{i}/{len(faults)}] {f.id}: {results[f.id][0]} (kept from {args.out})", flush=True)
                 continue
             log = os.path.join(logs, f"{f.id}.log")
             try:
+                open(log, "w").close()
                 with Planted(args.build, f):
-                    if not build(args, log, targets):
+                    compiled, found = build_and_test(args, log, f.folder)
+                    if not compiled:
                         result = ["does-not-compile", "-"]
                     else:
-                        built = time.monotonic()
-                        found = run_tests(args, log, f.folder)
                         if found:
                             name, how = found
                             result = ["caught", name + (" (timeout)" if how == "timeout" else "")]
@@ -479,8 +502,6 @@ def main():
             results[f.id] = result
             write_results(out_path, header(len(results)), results, order)
             spent = f"{time.monotonic() - t0:.0f} s"
-            if built:
-                spent += f": build {built - t0:.0f} s, tests {time.monotonic() - built:.0f} s"
             print(f"[{i}/{len(faults)}] {f.id}: {' '.join(r for r in result if r != '-')} ({spent})",
                   flush=True)
     except Interrupted as e:
