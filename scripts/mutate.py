@@ -412,6 +412,7 @@ def main():
     if problems:
         print("\n".join(problems), file=sys.stderr)
         return 2
+    listed = faults
     if args.only:
         wanted = [x for x in args.only.split(",") if x]
         known = {f.id for f in faults}
@@ -462,19 +463,25 @@ def main():
 
     results = {}
     if args.resume and os.path.exists(out_path):
-        # Kept only for the faults still on the list, with their text unchanged
-        # being the user's promise.
-        known = {f.id for f in faults}
+        # Kept for every fault still on the list (also those --only leaves
+        # out); that their text is unchanged is the user's promise.
+        known = {f.id for f in listed}
         results = {fid: r for fid, r in read_results(out_path).items() if fid in known}
+        for f in faults:
+            if args.only:
+                results.pop(f.id, None)  # named: measured again
     order = [f.id for f in faults]
+    written = [f.id for f in listed] if args.resume else order
     commit = git_commit()
 
     def header(done):
         h = [f"mutation run of {commit}, {datetime.datetime.utcnow():%Y-%m-%d %H:%M} UTC, "
              f"faults from {args.faults}",
              "id<TAB>caught|missed|does-not-compile|does-not-apply<TAB>first failing test (or -)"]
-        if done < len(faults):
-            h.append(f"PARTIAL: {done} of {len(faults)} faults measured")
+        total = len(written)
+        if done < total:
+            missing = [fid for fid in written if fid not in results]
+            h.append(f"PARTIAL: {done} of {total} faults measured; not measured: " + ", ".join(missing))
         return h
 
     defects = 0
@@ -503,7 +510,7 @@ def main():
             if result[0].startswith("does-not"):
                 defects += 1
             results[f.id] = result
-            write_results(out_path, header(len(results)), results, order)
+            write_results(out_path, header(len(results)), results, written)
             spent = f"{time.monotonic() - t0:.0f} s"
             print(f"[{i}/{len(faults)}] {f.id}: {' '.join(r for r in result if r != '-')} ({spent})",
                   flush=True)
@@ -512,7 +519,7 @@ def main():
               f"(partial results in {args.out})", file=sys.stderr)
         return 130
 
-    caught = sum(1 for r in results.values() if r[0] == "caught")
+    caught = sum(1 for fid in order if results[fid][0] == "caught")
     minutes = (time.monotonic() - started) / 60
     print(f"\nscore: {caught}/{len(faults)} caught ({minutes:.0f} min); results in {args.out}")
     missed = [fid for fid in order if results[fid][0] == "missed"]
