@@ -193,10 +193,12 @@ struct Report {
 };
 
 // A time of day or a date as the searches compare it; NotInMemory for a
-// stored form whose text order would differ from its value's.
+// stored form whose text order would differ from its value's (only
+// "YYYY-MM-DD" and "HH:MM:SS" order as their values do).
 std::optional<qint64> storedSecs(const QVariant &v, bool date) {
     if (isNull(v)) return std::nullopt;
     if (isNullOrEmpty(v)) throw NotInMemory{};
+    if (v.typeId() == QMetaType::QString && v.toString().size() != (date ? 10 : 8)) throw NotInMemory{};
     double d = 0;
     try {
         d = toDateTimeValue(v);
@@ -212,7 +214,7 @@ std::optional<qint64> storedSecs(const QVariant &v, bool date) {
 // not set.
 struct ColumnMap {
     int write[kRecalculationColumns];
-    int id, employee, inDate, inTime, outTime, nonWorked;
+    int id, nonWorked;
     ColumnMap() {
         const QStringList &names = recalculationColumnNames();
         for (int i = 0; i < kRecalculationColumns; ++i) {
@@ -221,10 +223,6 @@ struct ColumnMap {
                 if (names[i] == QLatin1String(rowWriteColumnName(c))) write[i] = c;
         }
         id = int(names.indexOf(QStringLiteral("ID")));
-        employee = int(names.indexOf(QStringLiteral("EMPLOYEE ID")));
-        inDate = int(names.indexOf(QStringLiteral("IN DATE")));
-        inTime = int(names.indexOf(QStringLiteral("IN TIME")));
-        outTime = int(names.indexOf(QStringLiteral("OUT TIME")));
         nonWorked = int(names.indexOf(QStringLiteral("NONWORKED")));
     }
 };
