@@ -5,7 +5,7 @@
 //
 //   bench_pipeline [--cli PATH] [--employees N] [--records N] [--clocks N]
 //                  [--history N] [--missing-in N] [--register N] [--biometric]
-//                  [--against-plain] [--scale] [--keep DIR] [--db URL]
+//                  [--against-plain] [--scale] [--keep DIR] [--db URL] [--trace]
 //
 // --clocks: poll log files per working day (4). --history: PUNCH rows of
 // complete pairs before the first day, as a site a few years old has.
@@ -18,7 +18,18 @@
 // --scale: then twice the records, and the ratio of the two times.
 //
 // --db puts the site's tables in that empty server database (a postgresql://
-// URL) instead of site.db in the temporary folder.
+// URL) instead of site.db in the temporary folder. The statements the server
+// ran for the import are then counted by pg_stat_statements, when the server
+// loads it (shared_preload_libraries): its counts for this database are reset
+// before the import and summed after it. Each statement counts once, however
+// it came (a simple query of several statements counts each; an EXECUTE
+// counts as the statement it runs), so the count does not depend on how the
+// client sends them.
+// --trace runs the import under strace, counting its send and receive calls
+// (sendto, recvfrom). Every time the client sends and then waits is one
+// send at least, so the sends are an upper bound on the round trips (a
+// pipeline larger than libpq's buffer goes in a few sends). strace slows the
+// import: its times are not the import's own.
 // PATH defaults to the hxpolllog beside this program's folder (build/).
 #include "cli/DemoPollFile.h"
 #include "component/Database.h"
@@ -55,6 +66,7 @@ struct Options {
     bool scale = false;
     QString keep;
     QString db;
+    bool trace = false;
 };
 
 int fail(const QString &text) {
@@ -222,6 +234,38 @@ struct Result {
     double seconds = 0;
 };
 
+// The statements the server ran in the current database, by
+// pg_stat_statements; nullopt when the server does not load it.
+std::optional<qint64> serverStatements(Database &db, bool reset) {
+    if (db.engine() != Engine::PostgreSQL) return std::nullopt;
+    try {
+        db.executeScript(QStringLiteral("CREATE EXTENSION IF NOT EXISTS pg_stat_statements;"));
+        const QString dbid = QStringLiteral("(SELECT oid FROM pg_database WHERE datname = current_database())");
+        if (reset) {
+            db.firstValue(QStringLiteral("SELECT pg_stat_statements_reset(0, %1, 0)").arg(dbid));
+            return 0;
+        }
+        return db
+            .firstValue(
+                QStringLiteral("SELECT COALESCE(SUM(calls), 0)::bigint FROM pg_stat_statements WHERE dbid = %1")
+                    .arg(dbid))
+            .value_or(QVariant(0))
+            .toLongLong();
+    } catch (const std::exception &) {
+        return std::nullopt;
+    }
+}
+
+// The calls of a system call in strace's summary (-c), -1 when not listed.
+qint64 straceCalls(const QString &summary, const QString &call) {
+    for (const QString &line : summary.split(QLatin1Char('\n'))) {
+        const QStringList f = line.simplified().split(QLatin1Char(' '));
+        // % time, seconds, usecs/call, calls, [errors], syscall
+        if (f.size() >= 5 && f.last() == call) return f[3].toLongLong();
+    }
+    return -1;
+}
+
 // Prepares a site for the options, runs the host's import on it and prints
 // what it took; non-zero when the import did not post what it should.
 int importOnce(const Options &o, Result *result) {
@@ -263,8 +307,13 @@ int importOnce(const Options &o, Result *result) {
     }
 
     QProcess child;
-    child.setProgram(o.cli);
-    child.setArguments(QStringList{QStringLiteral("--db"), dbFile, QStringLiteral("--app-dir"),
+    QStringList wrap;
+    const QString traceFile = r.filePath(QStringLiteral("strace.txt"));
+    if (o.trace)
+        wrap = {QStringLiteral("-f"), QStringLiteral("-c"), QStringLiteral("-e"),
+                QStringLiteral("trace=sendto,recvfrom"), QStringLiteral("-o"), traceFile, o.cli};
+    child.setProgram(o.trace ? QStringLiteral("strace") : o.cli);
+    child.setArguments(wrap + QStringList{QStringLiteral("--db"), dbFile, QStringLiteral("--app-dir"),
                                    r.filePath(QStringLiteral("app")), QStringLiteral("--poll-dir"),
                                    r.filePath(QStringLiteral("polllogs")), QStringLiteral("--log-dir"),
                                    r.filePath(QStringLiteral("logs")), QStringLiteral("--now"),
@@ -277,6 +326,11 @@ int importOnce(const Options &o, Result *result) {
         QFile args(r.filePath(QStringLiteral("import.args")));
         if (args.open(QIODevice::WriteOnly | QIODevice::Truncate))
             args.write(child.arguments().join(QLatin1Char('\n')).toUtf8() + '\n');
+    }
+    bool counting = false;
+    if (!o.db.isEmpty()) {
+        auto db = Database::open(*target);
+        counting = serverStatements(*db, true).has_value();
     }
     // The children's accounts add up over the runs of one call.
     rusage before{};
@@ -293,6 +347,7 @@ int importOnce(const Options &o, Result *result) {
     result->seconds = seconds;
 
     auto db = Database::open(*target);
+    const qint64 statements = counting ? serverStatements(*db, false).value_or(-1) : -1;
     const int posted =
         db->firstValue(QStringLiteral("SELECT COUNT(\"IN TIME\") + COUNT(\"OUT TIME\") FROM \"PUNCH\""))
             ->toInt() -
@@ -316,6 +371,20 @@ int importOnce(const Options &o, Result *result) {
     // larger of its own and those before it.
     std::printf("peak memory of the import: %.1f MiB%s\n", usage.ru_maxrss / 1024.0,
                 before.ru_maxrss > 0 ? " (or of an earlier run of this call)" : "");
+    if (statements >= 0)
+        std::printf("server statements: %lld (%.2f per punch)\n", static_cast<long long>(statements),
+                    records > 0 ? double(statements) / records : 0.0);
+    else if (!o.db.isEmpty())
+        std::printf("server statements: not counted (the server does not load pg_stat_statements)\n");
+    if (o.trace) {
+        QFile f(traceFile);
+        const QString summary = f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+        const qint64 sends = straceCalls(summary, QStringLiteral("sendto")),
+                     receives = straceCalls(summary, QStringLiteral("recvfrom"));
+        if (sends < 0) return fail(QStringLiteral("strace counted no sends: is strace installed?"));
+        std::printf("round trips: %lld sends (%.3f per punch), %lld receives\n", static_cast<long long>(sends),
+                    records > 0 ? double(sends) / records : 0.0, static_cast<long long>(receives));
+    }
     // Repeats are removed, and their removal is reported.
     if (o.biometric
             ? (child.exitCode() != 0 && child.exitCode() != 3) || posted > records || posted == 0 || left != 0
@@ -358,11 +427,13 @@ int main(int argc, char **argv) {
             o.keep = args[++i];
         else if (a == QLatin1String("--db") && !next.isEmpty())
             o.db = args[++i];
+        else if (a == QLatin1String("--trace"))
+            o.trace = true;
         else
             return fail(
                 QStringLiteral("usage: bench_pipeline [--cli PATH] [--employees N] [--records N] "
                                "[--clocks N] [--history N] [--missing-in N] [--register N] [--biometric] "
-                               "[--against-plain] [--scale] [--keep DIR] [--db URL]"));
+                               "[--against-plain] [--scale] [--keep DIR] [--db URL] [--trace]"));
     }
     if (!QFileInfo(o.cli).isExecutable())
         return fail(QStringLiteral("no host program at %1 (give --cli PATH)").arg(o.cli));

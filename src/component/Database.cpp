@@ -804,6 +804,7 @@ void Database::beginTransaction() {
     }
     plain(m_engine == Engine::SQLite ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
     m_txDepth = 1;
+    ++m_txSerial;
     m_broken = false;
     m_brokenReason.clear();
     m_statementSavepoint = false;
@@ -989,6 +990,11 @@ Recordset Database::openCursor(const QString &sql, const QVariantList &params) {
     if (m_native) {
         requireOpen();
         return m_native->openCursor(sql, params);
+    }
+    if (m_pgconn && m_txDepth > 0) {
+        requireOpen();
+        if (m_broken) throw FatalDatabaseError(m_brokenReason, ErrNo::Database);
+        return pgOpenCursor(m_pgconn, sql, params);
     }
     return openRecordset(sql, params);
 }

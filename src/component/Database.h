@@ -205,8 +205,9 @@ public:
     int execute(const QString &sql, const QVariantList &params = {});
     // Runs a query and returns its rows as a snapshot.
     Recordset openRecordset(const QString &sql, const QVariantList &params = {});
-    // Runs a query whose rows are read as the walk goes (SQLite; a snapshot on
-    // PostgreSQL). While it is open, statements may change other tables, never
+    // Runs a query whose rows are read as the walk goes (SQLite; on
+    // PostgreSQL a server-side cursor inside a transaction, a snapshot
+    // outside one). While it is open, statements may change other tables, never
     // the one it reads.
     Recordset openCursor(const QString &sql, const QVariantList &params = {});
     // First column of the first row; nullopt when there is no row.
@@ -240,6 +241,7 @@ private:
     friend class Savepoint;
     friend class SqliteStatements;
     friend class WriteBatch;
+    friend class PgCursor;
     Database();
     void beginTransaction();
     void commitTransaction();
@@ -272,6 +274,9 @@ private:
     };
     // Sends the queue in pipelines without savepoints; raises on the first failure.
     void pgSendBatch(PGconn *conn, std::vector<Queued> &queue);
+    // A walk of a query's rows through a server-side cursor, a batch of rows
+    // a round trip, the values read by the driver as a snapshot reads them.
+    Recordset pgOpenCursor(PGconn *conn, const QString &sql, const QVariantList &params);
     // Checks shared by both statement paths before a statement runs.
     void beforeStatement(const QString &sql, int placeholders, const QVariantList &params);
 
@@ -293,6 +298,9 @@ private:
     std::unordered_map<QString, std::shared_ptr<const RecordColumns>> m_columnsOf;
 
     int m_txDepth = 0;
+    // Counts the outermost transactions begun: a cursor lives in one only.
+    quint64 m_txSerial = 0;
+    quint64 m_cursorSerial = 0;
     bool m_broken = false;
     QString m_brokenReason;
     // PostgreSQL aborts a whole transaction on a failed statement; a savepoint

@@ -9,6 +9,8 @@
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlField>
+#include <QSqlQuery>
+#include <QSqlRecord>
 #include <libpq-fe.h>
 #include <optional>
 
@@ -249,6 +251,166 @@ void WriteBatch::send() {
     if (m_queue.empty()) return;
     m_db.requireOpen();
     m_db.pgSendBatch(m_db.m_pgconn, m_queue);
+}
+
+// ---------------------------------------------------------------- cursors
+
+namespace {
+// A value as the driver writes it into the EXECUTE of a prepared statement,
+// without the quotes of its literal: the text the server reads for it is the
+// same, sent apart from the statement as a parameter.
+QByteArray parameterText(PGconn *conn, const QSqlDriver *driver, const QVariant &v) {
+    QSqlField f;
+    f.setMetaType(v.metaType());
+    f.setValue(v);
+    const QString literal = driver->formatValue(f);
+    // A literal may carry its type before the quote (TIMESTAMP WITH TIME ZONE '...').
+    const qsizetype open = literal.indexOf(QLatin1Char('\''));
+    if (open < 0 || literal.size() - open < 2 || !literal.endsWith(QLatin1Char('\''))) return literal.toUtf8();
+    QString inner = literal.mid(open + 1, literal.size() - open - 2);
+    inner.replace(QLatin1String("''"), QLatin1String("'"));
+    const char *standard = PQparameterStatus(conn, "standard_conforming_strings");
+    if (standard && qstrcmp(standard, "off") == 0) inner.replace(QLatin1String("\\\\"), QLatin1String("\\"));
+    return inner.toUtf8();
+}
+} // namespace
+
+// Rows of a server-side cursor, fetched a batch at a time. The cursor sees
+// the rows as they stood when it was declared, as a snapshot would; between
+// batches the connection is free for other statements.
+class PgCursor final : public RowSource {
+public:
+    PgCursor(Database &db, QString name, QString sql)
+        : m_db(db), m_name(std::move(name)), m_sql(std::move(sql)), m_tx(db.m_txSerial) {}
+    ~PgCursor() override { abandon(); }
+
+    bool fetch(std::vector<QVariant> &row) override {
+        if (m_at == m_rows) {
+            if (m_ended) return false;
+            refill();
+            if (m_rows == 0) return false;
+        }
+        const auto from = m_buffer.begin() + qsizetype(m_at * m_columnCount);
+        row.assign(std::make_move_iterator(from), std::make_move_iterator(from + qsizetype(m_columnCount)));
+        ++m_at;
+        return true;
+    }
+
+    // Reads the next batch; closes the cursor after the last.
+    void refill() {
+        Database &db = m_db;
+        if (db.m_broken) throw FatalDatabaseError(db.m_brokenReason, ErrNo::Database);
+        if (db.m_txDepth == 0 || db.m_txSerial != m_tx)
+            throw HxError(QStringLiteral("The transaction of the walk has ended [%1]").arg(m_sql.simplified()),
+                          ErrNo::Database);
+        m_buffer.clear();
+        m_at = m_rows = 0;
+        db.guardStatement();
+        QSqlQuery q(db.handle());
+        q.setForwardOnly(true);
+        if (!q.exec(QStringLiteral("FETCH %1 FROM %2").arg(kBatch).arg(m_name))) {
+            const QSqlError e = q.lastError();
+            if (!db.isFatal(e)) db.undoStatement();
+            m_ended = true;
+            db.fail(e, m_sql);
+        }
+        const QSqlRecord rec = q.record();
+        m_columnCount = size_t(rec.count());
+        if (!m_columns) {
+            QStringList names;
+            for (int i = 0; i < rec.count(); ++i)
+                names << rec.fieldName(i);
+            m_columns = std::make_shared<const RecordColumns>(std::move(names));
+        }
+        while (q.next()) {
+            for (int i = 0; i < rec.count(); ++i)
+                m_buffer.push_back(q.value(i));
+            ++m_rows;
+        }
+        if (q.lastError().isValid()) {
+            m_ended = true;
+            db.fail(q.lastError(), m_sql);
+        }
+        q.finish();
+        if (m_rows < kBatch) {
+            m_ended = true;
+            db.plain(QStringLiteral("CLOSE ") + m_name);
+            m_closed = true;
+        }
+    }
+
+    const std::shared_ptr<const RecordColumns> &columns() const { return m_columns; }
+
+private:
+    // A walk left before its end: the cursor goes now if it still stands (a
+    // rolled-back savepoint may have closed it). Nothing is sent into a
+    // failed or ended transaction, which closes it anyway.
+    void abandon() noexcept {
+        if (m_closed) return;
+        Database &db = m_db;
+        PGconn *conn = db.m_pgconn;
+        if (!conn || db.m_broken || db.m_txDepth == 0 || db.m_txSerial != m_tx) return;
+        drainDriver(conn);
+        if (PQtransactionStatus(conn) != PQTRANS_INTRANS) return;
+        const QByteArray name = m_name.toUtf8();
+        const char *values[] = {name.constData()};
+        PGresult *res = PQexecParams(conn, "SELECT 1 FROM pg_cursors WHERE name = $1", 1, nullptr, values,
+                                     nullptr, nullptr, 0);
+        const bool open = PQresultStatus(res) == PGRES_TUPLES_OK && PQntuples(res) > 0;
+        PQclear(res);
+        if (open) PQclear(PQexec(conn, ("CLOSE " + name).constData()));
+    }
+
+    static constexpr size_t kBatch = 1000;
+    Database &m_db;
+    const QString m_name, m_sql;
+    const quint64 m_tx;
+    std::shared_ptr<const RecordColumns> m_columns;
+    std::vector<QVariant> m_buffer;
+    size_t m_columnCount = 0, m_rows = 0, m_at = 0;
+    bool m_ended = false, m_closed = false;
+};
+
+Recordset Database::pgOpenCursor(PGconn *conn, const QString &sql, const QVariantList &params) {
+    requireSingleStatement(sql);
+    const int placeholders = statementPlaceholders(sql);
+    beforeStatement(sql, placeholders, params);
+    const QSqlDriver *driver = handle().driver();
+    std::vector<QByteArray> texts(size_t(params.size()));
+    std::vector<const char *> values(size_t(params.size()), nullptr);
+    for (qsizetype i = 0; i < params.size(); ++i)
+        if (!boundAsNull(params[i])) {
+            texts[size_t(i)] = parameterText(conn, driver, params[i]);
+            values[size_t(i)] = texts[size_t(i)].constData();
+        }
+    const QString name = QStringLiteral("hx_cursor_%1").arg(++m_cursorSerial);
+    const QByteArray declare =
+        (QStringLiteral("DECLARE ") + name + QStringLiteral(" NO SCROLL CURSOR FOR ") + dollarPlaceholders(sql))
+            .toUtf8();
+    guardStatement();
+    drainDriver(conn);
+    PGresult *res = PQexecParams(conn, declare.constData(), int(values.size()), nullptr, values.data(), nullptr,
+                                 nullptr, 0);
+    const bool ok = res && PQresultStatus(res) == PGRES_COMMAND_OK;
+    const QSqlError e = ok ? QSqlError() : errorOf(conn, res);
+    PQclear(res);
+    if (!ok) {
+        if (!isFatal(e)) undoStatement();
+        fail(e, sql);
+    }
+    // The cursor stands after the statement savepoint: a later statement's
+    // undo must not reach back past it.
+    m_statementSavepointStale = true;
+
+    auto source = std::make_unique<PgCursor>(*this, name, sql);
+    source->refill();
+    Recordset rs;
+    rs.m_columns = source->columns();
+    rs.m_source = std::move(source);
+    rs.m_open = true;
+    rs.m_pos = 0;
+    rs.fetchStreamRow();
+    return rs;
 }
 
 } // namespace hx

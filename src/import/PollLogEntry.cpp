@@ -15,6 +15,8 @@
 #include "rules/clsTCrules.h"
 
 #include <array>
+#include <limits>
+#include <optional>
 
 namespace hx {
 
@@ -22,10 +24,37 @@ PollFileLookups gPollFileLookups;
 
 namespace {
 const QString kDepartmentsSql = QStringLiteral(R"(SELECT "DEPT NAME", "DEPT ID", "DATAFLDEN" FROM "DEPT")");
-const QString kEmployeeSql = QStringLiteral(
-    R"(SELECT "EMPLOYEE ID", "AccessControl" FROM "EMPLOYEE" WHERE "CLOCK ID" = ? OR "NEWBADGE" = ?)"
-    R"( ORDER BY "EMPLOYEE ID")");
+// Every employee's badges, read once per file: a look-up a badge cost a
+// round trip to a server for each employee of each file.
+const QString kEmployeesSql = QStringLiteral(
+    R"(SELECT "EMPLOYEE ID", "AccessControl", "CLOCK ID", "NEWBADGE" FROM "EMPLOYEE" ORDER BY "EMPLOYEE ID")");
 const QString kClockSql = QStringLiteral(R"(SELECT "AccessOnly" FROM "CLOCK" WHERE "CLOCK NUMBER" = ?)");
+
+// The badge a stored value equals, as the database compares an integer
+// column with a bound integer: a whole number in range; text never equals.
+std::optional<int32_t> badgeKey(const QVariant &v) {
+    if (isNull(v)) return std::nullopt;
+    qint64 n = 0;
+    switch (v.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+        n = v.toLongLong();
+        break;
+    case QMetaType::Double: {
+        const double d = v.toDouble();
+        if (!(d >= -2147483648.0 && d <= 2147483647.0) || d != double(qint64(d))) return std::nullopt;
+        n = qint64(d);
+        break;
+    }
+    default:
+        return std::nullopt;
+    }
+    if (n < std::numeric_limits<int32_t>::min() || n > std::numeric_limits<int32_t>::max()) return std::nullopt;
+    return int32_t(n);
+}
 
 HxError closedError() {
     return HxError(QStringLiteral("Operation is not allowed when the object is closed."), 3704);
@@ -87,6 +116,7 @@ void PollFileLookups::close() {
     m_db = nullptr;
     m_departments.clear();
     m_employees.clear();
+    m_employeesRead = false;
     m_accessOnly.clear();
     m_accessOnlyFailure.clear();
 }
@@ -99,20 +129,27 @@ const PollFileLookups::Department *PollFileLookups::department(int deptId) const
 
 PollFileLookups::Employee PollFileLookups::employee(int32_t badge) {
     if (!m_open) throw closedError();
-    auto it = m_employees.constFind(badge);
-    if (it != m_employees.constEnd()) return it.value();
-    // "NEWBADGE" 0 means no new badge: a badge 0 must not find every employee
-    // that has none.
-    Recordset rs =
-        m_db->openRecordset(kEmployeeSql, {badge, badge != 0 ? QVariant(badge) : Database::null()});
-    Employee e;
-    if (blnHasRecords(rs)) {
-        e.found = true;
-        e.id = lngNullToZero(rs.value(0));
-        e.accessControl = strNullToText(rs.value(1)).toUpper();
+    if (!m_employeesRead) {
+        // The first employee, by number, whose "CLOCK ID" or "NEWBADGE" is
+        // the badge holds it.
+        Recordset rs = m_db->openRecordset(kEmployeesSql);
+        QHash<int32_t, Employee> byBadge;
+        for (; !rs.eof(); rs.moveNext()) {
+            Employee e;
+            e.found = true;
+            e.id = lngNullToZero(rs.value(0));
+            e.accessControl = strNullToText(rs.value(1)).toUpper();
+            if (const auto clock = badgeKey(rs.value(2)); clock && !byBadge.contains(*clock))
+                byBadge.insert(*clock, e);
+            // "NEWBADGE" 0 means no new badge: a badge 0 must not find every
+            // employee that has none.
+            if (const auto fresh = badgeKey(rs.value(3)); fresh && *fresh != 0 && !byBadge.contains(*fresh))
+                byBadge.insert(*fresh, e);
+        }
+        m_employees = std::move(byBadge);
+        m_employeesRead = true;
     }
-    m_employees.insert(badge, e);
-    return e;
+    return m_employees.value(badge);
 }
 
 bool PollFileLookups::clockAccessOnly(int16_t clock) {

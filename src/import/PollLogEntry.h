@@ -49,6 +49,7 @@ private:
     Database *m_db = nullptr;
     QHash<int, Department> m_departments;
     QHash<int32_t, Employee> m_employees;
+    bool m_employeesRead = false;
     QHash<int16_t, bool> m_accessOnly;
     struct Failure {
         QString description;

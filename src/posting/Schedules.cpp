@@ -9,7 +9,10 @@
 #include "posting/Posting.h"
 #include "rules/clsTCrules.h"
 
+#include <QSet>
+#include <exception>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace hx {
 
@@ -32,6 +35,10 @@ const QString kInsertPair = QStringLiteral(
     "INSERT INTO \"PUNCH\" (\"EMPLOYEE ID\", \"IN DATE\", \"AdjustedDate\", \"InPunchType\", \"InCode\", "
     "\"OutPunchType\", \"OutCode\", \"Schedule\", \"DEPT NAME\") VALUES (?, ?, ?, ?, 4, ?, 4, ?, ?)");
 
+const QString kPairsOfDays = QStringLiteral(
+    "SELECT \"EMPLOYEE ID\", \"IN DATE\", \"AdjustedDate\", \"InPunchType\", \"OutPunchType\", \"Schedule\", "
+    "\"DEPT NAME\" FROM \"PUNCH\" WHERE \"InCode\" = 4 AND \"OutCode\" = 4 AND \"IN DATE\" >= ? AND \"IN DATE\" <= ?");
+
 // One posting writes pairs for at most this many days: a corrupted date or a
 // far-off clock must not fill PUNCH with years of empty pairs.
 constexpr int kMaxScheduleDays = 366;
@@ -46,36 +53,156 @@ struct EmployeeLookups {
     std::unordered_map<int32_t, QString> departments;
 };
 
-void insertAbsent(EmployeeLookups &lookups, int32_t employee, int16_t inType, int16_t outType, double day,
-                  int32_t schedule, std::optional<double> shiftTime) {
+// A scheduled pair to write unless PUNCH holds it.
+struct Candidate {
+    int32_t employee;
+    int16_t inType, outType;
+    double day;
+    int32_t schedule;
+    std::optional<double> shiftTime;
+};
+
+// The key of a pair as kSamePair compares it: integers as numbers, dates and
+// the department as the stored text or date; nullopt for a stored value that
+// no bound value equals.
+std::optional<QString> pairKey(const QVariantList &values) {
+    QString key;
+    for (qsizetype i = 0; i < values.size(); ++i) {
+        const QVariant &v = values[i];
+        if (isNull(v)) return std::nullopt;
+        const bool text = i == 1 || i == 2 || i == 6;
+        switch (v.typeId()) {
+        case QMetaType::QString:
+            if (!text) return std::nullopt;
+            key += v.toString();
+            break;
+        case QMetaType::QDate:
+            if (i != 1 && i != 2) return std::nullopt;
+            key += v.toDate().toString(Qt::ISODate);
+            break;
+        case QMetaType::Int:
+        case QMetaType::LongLong:
+        case QMetaType::Short:
+            if (text) return std::nullopt;
+            key += QString::number(v.toLongLong());
+            break;
+        case QMetaType::Double: {
+            const double d = v.toDouble();
+            if (text || !(d >= -9.0e15 && d <= 9.0e15) || d != double(qint64(d))) return std::nullopt;
+            key += QString::number(qint64(d));
+            break;
+        }
+        default:
+            return std::nullopt;
+        }
+        key += QChar(0x1f);
+    }
+    return key;
+}
+
+// The values that find or write the candidate's pair; raises as the look-ups do.
+QVariantList pairValues(Database &db, EmployeeLookups &lookups, const Candidate &c, QString &step) {
+    step = kBadge;
+    auto badgeIt = lookups.badges.find(c.employee);
+    if (badgeIt == lookups.badges.end()) {
+        const auto v = db.firstValue(kBadge, {c.employee});
+        badgeIt = lookups.badges.emplace(c.employee, v ? lngNullToZero(*v) : 0).first;
+    }
+    const int32_t badge = badgeIt->second;
+
+    step = QStringLiteral("Day Start");
+    const double dayStart = dtmEmployeeDayStart(badge);
+
+    step = kFirstDept;
+    auto deptIt = lookups.departments.find(c.employee);
+    if (deptIt == lookups.departments.end()) {
+        const auto v = db.firstValue(kFirstDept, {c.employee});
+        deptIt = lookups.departments.emplace(c.employee, v ? strNullToText(*v) : QString()).first;
+    }
+    // Empty text, never Null: the look-up of the pair must find the pair written.
+    const QString department = deptIt->second.isNull() ? QStringLiteral("") : deptIt->second;
+
+    // A shift starting before the day start counts on the day before.
+    const double adjusted = (c.shiftTime && timePart(*c.shiftTime) < dayStart) ? c.day - 1.0 : c.day;
+    return {c.employee,     db.date(c.day), db.date(adjusted), int(c.inType),
+            int(c.outType), c.schedule,     department};
+}
+
+struct BatchRefused {};
+
+// The candidates' pairs written in one batch, the pairs already there read
+// once for the days instead of looked up one by one. False, with nothing
+// changed, when a write was refused: the caller then goes a pair at a time.
+bool insertInBatch(Database &db, EmployeeLookups &lookups, const std::vector<Candidate> &candidates,
+                   double firstDay, double lastDay) {
+    struct Report {
+        QString step, description;
+    };
+    std::vector<Report> reports;
+    int written = 0;
+    const std::optional<QVariant> sequence = db.keySequencePosition(QStringLiteral("PUNCH"), QStringLiteral("ID"));
+    Savepoint guard(db);
+    try {
+        QSet<QString> known;
+        try {
+            Recordset rs = db.openCursor(kPairsOfDays, {db.date(firstDay), db.date(lastDay)});
+            for (; !rs.eof(); rs.moveNext()) {
+                QVariantList stored;
+                for (int i = 0; i < 7; ++i)
+                    stored << rs.value(i);
+                if (const auto key = pairKey(stored)) known.insert(*key);
+            }
+        } catch (const std::exception &e) {
+            rethrowIfFatal(e);
+            throw BatchRefused{};
+        }
+        WriteBatch batch(db);
+        for (const Candidate &c : candidates) {
+            QString step;
+            QVariantList values;
+            try {
+                values = pairValues(db, lookups, c, step);
+            } catch (const std::exception &e) {
+                rethrowIfFatal(e);
+                reports.push_back({step, errorDescription(e)});
+                continue;
+            }
+            const std::optional<QString> key = pairKey(values);
+            if (!key) throw BatchRefused{};
+            if (known.contains(*key)) continue;
+            try {
+                batch.add(kInsertPair, values);
+            } catch (const std::exception &e) {
+                rethrowIfFatal(e);
+                throw BatchRefused{};
+            }
+            known.insert(*key);
+            ++written;
+        }
+        try {
+            batch.send();
+        } catch (const std::exception &e) {
+            rethrowIfFatal(e);
+            throw BatchRefused{};
+        }
+    } catch (const BatchRefused &) {
+        guard.rollback();
+        db.restoreKeySequence(QStringLiteral("PUNCH"), QStringLiteral("ID"), sequence);
+        return false;
+    }
+    guard.release();
+    importCounts().scheduledPairs += written;
+    for (const Report &r : reports)
+        reportImportError(QStringLiteral("InsertAbsent"), r.step, r.description);
+    return true;
+}
+
+void insertAbsent(EmployeeLookups &lookups, const Candidate &c) {
     QString step = kBadge;
     try {
         Database &db = conn();
-        auto badgeIt = lookups.badges.find(employee);
-        if (badgeIt == lookups.badges.end()) {
-            const auto v = db.firstValue(kBadge, {employee});
-            badgeIt = lookups.badges.emplace(employee, v ? lngNullToZero(*v) : 0).first;
-        }
-        const int32_t badge = badgeIt->second;
-
-        step = QStringLiteral("Day Start");
-        const double dayStart = dtmEmployeeDayStart(badge);
-
-        step = kFirstDept;
-        auto deptIt = lookups.departments.find(employee);
-        if (deptIt == lookups.departments.end()) {
-            const auto v = db.firstValue(kFirstDept, {employee});
-            deptIt = lookups.departments.emplace(employee, v ? strNullToText(*v) : QString()).first;
-        }
-        // Empty text, never Null: the look-up below must find the pair it wrote.
-        const QString department = deptIt->second.isNull() ? QStringLiteral("") : deptIt->second;
-
-        // A shift starting before the day start counts on the day before.
-        const double adjusted = (shiftTime && timePart(*shiftTime) < dayStart) ? day - 1.0 : day;
-
+        const QVariantList key = pairValues(db, lookups, c, step);
         step = kSamePair;
-        const QVariantList key{employee,     db.date(day), db.date(adjusted), int(inType),
-                               int(outType), schedule,     department};
         if (db.firstValue(kSamePair, key)) return;
         step = kInsertPair;
         db.execute(kInsertPair, key);
@@ -85,12 +212,44 @@ void insertAbsent(EmployeeLookups &lookups, int32_t employee, int16_t inType, in
         reportImportError(QStringLiteral("InsertAbsent"), step, errorDescription(e));
     }
 }
+
+// The pairs the schedules call for, employee by employee and day by day.
+struct DayColumns {
+    const int *open, *schIn, *lunchIn;
+};
+void collectCandidates(Recordset &employees, Recordset &schedules,
+                       const std::unordered_map<int32_t, int> &scheduleRow, DayColumns cols, double firstDay,
+                       double last, std::vector<Candidate> &out, QString &step) {
+    const int empCol = employees.fieldIndex(u"EMPLOYEE ID");
+    const int oldCol = employees.fieldIndex(u"OLDSCHEDULE");
+    for (; !employees.eof(); employees.moveNext()) {
+        const int32_t employee = lngNullToZero(employees.value(empCol));
+        const int32_t schedule = lngNullToZero(employees.value(oldCol));
+        step = QStringLiteral("ScheduleNumber=") + QString::number(schedule);
+        const auto found = scheduleRow.find(schedule);
+        if (found == scheduleRow.end()) continue;
+        schedules.moveTo(found->second);
+        for (double day = firstDay; day <= last; day += 1.0) {
+            const int x = weekday(day) - 1;
+            const QVariant open = schedules.value(cols.open[x]);
+            if (isNullOrEmpty(open) || !toBoolean(open)) continue;
+            const std::optional<double> schIn = toDateTimeOpt(schedules.value(cols.schIn[x]));
+            const std::optional<double> lunchIn = toDateTimeOpt(schedules.value(cols.lunchIn[x]));
+            if (!lunchIn) {
+                out.push_back({employee, 0, 0, day, schedule, schIn});
+            } else {
+                out.push_back({employee, 0, 1, day, schedule, schIn});
+                out.push_back({employee, 1, 0, day, schedule, lunchIn});
+            }
+        }
+    }
+}
 } // namespace
 
 void InsertAbsent(int32_t employeeId, int16_t inPunchType, int16_t outPunchType, double day, int32_t schedule,
                   std::optional<double> shiftTime) {
     EmployeeLookups once;
-    insertAbsent(once, employeeId, inPunchType, outPunchType, day, schedule, shiftTime);
+    insertAbsent(once, {employeeId, inPunchType, outPunchType, day, schedule, shiftTime});
 }
 
 void InsertSchedules(double lastDay) {
@@ -154,30 +313,23 @@ void InsertSchedules(double lastDay) {
             firstDay = lastSkipped + 1.0;
         }
 
-        EmployeeLookups lookups;
-        const int empCol = employees.fieldIndex(u"EMPLOYEE ID");
-        const int oldCol = employees.fieldIndex(u"OLDSCHEDULE");
-        for (; !employees.eof(); employees.moveNext()) {
-            const int32_t employee = lngNullToZero(employees.value(empCol));
-            const int32_t schedule = lngNullToZero(employees.value(oldCol));
-            step = QStringLiteral("ScheduleNumber=") + QString::number(schedule);
-            const auto found = scheduleRow.find(schedule);
-            if (found == scheduleRow.end()) continue;
-            schedules.moveTo(found->second);
-            for (double day = firstDay; day <= last; day += 1.0) {
-                const int x = weekday(day) - 1;
-                const QVariant open = schedules.value(openCol[x]);
-                if (isNullOrEmpty(open) || !toBoolean(open)) continue;
-                const std::optional<double> schIn = toDateTimeOpt(schedules.value(schInCol[x]));
-                const std::optional<double> lunchIn = toDateTimeOpt(schedules.value(lunchInCol[x]));
-                if (!lunchIn) {
-                    insertAbsent(lookups, employee, 0, 0, day, schedule, schIn);
-                } else {
-                    insertAbsent(lookups, employee, 0, 1, day, schedule, schIn);
-                    insertAbsent(lookups, employee, 1, 0, day, schedule, lunchIn);
-                }
-            }
+        // The pairs due, in the order they are written; an error on the way
+        // stops the list where it stands, after the pairs before it are in.
+        std::vector<Candidate> candidates;
+        std::exception_ptr stopped;
+        try {
+            collectCandidates(employees, schedules, scheduleRow, {openCol, schInCol, lunchInCol}, firstDay, last,
+                              candidates, step);
+        } catch (const std::exception &) {
+            stopped = std::current_exception();
         }
+        EmployeeLookups lookups;
+        if (!candidates.empty() && !insertInBatch(db, lookups, candidates, firstDay, last)) {
+            lookups = EmployeeLookups();
+            for (const Candidate &c : candidates)
+                insertAbsent(lookups, c);
+        }
+        if (stopped) std::rethrow_exception(stopped);
         subCloseRecordset(schedules);
         subCloseRecordset(employees);
     } catch (const std::exception &e) {

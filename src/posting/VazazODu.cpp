@@ -6,6 +6,8 @@
 #include "posting/Posting.h"
 #include "rules/clsTCrules.h"
 
+#include <climits>
+#include <optional>
 #include <unordered_map>
 
 namespace hx {
@@ -22,6 +24,10 @@ const QString kSwipeAndGo =
 const QString kFirstDept =
     QStringLiteral("SELECT \"DEPT NAME\" FROM \"DEPTQUAL\" WHERE \"EMPLOYEE ID\" = ? "
                    "ORDER BY \"SEQUENCE\" NULLS FIRST, \"DEPT NAME\" NULLS FIRST LIMIT 1");
+const QString kAllSwipeAndGo = QStringLiteral("SELECT \"EMPLOYEE ID\", \"SwipeAndGo\" FROM \"EMPLOYEE\"");
+const QString kAllFirstDepts =
+    QStringLiteral("SELECT \"EMPLOYEE ID\", \"DEPT NAME\" FROM \"DEPTQUAL\" WHERE \"EMPLOYEE ID\" IS NOT NULL "
+                   "ORDER BY \"EMPLOYEE ID\", \"SEQUENCE\" NULLS FIRST, \"DEPT NAME\" NULLS FIRST");
 const QString kDeptId = QStringLiteral("SELECT \"DEPT ID\" FROM \"DEPT\" WHERE \"DEPT NAME\" = ?");
 const QString kDelete = QStringLiteral("DELETE FROM \"IMPORT\" WHERE \"ID\" = ?");
 const QString kWrite = QStringLiteral(
@@ -48,17 +54,65 @@ struct EmployeeFacts {
     uint8_t deptId = 0;
 };
 
-EmployeeFacts lookUpEmployee(Database &db, int32_t employee, QString &step) {
+// What the walk looks up of the employees, read once for all of them instead
+// of a look-up an employee (a round trip to a server each); a department's
+// number is looked up once a name.
+struct EmployeeTables {
+    bool read = false;
+    std::unordered_map<int32_t, QVariant> swipeAndGo;
+    std::unordered_map<int32_t, QVariant> firstDept;
+    std::unordered_map<QString, std::optional<QVariant>> deptIds;
+};
+
+// The employee number a stored value equals, as an integer column compares
+// with a bound integer; nullopt for one no number equals.
+std::optional<int32_t> employeeKey(const QVariant &v) {
+    if (isNull(v)) return std::nullopt;
+    switch (v.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::Short: {
+        const qint64 n = v.toLongLong();
+        if (n < INT32_MIN || n > INT32_MAX) return std::nullopt;
+        return int32_t(n);
+    }
+    case QMetaType::Double: {
+        const double d = v.toDouble();
+        if (!(d >= INT32_MIN && d <= INT32_MAX) || d != double(int32_t(d))) return std::nullopt;
+        return int32_t(d);
+    }
+    default:
+        return std::nullopt;
+    }
+}
+
+// Each employee's first row of the query's rows, in their order.
+void readFirstRows(Database &db, const QString &sql, std::unordered_map<int32_t, QVariant> &into) {
+    for (Recordset rs = db.openRecordset(sql); !rs.eof(); rs.moveNext())
+        if (const auto key = employeeKey(rs.value(0))) into.emplace(*key, rs.value(1));
+}
+
+EmployeeFacts lookUpEmployee(Database &db, EmployeeTables &tables, int32_t employee, QString &step) {
+    if (!tables.read) {
+        step = kSwipeAndGo;
+        readFirstRows(db, kAllSwipeAndGo, tables.swipeAndGo);
+        step = kFirstDept;
+        readFirstRows(db, kAllFirstDepts, tables.firstDept);
+        tables.read = true;
+    }
     EmployeeFacts f;
     step = kSwipeAndGo;
-    if (auto v = db.firstValue(kSwipeAndGo, {employee})) f.swipeAndGo = !isNull(*v) && toBoolean(*v);
+    if (auto v = tables.swipeAndGo.find(employee); v != tables.swipeAndGo.end())
+        f.swipeAndGo = !isNull(v->second) && toBoolean(v->second);
     step = kFirstDept;
-    if (auto name = db.firstValue(kFirstDept, {employee})) {
-        if (isNull(*name)) throw HxError(QStringLiteral("Invalid use of Null"), ErrNo::InvalidUseOfNull);
-        f.deptName = valueText(*name);
+    if (auto name = tables.firstDept.find(employee); name != tables.firstDept.end()) {
+        if (isNull(name->second)) throw HxError(QStringLiteral("Invalid use of Null"), ErrNo::InvalidUseOfNull);
+        f.deptName = valueText(name->second);
         step = kDeptId;
-        if (auto id = db.firstValue(kDeptId, {f.deptName})) {
-            const double n = isNull(*id) ? 0.0 : toDouble(*id);
+        auto id = tables.deptIds.find(f.deptName);
+        if (id == tables.deptIds.end()) id = tables.deptIds.emplace(f.deptName, db.firstValue(kDeptId, {f.deptName})).first;
+        if (id->second) {
+            const double n = isNull(*id->second) ? 0.0 : toDouble(*id->second);
             const int32_t whole = toInt32(n);
             if (whole < 0 || whole > 255) throw HxError(QStringLiteral("Overflow"), ErrNo::Overflow);
             f.deptId = static_cast<uint8_t>(whole);
@@ -128,6 +182,7 @@ bool blnBioMetricImportCalculations(std::shared_ptr<clsMessage> &message) {
 
         std::unordered_map<int32_t, QString> commsTypes;
         std::unordered_map<int32_t, EmployeeFacts> employees;
+        EmployeeTables tables;
         int32_t currentClock = 0;
         QString commsType;
         int32_t currentBadge = 0;
@@ -163,7 +218,7 @@ bool blnBioMetricImportCalculations(std::shared_ptr<clsMessage> &message) {
                                              previousPunch);
                 auto it = employees.find(employee);
                 if (it == employees.end())
-                    it = employees.emplace(employee, lookUpEmployee(db, employee, step)).first;
+                    it = employees.emplace(employee, lookUpEmployee(db, tables, employee, step)).first;
                 facts = it->second;
                 if (everyone) facts.swipeAndGo = true;
                 currentBadge = badge;

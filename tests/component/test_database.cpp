@@ -281,3 +281,52 @@ TEST_F(DatabaseTest, ATextOfTwoStatementsIsRefusedWhole) {
     tx.commit();
     EXPECT_EQ(db().firstValue(QStringLiteral("SELECT COUNT(*) FROM \"CLOCK\""))->toInt(), 2);
 }
+
+// A walk reads what a snapshot of the same query reads, value for value and
+// type for type, over more rows than one fetch brings, while the walk's
+// statements change the rows it read and one of them fails; a walk left
+// half-way leaves the transaction usable.
+TEST_F(DatabaseTest, ACursorReadsWhatASnapshotReadsWhileStatementsRun) {
+    Transaction tx(db());
+    const QString insert = QStringLiteral(
+        "INSERT INTO \"IMPORT\" (\"ID\", \"CLOCK ID\", \"IN DATE\", \"IN TIME\", \"DEPT NAME\", \"SIGN IN\", "
+        "\"DATAFLD\") VALUES (?, ?, ?, ?, ?, ?, ?)");
+    WriteBatch batch(db());
+    for (int id = 1; id <= 2600; ++id)
+        batch.add(insert, {id, id % 7, db().date(39000.0 + id % 30), db().time((id % 1440) / 1440.0),
+                           id % 5 ? QVariant(QStringLiteral("Dept's %1").arg(id % 3)) : Database::null(),
+                           db().boolean(id % 2), id % 4 ? QVariant(id / 8.0) : Database::null()});
+    batch.send();
+
+    const QString query = QStringLiteral("SELECT * FROM \"IMPORT\" WHERE \"DEPT NAME\" <> ? AND \"IN DATE\" >= ? "
+                                         "ORDER BY \"ID\"");
+    const QVariantList params{QStringLiteral("Dept's 1"), db().date(39005.0)};
+    Recordset snapshot = db().openRecordset(query, params);
+    Recordset walk = db().openCursor(query, params);
+    ASSERT_GT(snapshot.recordCount(), 1000);
+    ASSERT_EQ(walk.columns(), snapshot.columns());
+    int rows = 0;
+    for (; !walk.eof(); walk.moveNext(), snapshot.moveNext(), ++rows) {
+        ASSERT_FALSE(snapshot.eof());
+        for (int c = 0; c < snapshot.columns().size(); ++c) {
+            ASSERT_EQ(walk.value(c).metaType(), snapshot.value(c).metaType()) << rows << ' ' << c;
+            ASSERT_EQ(walk.value(c), snapshot.value(c)) << rows << ' ' << c;
+        }
+        const QVariant id = walk.value(u"ID");
+        if (rows == 700) {
+            EXPECT_THROW(db().execute(QStringLiteral("INSERT INTO \"IMPORT\" (\"ID\") VALUES (?)"), {id}), HxError);
+        }
+        db().execute(rows % 2 ? QStringLiteral("DELETE FROM \"IMPORT\" WHERE \"ID\" = ?")
+                              : QStringLiteral("UPDATE \"IMPORT\" SET \"DEPT NAME\" = 'Dept''s 1' WHERE \"ID\" = ?"),
+                     {id});
+    }
+    EXPECT_TRUE(snapshot.eof());
+    EXPECT_EQ(db().firstValue(query, params), std::nullopt);
+
+    Recordset left = db().openCursor(QStringLiteral("SELECT \"ID\" FROM \"IMPORT\" ORDER BY \"ID\""));
+    ASSERT_FALSE(left.eof());
+    left.close();
+    db().execute(QStringLiteral("DELETE FROM \"IMPORT\""));
+    tx.commit();
+    EXPECT_EQ(db().firstValue(QStringLiteral("SELECT COUNT(*) FROM \"IMPORT\""))->toInt(), 0);
+}

@@ -64,13 +64,16 @@ port_in_use() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
 # benchmarks that must see the cost of a real commit).
 durability="-c fsync=off -c full_page_writes=off"
 [ "${HX_PG_DURABLE:-}" = 1 ] && durability=""
+# More server options, e.g. "-c shared_preload_libraries=pg_stat_statements"
+# for a benchmark that counts the statements a run sends.
+extra=${HX_PG_OPTIONS:-}
 
 started=""
 for attempt in 1 2 3 4 5 6 7 8; do
     port=$((20000 + (RANDOM * 32768 + RANDOM) % 40000))
     port_in_use "$port" && continue
     if "${as_owner[@]}" "$bindir/pg_ctl" -D "$root/data" -l "$root/server.log" -w -t 60 \
-        -o "-c listen_addresses=127.0.0.1 -p $port -k $root/sock $durability -c TimeZone=Asia/Kolkata" \
+        -o "-c listen_addresses=127.0.0.1 -p $port -k $root/sock $durability $extra -c TimeZone=Asia/Kolkata" \
         start >/dev/null 2>&1; then
         started=$port
         break
