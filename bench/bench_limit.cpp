@@ -10,6 +10,7 @@
 //   bench_limit [--records N] [--employees N] [--clocks N] [--cli PATH]
 //               [--db URL [--runs N]]
 //
+// The last line, the ratio to the limit in one transaction, is the headline.
 // PATH defaults to the hxpolllog beside this program's folder (build/); the
 // end-to-end run is left out when it is not there and --cli was not given.
 //

@@ -270,7 +270,6 @@ private:
     struct Queued {
         QString sql;
         QVariantList params;
-        qint64 *returned = nullptr;
     };
     // Sends the queue in pipelines without savepoints; raises on the first failure.
     void pgSendBatch(PGconn *conn, std::vector<Queued> &queue);
@@ -321,9 +320,8 @@ public:
     explicit WriteBatch(Database &db) : m_db(db) {}
     WriteBatch(const WriteBatch &) = delete;
     WriteBatch &operator=(const WriteBatch &) = delete;
-    // `returned`, when given, receives the first column of the statement's
-    // row (INSERT ... RETURNING) once it has run: at the latest after send().
-    void add(const QString &sql, QVariantList params, qint64 *returned = nullptr);
+    // Queues a row change; on SQLite it runs at once.
+    void add(const QString &sql, QVariantList params);
     // Runs what is queued; raises on the first failure.
     void send();
 

@@ -209,9 +209,6 @@ void Database::pgSendBatch(PGconn *conn, std::vector<Queued> &queue) {
                 } else if (status == PGRES_FATAL_ERROR && !failure) {
                     failure = errorOf(conn, res);
                     failedSql = command < to ? queue[command].sql : QString();
-                } else if (status == PGRES_TUPLES_OK && command < to && queue[command].returned &&
-                           PQntuples(res) > 0) {
-                    *queue[command].returned = QByteArray(PQgetvalue(res, 0, 0)).toLongLong();
                 }
                 PQclear(res);
             }
@@ -230,21 +227,16 @@ void Database::pgSendBatch(PGconn *conn, std::vector<Queued> &queue) {
     if (failure) fail(*failure, failedSql);
 }
 
-void WriteBatch::add(const QString &sql, QVariantList params, qint64 *returned) {
+void WriteBatch::add(const QString &sql, QVariantList params) {
     Database &db = m_db;
     if (db.m_pgconn && db.m_txDepth > 0) {
         db.requireOpen();
         if (db.m_broken) throw FatalDatabaseError(db.m_brokenReason, ErrNo::Database);
-        m_queue.push_back({sql, std::move(params), returned});
+        m_queue.push_back({sql, std::move(params)});
         if (m_queue.size() >= 2000) send();
         return;
     }
-    if (!returned) {
-        db.execute(sql, params);
-        return;
-    }
-    const std::optional<QVariant> v = db.firstValue(sql, params);
-    *returned = v ? v->toLongLong() : 0;
+    db.execute(sql, params);
 }
 
 void WriteBatch::send() {

@@ -89,6 +89,8 @@ TEST_F(PairingTest, InPunchFillsEmptyScheduledPairsUpToSixDaysAhead) {
     const int behind = scheduledPair(2, u"2007-03-04"_s);
     const int ahead = scheduledPair(2, u"2007-03-11"_s);
     const int tooFar = scheduledPair(2, u"2007-03-12"_s);
+    const int holiday = insertRow(
+        u"PUNCH"_s, {{"EMPLOYEE ID", 2}, {"IN DATE", "2007-03-06"}, {"NONWORKED", "HOL"}, {"Schedule", 1}});
     in(u"2007-03-07"_s, u"07:55:00"_s, 1);
     in(u"2007-03-05"_s, u"08:00:00"_s, 2);
     post();
@@ -98,7 +100,8 @@ TEST_F(PairingTest, InPunchFillsEmptyScheduledPairsUpToSixDaysAhead) {
     EXPECT_EQ(hhmm(field(ahead, "IN TIME")), u"08:00"_s);
     EXPECT_TRUE(isNull(field(behind, "IN TIME"))) << "never backward";
     EXPECT_TRUE(isNull(field(tooFar, "IN TIME")));
-    EXPECT_EQ(count(u"SELECT count(*) FROM \"PUNCH\""_s), 5);
+    EXPECT_TRUE(isNull(field(holiday, "IN TIME"))) << "a day not worked is never filled";
+    EXPECT_EQ(count(u"SELECT count(*) FROM \"PUNCH\""_s), 6);
 }
 
 TEST_F(PairingTest, OutClosesTheLatestEarlierOpenRow) {
@@ -106,16 +109,19 @@ TEST_F(PairingTest, OutClosesTheLatestEarlierOpenRow) {
     in(u"2007-03-05"_s, u"10:00:00"_s, 2);
     scheduledPair(3, u"2007-03-05"_s);
     insertRow(u"PUNCH"_s, {{"EMPLOYEE ID", 3}, {"IN DATE", "2007-03-05"}, {"IN TIME", "09:00:00"}});
+    in(u"2007-03-07"_s, u"08:00:00"_s, 4);
     post();
     newPoll();
     out(u"2007-04-26"_s, u"16:00:00"_s, 1);                     // no look-back limit
     out(u"2007-03-05"_s, u"09:00:00"_s, 2);                     // before the open in of its day
     out(u"2007-03-06"_s, u"03:00:00"_s, 3);                     // the open row, not the empty pair
+    out(u"2007-03-07"_s, u"08:00:00"_s, 4);                     // at the in's own time
     addImport({.time = u"12:00:00"_s, .signIn = std::nullopt}); // undecided: not posted
     post();
     EXPECT_EQ(pairs(1), QStringList{u"2007-04-06 08:00-16:00"_s});
     EXPECT_EQ(pairs(2), (QStringList{u"2007-03-05 10:00---"_s, u"2007-03-05 ---09:00"_s}));
     EXPECT_EQ(pairs(3), (QStringList{u"2007-03-05 -----"_s, u"2007-03-05 09:00-03:00"_s}));
+    EXPECT_EQ(pairs(4), QStringList{u"2007-03-07 08:00-08:00"_s});
 }
 
 TEST_F(PairingTest, WritersCarryDataFieldTaskAndEditFlagsByTheRules) {
