@@ -118,45 +118,62 @@ void postOutPunch(Database &db, const Recordset &rs, int32_t employee, double da
         NewOutPunchRecord(rs);
 }
 
+// Walks IMPORT in badge order: every punch with a direction goes to
+// post(rs, in, employee, date, time), and walked(employee) hears of every
+// row. Raises what it meets, with `step` naming where.
+template <class Post, class Walked>
+void walkImport(Database &db, std::shared_ptr<clsMessage> &message, int32_t total, QString &step, Post &&post,
+                Walked &&walked) {
+    Recordset rs = db.openCursor(kImport);
+    if (blnHasRecords(rs)) {
+        step = QStringLiteral("Counting Record ") + QString::number(total);
+        rs.moveFirst();
+        int32_t processed = 0;
+        message->setBlnIsProgress(true);
+        message->setLngProgressTotal(total);
+        message->setLngProgressValue(0);
+        message->setStrUIMessage(QStringLiteral("Importing Records, Please Wait..."));
+
+        const int signCol = rs.fieldIndex(u"SIGN IN");
+        const int empCol = rs.fieldIndex(u"EMPLOYEE ID");
+        const int dateCol = rs.fieldIndex(u"IN DATE");
+        const int timeCol = rs.fieldIndex(u"IN TIME");
+        for (; !rs.eof(); rs.moveNext()) {
+            step = QStringLiteral("Process a punch");
+            message->setLngProgressValue(++processed);
+            const QVariant sign = rs.value(signCol);
+            const QVariant empValue = rs.value(empCol);
+            if (isNull(sign)) {
+                walked(empValue);
+                continue; // direction never decided: nothing to post
+            }
+            if (isNull(empValue)) throw HxError(QStringLiteral("Invalid use of Null"), ErrNo::InvalidUseOfNull);
+            const int32_t employee = lngNullToZero(empValue);
+            const double date = datePart(toDateTimeValue(rs.value(dateCol)));
+            std::optional<double> time = toDateTimeOpt(rs.value(timeCol));
+            if (time) time = timePart(*time);
+            post(rs, toBoolean(sign), employee, date, time);
+            walked(empValue);
+        }
+    }
+    subCloseRecordset(rs);
+}
+
 // The walk of IMPORT, a statement or two a punch: the way back when the
 // writes of the pairing in memory fail, so that each failure is met and
 // reported where it happens.
 void pairRowByRow(Database &db, std::shared_ptr<clsMessage> &message, int32_t total) {
     QString step = kImport;
     try {
-        Recordset rs = db.openCursor(kImport);
-        if (blnHasRecords(rs)) {
-            step = QStringLiteral("Counting Record ") + QString::number(total);
-            rs.moveFirst();
-            int32_t processed = 0;
-            message->setBlnIsProgress(true);
-            message->setLngProgressTotal(total);
-            message->setLngProgressValue(0);
-            message->setStrUIMessage(QStringLiteral("Importing Records, Please Wait..."));
-
-            const int signCol = rs.fieldIndex(u"SIGN IN");
-            const int empCol = rs.fieldIndex(u"EMPLOYEE ID");
-            const int dateCol = rs.fieldIndex(u"IN DATE");
-            const int timeCol = rs.fieldIndex(u"IN TIME");
-            for (; !rs.eof(); rs.moveNext()) {
-                step = QStringLiteral("Process a punch");
-                message->setLngProgressValue(++processed);
-                const QVariant sign = rs.value(signCol);
-                if (isNull(sign)) continue; // direction never decided: nothing to post
-                const QVariant empValue = rs.value(empCol);
-                if (isNull(empValue))
-                    throw HxError(QStringLiteral("Invalid use of Null"), ErrNo::InvalidUseOfNull);
-                const int32_t employee = lngNullToZero(empValue);
-                const double date = datePart(toDateTimeValue(rs.value(dateCol)));
-                std::optional<double> time = toDateTimeOpt(rs.value(timeCol));
-                if (time) time = timePart(*time);
-                if (toBoolean(sign))
+        walkImport(
+            db, message, total, step,
+            [&](const Recordset &rs, bool in, int32_t employee, double date, std::optional<double> time) {
+                if (in)
                     postInPunch(db, rs, employee, date, time, step);
                 else
                     postOutPunch(db, rs, employee, date, time, step);
-            }
-        }
-        subCloseRecordset(rs);
+            },
+            [](const QVariant &) {});
     } catch (const std::exception &e) {
         rethrowIfFatal(e);
         reportImportError(kProc, step, errorDescription(e));
@@ -535,47 +552,17 @@ bool pairInMemory(Database &db, std::shared_ptr<clsMessage> &message, int32_t to
         pairing.load();
         QString step = kImport;
         try {
-            Recordset rs = db.openCursor(kImport);
-            if (blnHasRecords(rs)) {
-                step = QStringLiteral("Counting Record ") + QString::number(total);
-                rs.moveFirst();
-                int32_t processed = 0;
-                message->setBlnIsProgress(true);
-                message->setLngProgressTotal(total);
-                message->setLngProgressValue(0);
-                message->setStrUIMessage(QStringLiteral("Importing Records, Please Wait..."));
-
-                const int signCol = rs.fieldIndex(u"SIGN IN");
-                const int empCol = rs.fieldIndex(u"EMPLOYEE ID");
-                const int dateCol = rs.fieldIndex(u"IN DATE");
-                const int timeCol = rs.fieldIndex(u"IN TIME");
-                for (; !rs.eof(); rs.moveNext()) {
-                    step = QStringLiteral("Process a punch");
-                    message->setLngProgressValue(++processed);
-                    const QVariant sign = rs.value(signCol);
-                    const QVariant empValue = rs.value(empCol);
-                    if (isNull(sign)) {
-                        pairing.walked(empValue);
-                        continue; // direction never decided: nothing to post
-                    }
-                    if (isNull(empValue))
-                        throw HxError(QStringLiteral("Invalid use of Null"), ErrNo::InvalidUseOfNull);
-                    const int32_t employee = lngNullToZero(empValue);
-                    const double date = datePart(toDateTimeValue(rs.value(dateCol)));
-                    std::optional<double> time = toDateTimeOpt(rs.value(timeCol));
-                    if (time) time = timePart(*time);
+            walkImport(
+                db, message, total, step,
+                [&](const Recordset &rs, bool in, int32_t employee, double date, std::optional<double> time) {
                     // The step a report of the walk names, as the searches would.
-                    if (toBoolean(sign)) {
-                        step = kInCandidate;
+                    step = in ? kInCandidate : kOutCandidate;
+                    if (in)
                         pairing.postIn(rs, employee, date, time);
-                    } else {
-                        step = kOutCandidate;
+                    else
                         pairing.postOut(rs, employee, date, time);
-                    }
-                    pairing.walked(empValue);
-                }
-            }
-            subCloseRecordset(rs);
+                },
+                [&](const QVariant &employee) { pairing.walked(employee); });
         } catch (const NotInMemory &) {
             throw;
         } catch (const std::exception &e) {
