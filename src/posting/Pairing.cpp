@@ -343,8 +343,12 @@ public:
             for (size_t i = 0; i < done; ++i)
                 write(m_pending[i]);
             m_stored.clear();
-            sendInserts();
-            m_batch.send();
+            // Rows of later employees never read these, so on a server the
+            // queue runs on across employees: one round trip per full batch.
+            if (all) {
+                sendInserts();
+                m_batch.send();
+            }
             m_pending.erase(m_pending.begin(), m_pending.begin() + ptrdiff_t(done));
             m_pendingBase += done;
             for (int32_t employee : m_finished)
