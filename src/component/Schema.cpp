@@ -115,6 +115,13 @@ void makePunchIndexesPartial(Database &db) {
                          .arg(mark));
 }
 
+// The scheduled pairs already written for the days of a posting are read by
+// date; without this index that read would scan the site's whole history.
+void addScheduledPairIndex(Database &db) {
+    db.executeScript(QStringLiteral("CREATE INDEX IF NOT EXISTS \"PUNCH_SCHEDULED\" ON \"PUNCH\" "
+                                    "(\"IN DATE\") WHERE \"InCode\" = 4;"));
+}
+
 void ensureVersionTable(Database &db) {
     if (db.hasTable(kVersionTable)) return;
     db.executeScript(
@@ -150,6 +157,7 @@ const std::vector<SchemaStep> &schemaSteps() {
         {2, QStringLiteral("the table PrevPunch"), addPrevPunchTable},
         {3, QStringLiteral("the table PollImportRun"), addImportRunTable},
         {4, QStringLiteral("the partial indexes PUNCH_EMPLOYEE_OPEN and PUNCH_RECALC"), makePunchIndexesPartial},
+        {5, QStringLiteral("the index PUNCH_SCHEDULED"), addScheduledPairIndex},
     };
     return steps;
 }

@@ -32,6 +32,8 @@ protected:
             week.insert(x + u"SchLunchIn"_s, u"12:30:00"_s);
         }
         insertRow(u"SCHEDULE"_s, week);
+        // The days since the last poll get their scheduled pairs.
+        setRule(u"LastPoll"_s, u"2007-03-02 00:00:00"_s);
         for (int e = 1; e <= 6; ++e) {
             addEmployee(e, 100 + e, {{"SCHEDULE", e % 2}, {"OLDSCHEDULE", e % 2}, {"SwipeAndGo", e == 3}});
             insertRow(u"DEPTQUAL"_s, {{"EMPLOYEE ID", e}, {"DEPT NAME", "SHOP"}, {"SEQUENCE", 1}});
