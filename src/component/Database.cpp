@@ -434,12 +434,13 @@ RecordColumns::RecordColumns(QStringList columnNames) : names(std::move(columnNa
     lowerNames.reserve(names.size());
     for (const QString &n : names)
         lowerNames << n.toLower();
+    for (qsizetype i = 0; i < names.size(); ++i)
+        exact.emplace(names[i], int(i));
 }
 
 int RecordColumns::indexOf(QStringView name) const {
     // Callers mostly spell a column as the schema does: try that first.
-    for (qsizetype i = 0; i < names.size(); ++i)
-        if (names[i] == name) return int(i);
+    if (const auto it = exact.find(name); it != exact.end()) return it->second;
     for (qsizetype i = 0; i < names.size(); ++i)
         if (name.compare(names[i], Qt::CaseInsensitive) == 0) return int(i);
     return -1;

@@ -105,6 +105,12 @@ bool boundAsNull(const QVariant &v);
 struct RecordColumns {
     QStringList names;
     QStringList lowerNames;
+    // The first index of each name as spelt.
+    struct ViewHash {
+        using is_transparent = void;
+        size_t operator()(QStringView s) const noexcept { return qHash(s); }
+    };
+    std::unordered_map<QString, int, ViewHash, std::equal_to<>> exact;
     explicit RecordColumns(QStringList columnNames);
     // Index by case-insensitive name, -1 when there is none.
     int indexOf(QStringView name) const;

@@ -68,6 +68,10 @@ double toDateTimeValue(const QVariant &v) {
 }
 
 double toDouble(const QVariant &v) {
+    // The forms the engines return most, without the general conversions.
+    if (const int id = v.typeId(); (id == QMetaType::LongLong || id == QMetaType::Double) && !v.isNull())
+        return id == QMetaType::Double ? *static_cast<const double *>(v.constData())
+                                       : double(*static_cast<const qlonglong *>(v.constData()));
     if (isNull(v)) throw nullError();
     switch (v.metaType().id()) {
     case QMetaType::Bool:
@@ -92,6 +96,7 @@ double toDouble(const QVariant &v) {
 }
 
 bool toBoolean(const QVariant &v) {
+    if (v.typeId() == QMetaType::LongLong && !v.isNull()) return *static_cast<const qlonglong *>(v.constData()) != 0;
     if (isNull(v)) throw nullError();
     if (v.metaType().id() == QMetaType::Bool) return v.toBool();
     if (isTextType(v)) {

@@ -313,6 +313,9 @@ QString strNullToText(const QVariant &value) {
 }
 
 int32_t lngNullToZero(const QVariant &value) {
+    // An integer column, as the engines return one, without the general conversions.
+    if (value.typeId() == QMetaType::LongLong && !value.isNull())
+        return toInt32(double(*static_cast<const qlonglong *>(value.constData())));
     if (isNullOrEmpty(value)) return 0;
     return toInt32(toDouble(value));
 }

@@ -51,18 +51,21 @@ const QString kReachable = QStringLiteral(
 // The rows about to be written, as their recalculation reads them, this many
 // a statement; the text stays the same for every read.
 constexpr int kStoredRows = 250;
-const QString &storedRowsSql() {
-    static const QString sql = [] {
+// The read of up to `rows` stored rows by key; a few sizes only, so that a
+// flush of two rows does not bind two hundred and fifty.
+const QString &storedRowsSql(int rows) {
+    static const auto text = [](int n) {
         QStringList cols, marks;
         for (const QString &c : recalculationColumnNames())
             cols << QLatin1Char('"') + c + QLatin1Char('"');
-        for (int i = 0; i < kStoredRows; ++i)
+        for (int i = 0; i < n; ++i)
             marks << QStringLiteral("?");
         return QStringLiteral("SELECT ") + cols.join(QStringLiteral(", ")) +
                QStringLiteral(" FROM \"PUNCH\" WHERE \"ID\" IN (") + marks.join(QStringLiteral(", ")) +
                QLatin1Char(')');
-    }();
-    return sql;
+    };
+    static const QString small = text(10), large = text(kStoredRows);
+    return rows <= 10 ? small : large;
 }
 const QString kFirstDay = QStringLiteral("SELECT MIN(\"IN DATE\") FROM \"IMPORT\"");
 const QString kPunchesByEmployee =
@@ -405,9 +408,10 @@ private:
     void readStored(size_t count) {
         QVariantList ids;
         const auto read = [&] {
-            while (ids.size() < kStoredRows)
+            const int size = ids.size() <= 10 ? 10 : kStoredRows;
+            while (ids.size() < size)
                 ids << QVariant();
-            Recordset rs = m_db.openRecordset(storedRowsSql(), ids);
+            Recordset rs = m_db.openRecordset(storedRowsSql(size), ids);
             for (; !rs.eof(); rs.moveNext()) {
                 RecalculationRow &row = m_stored[rs.value(m_map.id).toLongLong()];
                 for (int i = 0; i < kRecalculationColumns; ++i)
