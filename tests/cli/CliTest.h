@@ -70,8 +70,9 @@ protected:
         EXPECT_TRUE(demo::writePollFile(name.contains(u'/') ? name : path(u"polllogs/"_s + name), lines));
     }
 
-    // The --db argument of the host; a PostgreSQL site gives its URL.
-    virtual QString databaseArgument() const { return databaseName(); }
+    // The --db argument of the host; a PostgreSQL site gives its URL. An
+    // option given again after these (args) wins.
+    QString databaseArgument() const { return databaseName(); }
 
     std::unique_ptr<QProcess> start(const QStringList &args, bool withSite = true) const {
         const QStringList site = {u"--db"_s,       databaseArgument(),       u"--app-dir"_s, path(u"app"_s),
