@@ -1,9 +1,7 @@
 #pragma once
 // What an import leaves, reduced to a canonical text that is the same on
 // SQLite and PostgreSQL, and the files of SHA-256 digests that hold today's
-// results part by part (tests/cli/data/*.sha256).
-//
-// The text of a table: a header line of the column names, then one line per
+// results part by part (tests/cli/data/*.sha256). The text of a table: a header line of the column names, then one line per
 // row in the order of a stable key, values separated by "|": NULL as \N,
 // integers and booleans as decimal numbers (booleans 1/0), reals to ten
 // significant digits (%.10g), text as stored (the SQLite storage forms of
@@ -54,9 +52,7 @@ inline void appendValue(QByteArray &out, const QByteArray &text) {
 }
 
 inline QByteArray real(double v) {
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "%.10g", v);
-    return buf;
+    return QByteArray::asprintf("%.10g", v);
 }
 
 inline QByteArray readAll(const QString &path) {
@@ -182,27 +178,18 @@ private:
         while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
             for (int c = 0; c < n; ++c) {
                 if (c) out += '|';
-                switch (sqlite3_column_type(st, c)) {
-                case SQLITE_NULL:
+                const int type = sqlite3_column_type(st, c);
+                if (type == SQLITE_NULL)
                     out += "\\N";
-                    break;
-                case SQLITE_INTEGER:
+                else if (type == SQLITE_INTEGER)
                     out += QByteArray::number(sqlite3_column_int64(st, c));
-                    break;
-                case SQLITE_FLOAT:
+                else if (type == SQLITE_FLOAT)
                     out += real(sqlite3_column_double(st, c));
-                    break;
-                case SQLITE_BLOB:
-                    out += "x'" +
-                           QByteArray(static_cast<const char *>(sqlite3_column_blob(st, c)),
-                                      sqlite3_column_bytes(st, c))
-                               .toHex() +
-                           "'";
-                    break;
-                default:
+                else if (type == SQLITE_BLOB)
+                    out += "x'" + QByteArray(static_cast<const char *>(sqlite3_column_blob(st, c)), sqlite3_column_bytes(st, c)).toHex() + "'";
+                else
                     appendValue(out, QByteArray(reinterpret_cast<const char *>(sqlite3_column_text(st, c)),
                                                 sqlite3_column_bytes(st, c)));
-                }
             }
             out += '\n';
         }
@@ -254,22 +241,11 @@ private:
     QString m_error;
 };
 
-// The register of seen records: the rows of its table in byte order when the
-// database has one, else the file PrevPunch.xml with its commit token (fresh
-// each import) replaced by a mark when it is the one the journal holds.
+// The register of seen records: the rows of its table in byte order (a host
+// of a version before the table: its file PrevPunch.xml).
 inline QByteArray registerPart(TableReader &db, const QString &appDir) {
-    if (db.hasTable("PrevPunch")) return sortedRows(db.table("PrevPunch", "1"));
-    QByteArray reg = readAll(QDir(appDir).filePath(QStringLiteral("PrevPunch.xml")));
-    if (db.hasTable("PrevPunchJournal")) {
-        const QList<QByteArray> lines = db.table("PrevPunchJournal", "\"Token\"").split('\n');
-        // A header, one row and the final line end: anything else leaves the
-        // token in place and the digest tells.
-        if (lines.size() == 3) {
-            const QByteArray token = lines[1].split('|').value(0);
-            if (!token.isEmpty()) reg.replace("commit=\"" + token + "\"", "commit=\"@JOURNAL@\"");
-        }
-    }
-    return reg;
+    return db.hasTable("PrevPunch") ? sortedRows(db.table("PrevPunch", "1"))
+                                    : readAll(QDir(appDir).filePath(QStringLiteral("PrevPunch.xml")));
 }
 
 // The log files of a folder, each under a "== name" line; the site's folder
