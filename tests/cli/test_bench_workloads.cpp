@@ -4,14 +4,8 @@
 // PostgreSQL, and a SHA-256 per part is compared with
 // tests/cli/data/bench_workloads.sha256.
 //
-//   HX_GOLDEN_CLI=PATH      runs that host instead of the one built here
-//   HX_REFERENCE_CLI=PATH   a mismatch rebuilds the workload with that host
-//                           and leaves its dump beside the failing one
-//   HX_WRITE_GOLDEN=1       the SQLite runs rewrite their lines of the file
-//                           instead of checking them
-//
-// A mismatch, and every run of a given host, leaves the whole dump in
-// build/bench-workloads/ to diff against another host's.
+// HX_WRITE_GOLDEN=1: the SQLite runs rewrite their lines of the file. A
+// mismatch leaves the whole dump in build/bench-workloads/.
 #include "cli/CanonicalDump.h"
 
 #include <QProcess>
@@ -42,20 +36,17 @@ const struct {
 const std::vector<std::pair<const char *, const char *>> kTables = {
     {"PUNCH", "\"ID\""}, {"EMPLOYEE", "\"EMPLOYEE ID\""}, {"TCRULES", "\"ID\""}, {"AccessPunch", "\"ID\""}};
 const QStringList kPartOrder = {u"PUNCH"_s, u"EMPLOYEE"_s, u"TCRULES"_s, u"AccessPunch"_s, u"register"_s, u"logs"_s};
-const QString kDumpDir = QStringLiteral(HX_BINARY_DIR "/bench-workloads");
 
 class BenchWorkloads : public GoldenDumpTest {
 protected:
-    static QString givenHost() { return qEnvironmentVariable("HX_GOLDEN_CLI"); }
-
-    // Workload `index` imported by `host` on `engine`, dumped; nullopt (and a
-    // failure) when it could not be run.
-    std::optional<Parts> runWorkload(int index, const QString &host, Engine engine) {
+    // Workload `index` imported by the host on `engine`, dumped; nullopt (and
+    // a failure) when it could not be run.
+    std::optional<Parts> runWorkload(int index, Engine engine) {
         QTemporaryDir tmp;
         if (!tmp.isValid()) return std::nullopt;
         const QString site = tmp.filePath(u"site"_s);
         QStringList args = kWorkloads[index].args;
-        args << u"--cli"_s << host << u"--keep"_s << site;
+        args << u"--cli"_s << QStringLiteral(HX_CLI_PATH) << u"--keep"_s << site;
         QString database;
         if (engine == Engine::PostgreSQL) {
             database = newDatabase(hx::test::PgSandbox::database(
@@ -86,12 +77,8 @@ protected:
 TEST_P(BenchWorkloads, LeaveTheRowsRegisterAndLogTheyLeftBefore) {
     const auto [engine, index] = GetParam();
     const QString name = QString::fromLatin1(kWorkloads[index].name);
-    const QString host = givenHost().isEmpty() ? QStringLiteral(HX_CLI_PATH) : givenHost();
-    const std::optional<Parts> parts = runWorkload(index, host, engine);
+    const std::optional<Parts> parts = runWorkload(index, engine);
     ASSERT_TRUE(parts);
-    if (!givenHost().isEmpty())
-        writeDump(u"%1/%2-%3.given.dump"_s.arg(kDumpDir, QLatin1String(engineName(engine)), name), *parts,
-                  kPartOrder);
     check(QStringLiteral(HX_SOURCE_DIR "/tests/cli/data/bench_workloads.sha256"),
           "# SHA-256 of the canonical dump of each benchmark workload, part by part\n"
           "# (tests/cli/test_bench_workloads.cpp; HX_WRITE_GOLDEN=1 rewrites it).\n",
@@ -100,11 +87,7 @@ TEST_P(BenchWorkloads, LeaveTheRowsRegisterAndLogTheyLeftBefore) {
                   if (n == QLatin1String(kWorkloads[i].name)) return i;
               return int(std::size(kWorkloads));
           },
-          name, *parts, kPartOrder, kDumpDir, [&]() -> std::optional<Parts> {
-              if (!referenceHost().isEmpty()) return runWorkload(index, referenceHost(), Engine::SQLite);
-              if (engine == Engine::PostgreSQL) return runWorkload(index, host, Engine::SQLite);
-              return std::nullopt;
-          });
+          name, *parts, kPartOrder, QStringLiteral(HX_BINARY_DIR "/bench-workloads"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Workloads, BenchWorkloads,

@@ -7,7 +7,6 @@
 #include "support/PgSandbox.h"
 
 #include <QDirIterator>
-#include <QFile>
 
 using namespace hx;
 using hx::test::CliSiteTest;

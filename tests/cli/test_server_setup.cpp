@@ -7,9 +7,6 @@
 #include "component/modGlobal.h"
 #include "support/PgSandbox.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QRegularExpression>
 #include <map>
 
 using namespace hx;

@@ -3,9 +3,7 @@
 #include "cli/CliTest.h"
 #include "component/ImportLock.h"
 
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QThread>
 #include <cstdio>
 
