@@ -125,59 +125,51 @@ TEST_F(ServerSetup, TheTwoSchemaScriptsDescribeTheSameTables) {
 
 TEST_F(ServerSetup, InitDbCreatesTheTablesOnEveryFormOfTarget) {
     const QStringList tables = schemaTables(Engine::PostgreSQL);
-    // A URL, as the argument and through --db.
     const QString url = newDatabase(u"hx_init_url"_s);
-    Result r = host({u"init-db"_s, url});
-    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out.trimmed(), u"created "_s + url);
+    // libpq's pairs over the local socket: a value with "/" is not taken for a
+    // path; the database is named by the socket it was reached on.
+    newDatabase(u"hx_init_pairs"_s);
+    const QString db = PgSandbox::database(u"hx_init_pairs"_s), sock = g_server->socketDir();
+    const QString pairs = u"host=%1 port=%2 dbname=%3 user=hxtest"_s.arg(sock).arg(g_server->port()).arg(db);
+    // A data-link file, relative to the current directory, on a database that
+    // holds two of the tables: the first of the script is named.
+    newDatabase(u"hx_init_link"_s);
+    auto linked = server(PgSandbox::database(u"hx_init_link"_s));
+    linked->executeScript(u"CREATE TABLE \"tcrules\" (x integer);\nCREATE TABLE \"CLOCK\" (y integer);"_s);
+    const QString link = writeFile(u"app/site.udl"_s, u"[oledb]\r\nEngine=PostgreSQL;Host=127.0.0.1;Port=%1;Database=%2;"
+                                                      "User=hxtest\r\n"_s.arg(g_server->port())
+                                                          .arg(PgSandbox::database(u"hx_init_link"_s))
+                                                          .toUtf8());
+    const QString first = tables.indexOf(u"CLOCK"_s) < tables.indexOf(u"TCRULES"_s) ? u"CLOCK"_s : u"TCRULES"_s;
+    const struct {
+        QStringList args;
+        int exit;
+        QString said; // on standard output when it succeeds
+    } runs[] = {
+        {{u"init-db"_s, url}, 0, u"created "_s + url},
+        {{u"--db"_s, url, u"init-db"_s}, 1, u"already holds the table IMPORT"_s},
+        {{u"--db"_s, pairs, u"init-db"_s}, 0, u"created postgresql://hxtest@/%1?host=%2&port=%3"_s.arg(db, sock).arg(g_server->port())},
+        {{u"--db"_s, link, u"init-db"_s}, 1, u"already holds the table "_s + first},
+        // An SQLite file, through --db as well; a file that is there is refused.
+        {{u"--db"_s, path(u"new.db"_s), u"init-db"_s}, 0, u"created "_s + path(u"new.db"_s)},
+        {{u"init-db"_s, path(u"new.db"_s)}, 1, u"already exists"_s},
+        {{u"--db"_s, url, u"init-db"_s, path(u"other.db"_s)}, 2, QString()},
+    };
+    for (const auto &r : runs) {
+        const Result done = host(r.args);
+        EXPECT_EQ(done.exitCode, r.exit) << r.args.join(u' ').toStdString() << ": " << done.err.toStdString();
+        EXPECT_TRUE((r.exit ? done.err : done.out.trimmed()).contains(r.said)) << done.out.toStdString() << done.err.toStdString();
+    }
     auto created = server(PgSandbox::database(u"hx_init_url"_s));
     for (const QString &t : tables)
         EXPECT_TRUE(created->hasTable(t)) << t.toStdString();
     EXPECT_EQ(punches(*created), 0);
-    r = host({u"--db"_s, url, u"init-db"_s});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.err.contains(u"already holds the table IMPORT"_s)) << r.err.toStdString();
-
-    // libpq's pairs over the local socket, through --db: a value with "/" is
-    // not taken for a path; the database is named by the socket it was reached on.
-    newDatabase(u"hx_init_pairs"_s);
-    const QString pairs = u"host=%1 port=%2 dbname=%3 user=hxtest"_s.arg(g_server->socketDir())
-                              .arg(g_server->port())
-                              .arg(PgSandbox::database(u"hx_init_pairs"_s));
-    r = host({u"--db"_s, pairs, u"init-db"_s});
-    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_EQ(r.out.trimmed(), u"created postgresql://hxtest@/%1?host=%2&port=%3"_s
-                                   .arg(PgSandbox::database(u"hx_init_pairs"_s), g_server->socketDir())
-                                   .arg(g_server->port()));
-
-    // A data-link file, relative to the current directory; the first table
-    // of the script that is there is named.
-    newDatabase(u"hx_init_link"_s);
-    auto linked = server(PgSandbox::database(u"hx_init_link"_s));
-    linked->executeScript(u"CREATE TABLE \"tcrules\" (x integer);\nCREATE TABLE \"CLOCK\" (y integer);"_s);
-    writeFile(u"app/site.udl"_s, u"[oledb]\r\nEngine=PostgreSQL;Host=127.0.0.1;Port=%1;Database=%2;User=hxtest\r\n"_s
-                                     .arg(g_server->port())
-                                     .arg(PgSandbox::database(u"hx_init_link"_s))
-                                     .toUtf8());
-    r = host({u"--db"_s, path(u"app/site.udl"_s), u"init-db"_s});
-    EXPECT_EQ(r.exitCode, 1);
-    const QString first = tables.indexOf(u"CLOCK"_s) < tables.indexOf(u"TCRULES"_s) ? u"CLOCK"_s : u"TCRULES"_s;
-    EXPECT_TRUE(r.err.contains(u"already holds the table %1"_s.arg(first))) << r.err.toStdString();
+    EXPECT_TRUE(Database::open(ConnectionSpec::forSqliteFile(path(u"new.db"_s)))->hasTable(u"AccessPunch"_s));
+    EXPECT_FALSE(QFileInfo::exists(path(u"other.db"_s)));
     linked->executeScript(u"DROP TABLE \"tcrules\";\nDROP TABLE \"CLOCK\";"_s);
-    r = host({u"init-db"_s, path(u"app/site.udl"_s)});
+    const Result r = host({u"init-db"_s, link});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_TRUE(linked->hasTable(u"TCRULES"_s));
-
-    // An SQLite file, through --db as well; a file that is there is refused.
-    r = host({u"--db"_s, path(u"new.db"_s), u"init-db"_s});
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_TRUE(Database::open(ConnectionSpec::forSqliteFile(path(u"new.db"_s)))->hasTable(u"AccessPunch"_s));
-    r = host({u"init-db"_s, path(u"new.db"_s)});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.err.contains(u"already exists"_s)) << r.err.toStdString();
-    r = host({u"--db"_s, url, u"init-db"_s, path(u"other.db"_s)});
-    EXPECT_EQ(r.exitCode, 2);
-    EXPECT_FALSE(QFileInfo::exists(path(u"other.db"_s)));
 }
 
 // The demonstration builds a week of poll logs (its rows and messages are held
