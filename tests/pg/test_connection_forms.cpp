@@ -128,6 +128,8 @@ TEST_F(ConnectionForms, AFailedConnectionSaysLibpqsReasonAndNoPassword) {
         {"no server", u"host=127.0.0.1 port=%1 dbname=hxtest password=%2"_s.arg(dead, secret),
          u"Connection refused"_s},
         {"unknown service", u"service=nosuch password=%1"_s.arg(secret), u"\"nosuch\" not found"_s},
+        {"no such database", u"postgresql://hxtest:%1@127.0.0.1:%2/nosuchdb"_s.arg(secret, port),
+         u"database \"nosuchdb\" does not exist"_s},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);

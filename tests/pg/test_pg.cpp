@@ -83,14 +83,6 @@ TEST_F(PgTest, PostgreSqlSide) {
         EXPECT_EQ(gConn->firstValue(clockName, {2})->toString(), QStringLiteral("Back"));
         EXPECT_FALSE(gConn->firstValue(clockName, {3}).has_value());
     }
-
-    // A database the server does not have: the data access message, result 0.
-    subCloseConnection(gConn);
-    EXPECT_EQ(lngOpenConnection(gConn, pgServer->url(QStringLiteral("nosuchdb")), extra), 0);
-    EXPECT_FALSE(gConn);
-    ASSERT_EQ(boxes.shown().size(), 1u);
-    EXPECT_TRUE(boxes.shown()[0].prompt.startsWith(QStringLiteral("Error: -2147467259\r\nDescription: ")));
-    EXPECT_TRUE(boxes.shown()[0].prompt.contains(QStringLiteral("nosuchdb")));
 }
 
 } // namespace
