@@ -1,9 +1,7 @@
 #pragma once
 // What an import leaves, reduced to a canonical text that is the same on
 // SQLite and PostgreSQL, and the files of SHA-256 digests that hold today's
-// results part by part (tests/cli/data/*.sha256).
-//
-// The text of a table: a header line of the column names, then one line per
+// results part by part (tests/cli/data/*.sha256). The text of a table: a header line of the column names, then one line per
 // row in the order of a stable key, values separated by "|": NULL as \N,
 // integers and booleans as decimal numbers (booleans 1/0), reals to ten
 // significant digits (%.10g), text as stored (the SQLite storage forms of
@@ -182,27 +180,18 @@ private:
         while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
             for (int c = 0; c < n; ++c) {
                 if (c) out += '|';
-                switch (sqlite3_column_type(st, c)) {
-                case SQLITE_NULL:
+                const int type = sqlite3_column_type(st, c);
+                if (type == SQLITE_NULL)
                     out += "\\N";
-                    break;
-                case SQLITE_INTEGER:
+                else if (type == SQLITE_INTEGER)
                     out += QByteArray::number(sqlite3_column_int64(st, c));
-                    break;
-                case SQLITE_FLOAT:
+                else if (type == SQLITE_FLOAT)
                     out += real(sqlite3_column_double(st, c));
-                    break;
-                case SQLITE_BLOB:
-                    out += "x'" +
-                           QByteArray(static_cast<const char *>(sqlite3_column_blob(st, c)),
-                                      sqlite3_column_bytes(st, c))
-                               .toHex() +
-                           "'";
-                    break;
-                default:
+                else if (type == SQLITE_BLOB)
+                    out += "x'" + QByteArray(static_cast<const char *>(sqlite3_column_blob(st, c)), sqlite3_column_bytes(st, c)).toHex() + "'";
+                else
                     appendValue(out, QByteArray(reinterpret_cast<const char *>(sqlite3_column_text(st, c)),
                                                 sqlite3_column_bytes(st, c)));
-                }
             }
             out += '\n';
         }
@@ -254,22 +243,11 @@ private:
     QString m_error;
 };
 
-// The register of seen records: the rows of its table in byte order when the
-// database has one, else the file PrevPunch.xml with its commit token (fresh
-// each import) replaced by a mark when it is the one the journal holds.
+// The register of seen records: the rows of its table in byte order (a host
+// of a version before the table: its file PrevPunch.xml).
 inline QByteArray registerPart(TableReader &db, const QString &appDir) {
-    if (db.hasTable("PrevPunch")) return sortedRows(db.table("PrevPunch", "1"));
-    QByteArray reg = readAll(QDir(appDir).filePath(QStringLiteral("PrevPunch.xml")));
-    if (db.hasTable("PrevPunchJournal")) {
-        const QList<QByteArray> lines = db.table("PrevPunchJournal", "\"Token\"").split('\n');
-        // A header, one row and the final line end: anything else leaves the
-        // token in place and the digest tells.
-        if (lines.size() == 3) {
-            const QByteArray token = lines[1].split('|').value(0);
-            if (!token.isEmpty()) reg.replace("commit=\"" + token + "\"", "commit=\"@JOURNAL@\"");
-        }
-    }
-    return reg;
+    return db.hasTable("PrevPunch") ? sortedRows(db.table("PrevPunch", "1"))
+                                    : readAll(QDir(appDir).filePath(QStringLiteral("PrevPunch.xml")));
 }
 
 // The log files of a folder, each under a "== name" line; the site's folder
@@ -285,24 +263,6 @@ inline QByteArray logsPart(const QString &logDir, const QString &site) {
     QString text = QString::fromUtf8(logs.replace(site.toUtf8(), "@SITE@"));
     text.replace(stamp, QStringLiteral("\\1 @STAMP@"));
     return text.toUtf8();
-}
-
-// The first `count` lines in which two texts differ, as a unified-diff-like
-// excerpt with line numbers.
-inline QString firstDifferences(const QByteArray &expected, const QByteArray &actual, int count = 8) {
-    const QList<QByteArray> a = expected.split('\n'), b = actual.split('\n');
-    QString out;
-    int shown = 0;
-    for (qsizetype i = 0; i < std::max(a.size(), b.size()) && shown < count; ++i) {
-        const QByteArray x = a.value(i), y = b.value(i);
-        if (i < a.size() && i < b.size() && x == y) continue;
-        out += QStringLiteral("  line %1\n    expected: %2\n    actual:   %3\n")
-                   .arg(i + 1)
-                   .arg(i < a.size() ? QString::fromUtf8(x) : QStringLiteral("(none)"),
-                        i < b.size() ? QString::fromUtf8(y) : QStringLiteral("(none)"));
-        ++shown;
-    }
-    return out;
 }
 
 // Writes the parts, each under a "== part" line, in the given order.
@@ -379,48 +339,69 @@ private:
     std::map<QString, QByteArray> m_digests;
 };
 
-} // namespace hx::test::canon
-
-namespace hx::test::canon {
-
-// The reference host: HX_REFERENCE_CLI names a host built from the code that
-// wrote the digests; a failing comparison rebuilds the site with it.
-inline QString referenceHost() {
-    return qEnvironmentVariable("HX_REFERENCE_CLI");
-}
-
-// Compares a dump with the digests; empty when every part matches. On a
-// difference the dump is left in `dumpDir` as <engine>-<name>.dump and, when
-// `rebuild` gives a dump whose digests are the file's (the site built again
-// by the reference host, or on SQLite for a PostgreSQL run), that one beside
-// it as <engine>-<name>.expected.dump, with the first differing lines of each
-// part in the message.
-inline QString compare(const GoldenFile &golden, const QString &name, Engine engine, const Parts &parts,
-                       const QStringList &order, const QString &dumpDir,
-                       const std::function<std::optional<Parts>()> &rebuild) {
-    const QStringList differing = golden.differing(name, parts, order);
-    if (differing.isEmpty()) return {};
-    const QString base = QDir(dumpDir).filePath(QStringLiteral("%1-%2").arg(engineName(engine), name));
-    writeDump(base + QStringLiteral(".dump"), parts, order);
-    QString message =
-        QStringLiteral("\"%1\" on %2 differs from the recorded result in %3; its dump is %4.dump\n")
-            .arg(name, QLatin1String(engineName(engine)), differing.join(QStringLiteral(", ")), base);
-    std::optional<Parts> expected;
-    if (rebuild) expected = rebuild();
-    if (expected && golden.differing(name, *expected, order).isEmpty()) {
-        writeDump(base + QStringLiteral(".expected.dump"), *expected, order);
-        message +=
-            QStringLiteral("the expected dump, rebuilt, is %1.expected.dump; first differences:\n").arg(base);
-        for (const QString &part : differing)
-            message += QStringLiteral("== %1\n").arg(part) +
-                       firstDifferences(expected->count(part) ? expected->at(part) : QByteArray(),
-                                        parts.count(part) ? parts.at(part) : QByteArray());
-    } else {
-        message +=
-            QStringLiteral("no rebuilt site gave the recorded digests; set HX_REFERENCE_CLI to a host built "
-                           "from the commit that wrote them to get the expected dump.");
+// Runs of the host reduced to dumps and held to a file of digests, by engine
+// and case. The databases a run makes on the test server are dropped after.
+class GoldenDumpTest : public ::testing::TestWithParam<std::tuple<Engine, int>> {
+protected:
+    void TearDown() override {
+        QString error;
+        for (const QString &database : m_databases)
+            if (!runOnServer(server().port(), QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(database),
+                             &error))
+                ADD_FAILURE() << error.toStdString();
     }
-    return message;
+
+    // A new database on the test server (CREATE DATABASE name options);
+    // empty, with a failure, when it cannot be made.
+    QString newDatabase(const QString &name, const QString &options = QString()) {
+        QString error;
+        if (server().port() <= 0)
+            ADD_FAILURE() << "the PostgreSQL test server did not start: " << server().error().toStdString();
+        else if (!runOnServer(server().port(), QStringLiteral("CREATE DATABASE %1").arg(name) + options, &error))
+            ADD_FAILURE() << error.toStdString();
+        else
+            return m_databases << name, name;
+        return {};
+    }
+
+    // The tables (by their key), the register and the logs of a site.
+    static Parts readSite(TableReader &db, const std::vector<std::pair<const char *, const char *>> &tables,
+                          const QString &site) {
+        Parts parts;
+        for (const auto &[table, key] : tables)
+            parts[QString::fromLatin1(table)] = db.table(table, key);
+        parts[QStringLiteral("register")] = registerPart(db, site + QStringLiteral("/app"));
+        parts[QStringLiteral("logs")] = logsPart(site + QStringLiteral("/logs"), site);
+        return parts;
+    }
+
+    // Holds a run's dump to the digests of `name`, or, with HX_WRITE_GOLDEN=1,
+    // records them from the SQLite runs. A dump that differs, or is recorded,
+    // is left in dumpDir as <engine>-<name>.dump, to diff with another run's.
+    void check(const QString &goldenFile, const char *header, const std::function<int(const QString &)> &rank,
+               const QString &name, const Parts &parts, const QStringList &order, const QString &dumpDir) {
+        const Engine engine = std::get<0>(GetParam());
+        const QString dump = QDir(dumpDir).filePath(QStringLiteral("%1-%2.dump").arg(engineName(engine), name));
+        GoldenFile golden(goldenFile);
+        const bool writing = qEnvironmentVariable("HX_WRITE_GOLDEN") == QLatin1String("1") && engine == Engine::SQLite;
+        const QStringList differing = writing ? QStringList() : golden.differing(name, parts, order);
+        if (writing) {
+            EXPECT_TRUE(golden.update(name, parts, order, header, rank)) << goldenFile.toStdString();
+        }
+        if (writing || !differing.isEmpty()) writeDump(dump, parts, order);
+        EXPECT_TRUE(differing.isEmpty()) << name.toStdString() << " on " << engineName(engine)
+                                         << " differs from its recorded result in "
+                                         << differing.join(QStringLiteral(", ")).toStdString() << "; its dump is "
+                                         << dump.toStdString();
+    }
+
+    QStringList m_databases;
+};
+
+// The test names: the engine, then the case.
+inline std::string caseName(Engine engine, const QString &name) {
+    return std::string(engine == Engine::SQLite ? "sqlite_" : "postgresql_") +
+           QString(name).replace(QLatin1Char('-'), QLatin1Char('_')).toStdString();
 }
 
 } // namespace hx::test::canon

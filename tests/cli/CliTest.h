@@ -6,7 +6,14 @@
 #include "component/DateTime.h"
 #include "support/TestSupport.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <memory>
 
 using namespace Qt::Literals::StringLiterals;
@@ -70,8 +77,9 @@ protected:
         EXPECT_TRUE(demo::writePollFile(name.contains(u'/') ? name : path(u"polllogs/"_s + name), lines));
     }
 
-    // The --db argument of the host; a PostgreSQL site gives its URL.
-    virtual QString databaseArgument() const { return databaseName(); }
+    // The --db argument of the host; a PostgreSQL site gives its URL. An
+    // option given again after these (args) wins.
+    QString databaseArgument() const { return databaseName(); }
 
     std::unique_ptr<QProcess> start(const QStringList &args, bool withSite = true) const {
         const QStringList site = {u"--db"_s,       databaseArgument(),       u"--app-dir"_s, path(u"app"_s),
@@ -105,6 +113,14 @@ protected:
     }
     int importRows() { return count(u"SELECT COUNT(*) FROM \"IMPORT\""_s); }
     QString log() const { return QString::fromLocal8Bit(readFile(u"logs/QX8log.txt"_s)); }
+    // The text of a PDF, by pdftotext.
+    static QString pdfText(const QString &file) {
+        QProcess p;
+        p.start(u"pdftotext"_s, {u"-layout"_s, file, u"-"_s});
+        EXPECT_TRUE(p.waitForFinished(60000) && p.exitCode() == 0) << p.readAllStandardError().toStdString();
+        return QString::fromUtf8(p.readAllStandardOutput());
+    }
+    static QJsonDocument json(const Result &r) { return QJsonDocument::fromJson(r.out.toUtf8()); }
 };
 
 } // namespace hx::test

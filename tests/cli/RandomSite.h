@@ -61,8 +61,7 @@ inline RandomSite makeRandomSite(uint32_t seed, Database &db) {
 
     // Rules.
     const int idDigits = r.chance(15) ? 10 : r.range(4, 6);
-    const char *const roundings[] = {"Quarter Hour", "Slant Hour", "Tenth Hour",
-                                     "Custom",       "",           "quarter hour"};
+    const char *const roundings[] = {"Quarter Hour", "Slant Hour", "Tenth Hour", "Custom", "", "quarter hour"};
     const char *rounding = r.pick(roundings);
     const bool dayStartBySort2 = r.chance(20);
     const int firstBack = r.range(4, 9);
@@ -70,50 +69,26 @@ inline RandomSite makeRandomSite(uint32_t seed, Database &db) {
     const bool second = r.chance(45);
     const QDate lastFirst =
         second ? today.addDays(-r.range(2, std::min(4, firstBack - 1))) : today.addDays(-1);
-    QVariant lastPoll;
-    switch (r.below(5)) {
-    case 0:
-        lastPoll = null;
-        break;
-    case 1:
-        lastPoll = db.dateTime(1.0);
-        break; // 31 December 1899
-    default:
-        lastPoll = db.dateTime(fromQDate(firstDay) - r.range(1, 3));
-    }
+    const int lastPollKind = r.below(5); // none, 31 December 1899, or days before the first punch
+    const QVariant lastPoll = lastPollKind == 0   ? null
+                              : lastPollKind == 1 ? db.dateTime(1.0)
+                                                  : db.dateTime(fromQDate(firstDay) - r.range(1, 3));
     const int dayStarts[][2] = {{4, 0}, {0, 0}, {6, 0}, {3, 30}};
     const auto &ds = r.pick(dayStarts);
     const int warnings[] = {0, 10, 12}, lessWarnings[] = {0, 1, 4}, thresholds[] = {0, 8, 13, 16};
     const int formats[] = {0, 0, 1, 5};
-    db.execute(
-        QStringLiteral(
-            "INSERT INTO \"TCRULES\" (\"IdDigits\", \"ROUNDING\", \"DAY START\", \"LastPoll\", \"PAY "
-            "START\", "
-            "\"PAY END\", \"LAST START\", \"WARNING\", \"LESS WARN\", \"FullDayAutoLunch\", \"DATAFLD "
-            "INPUT\", "
-            "\"TASK INPUT\", \"TASKAS\", \"DATAFLD FORMAT\", \"TASK FORMAT\", \"blnUnlimitedSwipeNGo\", "
-            "\"UpToMin\", \"lngSgThreshold\", \"SORT 2\", \"POLL LOG FOR\") "
-            "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-        {idDigits,
-         QString::fromLatin1(rounding),
-         r.chance(8) ? null : t(ds[0], ds[1]),
-         lastPoll,
-         db.date(fromQDate(firstDay)),
-         db.date(fromQDate(firstDay) + 13),
-         db.date(fromQDate(firstDay) - 14),
-         r.pick(warnings),
-         r.pick(lessWarnings),
-         db.boolean(r.chance(20)),
-         db.boolean(r.chance(50)),
-         db.boolean(r.chance(50)),
-         r.range(0, 3),
-         r.pick(formats),
-         r.pick(formats),
-         db.boolean(r.chance(8)),
-         db.boolean(r.chance(20)),
-         r.pick(thresholds),
-         dayStartBySort2 ? QStringLiteral("Day_Start") : (r.chance(10) ? QStringLiteral("day_start") : null),
-         30});
+    db.execute(QStringLiteral("INSERT INTO \"TCRULES\" (\"IdDigits\", \"ROUNDING\", \"DAY START\", \"LastPoll\", "
+                              "\"PAY START\", \"PAY END\", \"LAST START\", \"WARNING\", \"LESS WARN\", "
+                              "\"FullDayAutoLunch\", \"DATAFLD INPUT\", \"TASK INPUT\", \"TASKAS\", \"DATAFLD FORMAT\", "
+                              "\"TASK FORMAT\", \"blnUnlimitedSwipeNGo\", \"UpToMin\", \"lngSgThreshold\", \"SORT 2\", "
+                              "\"POLL LOG FOR\") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+               {idDigits, QString::fromLatin1(rounding), r.chance(8) ? null : t(ds[0], ds[1]), lastPoll,
+                db.date(fromQDate(firstDay)), db.date(fromQDate(firstDay) + 13), db.date(fromQDate(firstDay) - 14),
+                r.pick(warnings), r.pick(lessWarnings), db.boolean(r.chance(20)), db.boolean(r.chance(50)),
+                db.boolean(r.chance(50)), r.range(0, 3), r.pick(formats), r.pick(formats), db.boolean(r.chance(8)),
+                db.boolean(r.chance(20)), r.pick(thresholds),
+                dayStartBySort2 ? QStringLiteral("Day_Start") : (r.chance(10) ? QStringLiteral("day_start") : null),
+                30});
 
     // Departments; a site now and then has one whose number a hand reader's
     // department cannot hold.
@@ -124,8 +99,8 @@ inline RandomSite makeRandomSite(uint32_t seed, Database &db) {
     };
     std::vector<Dept> depts;
     // Lower case among them: byte order and a language's collation differ.
-    const char *const deptNames[] = {"Assembly",     "Shipping",   "Office",     "Maintenance", "Paint",
-                                     "O'Brien Line", "Night Crew", "night crew", "assembly"};
+    const char *const deptNames[] = {"Assembly",   "Shipping",   "Office",  "Maintenance", "Paint", "O'Brien Line",
+                                     "Night Crew", "night crew", "assembly"};
     QSet<int> deptIds;
     for (int i = 0, n = r.range(2, 5); i < n; ++i) {
         int id;
@@ -139,16 +114,13 @@ inline RandomSite makeRandomSite(uint32_t seed, Database &db) {
     const bool overflowDept = r.chance(6);
     if (overflowDept) depts.push_back({300, QStringLiteral("Overflow 300"), false});
     for (const Dept &d : depts)
-        db.execute(
-            QStringLiteral("INSERT INTO \"DEPT\" (\"DEPT ID\", \"DEPT NAME\", \"DATAFLDEN\", \"STATUS\") "
-                           "VALUES (?, ?, ?, ?)"),
-            {d.id, d.name, db.boolean(d.entries), db.boolean(r.chance(30))});
+        db.execute(QStringLiteral("INSERT INTO \"DEPT\" (\"DEPT ID\", \"DEPT NAME\", \"DATAFLDEN\", \"STATUS\") VALUES (?, ?, ?, ?)"),
+                   {d.id, d.name, db.boolean(d.entries), db.boolean(r.chance(30))});
 
     // Clocks: some decide the direction themselves, some open doors only; a
     // clock with its status set holds the end-of-poll maintenance back.
     const int clocks = r.range(2, 4);
-    const char *const comms[] = {"RS232",  "RS232",  "TCP/IP", "TCP/IP", "HPx000",
-                                 "AdvBio", "hpx000", nullptr,  ""};
+    const char *const comms[] = {"RS232", "RS232", "TCP/IP", "TCP/IP", "HPx000", "AdvBio", "hpx000", nullptr, ""};
     std::map<int, bool> biometric;
     for (int c = 1; c <= clocks; ++c) {
         const char *type = r.pick(comms);
@@ -200,8 +172,7 @@ inline RandomSite makeRandomSite(uint32_t seed, Database &db) {
             db.execute(QStringLiteral("INSERT INTO \"TASK\" (\"TASK NUMBER\", \"TASK NAME\") VALUES (?, ?)"),
                        {task, QStringLiteral("Task %1").arg(task)});
     if (QByteArray(rounding) == "Custom" || r.chance(20)) {
-        const int windows[][3] = {{53, 7, 0},   {8, 22, 15}, {23, 37, 30},
-                                  {38, 52, 45}, {8, 14, 0},  {30, 30, 30}};
+        const int windows[][3] = {{53, 7, 0}, {8, 22, 15}, {23, 37, 30}, {38, 52, 45}, {8, 14, 0}, {30, 30, 30}};
         for (const auto &w : windows)
             if (r.chance(70))
                 db.execute(QStringLiteral("INSERT INTO \"CustomRound\" (\"MinuteMin\", \"MinuteMax\", "
@@ -209,20 +180,15 @@ inline RandomSite makeRandomSite(uint32_t seed, Database &db) {
                            {w[0], w[1], r.chance(4) ? null : QVariant(w[2]), r.range(1, 3)});
     }
     if (r.chance(25))
-        db.execute(
-            QStringLiteral("INSERT INTO \"CustomHours\" (\"HoursMin\", \"HoursMax\", \"HoursMultiply\", "
-                           "\"HoursConstant\") VALUES (?, ?, ?, ?)"),
-            {0, 4, 1, 0.5});
+        db.execute(QStringLiteral("INSERT INTO \"CustomHours\" (\"HoursMin\", \"HoursMax\", \"HoursMultiply\", "
+                                  "\"HoursConstant\") VALUES (?, ?, ?, ?)"),
+                   {0, 4, 1, 0.5});
 
     // Employees.
     struct Employee {
-        int id;
-        int badge;
-        int newBadge;
+        int id, badge, newBadge;
         bool swipe;
-        int dept;  // the department number the clock sends
-        int shift; // 0 day, 1 early, 2 night
-        int clock;
+        int dept, shift, clock; // dept: the number the clock sends; shift: 0 day, 1 early, 2 night
     };
     std::vector<Employee> employees;
     int lowBadge = 1;
@@ -238,27 +204,23 @@ inline RandomSite makeRandomSite(uint32_t seed, Database &db) {
         badges.insert(b);
         return b;
     };
-    const char *const access[] = {"NO",  "NO",   "NO",   "NO",    "NO",   "YES",
-                                  "YES", "ONLY", "only", nullptr, "Maybe"};
+    const char *const access[] = {"NO", "NO", "NO", "NO", "NO", "YES", "YES", "ONLY", "only", nullptr, "Maybe"};
     const char *const sort2[] = {"04:30", "3:00 AM", "early", "", nullptr, "06:00"};
     const char *const revLow[] = {"7:45 AM", "7:30 AM", "7:45 AM", "7:30 AM", "early"};
     const char *const lunchLen[] = {"30", "0", "30 min", "", nullptr};
     const char *const lunchAt[] = {"6", "5.5", "", nullptr};
     const bool nullQual = r.chance(5);
     for (int i = 0, n = r.range(10, 28); i < n; ++i) {
-        Employee e{i + 1, freshBadge(),      r.chance(8) ? freshBadge() : 0, r.chance(15), 0,
-                   0,     r.range(1, clocks)};
+        Employee e{i + 1, freshBadge(), r.chance(8) ? freshBadge() : 0, r.chance(15), 0, 0, r.range(1, clocks)};
         const int schedule = r.chance(45) ? r.range(1, schedules) : 0;
-        const QVariant oldSchedule =
-            r.chance(80) ? QVariant(schedule) : (r.chance(50) ? QVariant() : QVariant(1));
+        const QVariant oldSchedule = r.chance(80) ? QVariant(schedule) : (r.chance(50) ? QVariant() : QVariant(1));
         const int statuses[] = {1, 1, 1, 1, 1, 2, 3, 4, 5};
         const int msgCodes[] = {-1, 0, 1, 2, 7};
         const int msg = r.pick(msgCodes);
         db.execute(
-            QStringLiteral("INSERT INTO \"EMPLOYEE\" (\"EMPLOYEE ID\", \"CLOCK ID\", \"NEWBADGE\", "
-                           "\"LAST NAME\", \"AccessControl\", \"SORT2\", \"SwipeAndGo\", \"SCHEDULE\", "
-                           "\"OLDSCHEDULE\", \"STATUS\", \"MSGCODE\", \"MESSAGE\") "
-                           "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+            QStringLiteral("INSERT INTO \"EMPLOYEE\" (\"EMPLOYEE ID\", \"CLOCK ID\", \"NEWBADGE\", \"LAST NAME\", "
+                           "\"AccessControl\", \"SORT2\", \"SwipeAndGo\", \"SCHEDULE\", \"OLDSCHEDULE\", \"STATUS\", "
+                           "\"MSGCODE\", \"MESSAGE\") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
             {e.id, e.badge, e.newBadge, QStringLiteral("Employee %1").arg(e.id), text(r.pick(access)),
              dayStartBySort2 ? text(r.pick(sort2)) : null, db.boolean(e.swipe),
              schedule ? QVariant(schedule) : (r.chance(50) ? QVariant() : QVariant(0)), oldSchedule,
@@ -271,10 +233,9 @@ inline RandomSite makeRandomSite(uint32_t seed, Database &db) {
             if (q == 0) e.dept = d.id;
             const bool rev = r.chance(40), orev = r.chance(30);
             db.execute(
-                QStringLiteral("INSERT INTO \"DEPTQUAL\" (\"EMPLOYEE ID\", \"DEPT NAME\", \"SEQUENCE\", "
-                               "\"OTRULES\", \"PAYRATE\", \"IREVLOW\", \"IREVHI\", \"OREVLOW\", \"OREVHI\", "
-                               "\"UseDiff\", \"LUNCHLEN\", \"LUNCH AT\") "
-                               "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                QStringLiteral("INSERT INTO \"DEPTQUAL\" (\"EMPLOYEE ID\", \"DEPT NAME\", \"SEQUENCE\", \"OTRULES\", "
+                               "\"PAYRATE\", \"IREVLOW\", \"IREVHI\", \"OREVLOW\", \"OREVHI\", \"UseDiff\", "
+                               "\"LUNCHLEN\", \"LUNCH AT\") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
                 {e.id, nullQual && e.swipe ? QVariant() : QVariant(d.name), r.chance(25) ? 1 : q + 1,
                  r.range(0, 3), 10 + r.below(2000) / 100.0, rev ? text(r.pick(revLow)) : null,
                  rev ? text("8:00 AM") : null, orev ? text("4:30 PM") : null, orev ? text("4:45 PM") : null,
@@ -286,8 +247,7 @@ inline RandomSite makeRandomSite(uint32_t seed, Database &db) {
     }
     for (int i = 0, n = r.range(0, 5); i < n; ++i) {
         const char *const marks[] = {"*DEL*", "ADD  ", "     ", nullptr};
-        db.execute(QStringLiteral("INSERT INTO \"CKQUAL\" (\"CLOCK NUMBER\", \"EMPLOYEE ID\", \"STATUS\") "
-                                  "VALUES (?, ?, ?)"),
+        db.execute(QStringLiteral("INSERT INTO \"CKQUAL\" (\"CLOCK NUMBER\", \"EMPLOYEE ID\", \"STATUS\") VALUES (?, ?, ?)"),
                    {r.range(1, clocks), r.range(1, int(employees.size())), text(r.pick(marks))});
     }
 
@@ -295,10 +255,9 @@ inline RandomSite makeRandomSite(uint32_t seed, Database &db) {
     // recalculation.
     if (r.chance(40)) {
         const QString sql = QStringLiteral(
-            "INSERT INTO \"PUNCH\" (\"EMPLOYEE ID\", \"IN DATE\", \"IN TIME\", \"OUT TIME\", \"ODOW\", "
-            "\"AdjustedDate\", \"InPunchType\", \"OutPunchType\", \"InCode\", \"OutCode\", \"Schedule\", "
-            "\"DEPT NAME\", \"CLOCK NUMBER\", \"timein\", \"timeout\", \"DEPT HOURS\", \"RecalcHrs\", "
-            "\"NONWORKED\") "
+            "INSERT INTO \"PUNCH\" (\"EMPLOYEE ID\", \"IN DATE\", \"IN TIME\", \"OUT TIME\", \"ODOW\", \"AdjustedDate\", "
+            "\"InPunchType\", \"OutPunchType\", \"InCode\", \"OutCode\", \"Schedule\", \"DEPT NAME\", \"CLOCK NUMBER\", "
+            "\"timein\", \"timeout\", \"DEPT HOURS\", \"RecalcHrs\", \"NONWORKED\") "
             "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
         for (int i = 0, n = r.range(2, 8); i < n; ++i) {
             const Employee &e = employees[size_t(r.below(int(employees.size())))];
@@ -337,22 +296,12 @@ inline RandomSite makeRandomSite(uint32_t seed, Database &db) {
         QByteArray line = demo::formatRecord(rec);
         if (mangle) {
             // Fields out of range, letters in numbers, a badge no integer holds.
-            switch (r.below(idDigits == 10 ? 5 : 4)) {
-            case 0:
-                line.replace(17, 2, r.chance(50) ? "13" : "00");
-                break;
-            case 1:
-                line.replace(24, 4, r.chance(50) ? "2561" : " 7 5");
-                break;
-            case 2:
-                line.replace(29, 2, "9Z");
-                break;
-            case 3:
-                line.replace(52, 2, "1A");
-                break;
-            default:
-                line.replace(0, 10, "9999999999");
-            }
+            const int field = r.below(idDigits == 10 ? 5 : 4);
+            if (field == 0) line.replace(17, 2, r.chance(50) ? "13" : "00");
+            else if (field == 1) line.replace(24, 4, r.chance(50) ? "2561" : " 7 5");
+            else if (field == 2) line.replace(29, 2, "9Z");
+            else if (field == 3) line.replace(52, 2, "1A");
+            else line.replace(0, 10, "9999999999");
         }
         polls[{d, clock}].push_back({rec.time, line});
         if (r.chance(3)) polls[{d, clock}].push_back({rec.time, line}); // read twice

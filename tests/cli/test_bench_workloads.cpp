@@ -4,14 +4,8 @@
 // PostgreSQL, and a SHA-256 per part is compared with
 // tests/cli/data/bench_workloads.sha256.
 //
-//   HX_GOLDEN_CLI=PATH      runs that host instead of the one built here
-//   HX_REFERENCE_CLI=PATH   a mismatch rebuilds the workload with that host
-//                           and leaves its dump beside the failing one
-//   HX_WRITE_GOLDEN=1       the SQLite runs rewrite their lines of the file
-//                           instead of checking them
-//
-// A mismatch, and every run of a given host, leaves the whole dump in
-// build/bench-workloads/ to diff against another host's.
+// HX_WRITE_GOLDEN=1: the SQLite runs rewrite their lines of the file. A
+// mismatch leaves the whole dump in build/bench-workloads/.
 #include "cli/CanonicalDump.h"
 
 #include <QProcess>
@@ -24,12 +18,10 @@ using hx::Engine;
 
 namespace {
 
-struct Workload {
+const struct {
     const char *name;
     QStringList args;
-};
-
-const Workload kWorkloads[] = {
+} kWorkloads[] = {
     {"target", {u"--records"_s, u"20000"_s, u"--clocks"_s, u"2"_s}},
     {"history",
      {u"--records"_s, u"8000"_s, u"--employees"_s, u"200"_s, u"--clocks"_s, u"4"_s, u"--missing-in"_s, u"7"_s,
@@ -41,54 +33,27 @@ const Workload kWorkloads[] = {
 };
 
 // The tables and the order of their rows.
-const std::pair<const char *, const char *> kTables[] = {
+const std::vector<std::pair<const char *, const char *>> kTables = {
     {"PUNCH", "\"ID\""}, {"EMPLOYEE", "\"EMPLOYEE ID\""}, {"TCRULES", "\"ID\""}, {"AccessPunch", "\"ID\""}};
-const QStringList kPartOrder = {u"PUNCH"_s,       u"EMPLOYEE"_s, u"TCRULES"_s,
-                                u"AccessPunch"_s, u"register"_s, u"logs"_s};
+const QStringList kPartOrder = {u"PUNCH"_s, u"EMPLOYEE"_s, u"TCRULES"_s, u"AccessPunch"_s, u"register"_s, u"logs"_s};
 
-const QString kGoldenFile = QStringLiteral(HX_SOURCE_DIR "/tests/cli/data/bench_workloads.sha256");
-const QString kDumpDir = QStringLiteral(HX_BINARY_DIR "/bench-workloads");
-
-class BenchWorkloads : public ::testing::TestWithParam<std::tuple<Engine, int>> {
+class BenchWorkloads : public GoldenDumpTest {
 protected:
-    void TearDown() override {
-        for (const QString &database : m_databases) {
-            QString error;
-            if (!runOnServer(server().port(), u"DROP DATABASE IF EXISTS %1 WITH (FORCE)"_s.arg(database),
-                             &error))
-                ADD_FAILURE() << error.toStdString();
-        }
-    }
-
-    static QString givenHost() { return qEnvironmentVariable("HX_GOLDEN_CLI"); }
-
-    // The workload imported by `host` on `engine`, dumped; nullopt (and a
-    // failure) when it could not be run.
-    std::optional<Parts> runWorkload(const Workload &w, const QString &host, Engine engine) {
+    // Workload `index` imported by the host on `engine`, dumped; nullopt (and
+    // a failure) when it could not be run.
+    std::optional<Parts> runWorkload(int index, Engine engine) {
         QTemporaryDir tmp;
         if (!tmp.isValid()) return std::nullopt;
         const QString site = tmp.filePath(u"site"_s);
-        QString url, database;
-        const int port = engine == Engine::PostgreSQL ? server().port() : 0;
+        QStringList args = kWorkloads[index].args;
+        args << u"--cli"_s << QStringLiteral(HX_CLI_PATH) << u"--keep"_s << site;
+        QString database;
         if (engine == Engine::PostgreSQL) {
-            if (port <= 0) {
-                ADD_FAILURE() << "the PostgreSQL test server did not start: "
-                              << server().error().toStdString();
-                return std::nullopt;
-            }
-            database = hx::test::PgSandbox::database(
-                u"hx_bench_%1_%2"_s.arg(QString::fromLatin1(w.name)).arg(m_databases.size()));
-            QString error;
-            if (!runOnServer(port, u"CREATE DATABASE %1"_s.arg(database), &error)) {
-                ADD_FAILURE() << error.toStdString();
-                return std::nullopt;
-            }
-            m_databases << database;
-            url = server().url(database);
+            database = newDatabase(hx::test::PgSandbox::database(
+                u"hx_bench_%1_%2"_s.arg(QLatin1String(kWorkloads[index].name)).arg(m_databases.size())));
+            if (database.isEmpty()) return std::nullopt;
+            args << u"--db"_s << server().url(database);
         }
-        QStringList args = w.args;
-        args << u"--cli"_s << host << u"--keep"_s << site;
-        if (!url.isEmpty()) args << u"--db"_s << url;
         QProcess p;
         // The host's texts must not follow the machine they run on.
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -101,62 +66,36 @@ protected:
             ADD_FAILURE() << "bench_pipeline failed: " << p.readAll().toStdString();
             return std::nullopt;
         }
-
-        Parts parts;
-        TableReader db(engine, QDir(site).filePath(u"site.db"_s), port, database);
-        for (const auto &[table, key] : kTables)
-            parts[QString::fromLatin1(table)] = db.table(table, key);
-        parts[u"register"_s] = registerPart(db, QDir(site).filePath(u"app"_s));
-        parts[u"logs"_s] = logsPart(QDir(site).filePath(u"logs"_s), site);
+        TableReader db(engine, QDir(site).filePath(u"site.db"_s), database.isEmpty() ? 0 : server().port(),
+                       database);
+        const Parts parts = readSite(db, kTables, site);
         EXPECT_TRUE(db.error().isEmpty()) << db.error().toStdString();
         return parts;
     }
-
-    QStringList m_databases;
 };
 
 TEST_P(BenchWorkloads, LeaveTheRowsRegisterAndLogTheyLeftBefore) {
     const auto [engine, index] = GetParam();
-    const Workload &w = kWorkloads[index];
-    const QString name = QString::fromLatin1(w.name);
-    const bool writing = qEnvironmentVariable("HX_WRITE_GOLDEN") == u"1"_s && engine == Engine::SQLite;
-    const QString host = givenHost().isEmpty() ? QStringLiteral(HX_CLI_PATH) : givenHost();
-
-    const std::optional<Parts> parts = runWorkload(w, host, engine);
+    const QString name = QString::fromLatin1(kWorkloads[index].name);
+    const std::optional<Parts> parts = runWorkload(index, engine);
     ASSERT_TRUE(parts);
-    GoldenFile golden(kGoldenFile);
-    if (writing) {
-        ASSERT_TRUE(golden.update(name, *parts, kPartOrder,
-                                  "# SHA-256 of the canonical dump of each benchmark workload, part by part\n"
-                                  "# (tests/cli/test_bench_workloads.cpp; HX_WRITE_GOLDEN=1 rewrites it).\n",
-                                  [](const QString &n) {
-                                      for (int i = 0; i < int(std::size(kWorkloads)); ++i)
-                                          if (n == QLatin1String(kWorkloads[i].name)) return i;
-                                      return int(std::size(kWorkloads));
-                                  }))
-            << kGoldenFile.toStdString();
-    }
-    if (writing || !givenHost().isEmpty())
-        writeDump(u"%1/%2-%3%4.dump"_s.arg(kDumpDir, QLatin1String(engineName(engine)), name,
-                                           givenHost().isEmpty() ? QString() : u".given"_s),
-                  *parts, kPartOrder);
-    if (writing) return;
-    const QString failure =
-        compare(golden, name, engine, *parts, kPartOrder, kDumpDir, [&]() -> std::optional<Parts> {
-            if (!referenceHost().isEmpty()) return runWorkload(w, referenceHost(), Engine::SQLite);
-            if (engine == Engine::PostgreSQL) return runWorkload(w, host, Engine::SQLite);
-            return std::nullopt;
-        });
-    EXPECT_TRUE(failure.isEmpty()) << failure.toStdString();
+    check(QStringLiteral(HX_SOURCE_DIR "/tests/cli/data/bench_workloads.sha256"),
+          "# SHA-256 of the canonical dump of each benchmark workload, part by part\n"
+          "# (tests/cli/test_bench_workloads.cpp; HX_WRITE_GOLDEN=1 rewrites it).\n",
+          [](const QString &n) {
+              for (int i = 0; i < int(std::size(kWorkloads)); ++i)
+                  if (n == QLatin1String(kWorkloads[i].name)) return i;
+              return int(std::size(kWorkloads));
+          },
+          name, *parts, kPartOrder, QStringLiteral(HX_BINARY_DIR "/bench-workloads"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Workloads, BenchWorkloads,
                          ::testing::Combine(::testing::Values(Engine::SQLite, Engine::PostgreSQL),
                                             ::testing::Range(0, int(std::size(kWorkloads)))),
                          [](const auto &info) {
-                             return std::string(std::get<0>(info.param) == Engine::SQLite ? "sqlite_"
-                                                                                          : "postgresql_") +
-                                    kWorkloads[std::get<1>(info.param)].name;
+                             return caseName(std::get<0>(info.param),
+                                             QLatin1String(kWorkloads[std::get<1>(info.param)].name));
                          });
 
 } // namespace

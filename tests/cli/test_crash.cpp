@@ -5,16 +5,13 @@
 // one on the same database, gives exactly the rows of an uninterrupted
 // import.
 #include "cli/DemoSite.h"
-#include "component/Database.h"
 #include "component/Schema.h"
 #include "support/PgSandbox.h"
 
 #include <QDir>
-#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 using namespace hx;
 using namespace Qt::Literals::StringLiterals;
@@ -26,8 +23,8 @@ hx::test::PgSandbox *const g_server =
 const QString kNow = u"2007-04-26 17:17:00"_s;
 // Every table an import writes; "ID" columns are left out of the comparison
 // because a PostgreSQL sequence does not roll back.
-const QStringList kTables = {u"IMPORT"_s,   u"AccessPunch"_s, u"PUNCH"_s, u"EMPLOYEE"_s, u"DEPT"_s,
-                             u"SCHEDULE"_s, u"CKQUAL"_s,      u"CLOCK"_s, u"TCRULES"_s,  u"PrevPunch"_s};
+const QStringList kTables = {u"IMPORT"_s, u"AccessPunch"_s, u"PUNCH"_s,  u"EMPLOYEE"_s, u"DEPT"_s,
+                             u"SCHEDULE"_s, u"CKQUAL"_s, u"CLOCK"_s, u"TCRULES"_s, u"PrevPunch"_s};
 
 struct HostRun {
     bool crashed = false;
@@ -39,9 +36,7 @@ class CrashTest : public ::testing::TestWithParam<Engine> {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_root.isValid());
-        if (GetParam() == Engine::PostgreSQL) {
-            ASSERT_GT(g_server->port(), 0) << g_server->error().toStdString();
-        }
+        ASSERT_TRUE(GetParam() == Engine::SQLite || g_server->port() > 0) << g_server->error().toStdString();
         QDir(m_root.path()).mkpath(u"polllogs"_s);
         const demo::DemoSite site(QDate(2007, 4, 26));
         for (const demo::PollFile &f : site.pollFiles()) {
@@ -75,9 +70,8 @@ protected:
     // `from` when given).
     Site newSite(const QString &name, const QString &from = QString()) {
         Site s{m_root.filePath(name), QString()};
-        QDir(s.dir).mkpath(u"app"_s);
-        QDir(s.dir).mkpath(u"logs"_s);
-        QDir(s.dir).mkpath(u"other"_s);
+        for (const QString &sub : {u"app"_s, u"logs"_s, u"other"_s})
+            QDir(s.dir).mkpath(sub);
         if (GetParam() == Engine::PostgreSQL) {
             static int counter = 0;
             s.database = hx::test::PgSandbox::database(u"hx_crash_%1"_s.arg(++counter));
@@ -91,9 +85,8 @@ protected:
     // A copy of the template site's database.
     Site copyOfTemplate(const QString &name) {
         const Site s = newSite(name, m_template.database);
-        if (GetParam() == Engine::SQLite) {
-            EXPECT_TRUE(QFile::copy(m_template.dir + u"/site.db"_s, s.dir + u"/site.db"_s));
-        }
+        EXPECT_TRUE(GetParam() == Engine::PostgreSQL ||
+                    QFile::copy(m_template.dir + u"/site.db"_s, s.dir + u"/site.db"_s));
         return s;
     }
 
@@ -117,18 +110,14 @@ protected:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         if (crashAt >= 0) env.insert(u"HXPOLLLOG_CRASH_AT"_s, QString::number(crashAt));
         p.setProcessEnvironment(env);
-        QStringList args = {u"--db"_s,       databaseArgument(s),
-                            u"--app-dir"_s,  s.dir + u"/"_s + app,
-                            u"--poll-dir"_s, m_root.filePath(u"polllogs"_s),
-                            u"--log-dir"_s,  s.dir + u"/logs"_s,
-                            u"--now"_s,      kNow,
-                            u"import"_s,     u"--yes"_s};
+        QStringList args = {u"--db"_s, databaseArgument(s), u"--app-dir"_s, s.dir + u"/"_s + app, u"--poll-dir"_s,
+                            m_root.filePath(u"polllogs"_s), u"--log-dir"_s, s.dir + u"/logs"_s, u"--now"_s, kNow,
+                            u"import"_s, u"--yes"_s};
         if (skipSeen) args << u"--skip-seen"_s;
         p.start(QStringLiteral(HX_CLI_PATH), args + files);
         p.closeWriteChannel();
         EXPECT_TRUE(p.waitForFinished(300000));
-        return {p.exitStatus() == QProcess::CrashExit, p.exitCode(),
-                QString::fromLocal8Bit(p.readAllStandardError())};
+        return {p.exitStatus() == QProcess::CrashExit, p.exitCode(), QString::fromLocal8Bit(p.readAllStandardError())};
     }
 
     // Every row of every table the import writes, as sorted text.
@@ -151,11 +140,6 @@ protected:
         return all;
     }
 
-    static long crashPoints(const QString &err) {
-        const auto m = QRegularExpression(u"crash points passed: (\\d+)"_s).match(err);
-        return m.hasMatch() ? m.captured(1).toLong() : -1;
-    }
-
     QTemporaryDir m_root;
     QStringList m_files, m_importFiles;
     Site m_template;
@@ -169,7 +153,8 @@ TEST_P(CrashTest, AnImportEndedAnywhereIsWholeOrAbsentAndARerunCompletesIt) {
     const HostRun whole = import(base, m_importFiles, 1L << 40);
     ASSERT_FALSE(whole.crashed);
     ASSERT_EQ(whole.exitCode, 3) << whole.err.toStdString(); // the demonstration holds a bad line
-    const long points = crashPoints(whole.err);
+    const auto m = QRegularExpression(u"crash points passed: (\\d+)"_s).match(whole.err);
+    const long points = m.hasMatch() ? m.captured(1).toLong() : -1;
     ASSERT_GT(points, 50) << whole.err.toStdString();
     const QStringList after = dump(base);
     ASSERT_NE(before, after);
@@ -213,8 +198,5 @@ TEST_P(CrashTest, AnImportEndedAnywhereIsWholeOrAbsentAndARerunCompletesIt) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, CrashTest, ::testing::Values(Engine::SQLite, Engine::PostgreSQL),
-                         [](const auto &info) {
-                             return info.param == Engine::SQLite ? std::string("SQLite")
-                                                                 : std::string("PostgreSQL");
-                         });
+                         [](const auto &info) { return info.param == Engine::SQLite ? "SQLite" : "PostgreSQL"; });
 } // namespace

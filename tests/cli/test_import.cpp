@@ -1,28 +1,101 @@
 // The import command end to end: the host program run on poll log files
-// written by the test.
+// written by the test, on a site of either engine. One import is one unit of
+// work; the register of seen records is the database's; the exit status tells
+// saved, saved with errors, or not; one import at a time per database.
 #include "cli/CliTest.h"
+#include "component/ImportLock.h"
+#include "component/Schema.h"
+#include "component/Values.h"
+#include "component/modGlobal.h"
 
+#include <QCoreApplication>
+#include <QLockFile>
+#include <QScopeGuard>
+#include <sys/mount.h>
+#include <sys/statvfs.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace hx;
+using namespace std::chrono_literals;
 using hx::test::CliSiteTest;
 
 namespace {
 const QList<QDate> kTwoDays = {QDate(2007, 4, 24), QDate(2007, 4, 25)};
+const QStringList kYes = {u"import"_s, u"--yes"_s}, kSkipSeen = {u"import"_s, u"--yes"_s, u"--skip-seen"_s};
+
+// A record of employee `id` on an April day at 08:00 (in) or 16:30 (out).
+QByteArray record(int day, char inOut, int sequence, int id = 1, int year = 2007) {
+    return demo::formatRecord({.badge = 1000 + id, .date = QDate(year, year == 2007 ? 4 : 12, day),
+                               .time = inOut == 'I' ? QTime(8, 0) : QTime(16, 30), .inOut = inOut,
+                               .department = 10, .sequence = sequence});
 }
+} // namespace
 
-class ImportCommand : public CliSiteTest {};
+class ImportCommand : public CliSiteTest {
+protected:
+    void SetUp() override {
+        CliSiteTest::SetUp();
+        // A lock names its holder by program name; the host sets its own, this
+        // test program must do the same for its locks to be seen as alive.
+        QCoreApplication::setApplicationName(
+            QFileInfo(u"/proc/self/exe"_s).symLinkTarget().section(QLatin1Char('/'), -1));
+    }
+    void poll(const QString &name, const QList<QByteArray> &lines) {
+        ASSERT_TRUE(demo::writePollFile(path(u"polllogs/"_s + name), lines));
+    }
+    int registerRows() { return count(u"SELECT COUNT(*) FROM \"PrevPunch\""_s); }
+    QString lastPoll() {
+        return formatIsoDate(toDateTimeValue(*db().firstValue(u"SELECT \"LastPoll\" FROM \"TCRULES\""_s)));
+    }
+    // The host run with another application folder, as another computer's.
+    Result runFrom(const QString &appDir, const QStringList &args) const {
+        QDir().mkpath(path(appDir));
+        return run(QStringList{u"--app-dir"_s, path(appDir)} + args);
+    }
+    // A second session on the site's database.
+    std::unique_ptr<Database> openAgain() const {
+        return Database::open(onServer() ? *ConnectionSpec::parse(databaseName(), QString(), nullptr)
+                                         : ConnectionSpec::forSqliteFile(databaseName()));
+    }
+    QString lockFile() const { return ImportLock::lockFilePath(path(u"site.db"_s)); }
+    // Who holds the import lock taken through db(), as the refusal names it.
+    QString holder() {
+        return onServer() ? u"server process "_s + db().firstValue(u"SELECT pg_backend_pid()"_s)->toString()
+                          : u"process %1"_s.arg(QCoreApplication::applicationPid());
+    }
+    // Employee 1 scheduled every day at 08:00, the last poll on Friday 20 April 2007.
+    void scheduleEveryDay() {
+        addEmployees(1, 1);
+        QStringList cols{u"\"ScheduleNumber\""_s}, marks{u"?"_s};
+        QVariantList values{1};
+        for (QString x : {u"U"_s, u"M"_s, u"E"_s, u"W"_s, u"H"_s, u"R"_s, u"A"_s}) {
+            cols << u"\"%1Open\""_s.arg(x) << u"\"%1SchIn\""_s.arg(x);
+            marks << u"?"_s << u"?"_s;
+            values << db().boolean(true) << db().time(timeSerial(8, 0, 0));
+        }
+        db().execute(u"INSERT INTO \"SCHEDULE\" (%1) VALUES (%2)"_s.arg(cols.join(u','), marks.join(u',')),
+                     values);
+        db().execute(u"UPDATE \"EMPLOYEE\" SET \"SCHEDULE\" = 1, \"OLDSCHEDULE\" = 1"_s);
+        db().execute(u"UPDATE \"TCRULES\" SET \"LastPoll\" = ?"_s, {db().dateTime(dateSerial(2007, 4, 20))});
+    }
+};
 
-TEST_F(ImportCommand, ImportsEveryFileAndPostsEveryPunch) {
-    addEmployees(1, 5);
+TEST_F(ImportCommand, ImportsEveryFileOnceAndPostsEveryPunch) {
+    addEmployees(1, 6);
     writePoll(u"2A000007.}01"_s, 1, 3, kTwoDays);
     writePoll(u"2A000107.}02"_s, 4, 2, kTwoDays);
+    // The third file repeats the first: seen by then, so left out.
+    ASSERT_TRUE(QFile::copy(path(u"polllogs/2A000007.}01"_s), path(u"polllogs/2A000207.}01"_s)));
 
-    Result r = run({u"import"_s, u"--yes"_s, u"2A000007.}01"_s, u"2A000107.}02"_s});
+    Result r = run(kSkipSeen + QStringList{u"2A000007.}01"_s, u"2A000107.}02"_s, u"2A000207.}01"_s});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(postedPunches(), 20);
     EXPECT_EQ(completePairs(), 10);
     EXPECT_EQ(importRows(), 0);
-    EXPECT_TRUE(r.err.contains(u"[Import Poll Log]\nAre you sure you want to import 2 poll logs?\n"
-                               "WARNING!  There is a high risk of duplicating data if this poll log "
-                               "information is already in the database!\nYes/No? Yes (--yes)"_s))
+    EXPECT_EQ(registerRows(), 20);
+    EXPECT_TRUE(r.err.contains(u"[Import Poll Log]\nAre you sure you want to import 3 poll logs?\n"_s))
         << r.err.toStdString();
     EXPECT_TRUE(r.err.contains(u"[Success]\nPoll Logs Imported Successfully"_s));
     for (const QString &line : {u"Where: frmPollLog:barPollLog ButtonClick"_s, u"Other: Response=Yes"_s,
@@ -30,10 +103,9 @@ TEST_F(ImportCommand, ImportsEveryFileAndPostsEveryPunch) {
         EXPECT_TRUE(log().contains(line)) << line.toStdString();
 
     // One file, named by a path outside the poll log folder.
-    addEmployees(6, 1);
-    const QString elsewhere = writeFile(u"inbox/2A000207.}01"_s, {});
+    const QString elsewhere = writeFile(u"inbox/2A000307.}01"_s, {});
     writePoll(elsewhere, 6, 1, kTwoDays);
-    r = run({u"import"_s, u"--yes"_s, elsewhere});
+    r = run(kYes + QStringList{elsewhere});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(postedPunches(), 24);
     EXPECT_TRUE(r.err.contains(u"Are you sure you want to import this poll log?\n"_s));
@@ -45,53 +117,56 @@ TEST_F(ImportCommand, AFileThatFailsMidwayLeavesEverythingUnposted) {
     writePoll(u"2A000007.}01"_s, 1, 2, kTwoDays);
     writePoll(u"2A000107.}01"_s, 3, 1, kTwoDays, {";Abort by the operator"});
     writePoll(u"2A000207.}02"_s, 4, 1, kTwoDays);
-
     // An aborted poll and a file that is not there fail alike; the punches
     // read before the failure are thrown away with the rest.
     for (const QString &bad : {u"2A000107.}01"_s, u"NOSUCH07.}01"_s}) {
-        const Result r = run({u"import"_s, u"--yes"_s, u"2A000007.}01"_s, bad, u"2A000207.}02"_s});
-        EXPECT_EQ(r.exitCode, 1) << bad.toStdString();
-        EXPECT_EQ(punchRows(), 0) << bad.toStdString();
-        EXPECT_EQ(importRows(), 0) << bad.toStdString();
+        SCOPED_TRACE(bad.toStdString());
+        const Result r = run(kYes + QStringList{u"2A000007.}01"_s, bad, u"2A000207.}02"_s});
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(punchRows() + importRows() + registerRows(), 0);
         EXPECT_TRUE(r.err.contains(u"[Error Loading File]\nFile Load Error\n"_s)) << r.err.toStdString();
         EXPECT_FALSE(r.err.contains(u"[Success]"_s));
         EXPECT_TRUE(log().contains(u"Where: frmPollLog:barPollLog ButtonClick "_s + bad +
-                                   u"\r\n What: Msg 'File Load Error'"_s))
-            << bad.toStdString();
+                                   u"\r\n What: Msg 'File Load Error'"_s));
     }
     // Nothing read before the failure was marked seen: it is not skipped now.
-    const Result r = run({u"import"_s, u"--yes"_s, u"--skip-seen"_s, u"2A000007.}01"_s});
+    const Result r = run(kSkipSeen + QStringList{u"2A000007.}01"_s});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(postedPunches(), 8);
 }
 
-TEST_F(ImportCommand, AnswerNoImportsNothingAndStillEmptiesImport) {
+// Usage errors touch nothing; an answer No (given, or no terminal to ask)
+// imports nothing but still empties IMPORT.
+TEST_F(ImportCommand, UsageErrorsAndAnswerNoImportNothing) {
     addEmployees(1, 1);
     writePoll(u"2A000007.}01"_s, 1, 1, kTwoDays);
-    // --no, and no answer with no terminal to ask, both answer No.
-    for (const auto &[option, shown] : {std::pair{u"--no"_s, u"Yes/No? No (--no)"_s},
-                                        std::pair{u"--"_s, u"Yes/No? No (no terminal to ask"_s}}) {
+    const QString usage = u"Try 'hxpolllog import --help'."_s;
+    const struct {
+        QStringList args;
+        int exit;
+        QString said;
+        int importRowsAfter;
+    } cases[] = {
+        {{u"import"_s}, 2, usage, 1},
+        {{u"import"_s, u"--yes"_s, u"--no"_s, u"A.}01"_s}, 2, usage, 1},
+        {{u"import"_s, u"--force"_s, u"A.}01"_s}, 2, usage, 1},
+        {{u"import"_s, u"--wait"_s, u"soon"_s, u"A.}01"_s}, 2, usage, 1},
+        {{u"import"_s, u"--no"_s, u"2A000007.}01"_s}, 1,
+         u"import this poll log?\nWARNING!  There is a high risk of duplicating data if this poll log "
+         "information is already in the database!\nYes/No? No (--no)"_s, 0},
+        {{u"import"_s, u"--"_s, u"2A000007.}01"_s}, 1, u"Yes/No? No (no terminal to ask"_s, 0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.args.join(u' ').toStdString());
+        db().execute(u"DELETE FROM \"IMPORT\""_s);
         addImportRow();
-        const Result r = run({u"import"_s, option, u"2A000007.}01"_s});
-        EXPECT_EQ(r.exitCode, 1) << option.toStdString();
-        EXPECT_TRUE(r.err.contains(shown)) << r.err.toStdString();
-        EXPECT_EQ(importRows(), 0) << option.toStdString();
-        EXPECT_EQ(punchRows(), 0) << option.toStdString();
+        const Result r = run(c.args);
+        EXPECT_EQ(r.exitCode, c.exit);
+        EXPECT_TRUE(r.err.contains(c.said)) << r.err.toStdString();
+        EXPECT_EQ(importRows(), c.importRowsAfter);
+        EXPECT_EQ(punchRows(), 0);
     }
     EXPECT_TRUE(log().contains(u"Other: Response=No"_s));
-}
-
-TEST_F(ImportCommand, UsageErrorsExitWithTwoAndTouchNothing) {
-    addImportRow();
-    for (const QStringList &args : {QStringList{u"import"_s}, QStringList{u"import"_s, u"--yes"_s},
-                                    QStringList{u"import"_s, u"--yes"_s, u"--no"_s, u"A.}01"_s},
-                                    QStringList{u"import"_s, u"--force"_s, u"A.}01"_s},
-                                    QStringList{u"import"_s, u"--wait"_s, u"soon"_s, u"A.}01"_s}}) {
-        const Result r = run(args);
-        EXPECT_EQ(r.exitCode, 2) << args.join(' ').toStdString();
-        EXPECT_TRUE(r.err.contains(u"Try 'hxpolllog import --help'."_s)) << r.err.toStdString();
-    }
-    EXPECT_EQ(importRows(), 1);
 
     // A database that is not there is a failure, not a usage error.
     const Result r = run({u"--db"_s, path(u"missing.db"_s), u"import"_s, u"--yes"_s, u"A.}01"_s}, false);
@@ -103,17 +178,384 @@ TEST_F(ImportCommand, UsageErrorsExitWithTwoAndTouchNothing) {
 // and left out; a last poll ahead of today is set back at the next posting.
 TEST_F(ImportCommand, DatesThatCannotBeAreReportedAndLeftOut) {
     addEmployees(1, 1);
-    db().execute(u"UPDATE \"TCRULES\" SET \"LastPoll\" = ?"_s, {db().dateTime(hx::dateSerial(9999, 3, 5))});
+    db().execute(u"UPDATE \"TCRULES\" SET \"LastPoll\" = ?"_s, {db().dateTime(dateSerial(9999, 3, 5))});
     writePoll(u"2A000007.}01"_s, 1, 1, {QDate(2007, 4, 25), QDate(2007, 4, 27), QDate(2007, 4, 28)});
 
-    const Result r = run({u"import"_s, u"--yes"_s, u"2A000007.}01"_s});
+    const Result r = run(kYes + QStringList{u"2A000007.}01"_s});
     EXPECT_EQ(r.exitCode, 3) << r.err.toStdString();
     // Up to a day ahead is a clock a little fast; the 28th is not.
     EXPECT_EQ(postedPunches(), 4);
     EXPECT_EQ(r.err.count(u"[INVALID DATE]"_s), 2) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains(u"The record is dated 2007-04-28 08:01:00"_s)) << r.err.toStdString();
     EXPECT_TRUE(log().contains(u"2A000007.}01 line 5: "_s)) << log().toStdString();
-    EXPECT_TRUE(log().contains(u"The last poll date 03/05/9999 lies after today; it is set back to 04/26/2007."_s))
-        << log().toStdString();
-    EXPECT_EQ(db().firstValue(u"SELECT \"LastPoll\" FROM \"TCRULES\""_s)->toString().left(10), u"2007-04-26"_s);
+    EXPECT_TRUE(log().contains(u"The last poll date 03/05/9999 lies after today; it is set back to 04/26/2007."_s));
+    EXPECT_EQ(lastPoll(), u"2007-04-26"_s);
+}
+
+TEST_F(ImportCommand, ACorruptedMonthIsReportedAndMarksNoAbsenceAfterToday) {
+    scheduleEveryDay();
+    QByteArray corrupted = record(25, 'I', 4);
+    corrupted.replace(17, 2, "93"); // month 93 of 2006 is September 2013
+    poll(u"2A000007.}01"_s, {record(24, 'I', 1), record(24, 'O', 2), record(25, 'I', 3), corrupted});
+    const Result r = run(kYes + QStringList{u"2A000007.}01"_s});
+    ASSERT_EQ(r.exitCode, 3) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(u"[INVALID DATE]\nThe record is dated 2013-09-25 08:00:00"_s)) << r.err.toStdString();
+    // Saturday 21 to Wednesday 25 April have their pairs; the record of 2013 is not imported.
+    EXPECT_EQ(lastPoll(), u"2007-04-25"_s);
+    EXPECT_EQ(count(u"SELECT COUNT(*) FROM \"PUNCH\" WHERE \"IN DATE\" >= '2007-04-26'"_s), 0);
+    EXPECT_EQ(punchRows(), 5);
+}
+
+TEST_F(ImportCommand, AClockAtTheEndOfTimeWritesOneYearOfPairs) {
+    scheduleEveryDay();
+    poll(u"2A000007.}01"_s, {record(30, 'I', 1, 1, 9999), record(30, 'O', 2, 1, 9999)});
+    const Result r = run({u"--now"_s, u"9999-12-31 12:00:00"_s, u"import"_s, u"--yes"_s, u"2A000007.}01"_s});
+    ASSERT_EQ(r.exitCode, 3) << "saved, with the days left out reported: " << r.err.toStdString();
+    EXPECT_EQ(lastPoll(), u"9999-12-30"_s);
+    EXPECT_EQ(punchRows(), 366);
+    EXPECT_EQ(count(u"SELECT COUNT(*) FROM \"PUNCH\" WHERE \"IN DATE\" >= '9998-12-30'"_s), 366);
+    EXPECT_TRUE(r.err.contains(u"Scheduled pairs are made for at most 366 days in one posting: the days from "
+                               "04/21/2007 to 12/29/9998 get none."_s))
+        << r.err.toStdString();
+}
+
+// Bad lines are errors on the way: saved, exit status 3, counted; twenty are
+// shown, the rest counted in one box. A log that cannot be written is told
+// once on standard error and loses its entries, not the import.
+TEST_F(ImportCommand, BadLinesAndALogThatCannotBeWritten) {
+    addEmployees(1, 1);
+    QList<QByteArray> bad;
+    for (int i = 0; i < 1000; ++i)
+        bad << QByteArray(10 + i % 40, 'x');
+    writePoll(u"2A000007.}01"_s, 1, 1, kTwoDays, bad);
+    QDir(dir.path()).mkpath(u"full"_s);
+    ASSERT_TRUE(QFile::link(u"/dev/full"_s, path(u"full/QX8log.txt"_s)));
+    // Root writes into any folder of its own; /proc takes no new file from anyone.
+    QDir(dir.path()).mkpath(u"readonly"_s);
+    QFile::setPermissions(path(u"readonly"_s), QFile::ReadOwner | QFile::ExeOwner);
+    const QString readOnly = ::geteuid() == 0 ? u"/proc"_s : path(u"readonly"_s);
+
+    for (const QString &folder : {path(u"full"_s), readOnly, path(u"logs"_s)}) {
+        SCOPED_TRACE(folder.toStdString());
+        const Result r = run(QStringList{u"--log-dir"_s, folder} + kSkipSeen + QStringList{u"2A000007.}01"_s});
+        EXPECT_EQ(r.exitCode, 3) << "the bad lines count, the lost log entries do not";
+        const bool lost = folder != path(u"logs"_s);
+        EXPECT_EQ(r.err.count(u"cannot write the log"_s), lost ? 1 : 0) << r.err.toStdString();
+        if (lost) {
+            EXPECT_TRUE(r.err.contains(u"hxpolllog: error: cannot write the log "_s + folder + u"/QX8log.txt ("_s));
+        }
+        EXPECT_EQ(r.err.count(u"[INVALID BUFFER]"_s), 21) << "the boxes are still shown";
+        EXPECT_TRUE(r.err.contains(u"980 more line(s) of this file have the wrong size and were skipped."_s));
+        EXPECT_TRUE(r.err.trimmed().endsWith(u"the import was saved, but 1000 error(s) were reported on the "
+                                             "way (see "_s + folder + u"/QX8log.txt)."_s))
+            << r.err.toStdString();
+        EXPECT_EQ(postedPunches(), 4);
+    }
+    EXPECT_TRUE(log().contains(u"blnImportPollFile xxxxxxxxxxxxxxxxxxxx"_s));
+    QFile::setPermissions(path(u"readonly"_s), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+TEST_F(ImportCommand, AnImportRowThatFailsStillLogsItsAccessEvent) {
+    addEmployees(1, 3);
+    db().execute(u"UPDATE \"EMPLOYEE\" SET \"AccessControl\" = ? WHERE \"EMPLOYEE ID\" = ?"_s, {u"YES"_s, 2});
+    db().executeScript(
+        onServer() ? u"CREATE FUNCTION \"refuse\"() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN IF "
+                     "NEW.\"CLOCK ID\" = 1002 THEN RAISE EXCEPTION 'refused by the test'; END IF; RETURN NEW; "
+                     "END $$;\nCREATE TRIGGER \"refuse\" BEFORE INSERT ON \"IMPORT\" FOR EACH ROW EXECUTE "
+                     "FUNCTION \"refuse\"();"_s
+                   : u"CREATE TRIGGER \"refuse\" BEFORE INSERT ON \"IMPORT\" WHEN NEW.\"CLOCK ID\" = 1002 "
+                     "BEGIN SELECT RAISE(ABORT, 'refused by the test'); END;"_s);
+    writePoll(u"2A000007.}01"_s, 1, 3, {QDate(2007, 4, 24)});
+
+    const Result r = run(kYes + QStringList{u"2A000007.}01"_s});
+    EXPECT_EQ(r.exitCode, 3) << r.err.toStdString();
+    EXPECT_EQ(r.err.count(u"[ERROR READING PUNCHES]"_s), 1);
+    EXPECT_TRUE(r.err.contains(u"refused by the test"_s)) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(u"VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)] (Line: 1)"_s));
+    // Employee 2's two punches: no IMPORT row, but both access events.
+    EXPECT_EQ(count(u"SELECT COUNT(*) FROM \"AccessPunch\" WHERE \"EmployeeClock\" = 1002"_s), 2);
+    EXPECT_EQ(count(u"SELECT COUNT(*) FROM \"PUNCH\" WHERE \"EMPLOYEE ID\" = 2"_s), 0);
+    EXPECT_EQ(postedPunches(), 4);
+}
+
+// Every host on the database answers from its register: records one host
+// imported are seen by the other, in either order; no host writes a register
+// file; an earlier version's register file joins the database's, and one too
+// large to be real is kept aside unread.
+TEST_F(ImportCommand, TheRegisterIsTheDatabasesAndSharedByEveryHost) {
+    addEmployees(1, 4);
+    writePoll(u"2A000007.}01"_s, 1, 2, {QDate(2007, 4, 25)});
+    writePoll(u"2A000107.}01"_s, 1, 4, {QDate(2007, 4, 26)});
+    writePoll(u"2A000207.}01"_s, 3, 2, {QDate(2007, 4, 24)});
+    // Host A's register of the earlier version lists the first file's first
+    // two records (employee 1's in and out).
+    QByteArray file = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<PrevPunch version=\"1\">\n";
+    const QList<QByteArray> lines = readFile(u"polllogs/2A000007.}01"_s).split('\n');
+    for (const QByteArray &l : lines.mid(0, 2))
+        file += " <Punch Sequence=\"" + l.mid(11, 4) + "\" PunchDate=\"2007-04-25T" + l.mid(24, 2) + ':' +
+                l.mid(26, 2) + ":00\" Checksum=\"" + l.mid(50, 2) + "\"/>\n";
+    writeFile(u"hostA/PrevPunch.xml"_s, file + "</PrevPunch>\n");
+
+    const struct {
+        const char *host, *file;
+        int posted;
+    } runs[] = {{"hostA", "2A000007.}01", 2}, {"hostB", "2A000007.}01", 2},
+                {"hostB", "2A000107.}01", 10}, {"hostA", "2A000107.}01", 10}};
+    for (const auto &r : runs) {
+        const Result done = runFrom(QLatin1String(r.host), kSkipSeen + QStringList{QLatin1String(r.file)});
+        EXPECT_EQ(done.exitCode, 0) << done.err.toStdString();
+        EXPECT_EQ(postedPunches(), r.posted) << r.host << " " << r.file;
+    }
+    EXPECT_EQ(registerRows(), 12);
+    EXPECT_TRUE(log().contains(u"moved into the database: 2 of its 2 rows added"_s)) << log().toStdString();
+    EXPECT_EQ(QDir(path(u"hostA"_s)).entryList(QDir::Files), QStringList{u"PrevPunch-migrated-20070426-171700.xml"_s});
+    EXPECT_TRUE(QDir(path(u"hostB"_s)).isEmpty());
+
+    {
+        QFile runaway(path(u"app/PrevPunch.xml"_s));
+        ASSERT_TRUE(runaway.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(runaway.resize(qint64(3) << 30)); // sparse: no disk taken
+    }
+    const Result r = run(kSkipSeen + QStringList{u"2A000207.}01"_s});
+    EXPECT_EQ(r.exitCode, 3) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(u"more than a register can"_s)) << r.err.toStdString();
+    const QStringList aside = QDir(path(u"app"_s)).entryList({u"PrevPunch-damaged-*"_s}, QDir::Files);
+    ASSERT_EQ(aside.size(), 1);
+    EXPECT_EQ(QFileInfo(path(u"app/"_s + aside[0])).size(), qint64(3) << 30);
+    EXPECT_FALSE(QFile::exists(path(u"app/PrevPunch.xml"_s)));
+    EXPECT_EQ(postedPunches(), 14);
+}
+
+TEST_F(ImportCommand, ADatabaseThatCannotBeUpgradedImportsNothingAndSaysWhy) {
+    addEmployees(1, 1);
+    writePoll(u"2A000007.}01"_s, 1, 1, kTwoDays);
+    // A database of an earlier version where a view takes the register's name.
+    db().executeScript(u"DROP TABLE \"PrevPunch\";\nDROP TABLE \"SchemaVersion\";\n"
+                       "CREATE VIEW \"PrevPunch\" AS SELECT 1 AS \"x\";"_s);
+    const Result r = run(kYes + QStringList{u"2A000007.}01"_s});
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(u"nothing was imported: The database cannot be brought up to the layout this "
+                               "version of the program needs (version 2, the table PrevPunch): "_s))
+        << r.err.toStdString();
+    EXPECT_EQ(postedPunches(), 0);
+}
+
+// A full disk under the SQLite file (a small tmpfs of its own; needs root).
+TEST_F(ImportCommand, AFullDiskSavesNothingAndMarksNothingSeen) {
+    if (onServer()) GTEST_SKIP() << "a full disk under the database is a test of the SQLite file";
+    const QString small = path(u"small"_s);
+    QDir().mkpath(small);
+    if (::mount("tmpfs", QFile::encodeName(small).constData(), "tmpfs", 0, "size=2097152") != 0)
+        GTEST_SKIP() << "no tmpfs can be mounted here (not root?)";
+    const auto unmount = qScopeGuard([&] { ::umount2(QFile::encodeName(small).constData(), MNT_DETACH); });
+    addEmployees(1, 300);
+    writePoll(u"2A000007.}01"_s, 1, 300, kTwoDays);
+    gConn.reset();
+    ASSERT_TRUE(QFile::copy(path(u"site.db"_s), small + u"/site.db"_s));
+    gConn = Database::open(ConnectionSpec::forSqliteFile(small + u"/site.db"_s));
+    // Leave about 64 KiB free.
+    struct statvfs st {};
+    ASSERT_EQ(::statvfs(QFile::encodeName(small).constData(), &st), 0);
+    QFile filler(small + u"/filler"_s);
+    ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+    for (qint64 left = qint64(st.f_bavail) * qint64(st.f_frsize) - (64 << 10); left > 0; left -= 4096)
+        if (filler.write(QByteArray(4096, 'x')) != 4096) break;
+    filler.close();
+
+    const QStringList site = {u"--db"_s, small + u"/site.db"_s};
+    const Result r = run(site + kYes + QStringList{u"2A000007.}01"_s});
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(u"[Import Not Saved]\nThe import was stopped and nothing was imported"_s))
+        << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(u"full"_s)) << r.err.toStdString();
+    EXPECT_FALSE(r.err.contains(u"Imported Successfully"_s));
+    EXPECT_EQ(punchRows() + importRows() + registerRows(), 0) << "nothing saved, no record marked seen";
+    EXPECT_EQ(count(u"SELECT COUNT(*) FROM \"AccessPunch\""_s), 0);
+    EXPECT_TRUE(log().contains(u"Msg 'The import was stopped and nothing was imported"_s));
+
+    // Room again: the same import goes through whole.
+    QFile::remove(small + u"/filler"_s);
+    const Result again = run(site + kSkipSeen + QStringList{u"2A000007.}01"_s});
+    EXPECT_EQ(again.exitCode, 0) << again.err.toStdString();
+    EXPECT_EQ(postedPunches(), 1200);
+}
+
+// What an import did: its summary (JSON, and the block on standard error), the
+// history of runs, and a dry run that keeps nothing.
+TEST_F(ImportCommand, SummaryHistoryAndADryRun) {
+    addEmployees(1, 3);
+    // One shift, a repeated in punch, one pair left open; a bad line apart.
+    poll(u"2A000007.}01"_s, {record(24, 'I', 1), record(24, 'O', 2), record(24, 'I', 3), record(25, 'I', 4, 2)});
+    poll(u"2A000107.}01"_s, {"a line of the wrong size"});
+    poll(u"2A000207.}01"_s, {record(25, 'O', 5, 2)});
+    const char *keys[] = {"records_read", "records_skipped_seen", "bad_lines", "punches_new",
+                          "duplicates_removed", "pairs_opened", "pairs_closed", "employees"};
+    const struct {
+        QStringList args;
+        int exit;
+        const char *outcome;
+        std::array<int, 8> counts; // by keys[]
+        const char *errors;
+    } runs[] = {
+        {{u"2A000007.}01"_s, u"2A000107.}01"_s}, 3, "saved_with_errors", {4, 0, 1, 3, 1, 2, 1, 2}, "bad_line"},
+        // The first file again, seen; the second closes the open pair.
+        {{u"--skip-seen"_s, u"2A000007.}01"_s, u"2A000207.}01"_s}, 0, "saved", {5, 4, 0, 1, 0, 0, 1, 1}, nullptr},
+    };
+    for (const auto &c : runs) {
+        const Result r = run(QStringList{u"import"_s, u"--yes"_s, u"--json"_s} + c.args);
+        SCOPED_TRACE(r.err.toStdString());
+        EXPECT_EQ(r.exitCode, c.exit);
+        const QJsonObject o = json(r).object();
+        EXPECT_EQ(o[u"outcome"_s].toString(), QLatin1String(c.outcome));
+        EXPECT_EQ(o[u"exit_status"_s].toInt(), c.exit);
+        for (size_t k = 0; k < c.counts.size(); ++k)
+            EXPECT_EQ(o[QLatin1String(keys[k])].toInt(), c.counts[k]) << keys[k];
+        EXPECT_EQ(o[u"errors"_s].toObject().keys(), c.errors ? QStringList{QLatin1String(c.errors)} : QStringList());
+        EXPECT_EQ(o[u"files"_s].toArray().size(), 2);
+        EXPECT_FALSE(o.contains(u"dry_run"_s));
+        EXPECT_TRUE(r.err.contains(QRegularExpression(u"new punches +%1 "_s.arg(c.counts[3]))));
+    }
+    EXPECT_EQ(completePairs(), 2);
+    // A file that cannot be read: not saved, and recorded so.
+    EXPECT_EQ(run(kYes + QStringList{u"NOSUCH07.}01"_s}).exitCode, 1);
+
+    // A dry run posts and counts, then keeps nothing: no row, no register, no file.
+    poll(u"2A000307.}01"_s, {record(25, 'I', 6, 3), record(25, 'O', 7, 3)});
+    const auto everything = [&] {
+        QString out;
+        for (const QString &table : schemaTables(db().engine()))
+            for (Recordset rs = db().openRecordset(u"SELECT * FROM \"%1\""_s.arg(table)); !rs.eof(); rs.moveNext())
+                for (int c = 0; c < rs.columns().size(); ++c)
+                    out += rs.value(c).toString() + (c + 1 < rs.columns().size() ? u'|' : u'\n');
+        return out + QDir(path(u"polllogs"_s)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).join(u',');
+    };
+    const QString before = everything();
+    const Result dry = run({u"import"_s, u"--yes"_s, u"--dry-run"_s, u"--json"_s, u"2A000307.}01"_s});
+    EXPECT_EQ(dry.exitCode, 0) << dry.err.toStdString();
+    EXPECT_EQ(json(dry)[u"punches_new"_s].toInt(), 2);
+    EXPECT_EQ(json(dry)[u"dry_run"_s], true);
+    EXPECT_EQ(everything(), before);
+    EXPECT_TRUE(log().contains(u"Dry run"_s));
+
+    // The history, newest first.
+    const Result h = run({u"history"_s, u"--json"_s});
+    ASSERT_EQ(h.exitCode, 0) << h.err.toStdString();
+    const QJsonArray rows = json(h).array();
+    ASSERT_EQ(rows.size(), 3) << h.out.toStdString();
+    const char *outcomes[] = {"not_saved", "saved", "saved_with_errors"};
+    for (int i = 0; i < 3; ++i) {
+        const QJsonObject o = rows[i].toObject();
+        EXPECT_EQ(o[u"outcome"_s].toString(), QLatin1String(outcomes[i]));
+        EXPECT_EQ(o[u"exit_status"_s].toInt(), (QList<int>{1, 0, 3}[i]));
+        EXPECT_EQ(o[u"source"_s].toString(), u"command"_s);
+        EXPECT_EQ(o[u"started"_s].toString(), u"2007-04-26T17:17:00"_s);
+    }
+    EXPECT_EQ(rows[0].toObject()[u"cause"_s].toString(), u"File Load Error: NOSUCH07.}01"_s);
+    EXPECT_EQ(rows[1].toObject()[u"records_skipped_seen"_s].toInt(), 4);
+    EXPECT_EQ(rows[2].toObject()[u"errors"_s].toObject()[u"bad_line"_s].toInt(), 1);
+    EXPECT_EQ(rows[2].toObject()[u"files"_s].toArray()[0].toObject()[u"size"_s].toInt(), 4 * 60);
+    EXPECT_EQ(run({u"history"_s, u"--limit"_s, u"1"_s}).out.count(u'\n'), 2);
+}
+
+// One import at a time per database: a second waits for the first or gives up
+// naming it, the command before it touches IMPORT; a holder that died leaves
+// no lock behind.
+TEST_F(ImportCommand, ASecondImportWaitsForTheFirstOrGivesUpNamingIt) {
+    addEmployees(1, 1);
+    writePoll(u"2A000007.}01"_s, 1, 1, {QDate(2007, 4, 25)});
+    addImportRow();
+    auto other = openAgain();
+    QString why;
+    auto first = ImportLock::acquire(db(), 0ms, &why);
+    ASSERT_TRUE(first) << why.toStdString();
+    EXPECT_EQ(QFileInfo::exists(lockFile()), !onServer());
+    int told = 0;
+    EXPECT_FALSE(ImportLock::acquire(*other, 400ms, &why, [&](const QString &) { ++told; }));
+    EXPECT_EQ(told, 1);
+    EXPECT_TRUE(why.contains(u"another import is running on this database: "_s + holder())) << why.toStdString();
+    EXPECT_EQ(why.contains(lockFile()), !onServer());
+
+    const Result r = run({u"import"_s, u"--yes"_s, u"--wait=1"_s, u"2A000007.}01"_s});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains(u"waiting up to 1 s"_s)) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(u"another import is running on this database: "_s + holder()));
+    EXPECT_FALSE(r.err.contains(u"[Import Poll Log]"_s));
+    EXPECT_EQ(importRows(), 1);
+    EXPECT_EQ(punchRows(), 0);
+    EXPECT_TRUE(log().contains(u"Import not started: another import is running"_s));
+
+    // A waiting import gets the lock as soon as the first ends (the server's
+    // sessions are let go from this thread: a Database serves one at a time).
+    if (onServer()) first.reset();
+    std::thread releaser([&] {
+        std::this_thread::sleep_for(300ms);
+        first.reset();
+    });
+    auto second = ImportLock::acquire(*other, 20s, &why);
+    releaser.join();
+    ASSERT_TRUE(second) << why.toStdString();
+    EXPECT_FALSE(ImportLock::acquire(db(), 0ms, nullptr));
+
+    if (onServer()) {
+        // A session that ends without letting go, as a killed import's does:
+        // the server drops its lock once the session is gone.
+        other->close();
+        second.reset();
+    } else {
+        second.reset();
+        EXPECT_FALSE(QFileInfo::exists(lockFile()));
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) { // takes the lock and dies without releasing it
+            QLockFile f(lockFile());
+            f.lock();
+            _exit(0);
+        }
+        waitpid(child, nullptr, 0);
+        ASSERT_TRUE(QFileInfo::exists(lockFile()));
+    }
+    EXPECT_TRUE(ImportLock::acquire(db(), 10s, &why)) << why.toStdString();
+}
+
+TEST_F(ImportCommand, TwoImportsStartedAtOnceLoseNoPunch) {
+    const QList<QDate> days = {QDate(2007, 4, 23), QDate(2007, 4, 24), QDate(2007, 4, 25)};
+    addEmployees(1, 300);
+    writePoll(u"2A000007.}01"_s, 1, 150, days);
+    writePoll(u"2A000107.}02"_s, 151, 150, days);
+    auto a = start(kYes + QStringList{u"2A000007.}01"_s});
+    auto b = start(kYes + QStringList{u"2A000107.}02"_s});
+    for (const Result &r : {finish(*a), finish(*b)})
+        EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(postedPunches(), 2 * 300 * 3);
+    EXPECT_EQ(completePairs(), 300 * 3);
+    EXPECT_EQ(importRows(), 0);
+    EXPECT_FALSE(QFileInfo::exists(lockFile()));
+}
+
+TEST_F(ImportCommand, ALostServerMidImportRollsEverythingBackWithOneMessage) {
+    if (!onServer()) GTEST_SKIP() << "a session the server ends";
+    addEmployees(1, 300);
+    writePoll(u"2A000007.}01"_s, 1, 300, {QDate(2007, 4, 23), QDate(2007, 4, 24), QDate(2007, 4, 25)});
+    auto p = start(kYes + QStringList{u"2A000007.}01"_s});
+    // The import's session, once its transaction has written (a transaction
+    // id is given at the first write: lock queries take none), is ended by
+    // the server, as when the server goes away.
+    bool ended = false;
+    for (int i = 0; i < 3000 && !ended && p->state() != QProcess::NotRunning; ++i) {
+        const auto pid = db().firstValue(u"SELECT pid FROM pg_stat_activity WHERE datname = current_database() "
+                                         "AND pid <> pg_backend_pid() AND backend_xid IS NOT NULL "
+                                         "AND backend_type = 'client backend'"_s);
+        if (pid)
+            ended = db().firstValue(u"SELECT pg_terminate_backend(?)"_s, {*pid})->toBool();
+        else
+            p->waitForFinished(10);
+    }
+    ASSERT_TRUE(ended) << "the import finished before its session could be ended";
+    const Result r = finish(*p);
+    EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
+    EXPECT_EQ(r.err.count(u"\n["_s) + (r.err.startsWith(u'[') ? 1 : 0), 2) << r.err.toStdString();
+    EXPECT_EQ(r.err.count(u"[Import Not Saved]\nThe import was stopped and nothing was imported"_s), 1);
+    EXPECT_FALSE(r.err.contains(u"Imported Successfully"_s));
+    EXPECT_EQ(punchRows() + importRows(), 0);
+    EXPECT_EQ(count(u"SELECT COUNT(*) FROM \"AccessPunch\""_s), 0);
 }

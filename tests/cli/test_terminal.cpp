@@ -32,53 +32,36 @@ struct Stream {
 
 TEST(TerminalFace, PresetAndTypedAnswersPickOnlyOfferedButtons) {
     using P = PresetAnswer;
-    struct Row {
-        P preset;
-        int buttons, expected;
-    };
-    for (const Row &r :
-         {Row{P::Yes, Buttons::YesNo, Answer::Yes}, Row{P::No, Buttons::YesNo, Answer::No},
-          Row{P::Yes, Buttons::OkCancel | Buttons::Information, Answer::Ok},
-          Row{P::No, Buttons::OkCancel, Answer::Cancel}, Row{P::Yes, Buttons::RetryCancel, Answer::Retry},
-          Row{P::No, Buttons::AbortRetryIgnore, Answer::Abort},
-          Row{P::None, Buttons::YesNoCancel, Answer::Cancel}})
-        EXPECT_EQ(TerminalMessageBox::presetAnswer(r.preset, r.buttons), r.expected)
-            << "preset " << int(r.preset) << ", buttons " << r.buttons;
+    for (const auto &[preset, buttons, expected] :
+         {std::tuple{P::Yes, int(Buttons::YesNo), int(Answer::Yes)}, {P::No, Buttons::YesNo, Answer::No},
+          {P::Yes, Buttons::OkCancel | Buttons::Information, Answer::Ok}, {P::No, Buttons::OkCancel, Answer::Cancel},
+          {P::Yes, Buttons::RetryCancel, Answer::Retry}, {P::No, Buttons::AbortRetryIgnore, Answer::Abort},
+          {P::None, Buttons::YesNoCancel, Answer::Cancel}})
+        EXPECT_EQ(TerminalMessageBox::presetAnswer(preset, buttons), expected) << int(preset) << ", " << buttons;
 
     // A name, a prefix or the number of an offered answer; nothing else.
-    struct Typed {
-        const char *text;
-        int buttons;
-        std::optional<int> expected;
-    };
-    for (const Typed &t :
-         {Typed{"y", Buttons::YesNo, Answer::Yes}, Typed{" NO ", Buttons::YesNo, Answer::No},
-          Typed{"6", Buttons::YesNo, Answer::Yes}, Typed{"ok", Buttons::OkCancel, Answer::Ok},
-          Typed{"r", Buttons::AbortRetryIgnore, Answer::Retry}, Typed{"1", Buttons::YesNo, {}},
-          Typed{"maybe", Buttons::YesNo, {}}, Typed{"", Buttons::YesNo, {}}})
-        EXPECT_EQ(TerminalMessageBox::parseAnswer(QString::fromLatin1(t.text), t.buttons), t.expected)
-            << "typed \"" << t.text << '"';
+    for (const auto &[text, buttons, expected] :
+         {std::tuple{"y", int(Buttons::YesNo), std::optional<int>(Answer::Yes)}, {" NO ", Buttons::YesNo, Answer::No},
+          {"6", Buttons::YesNo, Answer::Yes}, {"ok", Buttons::OkCancel, Answer::Ok},
+          {"r", Buttons::AbortRetryIgnore, Answer::Retry}, {"1", Buttons::YesNo, {}}, {"maybe", Buttons::YesNo, {}},
+          {"", Buttons::YesNo, {}}})
+        EXPECT_EQ(TerminalMessageBox::parseAnswer(QString::fromLatin1(text), buttons), expected) << '"' << text << '"';
 }
 
 TEST(TerminalFace, OnATerminalThePresetWinsElseItAsksUntilUnderstood) {
     Stream out, in("perhaps\n1\nn\n\n  \nyes\n");
     TerminalMessageBox face(out.f, in.f);
     face.setInteractive(true);
-    struct Step {
-        PresetAnswer preset;
-        int buttons, expected;
-    };
     // The preset leaves the input unread; an empty line and the end of the
     // input take the safe answer.
     int step = 0;
-    for (const Step &s : {Step{PresetAnswer::Yes, Buttons::YesNo, Answer::Yes},
-                          Step{PresetAnswer::None, Buttons::YesNo, Answer::No},
-                          Step{PresetAnswer::None, Buttons::YesNo, Answer::No},
-                          Step{PresetAnswer::None, Buttons::OkCancel, Answer::Cancel},
-                          Step{PresetAnswer::None, Buttons::YesNo, Answer::Yes},
-                          Step{PresetAnswer::None, Buttons::OkCancel, Answer::Cancel}}) {
-        face.setPreset(s.preset);
-        EXPECT_EQ(face.show(u"Q"_s, u"?"_s, s.buttons, 0), s.expected) << "step " << ++step;
+    for (const auto &[preset, buttons, expected] :
+         {std::tuple{PresetAnswer::Yes, int(Buttons::YesNo), int(Answer::Yes)},
+          {PresetAnswer::None, Buttons::YesNo, Answer::No}, {PresetAnswer::None, Buttons::YesNo, Answer::No},
+          {PresetAnswer::None, Buttons::OkCancel, Answer::Cancel}, {PresetAnswer::None, Buttons::YesNo, Answer::Yes},
+          {PresetAnswer::None, Buttons::OkCancel, Answer::Cancel}}) {
+        face.setPreset(preset);
+        EXPECT_EQ(face.show(u"Q"_s, u"?"_s, buttons, 0), expected) << "step " << ++step;
     }
     EXPECT_TRUE(out.text().contains(u"Yes/No? Yes (--yes)"_s));
     EXPECT_EQ(out.text().count(u"Please answer Yes/No"_s), 2);

@@ -3,9 +3,7 @@
 #include "cli/CliTest.h"
 #include "component/ImportLock.h"
 
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QThread>
 #include <cstdio>
 
@@ -134,28 +132,22 @@ TEST_F(WatchCommand, AFolderThatGoesIsToldOnceAndWatchedAgainWhenBack) {
 }
 
 TEST_F(WatchCommand, StartFailuresAndUsageErrorsExitAtOnce) {
-    struct Case {
-        QString pollDir;
-        QString db;
+    const QString missing = path(u"nosuch"_s), noDb = path(u"nosuch.db"_s);
+    const struct {
         QStringList args;
         int status;
         QString message;
+    } cases[] = {
+        {{u"watch"_s, u"--settle"_s, u"0"_s}, 2, u"--settle takes a number of seconds above 0, not \"0\"."_s},
+        {{u"watch"_s, u"--settle"_s, u"soon"_s}, 2, u"not \"soon\""_s},
+        {{u"watch"_s, u"2A000007.}01"_s}, 2, u"watch takes no poll log names"_s},
+        {{u"watch"_s, u"--all"_s}, 2, u"Unknown option 'all'"_s},
+        // Global options given again after the site's win.
+        {{u"--poll-dir"_s, missing, u"watch"_s}, 1, u"the poll log folder "_s + missing + u" does not exist."_s},
+        {{u"--db"_s, noDb, u"watch"_s}, 1, u"database not found: "_s + noDb},
     };
-    const QString missing = path(u"nosuch"_s);
-    const QList<Case> cases = {
-        {{}, {}, {u"--settle"_s, u"0"_s}, 2, u"--settle takes a number of seconds above 0, not \"0\"."_s},
-        {{}, {}, {u"--settle"_s, u"soon"_s}, 2, u"not \"soon\""_s},
-        {{}, {}, {u"2A000007.}01"_s}, 2, u"watch takes no poll log names"_s},
-        {{}, {}, {u"--all"_s}, 2, u"Unknown option 'all'"_s},
-        {missing, {}, {}, 1, u"the poll log folder "_s + missing + u" does not exist."_s},
-        {{}, path(u"nosuch.db"_s), {}, 1, u"database not found: "_s + path(u"nosuch.db"_s)},
-    };
-    for (const Case &c : cases) {
-        const QStringList site = {u"--db"_s,       c.db.isEmpty() ? databaseArgument() : c.db,
-                                  u"--app-dir"_s,  path(u"app"_s),
-                                  u"--poll-dir"_s, c.pollDir.isEmpty() ? path(u"polllogs"_s) : c.pollDir,
-                                  u"--log-dir"_s,  path(u"logs"_s)};
-        const Result r = run(site + QStringList{u"watch"_s} + c.args, false);
+    for (const auto &c : cases) {
+        const Result r = run(c.args);
         EXPECT_EQ(r.exitCode, c.status) << c.args.join(u' ').toStdString();
         EXPECT_TRUE(r.err.contains(c.message)) << r.err.toStdString();
         EXPECT_FALSE(r.err.contains(u"watching"_s)) << r.err.toStdString();

@@ -19,11 +19,13 @@ static void expect(int ok, const char *what) {
     }
 }
 
-static void expect_property(HxPollLog *o, const char *name, const char *want) {
-    char buffer[512];
+/* want: a format with the scratch folder as its one %s. */
+static void expect_property(HxPollLog *o, const char *name, const char *want, const char *dir) {
+    char buffer[512], wanted[512];
+    snprintf(wanted, sizeof wanted, want, dir);
     size_t n = hx_get_property(o, name, buffer, sizeof buffer);
-    if (n != strlen(want) || strcmp(buffer, want) != 0) {
-        fprintf(stderr, "FAILED: %s is \"%s\" (%zu), not \"%s\"\n", name, buffer, n, want);
+    if (n != strlen(wanted) || strcmp(buffer, wanted) != 0) {
+        fprintf(stderr, "FAILED: %s is \"%s\" (%zu), not \"%s\"\n", name, buffer, n, wanted);
         ++failures;
     }
 }
@@ -75,10 +77,8 @@ static void check_import(HxPollLog *o, const char *poll) {
         if (status != HX_IMPORT_SAVED || s.files != 1 || s.records_read != 3 ||
             s.records_skipped_seen != runs[i].skipped || s.punches_new != runs[i].punches_new ||
             s.bad_lines != 0 || s.errors != 0 || s.pairs_opened != runs[i].pairs_opened || s.seconds <= 0) {
-            fprintf(stderr,
-                    "FAILED: %s: status %d, files %lld, read %lld, skipped %lld, new %lld, bad %lld, errors "
-                    "%lld, seconds %f\n",
-                    runs[i].what, status, (long long)s.files, (long long)s.records_read,
+            fprintf(stderr, "FAILED: %s: status %d, files %lld, read %lld, skipped %lld, new %lld, bad %lld, "
+                    "errors %lld, seconds %f\n", runs[i].what, status, (long long)s.files, (long long)s.records_read,
                     (long long)s.records_skipped_seen, (long long)s.punches_new, (long long)s.bad_lines,
                     (long long)s.errors, s.seconds);
             ++failures;
@@ -133,26 +133,21 @@ int main(int argc, char **argv) {
     expect(first != NULL && second != NULL, "the component is created by its id");
     expect(hx_can_unload_now() == 0, "objects alive");
 
-    expect_property(first, "DatabaseFilePath", "ChronbaseV7.mde");
+    expect_property(first, "DatabaseFilePath", "ChronbaseV7.mde", dir);
     /* An installed library keeps its state outside its own folder (argv[2]):
        run_host.sh points XDG_STATE_HOME into the scratch folder. */
-    snprintf(expected, sizeof expected, "%s/state/hxpolllog", dir);
-    expect_property(first, "ApplicationPath", expected);
-    snprintf(expected, sizeof expected, "%s/state/hxpolllog/log", dir);
-    expect_property(first, "ErrorLogPath", expected);
+    expect_property(first, "ApplicationPath", "%s/state/hxpolllog", dir);
+    expect_property(first, "ErrorLogPath", "%s/state/hxpolllog/log", dir);
     expect(hx_set_property(first, "ApplicationPath", app) == 0, "ApplicationPath is written");
     expect(hx_set_property(first, "ErrorLogPath", logs) == 0, "ErrorLogPath is written");
     expect(hx_set_property(first, "DatabaseFilePath", "missing.db") == 0, "DatabaseFilePath is written");
     expect(hx_set_property(first, "Colour", "red") == -1, "an unknown name is refused");
     expect_error(first, "Colour", NULL);
     /* The paths are the process's: the second object reads what the first wrote. */
-    snprintf(expected, sizeof expected, "%s/suite", dir);
-    expect_property(second, "ApplicationPath", expected);
-    snprintf(expected, sizeof expected, "%s/suite/PollLogs", dir);
-    expect_property(second, "PollLogPath", expected);
-    snprintf(expected, sizeof expected, "%s/logs", dir);
-    expect_property(second, "ErrorLogPath", expected);
-    expect_property(second, "DatabaseFilePath", "missing.db");
+    expect_property(second, "ApplicationPath", "%s/suite", dir);
+    expect_property(second, "PollLogPath", "%s/suite/PollLogs", dir);
+    expect_property(second, "ErrorLogPath", "%s/logs", dir);
+    expect_property(second, "DatabaseFilePath", "missing.db", dir);
 
     /* A short buffer gets a cut, terminated copy and the full length. */
     char small[5];
