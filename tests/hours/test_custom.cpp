@@ -4,9 +4,7 @@
 using namespace hx;
 
 namespace {
-struct Window {
-    double min, max, newMinute, appliesTo;
-};
+struct Window { double min, max, newMinute, appliesTo; };
 
 class CustomTest : public hx::test::HoursTest {
 protected:

@@ -7,17 +7,13 @@ namespace {
 class RecalculateTest : public hx::test::HoursTest {
 protected:
     // Marks the rows again, runs again, and expects every computed column unchanged.
-    void expectStableOnSecondRun(const std::vector<int> &ids) {
-        auto all = [&] {
-            QStringList s;
-            for (int id : ids)
-                s << values(id, {"AdjustedDate", "timein", "timeout", "DEPT HOURS", "ERRORCODE", "LUNCHLEN"});
-            return s;
-        };
-        const QStringList before = all();
+    void expectStableOnSecondRun() {
+        const QString sql = u"SELECT \"AdjustedDate\", \"timein\", \"timeout\", \"DEPT HOURS\", \"ERRORCODE\", "
+                            "\"LUNCHLEN\" FROM \"PUNCH\" ORDER BY \"ID\""_s;
+        const QStringList before = rows(sql);
         markAll();
         RecalculateHours();
-        EXPECT_EQ(all(), before);
+        EXPECT_EQ(rows(sql), before);
     }
 };
 } // namespace
@@ -46,18 +42,18 @@ TEST_F(RecalculateTest, RoundingModesAroundTheirBoundariesAndStableOnRerun) {
         for (const char *c : m.cases)
             pairs.push_back({QString::fromLatin1(c, 8), QString::fromLatin1(c + 9, 8), {}, c + 18});
         const std::vector<int> ids = expectPairs({"timein", "timeout"}, pairs);
-        for (int id : ids)
-            EXPECT_FALSE(marked(id));
+        EXPECT_EQ(count(u"SELECT count(*) FROM \"PUNCH\" WHERE \"RecalcHrs\" = ?"_s, {db().boolean(true)}), 0);
         EXPECT_EQ(values(ids[0], {"DEPT HOURS", "ERRORCODE"}), QLatin1String(m.firstHours) + u" 0"_s);
-        expectStableOnSecondRun(ids);
+        expectStableOnSecondRun();
     }
 }
 
 TEST_F(RecalculateTest, RoundingUpToMidnightKeepsTheHoursOnRerun) {
     setRule(u"ROUNDING"_s, u"Quarter Hour"_s);
-    expectStableOnSecondRun(expectPairs({"timein", "timeout", "DEPT HOURS", "AdjustedDate"},
-                                        {{"16:00:00", "23:55:00", {}, "16:00:00 00:00:00 8 2007-04-23"},
-                                         {"23:55:00", "08:00:00", {{"ODOW", 3}}, "00:00:00 08:00:00 8 2007-04-23"}}));
+    expectPairs({"timein", "timeout", "DEPT HOURS", "AdjustedDate"},
+                {{"16:00:00", "23:55:00", {}, "16:00:00 00:00:00 8 2007-04-23"},
+                 {"23:55:00", "08:00:00", {{"ODOW", 3}}, "00:00:00 08:00:00 8 2007-04-23"}});
+    expectStableOnSecondRun();
 }
 
 TEST_F(RecalculateTest, HoursSpanWeekdaysOfTheInAndOutPunch) {
@@ -82,7 +78,7 @@ TEST_F(RecalculateTest, DepartmentLunchAtAndBelowItsThreshold) {
     setRule(u"FullDayAutoLunch"_s, true);
     markAll();
     RecalculateHours();
-    EXPECT_DOUBLE_EQ(num(ids[0], "DEPT HOURS"), 6.0);
+    EXPECT_EQ(values(ids[0], {"DEPT HOURS"}), u"6"_s);
 }
 
 TEST_F(RecalculateTest, RevisionWindowsMoveWorkingTimesEdgesIncluded) {
@@ -112,7 +108,7 @@ TEST_F(RecalculateTest, ErrorCodesInTheirOrder) {
     setRule(u"TASKAS"_s, 0);
     markAll();
     RecalculateHours();
-    EXPECT_EQ(code(ids[7]), 0);
+    EXPECT_EQ(values(ids[7], {"ERRORCODE"}), u"0"_s);
 }
 
 TEST_F(RecalculateTest, EmployeeOwnDayStartOnlyUnderTheExactTitle) {
@@ -138,14 +134,13 @@ TEST_F(RecalculateTest, DayStartMovesEarlyPairsToThePreviousDay) {
     EXPECT_DOUBLE_EQ(dtmEmployeeDayStart(101), 1.0 / 24); // now cached; the run must read afresh
     db().execute(u"UPDATE \"EMPLOYEE\" SET \"SORT2\" = '04:00'"_s);
     addEmployee(2, 102); // no SORT2: the rule's Null DAY START (1 January 1900), i.e. midnight
-    auto ids = expectPairs({"AdjustedDate", "timein"},
+    expectPairs({"AdjustedDate", "timein"},
                            {{"02:00:00", "10:00:00", {}, "2007-04-22 02:00:00"},
                             {"04:00:00", "12:00:00", {}, "2007-04-23 04:00:00"},
                             {"03:55:00", "12:00:00", {}, "2007-04-22 04:00:00"}, // the punch picks the day
                             {"00:30:00", "08:30:00", {{"EMPLOYEE ID", 2}}, "2007-04-23 00:30:00"},
                             {{}, "03:00:00", {{"AdjustedDate", "2007-04-20"}}, "2007-04-20 -"}});
-    ids.pop_back();
-    expectStableOnSecondRun(ids);
+    expectStableOnSecondRun();
 }
 
 TEST_F(RecalculateTest, OpenPairRunsUpToTheCurrentMinuteOnce) {
@@ -156,7 +151,7 @@ TEST_F(RecalculateTest, OpenPairRunsUpToTheCurrentMinuteOnce) {
     setNow(u"2007-04-26 18:30:00"_s);
     markAll();
     RecalculateHours();
-    EXPECT_EQ(text(ids[0], "timeout"), u"17:17:00"_s);
+    EXPECT_EQ(values(ids[0], {"timeout"}), u"17:17:00"_s);
 }
 
 TEST_F(RecalculateTest, FailingRowKeepsWhatWasReachedAndStaysMarked) {
@@ -176,7 +171,7 @@ TEST_F(RecalculateTest, FailingRowKeepsWhatWasReachedAndStaysMarked) {
 
     // One row on request, marked or not.
     EXPECT_TRUE(RecalculateThisPunch(ids[2]));
-    EXPECT_DOUBLE_EQ(num(ids[2], "DEPT HOURS"), 8.0);
+    EXPECT_EQ(values(ids[2], {"DEPT HOURS"}), u"8"_s);
     EXPECT_FALSE(RecalculateThisPunch(ids[0]));
     EXPECT_FALSE(RecalculateThisPunch(9999));
 }
@@ -185,14 +180,7 @@ TEST_F(RecalculateTest, FailingRowKeepsWhatWasReachedAndStaysMarked) {
 // are done again one at a time: only the refused row keeps its old values and
 // its mark, and every report appears once, in the rows' order.
 TEST_F(RecalculateTest, RefusedSaveLeavesOnlyItsRowUndone) {
-    if (onServer())
-        db().executeScript(
-            u"CREATE FUNCTION refuse_locked() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN IF NEW.\"DEPT NAME\" = "
-            "'LOCKED' THEN RAISE EXCEPTION 'locked row'; END IF; RETURN NEW; END $$;\n"
-            "CREATE TRIGGER refuse_locked BEFORE UPDATE ON \"PUNCH\" FOR EACH ROW EXECUTE FUNCTION refuse_locked();\n"_s);
-    else
-        db().executeScript(u"CREATE TRIGGER refuse_locked BEFORE UPDATE ON \"PUNCH\" WHEN NEW.\"DEPT NAME\" = "
-                           "'LOCKED' BEGIN SELECT RAISE(ABORT, 'locked row'); END;\n"_s);
+    refusePunch("UPDATE", u"NEW.\"DEPT NAME\" = 'LOCKED'"_s, u"locked row"_s);
     addQual(u"BAD"_s, {}, {}, {"soon", "8:00 AM"});
     const auto ids = expectPairs({"DEPT HOURS"}, {{"08:00:00", "16:00:00", {}, "8"},
                                                   {"07:45:00", "16:00:00", {{"DEPT NAME", "BAD"}}, "-"},

@@ -19,10 +19,9 @@ inline void PrintTo(const QStringList &l, std::ostream *os) { *os << '[' << l.jo
 
 namespace hx::test {
 
-struct ImportRow {
+struct ImportRow { // an IMPORT row of employee e, badge 100 + e
     int employee = 1;
-    QString date = u"2007-03-05"_s;
-    QString time = u"08:00:00"_s;
+    QString date = u"2007-03-05"_s, time = u"08:00:00"_s;
     std::optional<bool> signIn = true;
     int clock = 1;
     QString dept = u"SHOP"_s;
@@ -40,11 +39,8 @@ protected:
     }
     // Returns the new ID for IMPORT and PUNCH rows.
     int insertRow(const QString &table, const QVariantMap &values) {
-        QStringList cols, marks;
-        for (const QString &k : values.keys())
-            cols << u"\""_s + k + u"\""_s, marks << u"?"_s;
-        const QString sql =
-            u"INSERT INTO \"%1\" (%2) VALUES (%3)"_s.arg(table, cols.join(u","_s), marks.join(u","_s));
+        const QString sql = u"INSERT INTO \"%1\" (\"%2\") VALUES (?%3)"_s.arg(
+            table, values.keys().join(u"\", \""_s), u", ?"_s.repeated(values.size() - 1));
         if (table == u"IMPORT"_s || table == u"PUNCH"_s)
             return db().firstValue(sql + u" RETURNING \"ID\""_s, values.values())->toInt();
         db().execute(sql, values.values());
@@ -63,30 +59,36 @@ protected:
                 week.insert(x + u"SchLunchIn"_s, u"12:30:00"_s);
         insertRow(u"SCHEDULE"_s, week);
     }
-    QVariant col(int punchId, const char *column) {
-        return db()
-            .firstValue(u"SELECT \"%1\" FROM \"PUNCH\" WHERE \"ID\" = ?"_s.arg(QLatin1String(column)), {punchId})
-            .value_or(QVariant());
-    }
-    QString text(int id, const char *column) { return valueText(col(id, column)); }
-    // The row's columns as text, "-" for Null, separated by spaces.
-    QString values(int id, std::initializer_list<const char *> columns) {
-        QStringList s;
-        for (const char *c : columns)
-            s << (isNull(col(id, c)) ? u"-"_s : text(id, c));
-        return s.join(u' ');
-    }
-    // values() of the PUNCH rows the clause selects, in its order.
-    QStringList punchRows(const QString &clause, std::initializer_list<const char *> columns) {
+    // Each row of the query as its values' text, "-" for Null, separated by spaces.
+    QStringList rows(const QString &sql, const QVariantList &params = {}) {
         QStringList out;
-        for (Recordset rs = db().openRecordset(u"SELECT \"ID\" FROM \"PUNCH\" "_s + clause); !rs.eof(); rs.moveNext())
-            out << values(rs.value(0).toInt(), columns);
+        for (Recordset rs = db().openRecordset(sql, params); !rs.eof(); rs.moveNext()) {
+            QStringList row;
+            for (int i = 0; i < rs.columns().size(); ++i)
+                row << (isNull(rs.value(i)) ? u"-"_s : valueText(rs.value(i)));
+            out << row.join(u' ');
+        }
         return out;
     }
-    static QString hhmm(const QVariant &v) { return isNull(v) ? u"--"_s : v.toString().left(5); }
+    // The PUNCH row's columns as rows() gives them.
+    QString values(int id, std::initializer_list<const char *> columns) {
+        QStringList quoted;
+        for (const char *c : columns)
+            quoted << u"\"%1\""_s.arg(QLatin1String(c));
+        return rows(u"SELECT %1 FROM \"PUNCH\" WHERE \"ID\" = ?"_s.arg(quoted.join(u", "_s)), {id}).value(0);
+    }
+    static QString hhmm(const QString &t) { return t == u"-"_s ? u"--"_s : t.left(5); }
     int count(const QString &sql, const QVariantList &params = {}) {
-        auto v = db().firstValue(sql, params);
-        return v ? v->toInt() : -1;
+        return db().firstValue(sql, params).value_or(QVariant(-1)).toInt();
+    }
+    // Makes the database refuse the PUNCH rows that meet `when` (a condition on NEW) on `op`.
+    void refusePunch(const char *op, const QString &when, const QString &message) {
+        db().executeScript(
+            (onServer() ? u"CREATE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN IF %1 THEN RAISE "
+                          "EXCEPTION '%2'; END IF; RETURN NEW; END $$;\nCREATE TRIGGER refuse BEFORE %3 ON \"PUNCH\" "
+                          "FOR EACH ROW EXECUTE FUNCTION refuse();\n"_s
+                        : u"CREATE TRIGGER refuse BEFORE %3 ON \"PUNCH\" WHEN %1 BEGIN SELECT RAISE(ABORT, '%2'); END;\n"_s)
+                .arg(when, message, QLatin1String(op)));
     }
     QString logText() { return QString::fromLatin1(readFile(u"logs/QX8log.txt"_s)); }
 };
@@ -99,7 +101,6 @@ protected:
         setRule(u"DAY START"_s, u"00:00:00"_s);
         insertRow(u"CLOCK"_s, {{"CLOCK NUMBER", 1}, {"COMMS TYPE", "RS232"}});
     }
-    // A punch of employee e, badge 100 + e.
     int addImport(const ImportRow &r) {
         return insertRow(u"IMPORT"_s,
                          {{"EMPLOYEE ID", r.employee}, {"CLOCK ID", 100 + r.employee}, {"IN DATE", r.date},
@@ -108,12 +109,8 @@ protected:
                           {"Excused", false}, {"DATAFLDEN", r.dataFldEn}, {"DATAFLD", r.dataFld},
                           {"TASK", r.task}, {"Edited", r.edited}});
     }
-    int in(const QString &date, const QString &time, int e = 1) {
-        return addImport({.employee = e, .date = date, .time = time});
-    }
-    int out(const QString &date, const QString &time, int e = 1) {
-        return addImport({.employee = e, .date = date, .time = time, .signIn = false});
-    }
+    int in(const QString &date, const QString &time, int e = 1) { return addImport({e, date, time}); }
+    int out(const QString &date, const QString &time, int e = 1) { return addImport({e, date, time, false}); }
     bool post() {
         std::shared_ptr<clsMessage> message;
         const bool ok = blnPostImportTableToPunchTable(message);
@@ -125,27 +122,18 @@ protected:
 
     // Each pair of the employee as "date in-out", in date and ID order.
     QStringList pairs(int e = 1) {
-        Recordset rs = db().openRecordset(
-            u"SELECT * FROM \"PUNCH\" WHERE \"EMPLOYEE ID\" = ? ORDER BY \"IN DATE\", \"ID\""_s, {e});
         QStringList out;
-        for (; !rs.eof(); rs.moveNext())
-            out << rs.value(u"IN DATE").toString() + u" "_s + hhmm(rs.value(u"IN TIME")) + u"-"_s +
-                       hhmm(rs.value(u"OUT TIME"));
+        for (const QString &r : rows(u"SELECT \"IN DATE\", \"IN TIME\", \"OUT TIME\" FROM \"PUNCH\" WHERE "
+                                     "\"EMPLOYEE ID\" = ? ORDER BY \"IN DATE\", \"ID\""_s, {e}))
+            out << r.section(u' ', 0, 0) + u" "_s + hhmm(r.section(u' ', 1, 1)) + u"-"_s + hhmm(r.section(u' ', 2, 2));
         return out;
     }
     // The directions of the employee's IMPORT rows in time order: I, O or ? (undecided).
     QString directions(int e) {
-        Recordset rs = db().openRecordset(
-            u"SELECT \"SIGN IN\" FROM \"IMPORT\" WHERE \"EMPLOYEE ID\" = ? ORDER BY \"IN DATE\", \"IN TIME\""_s, {e});
-        QString s;
-        for (; !rs.eof(); rs.moveNext())
-            s += isNull(rs.value(0)) ? u'?' : (toBoolean(rs.value(0)) ? u'I' : u'O');
-        return s;
+        return rows(u"SELECT CASE WHEN \"SIGN IN\" IS NULL THEN '?' WHEN \"SIGN IN\" THEN 'I' ELSE 'O' END FROM "
+                    "\"IMPORT\" WHERE \"EMPLOYEE ID\" = ? ORDER BY \"IN DATE\", \"IN TIME\""_s, {e}).join(QString());
     }
-    QString lastPoll() {
-        auto v = db().firstValue(u"SELECT \"LastPoll\" FROM \"TCRULES\""_s);
-        return v && !isNull(*v) ? formatIsoDate(toDateTimeValue(*v)) : QString();
-    }
+    QString lastPoll() { return rows(u"SELECT \"LastPoll\" FROM \"TCRULES\""_s).value(0).left(10); }
 };
 
 // One employee (ID 1, badge 101) whose PUNCH rows are seeded marked and read
@@ -175,11 +163,7 @@ protected:
         v.insert(extra);
         return insertRow(u"PUNCH"_s, v);
     }
-    struct Pair {
-        QVariant in, out;
-        QVariantMap extra;
-        const char *want;
-    };
+    struct Pair { QVariant in, out; QVariantMap extra; const char *want; };
     // Adds the pairs, recalculates, and expects each pair's columns (see values()) as it wants.
     std::vector<int> expectPairs(std::initializer_list<const char *> columns, const std::vector<Pair> &pairs) {
         std::vector<int> ids;
@@ -191,9 +175,7 @@ protected:
         return ids;
     }
     void markAll() { db().execute(u"UPDATE \"PUNCH\" SET \"RecalcHrs\" = true"_s); }
-    double num(int id, const char *column) { return toDouble(col(id, column)); }
-    int code(int id) { return col(id, "ERRORCODE").toInt(); }
-    bool marked(int id) { return col(id, "RecalcHrs").toInt() != 0; }
+    bool marked(int id) { return count(u"SELECT CAST(\"RecalcHrs\" AS INTEGER) FROM \"PUNCH\" WHERE \"ID\" = ?"_s, {id}) == 1; }
 };
 
 } // namespace hx::test

@@ -81,24 +81,23 @@ TEST_F(PairingTest, OvernightPairsAndOutOnlyRowsFilledByALaterIn) {
 }
 
 TEST_F(PairingTest, InPunchFillsEmptyScheduledPairsUpToSixDaysAhead) {
-    // Of an out-only row and an empty pair of the same date, the empty pair comes first.
-    const int outOnly =
-        insertRow(u"PUNCH"_s, {{"EMPLOYEE ID", 1}, {"IN DATE", "2007-03-07"}, {"OUT TIME", "17:00:00"}});
-    const int same = scheduledPair(1, u"2007-03-07"_s);
-    const int behind = scheduledPair(2, u"2007-03-04"_s);
-    const int ahead = scheduledPair(2, u"2007-03-11"_s);
-    const int tooFar = scheduledPair(2, u"2007-03-12"_s);
-    const int holiday = scheduledPair(2, u"2007-03-06"_s, u"HOL"_s); // a day not worked is never filled
+    // Of an out-only row and an empty pair of the same date, the empty pair comes first; a day not
+    // worked is never filled; the filled pair takes the in punch's date; never backward.
+    const struct {
+        int id;
+        const char *want;
+    } rows[] = {{insertRow(u"PUNCH"_s, {{"EMPLOYEE ID", 1}, {"IN DATE", "2007-03-07"}, {"OUT TIME", "17:00:00"}}),
+                 "2007-03-07 -"},
+                {scheduledPair(1, u"2007-03-07"_s), "2007-03-07 07:55:00"},
+                {scheduledPair(2, u"2007-03-04"_s), "2007-03-04 -"},
+                {scheduledPair(2, u"2007-03-11"_s), "2007-03-05 08:00:00"},
+                {scheduledPair(2, u"2007-03-12"_s), "2007-03-12 -"},
+                {scheduledPair(2, u"2007-03-06"_s, u"HOL"_s), "2007-03-06 -"}};
     in(u"2007-03-07"_s, u"07:55:00"_s, 1);
     in(u"2007-03-05"_s, u"08:00:00"_s, 2);
     post();
-    // The filled pair takes the in punch's date; never backward.
-    const char *want[][2] = {{"2007-03-07", "07:55"}, {"2007-03-07", "--"}, {"2007-03-04", "--"},
-                             {"2007-03-05", "08:00"}, {"2007-03-12", "--"}, {"2007-03-06", "--"}};
-    const int ids[] = {same, outOnly, behind, ahead, tooFar, holiday};
-    for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(col(ids[i], "IN DATE").toString() + u" "_s + hhmm(col(ids[i], "IN TIME")),
-                  u"%1 %2"_s.arg(want[i][0], want[i][1])) << i;
+    for (const auto &r : rows)
+        EXPECT_EQ(values(r.id, {"IN DATE", "IN TIME"}), QLatin1String(r.want));
     EXPECT_EQ(count(u"SELECT count(*) FROM \"PUNCH\""_s), 6);
 }
 
@@ -143,16 +142,10 @@ TEST_F(PairingTest, WritersCarryDataFieldTaskAndEditFlagsByTheRules) {
     addImport({.employee = 3, .time = u"17:00:00"_s, .signIn = false, .dataFldEn = true, .dataFld = 51, .task = 8});
     post();
 
-    QStringList got;
-    for (Recordset rs = db().openRecordset(u"SELECT * FROM \"PUNCH\" ORDER BY \"EMPLOYEE ID\""_s); !rs.eof();
-         rs.moveNext()) {
-        QStringList row;
-        for (auto c : {u"DATAFLD", u"TASK", u"EDIT FLAG", u"CLOCK EDIT FLAG", u"ODOW"})
-            row << (isNull(rs.value(c)) ? u"-"_s : QString::number(rs.value(c).toInt()));
-        got << row.join(u' ') + u" "_s + rs.value(u"DEPT NAME").toString();
-    }
     // Inserts write the edit flags, updates only raise them; Sunday is ODOW 1.
-    EXPECT_EQ(got, (QStringList{u"42 7 1 1 1 O'Brien's"_s, u"- - 1 1 2 SHOP"_s, u"51 - 0 0 2 SHOP"_s}));
+    EXPECT_EQ(rows(u"SELECT \"DATAFLD\", \"TASK\", CAST(\"EDIT FLAG\" AS INTEGER), CAST(\"CLOCK EDIT FLAG\" AS INTEGER), "
+                   "\"ODOW\", \"DEPT NAME\" FROM \"PUNCH\" ORDER BY \"EMPLOYEE ID\""_s),
+              (QStringList{u"42 7 1 1 1 O'Brien's"_s, u"- - 1 1 2 SHOP"_s, u"51 - 0 0 2 SHOP"_s}));
 }
 
 TEST_F(PairingTest, LateOutReplacesTheTimeCountedUpToTheMinute) {
@@ -161,12 +154,12 @@ TEST_F(PairingTest, LateOutReplacesTheTimeCountedUpToTheMinute) {
     in(u"2007-03-05"_s, u"08:00:00"_s);
     post();
     const int id = count(u"SELECT \"ID\" FROM \"PUNCH\""_s);
-    ASSERT_EQ(hhmm(col(id, "timeout")), u"12:34"_s) << "open pair counted up to now";
+    ASSERT_EQ(hhmm(values(id, {"timeout"})), u"12:34"_s) << "open pair counted up to now";
     setNow(u"2007-03-05 18:00:00"_s);
     newPoll();
     out(u"2007-03-05"_s, u"16:00:00"_s);
     post();
-    EXPECT_EQ(hhmm(col(id, "timeout")), u"16:00"_s);
+    EXPECT_EQ(hhmm(values(id, {"timeout"})), u"16:00"_s);
 }
 
 TEST_F(PairingTest, WriterFailureIsReportedAndTheWalkGoesOn) {
@@ -181,18 +174,10 @@ TEST_F(PairingTest, WriterFailureIsReportedAndTheWalkGoesOn) {
     EXPECT_EQ(count(u"SELECT count(*) FROM \"PUNCH\" WHERE \"RecalcHrs\" = ?"_s, {db().boolean(true)}), 1);
 }
 
-// A row the database refuses undoes the pairing's batched writes; the pairing
-// is then done a punch at a time, so that only the refused punch is missing
-// and it is reported once, as it would be had every punch been written alone.
+// A row the database refuses undoes the pairing's batched writes; the pairing is then done a punch at
+// a time: only the refused punch is missing, reported once, as had every punch been written alone.
 TEST_F(PairingTest, RefusedWriteLeavesOnlyItsPunchOutAndKeepsTheKeysInStep) {
-    if (onServer())
-        db().executeScript(
-            u"CREATE FUNCTION refuse_clock_7() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN IF NEW.\"CLOCK NUMBER\" = 7 "
-            "THEN RAISE EXCEPTION 'clock 7 refused'; END IF; RETURN NEW; END $$;\n"
-            "CREATE TRIGGER refuse_clock_7 BEFORE INSERT ON \"PUNCH\" FOR EACH ROW EXECUTE FUNCTION refuse_clock_7();\n"_s);
-    else
-        db().executeScript(u"CREATE TRIGGER refuse_clock_7 BEFORE INSERT ON \"PUNCH\" WHEN NEW.\"CLOCK NUMBER\" = 7 "
-                           "BEGIN SELECT RAISE(ABORT, 'clock 7 refused'); END;\n"_s);
+    refusePunch("INSERT", u"NEW.\"CLOCK NUMBER\" = 7"_s, u"clock 7 refused"_s);
     in(u"2007-03-05"_s, u"08:00:00"_s);
     out(u"2007-03-05"_s, u"16:00:00"_s);
     addImport({.employee = 2, .clock = 7});
@@ -203,7 +188,6 @@ TEST_F(PairingTest, RefusedWriteLeavesOnlyItsPunchOutAndKeepsTheKeysInStep) {
     EXPECT_EQ(pairs(2), QStringList{u"2007-03-05 13:00-17:00"_s});
     EXPECT_EQ(logText().count(u"Procedure_NewInPunchRecord"_s), 1);
     EXPECT_TRUE(logText().contains(u"clock 7 refused"_s));
-    // The server spends a key on the refused row, as a write of its own does;
-    // the batch undone spends none.
+    // The server spends a key on the refused row, as a write of its own does; the batch undone none.
     EXPECT_EQ(count(u"SELECT MAX(\"ID\") - COUNT(*) FROM \"PUNCH\""_s), onServer() ? 1 : 0);
 }
