@@ -68,7 +68,6 @@ TEST_F(RecalculateTest, HoursSpanWeekdaysOfTheInAndOutPunch) {
 TEST_F(RecalculateTest, DepartmentLunchAtAndBelowItsThreshold) {
     addQual(u"SHOP"_s, u"30 min"_s, u"6"_s);
     addQual(u"Bob's Shop"_s, 15, 4);
-    // Hours, lunch, pay rate.
     const auto ids = expectPairs({"DEPT HOURS", "LUNCHLEN", "PAYRATE"},
                                  {{"08:00:00", "14:00:00", {}, "5.5 30 12.5"}, // at the threshold
                                   {"08:00:00", "13:59:00", {}, "5.98 0 12.5"},
@@ -156,8 +155,7 @@ TEST_F(RecalculateTest, OpenPairRunsUpToTheCurrentMinuteOnce) {
 
 TEST_F(RecalculateTest, FailingRowKeepsWhatWasReachedAndStaysMarked) {
     addQual(u"BAD"_s, {}, {}, {"soon", "8:00 AM"});
-    // The department's columns were written before the revision failed; unmarked and
-    // non-worked rows are left alone.
+    // The department's columns are written before the revision fails; others are left alone.
     const auto ids = expectPairs({"ERRORCODE", "timein", "OTRULES", "DEPT HOURS"},
                                  {{"07:45:00", "16:00:00", {{"DEPT NAME", "BAD"}}, "1 07:45:00 3 -"},
                                   {"08:00:00", "16:00:00", {}, "0 08:00:00 0 8"},
@@ -176,9 +174,8 @@ TEST_F(RecalculateTest, FailingRowKeepsWhatWasReachedAndStaysMarked) {
     EXPECT_FALSE(RecalculateThisPunch(9999));
 }
 
-// The saves go together; one the database refuses undoes them, and the rows
-// are done again one at a time: only the refused row keeps its old values and
-// its mark, and every report appears once, in the rows' order.
+// The saves go together; one the database refuses undoes them and the rows are done again one at a
+// time: only the refused row keeps its old values and mark; each report appears once, in row order.
 TEST_F(RecalculateTest, RefusedSaveLeavesOnlyItsRowUndone) {
     refusePunch("UPDATE", u"NEW.\"DEPT NAME\" = 'LOCKED'"_s, u"locked row"_s);
     addQual(u"BAD"_s, {}, {}, {"soon", "8:00 AM"});

@@ -8,9 +8,8 @@ class ScheduleTest : public hx::test::HoursTest {
 protected:
     void SetUp() override {
         HoursTest::SetUp();
-        // Schedule 1: Monday start 8:00 (7:45 to 8:05), Monday end 17:00 with no
-        // earliest end; Tuesday end 6:00 (5:55 to 6:30) and lunch out 12:00
-        // (11:55 to 12:10); Wednesday start 8:00 without limits; nothing on Sunday.
+        // Monday start 8:00 (7:45 to 8:05), end 17:00 (no earliest, latest 17:30); Tuesday end 6:00 (5:55
+        // to 6:30), lunch out 12:00 (11:55 to 12:10); Wednesday start 8:00 without limits; no Sunday.
         db().execute(u"INSERT INTO \"SCHEDULE\" (\"ScheduleNumber\", \"MSchIn\", \"MEarlyIn\", \"MLateIn\", \"MSchOut\", "
                      "\"MLateOut\", \"ESchOut\", \"EEarlyOut\", \"ELateOut\", \"ESchLunchOut\", \"EEarlyLunchOut\", "
                      "\"ELateLunchOut\", \"WSchIn\") VALUES (1, '08:00:00', '07:45:00', '08:05:00', '17:00:00', "

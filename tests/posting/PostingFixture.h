@@ -1,6 +1,5 @@
 #pragma once
-// A site with helpers to seed IMPORT, PUNCH and the master tables, run the
-// posting or the recalculation and read the results back compactly.
+// Sites to seed IMPORT, PUNCH and the master tables of, post or recalculate, and read back compactly.
 #include "component/DateTime.h"
 #include "component/Values.h"
 #include "hours/Recalculate.h"
@@ -136,8 +135,7 @@ protected:
     QString lastPoll() { return rows(u"SELECT \"LastPoll\" FROM \"TCRULES\""_s).value(0).left(10); }
 };
 
-// One employee (ID 1, badge 101) whose PUNCH rows are seeded marked and read
-// back after a recalculation.
+// One employee (ID 1, badge 101) whose PUNCH rows are seeded marked and read back recalculated.
 class HoursTest : public SiteRows {
 protected:
     void SetUp() override {
@@ -154,8 +152,7 @@ protected:
                                   {"UseDiff", true}, {"LUNCHLEN", lunchLen}, {"LUNCH AT", lunchAt},
                                   {"IREVLOW", rev[0]}, {"IREVHI", rev[1]}, {"OREVLOW", rev[2]}, {"OREVHI", rev[3]}});
     }
-    // One pair as posting leaves it, marked for recalculation: employee 1,
-    // department SHOP, in on Monday 23 April 2007 (ODOW 2). `extra` overrides.
+    // A pair as posting leaves it, marked: employee 1, SHOP, in on Monday 23 April 2007 (ODOW 2).
     int addPair(const QVariant &in, const QVariant &out = {}, const QVariantMap &extra = {}) {
         QVariantMap v{{"EMPLOYEE ID", 1}, {"IN DATE", "2007-04-23"}, {"IN TIME", in},     {"OUT TIME", out},
                       {"ODOW", 2},        {"DEPT NAME", "SHOP"},     {"InCode", 0},       {"OutCode", 0},

@@ -1,6 +1,5 @@
-// Every statement the posting and the hours run on a site with history must
-// find its rows through an index: a scan of PUNCH would make each punch cost
-// the site's whole history.
+// Every statement the posting and the hours run on a site with history must find its rows through
+// an index: a scan of PUNCH would make each punch cost the site's whole history.
 #include "PostingFixture.h"
 #include "component/Schema.h"
 

@@ -114,8 +114,7 @@ TEST_F(ScheduleTest, DaysAfterTheLastPollGetTheirShiftsOnce) {
     addEmployee(12, 112, {{"SCHEDULE", 1}, {"OLDSCHEDULE", 1}, {"STATUS", 5}});
     addEmployee(13, 113, {{"SCHEDULE", 1}});
     addEmployee(14, 114, {{"SCHEDULE", 1}, {"OLDSCHEDULE", 0}});
-    // A Tuesday night shift of an employee without department, its time stored with a date:
-    // before the day start, it counts on Monday.
+    // A Tuesday shift before the day start, its time stored with a date, counts on Monday.
     setRule(u"DAY START"_s, u"04:00:00"_s);
     insertRow(u"SCHEDULE"_s, {{"ScheduleNumber", 2}, {"EOpen", true}, {"ESchIn", "2007-01-01 02:00:00"}});
     addEmployee(20, 120, {{"SCHEDULE", 2}, {"OLDSCHEDULE", 2}});
