@@ -30,11 +30,9 @@ TEST_F(SwipeTest, HandReaderSwipesAlternateAndRepeatsAreDropped) {
     EXPECT_EQ(pairs(), (QStringList{u"2007-03-05 07:58-12:01"_s, u"2007-03-05 12:05-16:02"_s}));
     // The department is the first qualification; without one, UNKNOWN with id 0.
     EXPECT_EQ(count(u"SELECT count(*) FROM \"PUNCH\" WHERE \"DEPT NAME\" = ?"_s, {u"Pat's"_s}), 2);
-    EXPECT_EQ(
-        count(u"SELECT count(*) FROM \"IMPORT\" WHERE \"DEPT NAME\" = ? AND \"DEPT ID\" = 7"_s, {u"Pat's"_s}),
-        4);
-    EXPECT_EQ(count(u"SELECT count(*) FROM \"IMPORT\" WHERE \"DEPT NAME\" = 'UNKNOWN' AND \"DEPT ID\" = 0"_s),
-              1);
+    const QString depts = u"SELECT count(*) FROM \"IMPORT\" WHERE \"DEPT NAME\" = ? AND \"DEPT ID\" = ?"_s;
+    EXPECT_EQ(count(depts, {u"Pat's"_s, 7}), 4);
+    EXPECT_EQ(count(depts, {u"UNKNOWN"_s, 0}), 1);
 }
 
 TEST_F(SwipeTest, PauseAndHistoryDecideTheDirection) {
@@ -43,13 +41,13 @@ TEST_F(SwipeTest, PauseAndHistoryDecideTheDirection) {
     swipe(u"2007-03-05"_s, u"06:00:00"_s, 2);
     swipe(u"2007-03-05"_s, u"20:00:00"_s, 2); // 14 hours later: an in
     insertRow(u"PUNCH"_s, {{"EMPLOYEE ID", 3}, {"IN DATE", "2007-03-05"}, {"IN TIME", "08:00:00"}});
-    swipe(u"2007-03-05"_s, u"18:00:00"_s, 3); // open since 10 hours: an out
+    swipe(u"2007-03-05"_s, u"08:02:00"_s, 3); // 2 minutes after the open in: an out, not a repeat
     insertRow(u"PUNCH"_s, {{"EMPLOYEE ID", 4}, {"IN DATE", "2007-03-05"}, {"IN TIME", "08:00:00"}});
     insertRow(u"PUNCH"_s, {{"EMPLOYEE ID", 4}, {"IN DATE", "2007-03-06"}, {"IN TIME", "05:00:00"}}); // later
     swipe(u"2007-03-06"_s, u"04:00:00"_s, 4); // open since 20 hours: an in
     EXPECT_TRUE(post());
     EXPECT_EQ(directions(1) + directions(2) + directions(3) + directions(4), u"IOIIOI"_s);
-    EXPECT_EQ(pairs(3), QStringList{u"2007-03-05 08:00-18:00"_s});
+    EXPECT_EQ(pairs(3), QStringList{u"2007-03-05 08:00-08:02"_s});
 
     setRule(u"lngSgThreshold"_s, 15);
     newPoll();
@@ -93,52 +91,46 @@ class ScheduleTest : public hx::test::PostingTest {
 protected:
     void SetUp() override {
         PostingTest::SetUp();
-        addEmployee(1, 101);                     // the one who punches, without schedule
-        QVariantMap week{{"ScheduleNumber", 1}}; // Monday to Friday 08:00, lunch until 12:30
-        for (QString x : {u"M"_s, u"E"_s, u"W"_s, u"H"_s, u"R"_s}) {
-            week.insert(x + u"Open"_s, true);
-            week.insert(x + u"SchIn"_s, u"08:00:00"_s);
-            week.insert(x + u"SchLunchIn"_s, u"12:30:00"_s);
-        }
-        insertRow(u"SCHEDULE"_s, week);
+        addEmployee(1, 101); // the one who punches, without schedule
+        addWeekSchedule();
         addEmployee(10, 110, {{"SCHEDULE", 1}, {"OLDSCHEDULE", 1}});
         insertRow(u"DEPTQUAL"_s, {{"EMPLOYEE ID", 10}, {"DEPT NAME", "O'Hara"}, {"SEQUENCE", 1}});
     }
-    int scheduledPairs() {
-        return count(
-            u"SELECT count(*) FROM \"PUNCH\" WHERE \"InCode\" = 4 AND \"EMPLOYEE ID\" IN (10, 20)"_s);
+    int scheduledPairs(const QString &more = {}) {
+        return count(u"SELECT count(*) FROM \"PUNCH\" WHERE \"InCode\" = 4 AND \"EMPLOYEE ID\" IN (10, 20)"_s + more);
     }
 };
 
 TEST_F(ScheduleTest, DaysAfterTheLastPollGetTheirShiftsOnce) {
+    // No recorded last poll (unset, or Null: 1 January 1900) inserts nothing.
+    in(u"2007-03-07"_s, u"09:00:00"_s);
+    for (const QVariant &none : {QVariant(u"1899-12-31 00:00:00"_s), QVariant()}) {
+        setRule(u"LastPoll"_s, none);
+        post();
+        EXPECT_EQ(scheduledPairs(), 0);
+        EXPECT_EQ(lastPoll(), u"2007-03-07"_s);
+    }
     addEmployee(11, 111, {{"SCHEDULE", 1}, {"OLDSCHEDULE", 1}, {"STATUS", 3}});
     addEmployee(12, 112, {{"SCHEDULE", 1}, {"OLDSCHEDULE", 1}, {"STATUS", 5}});
     addEmployee(13, 113, {{"SCHEDULE", 1}});
     addEmployee(14, 114, {{"SCHEDULE", 1}, {"OLDSCHEDULE", 0}});
-    // A Tuesday night shift of an employee without department, its time stored with a date:
-    // before the day start, it counts on Monday.
+    // A Tuesday shift before the day start, its time stored with a date, counts on Monday.
     setRule(u"DAY START"_s, u"04:00:00"_s);
     insertRow(u"SCHEDULE"_s, {{"ScheduleNumber", 2}, {"EOpen", true}, {"ESchIn", "2007-01-01 02:00:00"}});
     addEmployee(20, 120, {{"SCHEDULE", 2}, {"OLDSCHEDULE", 2}});
     setRule(u"LastPoll"_s, u"2007-03-05 00:00:00"_s); // a Monday
-    in(u"2007-03-07"_s, u"09:00:00"_s);
     post();
     EXPECT_EQ(lastPoll(), u"2007-03-07"_s);
-    Recordset rs = db().openRecordset(u"SELECT * FROM \"PUNCH\" WHERE \"InCode\" = 4 "
-                                      "ORDER BY \"EMPLOYEE ID\", \"IN DATE\", \"InPunchType\""_s);
-    QStringList got;
-    for (; !rs.eof(); rs.moveNext())
-        got << u"%1 %2 %3 %4%5 %6%7 %8 %9"_s.arg(
-            valueText(rs.value(u"EMPLOYEE ID")), rs.value(u"IN DATE").toString(),
-            rs.value(u"AdjustedDate").toString(), rs.value(u"InPunchType").toString(),
-            rs.value(u"OutPunchType").toString(), rs.value(u"OutCode").toString(),
-            rs.value(u"Schedule").toString(), rs.value(u"DEPT NAME").toString(),
-            hhmm(rs.value(u"IN TIME")) + hhmm(rs.value(u"OUT TIME")));
-    const QStringList want{
-        u"10 2007-03-06 2007-03-06 01 41 O'Hara ----"_s, u"10 2007-03-06 2007-03-06 10 41 O'Hara ----"_s,
-        u"10 2007-03-07 2007-03-07 01 41 O'Hara ----"_s, u"10 2007-03-07 2007-03-07 10 41 O'Hara ----"_s,
-        u"20 2007-03-06 2007-03-05 00 42  ----"_s};
-    EXPECT_EQ(got, want) << "nothing for status 3 or 5, or without an old schedule";
+    const QStringList want{u"10 2007-03-06 2007-03-06 0 1 4 1 O'Hara - -"_s,
+                           u"10 2007-03-06 2007-03-06 1 0 4 1 O'Hara - -"_s,
+                           u"10 2007-03-07 2007-03-07 0 1 4 1 O'Hara - -"_s,
+                           u"10 2007-03-07 2007-03-07 1 0 4 1 O'Hara - -"_s,
+                           u"20 2007-03-06 2007-03-05 0 0 4 2  - -"_s};
+    EXPECT_EQ(rows(u"SELECT \"EMPLOYEE ID\", \"IN DATE\", \"AdjustedDate\", \"InPunchType\", \"OutPunchType\", "
+                   "\"OutCode\", \"Schedule\", \"DEPT NAME\", \"IN TIME\", \"OUT TIME\" FROM \"PUNCH\" WHERE "
+                   "\"InCode\" = 4 ORDER BY \"EMPLOYEE ID\", \"IN DATE\", \"InPunchType\""_s),
+              want)
+        << "nothing for status 3 or 5, or without an old schedule";
 
     post(); // the same import again, the rules still loaded
     EXPECT_EQ(scheduledPairs(), 5);
@@ -149,16 +141,6 @@ TEST_F(ScheduleTest, DaysAfterTheLastPollGetTheirShiftsOnce) {
     EXPECT_EQ(scheduledPairs(), 5);
 }
 
-TEST_F(ScheduleTest, NoRecordedLastPollInsertsNothing) {
-    in(u"2007-03-07"_s, u"09:00:00"_s);
-    for (const QVariant &none : {QVariant(u"1899-12-31 00:00:00"_s), QVariant()}) { // unset; Null is 1/1/1900
-        setRule(u"LastPoll"_s, none);
-        post();
-        EXPECT_EQ(scheduledPairs(), 0);
-        EXPECT_EQ(lastPoll(), u"2007-03-07"_s);
-    }
-}
-
 TEST_F(ScheduleTest, DaysAfterTodayGetNoPairsAndTheLastPollStopsAtToday) {
     // Today is Thursday 26 April 2007. One bad byte in a month ("93") dates a punch in 2013.
     setRule(u"LastPoll"_s, u"2007-04-20 00:00:00"_s); // a Friday
@@ -167,19 +149,16 @@ TEST_F(ScheduleTest, DaysAfterTodayGetNoPairsAndTheLastPollStopsAtToday) {
     EXPECT_EQ(lastPoll(), u"2007-04-26"_s);
     // Monday 23 to Thursday 26 April, two pairs a day, nothing later.
     EXPECT_EQ(scheduledPairs(), 8);
-    EXPECT_EQ(count(u"SELECT count(*) FROM \"PUNCH\" WHERE \"InCode\" = 4 AND \"IN DATE\" > '2007-04-26'"_s),
-              0);
-    EXPECT_TRUE(
-        logText().contains(u"The last day of the import, 09/24/2013, lies after today; scheduled pairs "
-                           "and the last poll date stop at 04/26/2007."_s));
+    EXPECT_EQ(scheduledPairs(u" AND \"IN DATE\" > '2007-04-26'"_s), 0);
+    EXPECT_TRUE(logText().contains(u"The last day of the import, 09/24/2013, lies after today; scheduled pairs "
+                                   "and the last poll date stop at 04/26/2007."_s));
     EXPECT_EQ(boxes.count(u"ERROR"_s), 0) << "a note, not an error";
-    // The punch itself is posted as it came.
-    EXPECT_EQ(pairs(1), QStringList{u"2013-09-24 09:00---"_s});
+    EXPECT_EQ(pairs(1), QStringList{u"2013-09-24 09:00---"_s}) << "the punch itself is posted as it came";
 }
 
 TEST_F(ScheduleTest, OnePostingWritesAtMostAYearOfPairs) {
     setNow(u"9999-12-31 12:00:00"_s);
-    setRule(u"LastPoll"_s, u"2007-04-20 00:00:00"_s);
+    setRule(u"LastPoll"_s, u"9998-12-28 00:00:00"_s); // 367 days to the import's last day
     in(u"9999-12-30"_s, u"09:00:00"_s);
     post();
     EXPECT_EQ(lastPoll(), u"9999-12-30"_s);
@@ -188,13 +167,11 @@ TEST_F(ScheduleTest, OnePostingWritesAtMostAYearOfPairs) {
     for (QDate d(9998, 12, 30); d <= QDate(9999, 12, 30); d = d.addDays(1))
         weekdays += d.dayOfWeek() <= 5;
     EXPECT_EQ(scheduledPairs(), 2 * weekdays);
-    EXPECT_EQ(count(u"SELECT count(*) FROM \"PUNCH\" WHERE \"InCode\" = 4 AND \"IN DATE\" < '9998-12-30'"_s),
-              0);
+    EXPECT_EQ(scheduledPairs(u" AND \"IN DATE\" < '9998-12-30'"_s), 0);
     ASSERT_EQ(boxes.count(u"ERROR"_s), 1);
-    EXPECT_TRUE(
-        logText().contains(u"Where: modImportToPunch:Procedure_InsertSchedules Days to cover\r\n"
-                           " What: Msg 'Scheduled pairs are made for at most 366 days in one posting: "
-                           "the days from 04/21/2007 to 12/29/9998 get none.'"_s))
+    EXPECT_TRUE(logText().contains(u"Where: modImportToPunch:Procedure_InsertSchedules Days to cover\r\n"
+                                   " What: Msg 'Scheduled pairs are made for at most 366 days in one posting: "
+                                   "the days from 12/29/9998 to 12/29/9998 get none.'"_s))
         << logText().toStdString();
 
     // The next posting carries on from there and reports nothing.
@@ -212,8 +189,7 @@ class CleanupTest : public hx::test::PostingTest {
 protected:
     void SetUp() override {
         PostingTest::SetUp();
-        addEmployee(1, 101,
-                    {{"STATUS", 2}, {"NEWBADGE", 1234}, {"MSGCODE", 1}, {"MESSAGE", "Hi"}, {"SCHEDULE", 3}});
+        addEmployee(1, 101, {{"STATUS", 2}, {"NEWBADGE", 1234}, {"MSGCODE", 1}, {"MESSAGE", "Hi"}, {"SCHEDULE", 3}});
         addEmployee(2, 102, {{"STATUS", 3}, {"NEWBADGE", 0}, {"MSGCODE", 2}, {"MESSAGE", "Keep"}});
         addEmployee(3, 103, {{"STATUS", 4}, {"MSGCODE", -1}, {"MESSAGE", "Old"}, {"OLDSCHEDULE", 9}});
         insertRow(u"CKQUAL"_s, {{"EMPLOYEE ID", 1}, {"STATUS", "*DEL*"}});
@@ -221,34 +197,24 @@ protected:
         insertRow(u"SCHEDULE"_s, {{"ScheduleNumber", 3}, {"ScheduleEdited", true}});
         insertRow(u"DEPT"_s, {{"DEPT ID", 1}, {"DEPT NAME", "SHOP"}, {"STATUS", true}});
     }
-    // The employees, then the CKQUAL rows, blanked CKQUAL rows, ScheduleEdited and DEPT STATUS.
-    QString state() {
-        Recordset rs = db().openRecordset(u"SELECT * FROM \"EMPLOYEE\" ORDER BY \"EMPLOYEE ID\""_s);
-        QStringList all;
-        for (; !rs.eof(); rs.moveNext()) {
-            QStringList row;
-            for (auto c : {u"STATUS", u"CLOCK ID", u"NEWBADGE", u"MSGCODE", u"MESSAGE", u"OLDSCHEDULE"})
-                row << (isNull(rs.value(c)) ? u"-"_s : valueText(rs.value(c)));
-            all << row.join(u' ');
-        }
-        for (const char *sql :
-             {"SELECT count(*) FROM \"CKQUAL\"", "SELECT count(*) FROM \"CKQUAL\" WHERE \"STATUS\" = '     '",
-              "SELECT \"ScheduleEdited\" FROM \"SCHEDULE\"", "SELECT \"STATUS\" FROM \"DEPT\""})
-            all << QString::number(count(QString::fromLatin1(sql)));
-        return all.join(u" | "_s);
+    // The employees, then the CKQUAL rows, blanked CKQUAL rows, edited schedules and active departments.
+    QStringList state() {
+        return rows(u"SELECT \"STATUS\", \"CLOCK ID\", \"NEWBADGE\", \"MSGCODE\", \"MESSAGE\", \"OLDSCHEDULE\" "
+                    "FROM \"EMPLOYEE\" ORDER BY \"EMPLOYEE ID\""_s) +
+               rows(u"SELECT (SELECT count(*) FROM \"CKQUAL\"), (SELECT count(*) FROM \"CKQUAL\" WHERE \"STATUS\" = "
+                    "'     '), (SELECT count(*) FROM \"SCHEDULE\" WHERE \"ScheduleEdited\"), "
+                    "(SELECT count(*) FROM \"DEPT\" WHERE \"STATUS\")"_s);
     }
 };
 
-TEST_F(CleanupTest, BusyClockHoldsEveryMarkBack) {
+TEST_F(CleanupTest, MarksSettleOnlyWhenNoClockIsBusy) {
     insertRow(u"CLOCK"_s, {{"CLOCK NUMBER", 9}, {"status", true}});
-    const QString before = state();
+    const QStringList before = state();
     EXPECT_TRUE(post());
-    EXPECT_EQ(state(), before);
-    EXPECT_TRUE(before.endsWith(u"2 | 0 | 1 | 1"_s)) << before.toStdString();
-}
+    EXPECT_EQ(state(), before) << "a busy clock holds every mark back";
+    EXPECT_EQ(before.back(), u"2 0 1 1"_s);
 
-TEST_F(CleanupTest, MarksSettleWhenNoClockIsBusy) {
     db().execute(u"DELETE FROM \"CLOCK\""_s); // an empty clock table holds nothing back
     EXPECT_TRUE(post());
-    EXPECT_EQ(state(), u"1 1234 0 -1 - 3 | 1 102 0 2 Keep - | 5 103 0 -1 Old - | 1 | 1 | 0 | 0"_s);
+    EXPECT_EQ(state(), (QStringList{u"1 1234 0 -1 - 3"_s, u"1 102 0 2 Keep -"_s, u"5 103 0 -1 Old -"_s, u"1 1 0 0"_s}));
 }
