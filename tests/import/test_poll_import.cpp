@@ -1,6 +1,5 @@
 #include "component/Values.h"
 #include "component/modGlobal.h"
-#include "import/ImportCommand.h"
 #include "import/PollFileReader.h"
 #include "import/PollLogRecordset.h"
 #include "messages/clsMessage.h"
@@ -383,42 +382,4 @@ TEST_F(PollImportTest, ARefusedRowAmongManyCostsOnlyItselfOnEveryEngine) {
     EXPECT_EQ(boxes.shown()[0].title, u"ERROR READING PUNCHES"_s);
     EXPECT_TRUE(boxes.shown()[0].prompt.contains(u"refused"_s)) << boxes.shown()[0].prompt.toStdString();
     EXPECT_EQ(log().count(u"Nte "_s), 1) << "the second refusal is noted in the log";
-}
-
-// The import command's counts, and a dry run that leaves no trace: the runs
-// in order on one file (a repeat within two minutes, a comment, a bad line).
-TEST_F(PollImportTest, TheCommandCountsAndADryRunSavesNothing) {
-    const QString file = pollFile(lines({"; header", Rec{.seq = "0001"}.bytes(), Rec{.seq = "0002", .minute = 6}.bytes(),
-                                         Rec{.seq = "0003", .hour = 16, .inOut = 'O'}.bytes(), "short line"}));
-    const auto punchRows = [&] { return db().firstValue(u"SELECT COUNT(*) FROM \"PUNCH\""_s)->toInt(); };
-    const struct {
-        const char *what;
-        bool importSeen, dryRun;
-        int64_t skipped, punchesNew, duplicates;
-    } runs[] = {
-        {"dry run", true, true, 0, 2, 1},
-        {"first saved run: the dry run marked nothing seen", false, false, 0, 2, 1},
-        {"re-run leaving out the seen records", false, false, 3, 0, 0},
-    };
-    for (const auto &run : runs) {
-        SCOPED_TRACE(run.what);
-        const int before = punchRows();
-        boxes.pushAnswer(Answer::Yes);
-        std::shared_ptr<clsMessage> channel;
-        const ImportResult r = runImportCommand({{u"poll"_s, file}}, channel,
-                                                {.importSeen = run.importSeen, .dryRun = run.dryRun, .cancelRequested = {}});
-        EXPECT_EQ(r.outcome, ImportOutcome::Imported);
-        const ImportSummary &s = r.summary;
-        EXPECT_EQ(s.files, 1);
-        EXPECT_EQ(s.recordsRead, 3);
-        EXPECT_EQ(s.recordsSkippedSeen, run.skipped);
-        EXPECT_EQ(s.badLines, 1);
-        EXPECT_EQ(s.punchesNew, run.punchesNew);
-        EXPECT_EQ(s.duplicatesRemoved, run.duplicates);
-        EXPECT_EQ(s.errors, 1) << "the bad line";
-        EXPECT_GT(s.seconds, 0.0);
-        EXPECT_EQ(punchRows() > before, !run.dryRun && run.punchesNew > 0);
-        EXPECT_TRUE(rows("IMPORT").empty());
-    }
-    EXPECT_TRUE(log().contains(u"Dry run: "_s));
 }
