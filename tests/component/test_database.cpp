@@ -6,7 +6,6 @@
 #include "support/TestSupport.h"
 
 #include <algorithm>
-#include <libpq-fe.h>
 
 using namespace hx;
 using hx::test::errorNumberOf;
@@ -163,33 +162,6 @@ TEST_F(DatabaseTest, ConnectionStringForms) {
         EXPECT_TRUE(isConnectionText(QString::fromLatin1(name))) << name;
     for (const char *name : {"site.db", "/srv/a=b.db", "Engine=PostgreSQL;Database=d", "Host=h", "hosts=h"})
         EXPECT_FALSE(isConnectionText(QString::fromLatin1(name))) << name;
-}
-
-// What the driver pastes into libpq's connection string reads back, through
-// libpq's parser, as exactly the values given: no value can add a key.
-TEST_F(DatabaseTest, DriverOptionsReadBackAsGiven) {
-    ConnectionSpec target;
-    target.engine = Engine::PostgreSQL;
-    const QString nasty = u"x' host='evil' port='1 \\'\\\\ done"_s;
-    target.setOption(u"host"_s, nasty);
-    target.setOption(u"password"_s, nasty);
-    target.setOption(u"application_name"_s, nasty);
-    target.setOption(u"passfile"_s, u"/a dir/pass"_s);
-    QString error;
-    const std::optional<QString> options = driverConnectOptions(target, &error);
-    ASSERT_TRUE(options.has_value()) << error.toStdString();
-    char *why = nullptr;
-    PQconninfoOption *parsed = PQconninfoParse(options->toUtf8().constData(), &why);
-    ASSERT_NE(parsed, nullptr) << why;
-    QList<std::pair<QString, QString>> back;
-    for (const PQconninfoOption *o = parsed; o->keyword; ++o)
-        if (o->val) back.append({QString::fromUtf8(o->keyword), QString::fromUtf8(o->val)});
-    PQconninfoFree(parsed);
-    EXPECT_EQ(sortedPairs(back), (QStringList{u"application_name="_s + nasty, u"connect_timeout=10"_s,
-                                              u"passfile=/a dir/pass"_s}));
-    target.setOption(u"connect_timeout"_s, u"3"_s);
-    EXPECT_FALSE(driverConnectOptions(target, &error)->contains(u"10"_s));
-    EXPECT_EQ(quoteConnectionOption(QString()), u"''"_s);
 }
 
 TEST_F(DatabaseTest, PasswordsAreMaskedInEveryFormOfTarget) {
