@@ -96,10 +96,10 @@ TEST_F(RulesTest, NullsInEveryColumnAndAnUnreadableTable) {
 
 TEST_F(RulesTest, StartOfWeek) {
     clsTCrules &r = *gTCRules;
-    // {now, week start, first day}; 257 is taken as an unsigned 8-bit value: 1.
+    // {now, week start, first day}: up to six days back; 257 is taken as an unsigned 8-bit value: 1.
     for (const auto &[now, start, first] :
          {std::tuple{"2007-04-25 10:00:00", 1, 22}, {"2007-04-25 10:00:00", 4, 25}, {"2007-04-25 10:00:00", 7, 21},
-          {"2007-04-25 10:00:00", 257, 22}, {"2007-04-22 23:00:00", 1, 22}}) {
+          {"2007-04-25 10:00:00", 5, 19}, {"2007-04-25 10:00:00", 257, 22}, {"2007-04-22 23:00:00", 1, 22}}) {
         setNow(QLatin1String(now));
         r.intWeekStart = start;
         EXPECT_EQ(r.dteStartOfWeek(), dateSerial(2007, 4, first)) << now << " " << start;
