@@ -11,13 +11,12 @@
 #include <sys/stat.h>
 
 using namespace hx;
+using namespace Qt::Literals::StringLiterals;
 
 namespace {
-const QString kSqliteTail = QStringLiteral(
-    "\r\n\r\nCheck that the file is an SQLite database and that this user may read and write it and its "
-    "folder.");
-const QString kNameTail = QStringLiteral("\r\n\r\nCheck the database name or the data-link file: ");
-const QString kDataAccess = QStringLiteral("Error: -2147467259\r\nDescription: ");
+const QString kSqliteTail =
+    u"\r\n\r\nCheck that the file is an SQLite database and that this user may read and write it and its folder."_s;
+const QString kDataAccess = u"Error: -2147467259\r\nDescription: "_s;
 
 class SessionTest : public hx::test::SiteTest {
 protected:
@@ -49,133 +48,117 @@ protected:
 } // namespace
 
 TEST_F(SessionTest, PathDefaultsAndTrailingSlashRule) {
-    const QString binary =
-        QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget()).absolutePath();
+    const QString binary = QFileInfo(QFileInfo(u"/proc/self/exe"_s).symLinkTarget()).absolutePath();
     clsQX8PollLog first, second; // the paths are shared by every object
     for (auto set : {&clsQX8PollLog::setDatabaseFilePath, &clsQX8PollLog::setApplicationPath,
                      &clsQX8PollLog::setPollLogPath, &clsQX8PollLog::setErrorLogPath})
         (first.*set)(QString());
-    EXPECT_EQ(second.DatabaseFilePath(), QStringLiteral("ChronbaseV7.mde"));
-    EXPECT_EQ(second.PollLogPath(), binary + QStringLiteral("/PollLogs"));
+    EXPECT_EQ(second.DatabaseFilePath(), u"ChronbaseV7.mde"_s);
+    EXPECT_EQ(second.PollLogPath(), binary + u"/PollLogs"_s);
 
-    first.setApplicationPath(QStringLiteral("/srv/suite//"));
-    EXPECT_EQ(second.PollLogPath(), QStringLiteral("/srv/suite/PollLogs"));
+    first.setApplicationPath(u"/srv/suite//"_s);
+    EXPECT_EQ(second.PollLogPath(), u"/srv/suite/PollLogs"_s);
     EXPECT_EQ(second.ErrorLogPath(), binary); // not the application folder
-    EXPECT_EQ(strDatabaseFullPath(QStringLiteral("site.db")), QStringLiteral("/srv/suite/site.db"));
-    second.setPollLogPath(QStringLiteral("/")); // strips to nothing: the default
-    EXPECT_EQ(first.PollLogPath(), QStringLiteral("/srv/suite/PollLogs"));
-    second.setErrorLogPath(QStringLiteral("/var/log/hx///"));
-    EXPECT_EQ(first.ErrorLogPath(), QStringLiteral("/var/log/hx"));
-    first.setDatabaseFilePath(QStringLiteral("/data/site.db/")); // kept exactly as given
-    EXPECT_EQ(second.DatabaseFilePath(), QStringLiteral("/data/site.db/"));
+    EXPECT_EQ(strDatabaseFullPath(u"site.db"_s), u"/srv/suite/site.db"_s);
+    second.setPollLogPath(u"/"_s); // strips to nothing: the default
+    EXPECT_EQ(first.PollLogPath(), u"/srv/suite/PollLogs"_s);
+    second.setErrorLogPath(u"/var/log/hx///"_s);
+    EXPECT_EQ(first.ErrorLogPath(), u"/var/log/hx"_s);
+    first.setDatabaseFilePath(u"/data/site.db/"_s); // kept exactly as given
+    EXPECT_EQ(second.DatabaseFilePath(), u"/data/site.db/"_s);
 }
 
-TEST_F(SessionTest, NamesAreBareAbsoluteUrlOrDataLink) {
-    const QString inApp = makeDatabase(QStringLiteral("app/Chron.db"));
-    const QString elsewhere = makeDatabase(QStringLiteral("other/site.db"));
+TEST_F(SessionTest, NamesAreBareAbsoluteUrlOrDataLinkAndAMissingOneIsNotFound) {
+    const QString inApp = makeDatabase(u"app/Chron.db"_s);
+    const QString elsewhere = makeDatabase(u"other/site.db"_s);
 
     // A bare name is looked up in the application folder; extra properties get their separator.
-    QString extra = QStringLiteral("Mode=Share Deny None");
-    ASSERT_EQ(lngOpenConnection(gConn, QStringLiteral("Chron.db"), extra), -1);
-    EXPECT_EQ(extra, QStringLiteral("Mode=Share Deny None;"));
+    QString extra = u"Mode=Share Deny None"_s;
+    ASSERT_EQ(lngOpenConnection(gConn, u"Chron.db"_s, extra), -1);
+    EXPECT_EQ(extra, u"Mode=Share Deny None;"_s);
     EXPECT_EQ(gConn->describe(), inApp);
     // An existing connection is left as it is, but the name is still checked first.
     EXPECT_EQ(open(elsewhere), -1);
     EXPECT_EQ(gConn->describe(), inApp);
-    EXPECT_EQ(open(QStringLiteral("c.db")), 100);
+    EXPECT_EQ(open(u"c.db"_s), 100);
     subCloseConnection(gConn);
 
     expectOpens(elsewhere, elsewhere);
-    expectOpens(QStringLiteral("sqlite://") + elsewhere, elsewhere);
+    expectOpens(u"sqlite://"_s + elsewhere, elsewhere);
     // Data-link files in any case: comments, section and blank lines before the
     // connection string; a relative file is next to the link.
-    writeFile(QStringLiteral("app/Site.UdL"), "\xEF\xBB\xBF[oledb]\r\n; a comment\r\n\r\n"
-                                              "Engine=SQLite;Data Source=Chron.db\r\nEngine=junk\r\n");
-    expectOpens(QStringLiteral("Site.UdL"), inApp);
-    writeFile(QStringLiteral("other/link.udl"), QByteArray("sqlite://") + elsewhere.toUtf8() + "\n");
-    expectOpens(path(QStringLiteral("other/link.udl")), elsewhere);
-    EXPECT_TRUE(boxes.shown().empty());
-}
+    writeFile(u"app/Site.UdL"_s, "\xEF\xBB\xBF[oledb]\r\n; a comment\r\n\r\nEngine=SQLite;Data Source=Chron.db\r\n"
+                                 "Engine=junk\r\n");
+    expectOpens(u"Site.UdL"_s, inApp);
+    writeFile(u"other/link.udl"_s, QByteArray("sqlite://") + elsewhere.toUtf8() + "\n");
+    expectOpens(path(u"other/link.udl"_s), elsewhere);
 
-TEST_F(SessionTest, MissingNameIsNotFoundWithoutABox) {
-    makeDatabase(QStringLiteral("app/ChronbaseV7.mde"));
+    // Not found, without a box.
     for (const QString &name :
-         {QString(), QStringLiteral("missing.db"), path(QStringLiteral("nowhere/site.db")),
-          QStringLiteral("missing.UDL"), path(QStringLiteral("app"))})
+         {QString(), u"missing.db"_s, path(u"nowhere/site.db"_s), u"missing.UDL"_s, path(u"app"_s)})
         EXPECT_EQ(open(name), 100) << name.toStdString();
     EXPECT_FALSE(gConn);
     EXPECT_TRUE(boxes.shown().empty());
-    QString extra;
-    EXPECT_FALSE(blnOpenDatabase(gConn, QStringLiteral("missing.db"), extra));
-    EXPECT_TRUE(blnOpenDatabase(gConn, QStringLiteral("ChronbaseV7.mde"), extra));
+    EXPECT_FALSE(blnOpenDatabase(gConn, u"missing.db"_s, extra));
+    EXPECT_TRUE(blnOpenDatabase(gConn, u"Chron.db"_s, extra));
 }
 
 TEST_F(SessionTest, FilesThatCannotBeOpenedAreReportedAndLeftAlone) {
     const QByteArray junk("This is a poll log, not a database.\r\n");
-    const QString p = writeFile(QStringLiteral("app/junk.db"), junk);
-    writeFile(QStringLiteral("app/empty.db"), QByteArray());
-    writeFile(QStringLiteral("app/blank.udl"), "\r\n; nothing here\r\n[oledb]\r\n");
-    writeFile(QStringLiteral("app/nofile.udl"), "Engine=SQLite;Data Source=gone.db\r\n");
-    writeFile(QStringLiteral("app/noengine.udl"), "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=x.mde\r\n");
+    const QString p = writeFile(u"app/junk.db"_s, junk);
+    writeFile(u"app/empty.db"_s, QByteArray());
+    writeFile(u"app/blank.udl"_s, "\r\n; nothing here\r\n[oledb]\r\n");
+    writeFile(u"app/nofile.udl"_s, "Engine=SQLite;Data Source=gone.db\r\n");
+    writeFile(u"app/noengine.udl"_s, "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=x.mde\r\n");
     for (const char *name : {"junk.db", "empty.db", "blank.udl", "nofile.udl", "noengine.udl"})
         EXPECT_EQ(open(QLatin1String(name)), 0) << name;
     EXPECT_FALSE(gConn);
     ASSERT_EQ(boxes.shown().size(), 5u);
-    EXPECT_EQ(boxes.shown()[0].title, QStringLiteral("HXPollLog"));
+    EXPECT_EQ(boxes.shown()[0].title, u"HXPollLog"_s);
     EXPECT_EQ(boxes.shown()[0].buttons, 0);
-    EXPECT_EQ(boxes.shown()[0].prompt, kDataAccess + QStringLiteral("The file '") + p +
-                                           QStringLiteral("' is not a database.") + kSqliteTail);
+    EXPECT_EQ(boxes.shown()[0].prompt, kDataAccess + u"The file '"_s + p + u"' is not a database."_s + kSqliteTail);
     EXPECT_TRUE(boxes.shown()[2].prompt.startsWith(
-        kDataAccess + QStringLiteral("The data link file holds no connection string: ") +
-        path(QStringLiteral("app/blank.udl")) + kNameTail));
-    EXPECT_EQ(boxes.shown()[3].prompt, kDataAccess + QStringLiteral("Could not find file '") +
-                                           path(QStringLiteral("app/gone.db")) + QStringLiteral("'.") +
-                                           kSqliteTail);
-    EXPECT_TRUE(boxes.shown()[4].prompt.contains(QStringLiteral("no known engine")));
+        kDataAccess + u"The data link file holds no connection string: "_s + path(u"app/blank.udl"_s) +
+        u"\r\n\r\nCheck the database name or the data-link file: "_s));
+    EXPECT_EQ(boxes.shown()[3].prompt,
+              kDataAccess + u"Could not find file '"_s + path(u"app/gone.db"_s) + u"'."_s + kSqliteTail);
+    EXPECT_TRUE(boxes.shown()[4].prompt.contains(u"no known engine"_s));
     // Nothing was made into a database or created.
-    EXPECT_EQ(readFile(QStringLiteral("app/junk.db")), junk);
-    EXPECT_EQ(readFile(QStringLiteral("app/empty.db")), QByteArray());
-    EXPECT_FALSE(QFileInfo::exists(p + QStringLiteral("-wal")));
-    EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("app/gone.db"))));
-}
+    EXPECT_EQ(readFile(u"app/junk.db"_s), junk);
+    EXPECT_EQ(readFile(u"app/empty.db"_s), QByteArray());
+    EXPECT_FALSE(QFileInfo::exists(p + u"-wal"_s) || QFileInfo::exists(path(u"app/gone.db"_s)));
 
-TEST_F(SessionTest, ADataLinkIsASmallPlainFile) {
+    // A data link is a small plain file: a pipe would block the start-up; a
+    // huge file without line ends would be read whole.
     QString error;
-    // A pipe would block the start-up; a huge file without line ends would be read whole.
-    const QString fifo = path(QStringLiteral("app/pipe.udl"));
+    const QString fifo = path(u"app/pipe.udl"_s);
     ASSERT_EQ(::mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
     EXPECT_FALSE(dataLinkConnectionString(fifo, &error).has_value());
-    EXPECT_EQ(error, QStringLiteral("The data link file is not a plain file of at most 1 MB: ") + fifo);
-    const QString huge = writeFile(QStringLiteral("app/huge.udl"), QByteArray(1024 * 1024 + 1, 'x'));
+    EXPECT_EQ(error, u"The data link file is not a plain file of at most 1 MB: "_s + fifo);
     error.clear();
-    EXPECT_FALSE(dataLinkConnectionString(huge, &error).has_value());
+    EXPECT_FALSE(dataLinkConnectionString(writeFile(u"app/huge.udl"_s, QByteArray(1024 * 1024 + 1, 'x')), &error));
     EXPECT_FALSE(error.isEmpty());
-    const QString fine =
-        writeFile(QStringLiteral("app/fine.udl"), "[oledb]\r\n; c\r\n Engine=SQLite;Data Source=a.db \r\n");
-    EXPECT_EQ(dataLinkConnectionString(fine, &error), QStringLiteral("Engine=SQLite;Data Source=a.db"));
 }
 
 TEST_F(SessionTest, NullReadingHelpers) {
-    const QVariant dbNull{QMetaType(QMetaType::QString)}, empty{QStringLiteral("")};
+    const QVariant dbNull{QMetaType(QMetaType::QString)}, empty{u""_s};
     EXPECT_EQ(strNullToText(dbNull), QString());
-    EXPECT_EQ(strNullToText(QVariant(-2.5)), QStringLiteral("-2.5"));
+    EXPECT_EQ(strNullToText(QVariant(-2.5)), u"-2.5"_s);
     EXPECT_EQ(lngNullToZero(dbNull) + lngNullToZero(empty), 0);
     EXPECT_EQ(lngNullToZero(QVariant(7.5)), 8);
     EXPECT_EQ(lngNullToZero(QVariant(6.5)), 6);
     EXPECT_EQ(dtmNullToDate(dbNull), kNullDate);
     EXPECT_EQ(dtmNullToDate(empty), kNullDate);
-    EXPECT_EQ(dtmNullToDate(QVariant(QStringLiteral("2007-04-26"))), dateSerial(2007, 4, 26));
+    EXPECT_EQ(dtmNullToDate(QVariant(u"2007-04-26"_s)), dateSerial(2007, 4, 26));
 
     // No row, a Null, an unknown column, no connection: empty text, not Null.
     const auto emptyText = [](const QVariant &v) { return !isNull(v) && v.toString().isEmpty(); };
     gConn = std::move(site);
-    EXPECT_TRUE(emptyText(varFirstColumnValue(
-        QStringLiteral("SELECT \"CLOCK NAME\" FROM \"CLOCK\" WHERE \"CLOCK NUMBER\" = ?"), {1})));
-    EXPECT_THROW(varFirstColumnValue(QStringLiteral("SELECT nothing FROM nowhere")), HxError);
-    EXPECT_EQ(varTCRulesField(QStringLiteral("pay start")).toString(), QStringLiteral("2007-04-26"));
-    EXPECT_TRUE(emptyText(varTCRulesField(QStringLiteral("ROUNDING"))));
-    EXPECT_TRUE(emptyText(varTCRulesField(QStringLiteral("NoSuchColumn"))));
+    EXPECT_TRUE(emptyText(varFirstColumnValue(u"SELECT \"CLOCK NAME\" FROM \"CLOCK\" WHERE \"CLOCK NUMBER\" = ?"_s, {1})));
+    EXPECT_THROW(varFirstColumnValue(u"SELECT nothing FROM nowhere"_s), HxError);
+    EXPECT_EQ(varTCRulesField(u"pay start"_s).toString(), u"2007-04-26"_s);
+    EXPECT_TRUE(emptyText(varTCRulesField(u"ROUNDING"_s)) && emptyText(varTCRulesField(u"NoSuchColumn"_s)));
     gConn.reset();
-    EXPECT_TRUE(emptyText(varTCRulesField(QStringLiteral("VALIO"))));
+    EXPECT_TRUE(emptyText(varTCRulesField(u"VALIO"_s)));
     EXPECT_THROW(conn(), HxError);
 }

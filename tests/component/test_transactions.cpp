@@ -50,39 +50,24 @@ protected:
     std::unique_ptr<Database> m_db;
 };
 
-TEST_P(TransactionTest, OnlyTheOutermostGuardBeginsAndCommits) {
-    {
+// Only the outermost guard begins and commits; left without commit it rolls
+// back, inner commits and all. A handled failure (a duplicate key, a statement
+// that cannot be prepared) undoes only its statement and the rest commits.
+TEST_P(TransactionTest, OnlyTheOutermostGuardCommitsAndAHandledFailureCostsOnlyItself) {
+    for (bool commit : {true, false}) {
         Transaction outer(*m_db);
-        insert(1);
-        {
-            Transaction inner(*m_db);
-            insert(2);
-            inner.commit();
-        }
-        EXPECT_TRUE(m_db->inTransaction());
-        EXPECT_EQ(committed(), QList<int>{});
-        outer.commit();
-    }
-    EXPECT_FALSE(m_db->inTransaction());
-    EXPECT_EQ(committed(), (QList<int>{1, 2}));
-
-    // An outermost guard left without commit rolls back, inner commits and all.
-    {
-        Transaction outer(*m_db);
-        insert(3);
+        insert(commit ? 1 : 3);
         Transaction inner(*m_db);
-        insert(4);
+        insert(commit ? 2 : 4);
         inner.commit();
+        EXPECT_TRUE(m_db->inTransaction());
+        EXPECT_EQ(committed(), commit ? QList<int>{} : (QList<int>{1, 2}));
+        if (commit) outer.commit();
     }
     EXPECT_FALSE(m_db->inTransaction());
     EXPECT_EQ(committed(), (QList<int>{1, 2}));
-}
 
-TEST_P(TransactionTest, AHandledFailureUndoesOnlyItsStatementAndTheRestCommits) {
     Transaction tx(*m_db);
-    insert(1);
-    insert(2);
-    // A duplicate key is about one row: reported, not fatal.
     try {
         insert(1);
         ADD_FAILURE() << "a duplicate key was accepted";
@@ -93,7 +78,6 @@ TEST_P(TransactionTest, AHandledFailureUndoesOnlyItsStatementAndTheRestCommits) 
     EXPECT_FALSE(m_db->isBroken());
     insert(3);
     m_db->execute(u"UPDATE \"T\" SET \"V\" = ? WHERE \"ID\" = ?"_s, {u"y"_s, 2});
-    // A statement that cannot even be prepared fails alike.
     EXPECT_THROW(m_db->execute(u"UPDATE \"NoSuchTable\" SET \"V\" = ?"_s, {u"z"_s}), HxError);
     insert(4);
     tx.commit();

@@ -114,21 +114,17 @@ TEST(PollFieldTest, PositionsNumbersBadgesAndClocks) {
     EXPECT_EQ(pollClockNumber(QStringLiteral("/polls/x}AB")), 0);
 }
 
-TEST(PollFieldTest, YearInferenceAndRollOver) {
-    const QDate jan15(2007, 1, 15), apr26(2007, 4, 26);
-    EXPECT_EQ(pollPunchDate(12, 30, jan15), dateSerial(2006, 12, 30));
-    EXPECT_EQ(pollPunchDate(3, 1, jan15), dateSerial(2007, 3, 1)) << "two months ahead is this year";
-    EXPECT_EQ(pollPunchDate(4, 1, jan15), dateSerial(2006, 4, 1)) << "three months ahead is last year";
-    EXPECT_EQ(pollPunchDate(1, 32, apr26), dateSerial(2007, 2, 1));
-    EXPECT_EQ(pollPunchDate(3, 0, apr26), dateSerial(2007, 2, 28));
-    EXPECT_EQ(pollPunchDate(13, 1, QDate(2007, 12, 26)), dateSerial(2008, 1, 1));
-}
+TEST(PollFieldTest, YearInferenceRollOverAndAccessCodes) {
+    // {month, day, today, date}: up to two months ahead is this year, three is last year.
+    for (const auto &[m, d, today, date] :
+         {std::tuple{12, 30, QDate(2007, 1, 15), QDate(2006, 12, 30)}, {3, 1, QDate(2007, 1, 15), QDate(2007, 3, 1)},
+          {4, 1, QDate(2007, 1, 15), QDate(2006, 4, 1)}, {1, 32, QDate(2007, 4, 26), QDate(2007, 2, 1)},
+          {3, 0, QDate(2007, 4, 26), QDate(2007, 2, 28)}, {13, 1, QDate(2007, 12, 26), QDate(2008, 1, 1)}})
+        EXPECT_EQ(pollPunchDate(m, d, today), fromQDate(date)) << m << "/" << d << " " << today.toString().toStdString();
 
-TEST(PollFieldTest, AccessResultAndFailureCodes) {
     // Result read as hexadecimal, failure as decimal less 32 (0 below 1).
-    for (const auto &[text, result, failure] :
-         {std::tuple{u"00", 0, 0}, std::tuple{u"0A", 10, 0}, std::tuple{u"ZZ", 0, 0},
-          std::tuple{u"40", 64, 8}, std::tuple{u"33", 51, 1}, std::tuple{u"32", 50, 0}}) {
+    for (const auto &[text, result, failure] : {std::tuple{u"00", 0, 0}, {u"0A", 10, 0}, {u"ZZ", 0, 0},
+                                                {u"40", 64, 8}, {u"33", 51, 1}, {u"32", 50, 0}}) {
         EXPECT_EQ(accessResultCode(text), result) << QString::fromUtf16(text).toStdString();
         EXPECT_EQ(accessFailureNumber(text), failure) << QString::fromUtf16(text).toStdString();
     }

@@ -6,13 +6,14 @@
 #include <QFile>
 
 using namespace hx;
+using namespace Qt::Literals::StringLiterals;
 
 namespace {
 // One recording element; each test uses an instance per role.
 struct Element : ProgressBarElement, LabelElement, MessageListElement {
     int minimum = -1, maximum = -1, value = -1;
     bool visible = true;
-    QString caption = QStringLiteral("untouched");
+    QString caption = u"untouched"_s;
     QStringList entries;
     void setMinimum(int v) override { minimum = v; }
     void setMaximum(int v) override { maximum = v; }
@@ -37,26 +38,24 @@ TEST_F(MessageTest, LargeProgressIsScaledIntoSixteenBits) {
     m.setLngProgressValue(50000);
     EXPECT_EQ(m.lngProgressValue(), 50000);
     EXPECT_EQ(bar.value, 12500);
-    EXPECT_EQ(percent.caption, QStringLiteral("50%"));
+    EXPECT_EQ(percent.caption, u"50%"_s);
     m.setLngProgressTotal(1000); // the divisor never shrinks
     EXPECT_EQ(m.intProgressTotal(), 250);
 
-    // {total, divisor, scaled total}: 65537 is the largest total one halving
-    // brings under 32769, and 32768 does not fit: the top step shows full.
-    for (const auto &[total, divisor, scaled] :
-         {std::tuple{32767, 1, 32767}, std::tuple{65537, 2, 32767}, std::tuple{65538, 3, 21846}}) {
+    // {total, value, divisor, scaled total}: 65537 is the largest total one halving
+    // brings under 32769, and 32768 does not fit: the top step shows full. A value
+    // that grows the divisor rescales the total; the value never passes it.
+    for (const auto &[total, value, divisor, scaled] : {std::tuple{32767, 0, 1, 32767}, {65537, 0, 2, 32767},
+                                                        {65538, 0, 3, 21846}, {10000, 40000, 2, 5000}}) {
         clsMessage edge;
         edge.setLngProgressTotal(total);
+        if (value) edge.setLngProgressValue(value);
         EXPECT_EQ(edge.scaleDivisor(), divisor) << total;
         EXPECT_EQ(edge.intProgressTotal(), scaled) << total;
+        if (value) {
+            EXPECT_EQ(edge.intProgressValue(), scaled);
+        }
     }
-    // A value that grows the divisor rescales the total; the value never passes it.
-    clsMessage grows;
-    grows.setLngProgressTotal(10000);
-    grows.setLngProgressValue(40000);
-    EXPECT_EQ(grows.scaleDivisor(), 2);
-    EXPECT_EQ(grows.intProgressTotal(), 5000);
-    EXPECT_EQ(grows.intProgressValue(), 5000);
 }
 
 TEST_F(MessageTest, ValueTotalAndPercentageRules) {
@@ -75,10 +74,9 @@ TEST_F(MessageTest, ValueTotalAndPercentageRules) {
     m.setIntProgressValue(150);
     EXPECT_EQ(m.intProgressTotal(), 100);
     EXPECT_EQ(bar.value, 100);
-    EXPECT_EQ(percent.caption, QStringLiteral("100%"));
+    EXPECT_EQ(percent.caption, u"100%"_s);
     // Halves go to the even percentage.
-    for (const auto &[total, value, text] :
-         {std::tuple{200, 1, "0%"}, std::tuple{200, 3, "2%"}, std::tuple{8, 1, "12%"}}) {
+    for (const auto &[total, value, text] : {std::tuple{200, 1, "0%"}, {200, 3, "2%"}, {8, 1, "12%"}}) {
         m.setIntProgressTotal(int16_t(total));
         m.setIntProgressValue(int16_t(value));
         EXPECT_EQ(percent.caption, QLatin1String(text)) << value << "/" << total;
@@ -92,7 +90,10 @@ TEST_F(MessageTest, ValueTotalAndPercentageRules) {
     EXPECT_TRUE(m.blnIsCancel());
 }
 
-TEST_F(MessageTest, StatusTextGoesToWhatIsAttached) {
+// The status text goes to what is attached; lines of the message log start
+// at the next print zone after the time. Going away clears the status and
+// hides the progress, and the last (empty) status is logged while the log is on.
+TEST_F(MessageTest, StatusTextGoesToWhatIsAttachedAndTheMessageLog) {
     Element list, status, bar;
     {
         clsMessage m;
@@ -101,50 +102,40 @@ TEST_F(MessageTest, StatusTextGoesToWhatIsAttached) {
         EXPECT_EQ(status.caption, QString());
         m.setProProgressBar(&bar);
         m.setBlnIsProgress(true);
-        m.setStrUIMessage(QStringLiteral("Importing 0426171709A1.txt"));
-        m.setStrUIMessage(QStringLiteral("Posting"));
-        EXPECT_EQ(list.entries,
-                  QStringList({QStringLiteral("Importing 0426171709A1.txt"), QStringLiteral("Posting")}));
-        EXPECT_EQ(status.caption, QStringLiteral("Posting"));
+        m.setStrUIMessage(u"Importing 0426171709A1.txt"_s);
+        m.setStrUIMessage(u"Posting"_s);
+        EXPECT_EQ(list.entries, (QStringList{u"Importing 0426171709A1.txt"_s, u"Posting"_s}));
+        EXPECT_EQ(status.caption, u"Posting"_s);
+        EXPECT_FALSE(QFile::exists(path(u"app/MessageLog.txt"_s)));
+
+        m.setBlnLogMessages(true);
+        m.setBlnLogMessages(true);
+        m.setStrUIMessage(u"Reading file"_s);
+        setNow(u"2007-11-30 00:00:00"_s);
+        m.setStrUIMessage(u"Midnight"_s);
+        m.setBlnLogMessages(false);
+        m.setStrUIMessage(u"not logged"_s);
+        setNow(u"2007-04-26 09:05:01"_s);
+        m.setBlnLogMessages(true);
+        m.setStrUIMessage(u"again"_s);
     }
-    // Going away clears the status and hides the progress; nothing was logged.
     EXPECT_EQ(status.caption, QString());
     EXPECT_FALSE(bar.visible);
-    EXPECT_FALSE(QFile::exists(path(QStringLiteral("app/MessageLog.txt"))));
-}
-
-TEST_F(MessageTest, MessageLogLinesUseTheNextPrintZone) {
-    {
-        clsMessage m;
-        m.setBlnLogMessages(true);
-        m.setBlnLogMessages(true);
-        m.setStrUIMessage(QStringLiteral("Reading file"));
-        setNow(QStringLiteral("2007-11-30 00:00:00"));
-        m.setStrUIMessage(QStringLiteral("Midnight"));
-        m.setBlnLogMessages(false);
-        m.setStrUIMessage(QStringLiteral("not logged"));
-        setNow(QStringLiteral("2007-04-26 09:05:01"));
-        m.setBlnLogMessages(true);
-        m.setStrUIMessage(QStringLiteral("again"));
-    }
-    // "4/26/2007 5:17:00 PM" is 20 wide: the text starts at column 29. Going
-    // away clears the status text while the log is still on.
-    EXPECT_EQ(readFile(QStringLiteral("app/MessageLog.txt")),
-              QByteArray("4/26/2007 5:17:00 PM        Reading file\r\n"
-                         "11/30/2007    Midnight\r\n"
-                         "4/26/2007 9:05:01 AM        again\r\n"
-                         "4/26/2007 9:05:01 AM        \r\n"));
+    // "4/26/2007 5:17:00 PM" is 20 wide: the text starts at column 29.
+    EXPECT_EQ(readFile(u"app/MessageLog.txt"_s), QByteArray("4/26/2007 5:17:00 PM        Reading file\r\n"
+                                                            "11/30/2007    Midnight\r\n"
+                                                            "4/26/2007 9:05:01 AM        again\r\n"
+                                                            "4/26/2007 9:05:01 AM        \r\n"));
 }
 
 TEST_F(MessageTest, AMessageLogThatCannotBeOpenedIsReportedAndLoggingStaysOff) {
-    subSetApplicationPath(path(QStringLiteral("missing")));
+    subSetApplicationPath(path(u"missing"_s));
     clsMessage m;
     m.setBlnLogMessages(true);
     EXPECT_FALSE(m.blnLogMessages());
     ASSERT_EQ(boxes.shown().size(), 1u);
-    EXPECT_EQ(boxes.shown()[0].title, QStringLiteral("Horalis Error"));
-    EXPECT_TRUE(
-        readFile(QStringLiteral("logs/QX8log.txt")).contains("Where: clsMessage:_Let blnLogMessages \r\n"));
-    m.setStrUIMessage(QStringLiteral("still works"));
-    EXPECT_EQ(m.strUIMessage(), QStringLiteral("still works"));
+    EXPECT_EQ(boxes.shown()[0].title, u"Horalis Error"_s);
+    EXPECT_TRUE(readFile(u"logs/QX8log.txt"_s).contains("Where: clsMessage:_Let blnLogMessages \r\n"));
+    m.setStrUIMessage(u"still works"_s);
+    EXPECT_EQ(m.strUIMessage(), u"still works"_s);
 }
