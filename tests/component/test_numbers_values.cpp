@@ -84,6 +84,7 @@ TEST(Values, NullIsNeitherEmptyTextNorZeroAndEveryStoredFormReadsBack) {
     EXPECT_EQ(errorNumberOf([] { toBoolean(QVariant(QStringLiteral("maybe"))); }), ErrNo::TypeMismatch);
 
     EXPECT_EQ(valueText(QVariant(5.0)), QStringLiteral("5"));
+    EXPECT_EQ(valueText(QVariant(1234567.25)), QStringLiteral("1234567.25")); // a number kept whole, as stored
     EXPECT_EQ(valueText(QVariant(0.1f)), QStringLiteral("0.1"));
     EXPECT_EQ(valueText(QVariant(true)), QStringLiteral("True"));
     EXPECT_EQ(valueText(QVariant{QMetaType(QMetaType::QString)}), QString());
