@@ -431,9 +431,6 @@ QString quoteConnectionOption(const QString &value) {
 // ---------------------------------------------------------------- Recordset
 
 RecordColumns::RecordColumns(QStringList columnNames) : names(std::move(columnNames)) {
-    lowerNames.reserve(names.size());
-    for (const QString &n : names)
-        lowerNames << n.toLower();
     for (qsizetype i = 0; i < names.size(); ++i)
         exact.emplace(names[i], int(i));
 }

@@ -104,7 +104,6 @@ bool boundAsNull(const QVariant &v);
 // The column names of a statement's rows, shared by every recordset it opens.
 struct RecordColumns {
     QStringList names;
-    QStringList lowerNames;
     // The first index of each name as spelt.
     struct ViewHash {
         using is_transparent = void;

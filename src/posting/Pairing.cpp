@@ -48,11 +48,10 @@ const QString kReachable = QStringLiteral(
     "WHERE \"EMPLOYEE ID\" IN (SELECT \"EMPLOYEE ID\" FROM \"IMPORT\") AND \"IN DATE\" >= ? "
     "AND \"IN TIME\" IS NULL AND \"OUT TIME\" IS NOT NULL");
 
-// The rows about to be written, as their recalculation reads them, this many
-// a statement; the text stays the same for every read.
+// The rows about to be written, as their recalculation reads them, by key:
+// up to this many a statement, in two sizes only, so that a flush of two rows
+// does not bind two hundred and fifty and the texts stay prepared.
 constexpr int kStoredRows = 250;
-// The read of up to `rows` stored rows by key; a few sizes only, so that a
-// flush of two rows does not bind two hundred and fifty.
 const QString &storedRowsSql(int rows) {
     static const auto text = [](int n) {
         QStringList cols, marks;
