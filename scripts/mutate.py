@@ -177,9 +177,10 @@ class NotApplied(Exception):
 FOLDER_TEST_DIRS = {"component": ["component", "pg"], "library": []}
 
 
-def test_targets(folder=None):
-    """The targets the tests need; with a folder, those of its first tests only."""
-    dirs = FOLDER_TEST_DIRS.get(folder, [folder]) if folder else None
+def test_targets(folder=None, dirs=None):
+    """The targets the tests need; with a folder (or test folders), those of its first tests only."""
+    if dirs is None and folder:
+        dirs = FOLDER_TEST_DIRS.get(folder, [folder])
     names = []
     for src in sorted(glob.glob(os.path.join(ROOT, "tests", "*", "test_*.cpp"))):
         test_dir = os.path.basename(os.path.dirname(src))
@@ -285,9 +286,31 @@ def ctest_pass(args, log, include, exclude):
     return failed
 
 
-def build_and_test(args, log, folder):
-    """Builds and tests in two steps: the fault's own folder, then the rest.
+def ctest_exact(name):
+    """A ctest -R pattern matching one test name only."""
+    return "^" + re.sub(r"([.()\[\]*+?^$|\\])", r"\\\1", name) + "$"
+
+
+def catcher_dir(name):
+    """The tests/ folder of a test named like [pg.]<folder>.Suite.Case, or None."""
+    parts = name.split(".")
+    if parts and parts[0] == "pg":
+        parts = parts[1:]
+    return parts[0] if parts and os.path.isdir(os.path.join(ROOT, "tests", parts[0])) else None
+
+
+def build_and_test(args, log, folder, catcher=None):
+    """Builds and tests in two steps: the fault's own folder, then the rest;
+    with the test that caught the fault in the baseline, that test alone
+    first (it most likely catches it again, in seconds).
     Returns (built, failing test or None)."""
+    test_dir = catcher_dir(catcher) if catcher else None
+    if test_dir:
+        if not build(args, log, test_targets(dirs=[test_dir])):
+            return False, None
+        found = ctest_pass(args, log, ctest_exact(catcher), EXCLUDED_TESTS)
+        if found:
+            return True, found
     first = FOLDER_TESTS.get(folder)
     if first:
         # Only the programs of the first tests are linked before they run;
@@ -484,6 +507,12 @@ def main():
             h.append(f"PARTIAL: {done} of {total} faults measured; not measured: " + ", ".join(missing))
         return h
 
+    # The baseline's catching tests, tried first.
+    catchers = {}
+    if args.baseline:
+        for fid, r in read_results(os.path.join(ROOT, args.baseline)).items():
+            if len(r) > 1 and r[0] == "caught":
+                catchers[fid] = r[1].removesuffix(" (timeout)")
     defects = 0
     try:
         for i, f in enumerate(faults, 1):
@@ -495,7 +524,7 @@ def main():
             try:
                 open(log, "w").close()
                 with Planted(args.build, f):
-                    compiled, found = build_and_test(args, log, f.folder)
+                    compiled, found = build_and_test(args, log, f.folder, catchers.get(f.id))
                     if not compiled:
                         result = ["does-not-compile", "-"]
                     else:
