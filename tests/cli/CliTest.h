@@ -24,13 +24,9 @@ class CliSiteTest : public SiteTest {
 protected:
     static constexpr auto kNow = "2007-04-26 17:17:00";
 
+    // Badges of four digits, a day start, two clocks and a department.
     void SetUp() override {
         SiteTest::SetUp();
-        seedSite();
-    }
-
-    // Badges of four digits, a day start, two clocks and a department.
-    void seedSite() {
         db().execute(u"UPDATE \"TCRULES\" SET \"IdDigits\" = ?, \"DAY START\" = ?"_s,
                      {4, db().time(timeSerial(4, 0, 0))});
         for (int clock : {1, 2})
@@ -54,11 +50,6 @@ protected:
         }
     }
 
-    // A punch another import has read but not yet posted.
-    void addImportRow() {
-        db().execute(u"INSERT INTO \"IMPORT\" (\"EMPLOYEE ID\", \"CLOCK ID\") VALUES (?, ?)"_s, {1, 1001});
-    }
-
     // A poll log file in the poll log folder: one day shift (in 08:00 + a few
     // minutes, out 16:30) per employee and day.
     void writePoll(const QString &name, int firstId, int count, const QList<QDate> &days,
@@ -77,12 +68,10 @@ protected:
         EXPECT_TRUE(demo::writePollFile(name.contains(u'/') ? name : path(u"polllogs/"_s + name), lines));
     }
 
-    // The --db argument of the host; a PostgreSQL site gives its URL. An
-    // option given again after these (args) wins.
-    QString databaseArgument() const { return databaseName(); }
-
+    // The host on the site (a PostgreSQL site's --db is its URL); an option
+    // given again in args wins.
     std::unique_ptr<QProcess> start(const QStringList &args, bool withSite = true) const {
-        const QStringList site = {u"--db"_s,       databaseArgument(),       u"--app-dir"_s, path(u"app"_s),
+        const QStringList site = {u"--db"_s,       databaseName(),           u"--app-dir"_s, path(u"app"_s),
                                   u"--poll-dir"_s, path(u"polllogs"_s),      u"--log-dir"_s, path(u"logs"_s),
                                   u"--now"_s,      QString::fromLatin1(kNow)};
         auto p = std::make_unique<QProcess>();

@@ -7,6 +7,7 @@
 #include "cli/DemoSite.h"
 #include "component/Schema.h"
 #include "support/PgSandbox.h"
+#include "support/TestSupport.h"
 
 #include <QDir>
 #include <QProcess>
@@ -15,14 +16,12 @@
 
 using namespace hx;
 using namespace Qt::Literals::StringLiterals;
+using hx::test::pgServer;
 
 namespace {
-hx::test::PgSandbox *const g_server =
-    static_cast<hx::test::PgSandbox *>(::testing::AddGlobalTestEnvironment(new hx::test::PgSandbox()));
 
 const QString kNow = u"2007-04-26 17:17:00"_s;
-// Every table an import writes; "ID" columns are left out of the comparison
-// because a PostgreSQL sequence does not roll back.
+// Every table an import writes.
 const QStringList kTables = {u"IMPORT"_s, u"AccessPunch"_s, u"PUNCH"_s,  u"EMPLOYEE"_s, u"DEPT"_s,
                              u"SCHEDULE"_s, u"CKQUAL"_s, u"CLOCK"_s, u"TCRULES"_s, u"PrevPunch"_s};
 
@@ -36,7 +35,7 @@ class CrashTest : public ::testing::TestWithParam<Engine> {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_root.isValid());
-        ASSERT_TRUE(GetParam() == Engine::SQLite || g_server->port() > 0) << g_server->error().toStdString();
+        ASSERT_TRUE(GetParam() == Engine::SQLite || pgServer().port() > 0);
         QDir(m_root.path()).mkpath(u"polllogs"_s);
         const demo::DemoSite site(QDate(2007, 4, 26));
         for (const demo::PollFile &f : site.pollFiles()) {
@@ -47,7 +46,7 @@ protected:
 
         // The site before the import under test: seeded, with a first import
         // behind it, so that there is history and a register.
-        m_template = newSite(u"template"_s);
+        m_template = newSite(u"template"_s, false);
         {
             auto db = open(m_template);
             Transaction tx(*db);
@@ -66,40 +65,28 @@ protected:
         QString database; // PostgreSQL database name
     };
 
-    // An empty site: its folders and, on PostgreSQL, a database (a copy of
-    // `from` when given).
-    Site newSite(const QString &name, const QString &from = QString()) {
+    // A site: its folders and a database, empty or a copy of the template's.
+    Site newSite(const QString &name, bool copyTemplate = true) {
         Site s{m_root.filePath(name), QString()};
         for (const QString &sub : {u"app"_s, u"logs"_s, u"other"_s})
             QDir(s.dir).mkpath(sub);
         if (GetParam() == Engine::PostgreSQL) {
             static int counter = 0;
             s.database = hx::test::PgSandbox::database(u"hx_crash_%1"_s.arg(++counter));
-            Database::open(pg(u"hxtest"_s))
-                ->executeScript(from.isEmpty() ? u"CREATE DATABASE %1;"_s.arg(s.database)
-                                               : u"CREATE DATABASE %1 TEMPLATE %2;"_s.arg(s.database, from));
+            hx::test::openOnServer(u"hxtest"_s)->executeScript(u"CREATE DATABASE %1 TEMPLATE %2;"_s.arg(
+                s.database, copyTemplate ? m_template.database : u"template1"_s));
+        } else if (copyTemplate) {
+            EXPECT_TRUE(QFile::copy(m_template.dir + u"/site.db"_s, s.dir + u"/site.db"_s));
         }
         return s;
     }
 
-    // A copy of the template site's database.
-    Site copyOfTemplate(const QString &name) {
-        const Site s = newSite(name, m_template.database);
-        EXPECT_TRUE(GetParam() == Engine::PostgreSQL ||
-                    QFile::copy(m_template.dir + u"/site.db"_s, s.dir + u"/site.db"_s));
-        return s;
-    }
-
-    static ConnectionSpec pg(const QString &database) {
-        return ConnectionSpec::parse(g_server->url(database), QString(), nullptr).value_or(ConnectionSpec());
-    }
     QString databaseArgument(const Site &s) const {
-        return GetParam() == Engine::PostgreSQL ? g_server->url(s.database) : s.dir + u"/site.db"_s;
+        return GetParam() == Engine::PostgreSQL ? pgServer().url(s.database) : s.dir + u"/site.db"_s;
     }
     std::unique_ptr<Database> open(const Site &s) const {
-        return Database::open(GetParam() == Engine::PostgreSQL
-                                  ? pg(s.database)
-                                  : ConnectionSpec::forSqliteFile(s.dir + u"/site.db"_s));
+        return GetParam() == Engine::PostgreSQL ? hx::test::openOnServer(s.database)
+                                                : Database::open(ConnectionSpec::forSqliteFile(s.dir + u"/site.db"_s));
     }
 
     // The host of the site's folder "app", or of another folder `app` (another
@@ -120,25 +107,7 @@ protected:
         return {p.exitStatus() == QProcess::CrashExit, p.exitCode(), QString::fromLocal8Bit(p.readAllStandardError())};
     }
 
-    // Every row of every table the import writes, as sorted text.
-    QStringList dump(const Site &s) const {
-        auto db = open(s);
-        QStringList all;
-        for (const QString &table : kTables) {
-            Recordset rs = db->openRecordset(u"SELECT * FROM \"%1\""_s.arg(table));
-            QStringList rows;
-            for (; !rs.eof(); rs.moveNext()) {
-                QStringList values;
-                for (int c = 0; c < rs.columns().size(); ++c)
-                    if (rs.columns()[c].compare(u"ID"_s, Qt::CaseInsensitive) != 0)
-                        values << (rs.value(c).isNull() ? u"NULL"_s : rs.value(c).toString());
-                rows << table + u": "_s + values.join(u'|');
-            }
-            rows.sort();
-            all += rows;
-        }
-        return all;
-    }
+    QStringList dump(const Site &s) const { return hx::test::tableDump(*open(s), kTables); }
 
     QTemporaryDir m_root;
     QStringList m_files, m_importFiles;
@@ -149,7 +118,7 @@ TEST_P(CrashTest, AnImportEndedAnywhereIsWholeOrAbsentAndARerunCompletesIt) {
     const QStringList before = dump(m_template);
     ASSERT_FALSE(before.filter(u"PrevPunch: "_s).isEmpty()) << "the first import listed its records";
 
-    const Site base = copyOfTemplate(u"base"_s);
+    const Site base = newSite(u"base"_s);
     const HostRun whole = import(base, m_importFiles, 1L << 40);
     ASSERT_FALSE(whole.crashed);
     ASSERT_EQ(whole.exitCode, 3) << whole.err.toStdString(); // the demonstration holds a bad line
@@ -173,7 +142,7 @@ TEST_P(CrashTest, AnImportEndedAnywhereIsWholeOrAbsentAndARerunCompletesIt) {
     for (size_t i = 0; i < at.size(); ++i) {
         const long k = at[i];
         SCOPED_TRACE("crash at point " + std::to_string(k) + " of " + std::to_string(points));
-        const Site trial = copyOfTemplate(u"trial%1"_s.arg(i));
+        const Site trial = newSite(u"trial%1"_s.arg(i));
         const HostRun r = import(trial, m_importFiles, k);
         ASSERT_TRUE(r.crashed) << r.err.toStdString();
 

@@ -26,8 +26,8 @@ const QList<QDate> kTwoDays = {QDate(2007, 4, 24), QDate(2007, 4, 25)};
 const QStringList kYes = {u"import"_s, u"--yes"_s}, kSkipSeen = {u"import"_s, u"--yes"_s, u"--skip-seen"_s};
 
 // A record of employee `id` on an April day at 08:00 (in) or 16:30 (out).
-QByteArray record(int day, char inOut, int sequence, int id = 1, int year = 2007) {
-    return demo::formatRecord({.badge = 1000 + id, .date = QDate(year, year == 2007 ? 4 : 12, day),
+QByteArray record(int day, char inOut, int sequence, int id = 1) {
+    return demo::formatRecord({.badge = 1000 + id, .date = QDate(2007, 4, day),
                                .time = inOut == 'I' ? QTime(8, 0) : QTime(16, 30), .inOut = inOut,
                                .department = 10, .sequence = sequence});
 }
@@ -46,6 +46,10 @@ protected:
         ASSERT_TRUE(demo::writePollFile(path(u"polllogs/"_s + name), lines));
     }
     int registerRows() { return count(u"SELECT COUNT(*) FROM \"PrevPunch\""_s); }
+    // A punch another import has read but not yet posted.
+    void addImportRow() {
+        db().execute(u"INSERT INTO \"IMPORT\" (\"EMPLOYEE ID\", \"CLOCK ID\") VALUES (?, ?)"_s, {1, 1001});
+    }
     QString lastPoll() {
         return formatIsoDate(toDateTimeValue(*db().firstValue(u"SELECT \"LastPoll\" FROM \"TCRULES\""_s)));
     }
@@ -65,21 +69,6 @@ protected:
         return onServer() ? u"server process "_s + db().firstValue(u"SELECT pg_backend_pid()"_s)->toString()
                           : u"process %1"_s.arg(QCoreApplication::applicationPid());
     }
-    // Employee 1 scheduled every day at 08:00, the last poll on Friday 20 April 2007.
-    void scheduleEveryDay() {
-        addEmployees(1, 1);
-        QStringList cols{u"\"ScheduleNumber\""_s}, marks{u"?"_s};
-        QVariantList values{1};
-        for (QString x : {u"U"_s, u"M"_s, u"E"_s, u"W"_s, u"H"_s, u"R"_s, u"A"_s}) {
-            cols << u"\"%1Open\""_s.arg(x) << u"\"%1SchIn\""_s.arg(x);
-            marks << u"?"_s << u"?"_s;
-            values << db().boolean(true) << db().time(timeSerial(8, 0, 0));
-        }
-        db().execute(u"INSERT INTO \"SCHEDULE\" (%1) VALUES (%2)"_s.arg(cols.join(u','), marks.join(u',')),
-                     values);
-        db().execute(u"UPDATE \"EMPLOYEE\" SET \"SCHEDULE\" = 1, \"OLDSCHEDULE\" = 1"_s);
-        db().execute(u"UPDATE \"TCRULES\" SET \"LastPoll\" = ?"_s, {db().dateTime(dateSerial(2007, 4, 20))});
-    }
 };
 
 TEST_F(ImportCommand, ImportsEveryFileOnceAndPostsEveryPunch) {
@@ -95,12 +84,6 @@ TEST_F(ImportCommand, ImportsEveryFileOnceAndPostsEveryPunch) {
     EXPECT_EQ(completePairs(), 10);
     EXPECT_EQ(importRows(), 0);
     EXPECT_EQ(registerRows(), 20);
-    EXPECT_TRUE(r.err.contains(u"[Import Poll Log]\nAre you sure you want to import 3 poll logs?\n"_s))
-        << r.err.toStdString();
-    EXPECT_TRUE(r.err.contains(u"[Success]\nPoll Logs Imported Successfully"_s));
-    for (const QString &line : {u"Where: frmPollLog:barPollLog ButtonClick"_s, u"Other: Response=Yes"_s,
-                                u" What: Msg 'Poll Logs Imported Successfully'"_s})
-        EXPECT_TRUE(log().contains(line)) << line.toStdString();
 
     // One file, named by a path outside the poll log folder.
     const QString elsewhere = writeFile(u"inbox/2A000307.}01"_s, {});
@@ -108,7 +91,6 @@ TEST_F(ImportCommand, ImportsEveryFileOnceAndPostsEveryPunch) {
     r = run(kYes + QStringList{elsewhere});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(postedPunches(), 24);
-    EXPECT_TRUE(r.err.contains(u"Are you sure you want to import this poll log?\n"_s));
     EXPECT_TRUE(r.err.contains(u"[Success]\nPoll Log Imported Successfully"_s));
 }
 
@@ -147,13 +129,9 @@ TEST_F(ImportCommand, UsageErrorsAndAnswerNoImportNothing) {
         QString said;
         int importRowsAfter;
     } cases[] = {
-        {{u"import"_s}, 2, usage, 1},
         {{u"import"_s, u"--yes"_s, u"--no"_s, u"A.}01"_s}, 2, usage, 1},
-        {{u"import"_s, u"--force"_s, u"A.}01"_s}, 2, usage, 1},
         {{u"import"_s, u"--wait"_s, u"soon"_s, u"A.}01"_s}, 2, usage, 1},
-        {{u"import"_s, u"--no"_s, u"2A000007.}01"_s}, 1,
-         u"import this poll log?\nWARNING!  There is a high risk of duplicating data if this poll log "
-         "information is already in the database!\nYes/No? No (--no)"_s, 0},
+        {{u"import"_s, u"--no"_s, u"2A000007.}01"_s}, 1, u"Yes/No? No (--no)"_s, 0},
         {{u"import"_s, u"--"_s, u"2A000007.}01"_s}, 1, u"Yes/No? No (no terminal to ask"_s, 0},
     };
     for (const auto &c : cases) {
@@ -167,11 +145,6 @@ TEST_F(ImportCommand, UsageErrorsAndAnswerNoImportNothing) {
         EXPECT_EQ(punchRows(), 0);
     }
     EXPECT_TRUE(log().contains(u"Other: Response=No"_s));
-
-    // A database that is not there is a failure, not a usage error.
-    const Result r = run({u"--db"_s, path(u"missing.db"_s), u"import"_s, u"--yes"_s, u"A.}01"_s}, false);
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_TRUE(r.err.contains(u"database not found"_s));
 }
 
 // A record dated ahead (a damaged month) is reported with its file and line
@@ -190,33 +163,6 @@ TEST_F(ImportCommand, DatesThatCannotBeAreReportedAndLeftOut) {
     EXPECT_TRUE(log().contains(u"2A000007.}01 line 5: "_s)) << log().toStdString();
     EXPECT_TRUE(log().contains(u"The last poll date 03/05/9999 lies after today; it is set back to 04/26/2007."_s));
     EXPECT_EQ(lastPoll(), u"2007-04-26"_s);
-}
-
-TEST_F(ImportCommand, ACorruptedMonthIsReportedAndMarksNoAbsenceAfterToday) {
-    scheduleEveryDay();
-    QByteArray corrupted = record(25, 'I', 4);
-    corrupted.replace(17, 2, "93"); // month 93 of 2006 is September 2013
-    poll(u"2A000007.}01"_s, {record(24, 'I', 1), record(24, 'O', 2), record(25, 'I', 3), corrupted});
-    const Result r = run(kYes + QStringList{u"2A000007.}01"_s});
-    ASSERT_EQ(r.exitCode, 3) << r.err.toStdString();
-    EXPECT_TRUE(r.err.contains(u"[INVALID DATE]\nThe record is dated 2013-09-25 08:00:00"_s)) << r.err.toStdString();
-    // Saturday 21 to Wednesday 25 April have their pairs; the record of 2013 is not imported.
-    EXPECT_EQ(lastPoll(), u"2007-04-25"_s);
-    EXPECT_EQ(count(u"SELECT COUNT(*) FROM \"PUNCH\" WHERE \"IN DATE\" >= '2007-04-26'"_s), 0);
-    EXPECT_EQ(punchRows(), 5);
-}
-
-TEST_F(ImportCommand, AClockAtTheEndOfTimeWritesOneYearOfPairs) {
-    scheduleEveryDay();
-    poll(u"2A000007.}01"_s, {record(30, 'I', 1, 1, 9999), record(30, 'O', 2, 1, 9999)});
-    const Result r = run({u"--now"_s, u"9999-12-31 12:00:00"_s, u"import"_s, u"--yes"_s, u"2A000007.}01"_s});
-    ASSERT_EQ(r.exitCode, 3) << "saved, with the days left out reported: " << r.err.toStdString();
-    EXPECT_EQ(lastPoll(), u"9999-12-30"_s);
-    EXPECT_EQ(punchRows(), 366);
-    EXPECT_EQ(count(u"SELECT COUNT(*) FROM \"PUNCH\" WHERE \"IN DATE\" >= '9998-12-30'"_s), 366);
-    EXPECT_TRUE(r.err.contains(u"Scheduled pairs are made for at most 366 days in one posting: the days from "
-                               "04/21/2007 to 12/29/9998 get none."_s))
-        << r.err.toStdString();
 }
 
 // Bad lines are errors on the way: saved, exit status 3, counted; twenty are
@@ -241,9 +187,7 @@ TEST_F(ImportCommand, BadLinesAndALogThatCannotBeWritten) {
         EXPECT_EQ(r.exitCode, 3) << "the bad lines count, the lost log entries do not";
         const bool lost = folder != path(u"logs"_s);
         EXPECT_EQ(r.err.count(u"cannot write the log"_s), lost ? 1 : 0) << r.err.toStdString();
-        if (lost) {
-            EXPECT_TRUE(r.err.contains(u"hxpolllog: error: cannot write the log "_s + folder + u"/QX8log.txt ("_s));
-        }
+        EXPECT_TRUE(!lost || r.err.contains(u"hxpolllog: error: cannot write the log "_s + folder + u"/QX8log.txt ("_s));
         EXPECT_EQ(r.err.count(u"[INVALID BUFFER]"_s), 21) << "the boxes are still shown";
         EXPECT_TRUE(r.err.contains(u"980 more line(s) of this file have the wrong size and were skipped."_s));
         EXPECT_TRUE(r.err.trimmed().endsWith(u"the import was saved, but 1000 error(s) were reported on the "
@@ -269,61 +213,37 @@ TEST_F(ImportCommand, AnImportRowThatFailsStillLogsItsAccessEvent) {
 
     const Result r = run(kYes + QStringList{u"2A000007.}01"_s});
     EXPECT_EQ(r.exitCode, 3) << r.err.toStdString();
-    EXPECT_EQ(r.err.count(u"[ERROR READING PUNCHES]"_s), 1);
     EXPECT_TRUE(r.err.contains(u"refused by the test"_s)) << r.err.toStdString();
-    EXPECT_TRUE(r.err.contains(u"VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)] (Line: 1)"_s));
     // Employee 2's two punches: no IMPORT row, but both access events.
     EXPECT_EQ(count(u"SELECT COUNT(*) FROM \"AccessPunch\" WHERE \"EmployeeClock\" = 1002"_s), 2);
     EXPECT_EQ(count(u"SELECT COUNT(*) FROM \"PUNCH\" WHERE \"EMPLOYEE ID\" = 2"_s), 0);
     EXPECT_EQ(postedPunches(), 4);
 }
 
-// Every host on the database answers from its register: records one host
-// imported are seen by the other, in either order; no host writes a register
-// file; an earlier version's register file joins the database's, and one too
-// large to be real is kept aside unread.
-TEST_F(ImportCommand, TheRegisterIsTheDatabasesAndSharedByEveryHost) {
-    addEmployees(1, 4);
+// The register is the database's: another host, with a folder of its own,
+// skips what this one imported and writes no register file. A register file
+// too large to be real is kept aside unread and the import goes on.
+TEST_F(ImportCommand, TheRegisterIsTheDatabasesAndARunawayFileIsKeptAside) {
+    addEmployees(1, 2);
     writePoll(u"2A000007.}01"_s, 1, 2, {QDate(2007, 4, 25)});
-    writePoll(u"2A000107.}01"_s, 1, 4, {QDate(2007, 4, 26)});
-    writePoll(u"2A000207.}01"_s, 3, 2, {QDate(2007, 4, 24)});
-    // Host A's register of the earlier version lists the first file's first
-    // two records (employee 1's in and out).
-    QByteArray file = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<PrevPunch version=\"1\">\n";
-    const QList<QByteArray> lines = readFile(u"polllogs/2A000007.}01"_s).split('\n');
-    for (const QByteArray &l : lines.mid(0, 2))
-        file += " <Punch Sequence=\"" + l.mid(11, 4) + "\" PunchDate=\"2007-04-25T" + l.mid(24, 2) + ':' +
-                l.mid(26, 2) + ":00\" Checksum=\"" + l.mid(50, 2) + "\"/>\n";
-    writeFile(u"hostA/PrevPunch.xml"_s, file + "</PrevPunch>\n");
-
-    const struct {
-        const char *host, *file;
-        int posted;
-    } runs[] = {{"hostA", "2A000007.}01", 2}, {"hostB", "2A000007.}01", 2},
-                {"hostB", "2A000107.}01", 10}, {"hostA", "2A000107.}01", 10}};
-    for (const auto &r : runs) {
-        const Result done = runFrom(QLatin1String(r.host), kSkipSeen + QStringList{QLatin1String(r.file)});
-        EXPECT_EQ(done.exitCode, 0) << done.err.toStdString();
-        EXPECT_EQ(postedPunches(), r.posted) << r.host << " " << r.file;
-    }
-    EXPECT_EQ(registerRows(), 12);
-    EXPECT_TRUE(log().contains(u"moved into the database: 2 of its 2 rows added"_s)) << log().toStdString();
-    EXPECT_EQ(QDir(path(u"hostA"_s)).entryList(QDir::Files), QStringList{u"PrevPunch-migrated-20070426-171700.xml"_s});
-    EXPECT_TRUE(QDir(path(u"hostB"_s)).isEmpty());
-
     {
         QFile runaway(path(u"app/PrevPunch.xml"_s));
         ASSERT_TRUE(runaway.open(QIODevice::WriteOnly));
         ASSERT_TRUE(runaway.resize(qint64(3) << 30)); // sparse: no disk taken
     }
-    const Result r = run(kSkipSeen + QStringList{u"2A000207.}01"_s});
+    const Result r = run(kSkipSeen + QStringList{u"2A000007.}01"_s});
     EXPECT_EQ(r.exitCode, 3) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains(u"more than a register can"_s)) << r.err.toStdString();
     const QStringList aside = QDir(path(u"app"_s)).entryList({u"PrevPunch-damaged-*"_s}, QDir::Files);
     ASSERT_EQ(aside.size(), 1);
     EXPECT_EQ(QFileInfo(path(u"app/"_s + aside[0])).size(), qint64(3) << 30);
-    EXPECT_FALSE(QFile::exists(path(u"app/PrevPunch.xml"_s)));
-    EXPECT_EQ(postedPunches(), 14);
+    EXPECT_EQ(QDir(path(u"app"_s)).entryList(QDir::Files), aside) << "no register file written";
+    EXPECT_EQ(postedPunches(), 4);
+
+    const Result other = runFrom(u"hostB"_s, kSkipSeen + QStringList{u"2A000007.}01"_s});
+    EXPECT_EQ(other.exitCode, 0) << other.err.toStdString();
+    EXPECT_EQ(postedPunches(), 4);
+    EXPECT_TRUE(QDir(path(u"hostB"_s)).isEmpty());
 }
 
 TEST_F(ImportCommand, ADatabaseThatCannotBeUpgradedImportsNothingAndSaysWhy) {
@@ -334,9 +254,7 @@ TEST_F(ImportCommand, ADatabaseThatCannotBeUpgradedImportsNothingAndSaysWhy) {
                        "CREATE VIEW \"PrevPunch\" AS SELECT 1 AS \"x\";"_s);
     const Result r = run(kYes + QStringList{u"2A000007.}01"_s});
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
-    EXPECT_TRUE(r.err.contains(u"nothing was imported: The database cannot be brought up to the layout this "
-                               "version of the program needs (version 2, the table PrevPunch): "_s))
-        << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(u"nothing was imported: The database cannot be brought up"_s)) << r.err.toStdString();
     EXPECT_EQ(postedPunches(), 0);
 }
 
@@ -368,10 +286,8 @@ TEST_F(ImportCommand, AFullDiskSavesNothingAndMarksNothingSeen) {
     EXPECT_TRUE(r.err.contains(u"[Import Not Saved]\nThe import was stopped and nothing was imported"_s))
         << r.err.toStdString();
     EXPECT_TRUE(r.err.contains(u"full"_s)) << r.err.toStdString();
-    EXPECT_FALSE(r.err.contains(u"Imported Successfully"_s));
     EXPECT_EQ(punchRows() + importRows() + registerRows(), 0) << "nothing saved, no record marked seen";
     EXPECT_EQ(count(u"SELECT COUNT(*) FROM \"AccessPunch\""_s), 0);
-    EXPECT_TRUE(log().contains(u"Msg 'The import was stopped and nothing was imported"_s));
 
     // Room again: the same import goes through whole.
     QFile::remove(small + u"/filler"_s);
@@ -422,14 +338,10 @@ TEST_F(ImportCommand, SummaryHistoryAndADryRun) {
     // A dry run posts and counts, then keeps nothing: no row, no register, no file.
     poll(u"2A000307.}01"_s, {record(25, 'I', 6, 3), record(25, 'O', 7, 3)});
     const auto everything = [&] {
-        QString out;
-        for (const QString &table : schemaTables(db().engine()))
-            for (Recordset rs = db().openRecordset(u"SELECT * FROM \"%1\""_s.arg(table)); !rs.eof(); rs.moveNext())
-                for (int c = 0; c < rs.columns().size(); ++c)
-                    out += rs.value(c).toString() + (c + 1 < rs.columns().size() ? u'|' : u'\n');
-        return out + QDir(path(u"polllogs"_s)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).join(u',');
+        return hx::test::tableDump(db(), schemaTables(db().engine())) +
+               QDir(path(u"polllogs"_s)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
     };
-    const QString before = everything();
+    const QStringList before = everything();
     const Result dry = run({u"import"_s, u"--yes"_s, u"--dry-run"_s, u"--json"_s, u"2A000307.}01"_s});
     EXPECT_EQ(dry.exitCode, 0) << dry.err.toStdString();
     EXPECT_EQ(json(dry)[u"punches_new"_s].toInt(), 2);
@@ -441,15 +353,13 @@ TEST_F(ImportCommand, SummaryHistoryAndADryRun) {
     const Result h = run({u"history"_s, u"--json"_s});
     ASSERT_EQ(h.exitCode, 0) << h.err.toStdString();
     const QJsonArray rows = json(h).array();
-    ASSERT_EQ(rows.size(), 3) << h.out.toStdString();
-    const char *outcomes[] = {"not_saved", "saved", "saved_with_errors"};
-    for (int i = 0; i < 3; ++i) {
-        const QJsonObject o = rows[i].toObject();
-        EXPECT_EQ(o[u"outcome"_s].toString(), QLatin1String(outcomes[i]));
-        EXPECT_EQ(o[u"exit_status"_s].toInt(), (QList<int>{1, 0, 3}[i]));
-        EXPECT_EQ(o[u"source"_s].toString(), u"command"_s);
-        EXPECT_EQ(o[u"started"_s].toString(), u"2007-04-26T17:17:00"_s);
-    }
+    QStringList runsSeen;
+    for (const QJsonValue &o : rows)
+        runsSeen << u"%1 %2 %3 %4"_s.arg(o[u"outcome"_s].toString()).arg(o[u"exit_status"_s].toInt())
+                        .arg(o[u"source"_s].toString(), o[u"started"_s].toString());
+    ASSERT_EQ(runsSeen, (QStringList{u"not_saved 1 command 2007-04-26T17:17:00"_s,
+                                     u"saved 0 command 2007-04-26T17:17:00"_s,
+                                     u"saved_with_errors 3 command 2007-04-26T17:17:00"_s}));
     EXPECT_EQ(rows[0].toObject()[u"cause"_s].toString(), u"File Load Error: NOSUCH07.}01"_s);
     EXPECT_EQ(rows[1].toObject()[u"records_skipped_seen"_s].toInt(), 4);
     EXPECT_EQ(rows[2].toObject()[u"errors"_s].toObject()[u"bad_line"_s].toInt(), 1);
@@ -555,7 +465,6 @@ TEST_F(ImportCommand, ALostServerMidImportRollsEverythingBackWithOneMessage) {
     EXPECT_EQ(r.exitCode, 1) << r.err.toStdString();
     EXPECT_EQ(r.err.count(u"\n["_s) + (r.err.startsWith(u'[') ? 1 : 0), 2) << r.err.toStdString();
     EXPECT_EQ(r.err.count(u"[Import Not Saved]\nThe import was stopped and nothing was imported"_s), 1);
-    EXPECT_FALSE(r.err.contains(u"Imported Successfully"_s));
     EXPECT_EQ(punchRows() + importRows(), 0);
     EXPECT_EQ(count(u"SELECT COUNT(*) FROM \"AccessPunch\""_s), 0);
 }

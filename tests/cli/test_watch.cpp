@@ -141,7 +141,6 @@ TEST_F(WatchCommand, StartFailuresAndUsageErrorsExitAtOnce) {
         {{u"watch"_s, u"--settle"_s, u"0"_s}, 2, u"--settle takes a number of seconds above 0, not \"0\"."_s},
         {{u"watch"_s, u"--settle"_s, u"soon"_s}, 2, u"not \"soon\""_s},
         {{u"watch"_s, u"2A000007.}01"_s}, 2, u"watch takes no poll log names"_s},
-        {{u"watch"_s, u"--all"_s}, 2, u"Unknown option 'all'"_s},
         // Global options given again after the site's win.
         {{u"--poll-dir"_s, missing, u"watch"_s}, 1, u"the poll log folder "_s + missing + u" does not exist."_s},
         {{u"--db"_s, noDb, u"watch"_s}, 1, u"database not found: "_s + noDb},

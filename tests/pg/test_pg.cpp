@@ -1,90 +1,37 @@
 // The PostgreSQL side, against the test server (or one tests/pg/pg_sandbox.sh
-// starts for this program). A server that cannot be started fails the test.
+// starts for this program): the wall clock across zones, and the forms in
+// which a site names its server as libpq reads them (the local socket,
+// key=value pairs, SSL modes, several hosts, a service, a pass file) with what
+// a failed connection tells the administrator.
 #include "component/DateTime.h"
 #include "component/Schema.h"
 #include "component/Values.h"
 #include "component/modGlobal.h"
-#include "rules/clsTCrules.h"
 #include "support/PgSandbox.h"
-#include "support/StorageChecks.h"
 #include "support/TestSupport.h"
 
+#include <QFile>
+#include <arpa/inet.h>
 #include <cmath>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace hx;
 using namespace Qt::Literals::StringLiterals;
 
+using hx::test::openOnServer;
+using hx::test::PgSandbox;
+
 namespace {
+using PgTest = hx::test::SiteTest;
 
-hx::test::PgSandbox *const pgServer =
-    static_cast<hx::test::PgSandbox *>(::testing::AddGlobalTestEnvironment(new hx::test::PgSandbox()));
-
-class PgTest : public hx::test::SiteTest {
-protected:
-    void SetUp() override {
-        SiteTest::SetUp();
-        ASSERT_GT(pgServer->port(), 0) << "the PostgreSQL test server did not start: " << pgServer->error().toStdString();
-    }
-    // A new database of this program on the server, made from the schema, after `settings`.
-    static QString newSite(const char *base, const QString &settings = QString()) {
-        const QString name = hx::test::PgSandbox::database(QLatin1String(base));
-        open(QStringLiteral("hxtest"))->executeScript(QStringLiteral("CREATE DATABASE %1;\n").arg(name) + QString(settings).replace(u"%1"_s, name));
-        createSchema(*open(name));
-        return name;
-    }
-    static std::unique_ptr<Database> open(const QString &database) {
-        return Database::open(ConnectionSpec::parse(pgServer->url(database), QString(), nullptr).value_or(ConnectionSpec()));
-    }
-};
-
-// A fresh database opened the ways a site names it, then the storage
-// convention and the statement pool on it.
-TEST_F(PgTest, PostgreSqlSide) {
-    const QString name = newSite("hx_site");
-    gConn.reset();
-
-    // Through a data-link file: the empty rules table gets its pay-period row.
-    writeFile(QStringLiteral("app/Site.UDL"),
-              QStringLiteral("[oledb]\r\n; Everything after this line is a connection string\r\n\r\n"
-                             "Engine=PostgreSQL;Host=127.0.0.1;Port=%1;Database=%2;User=hxtest\r\n")
-                  .arg(pgServer->port())
-                  .arg(name)
-                  .toUtf8());
-    QString extra;
-    ASSERT_EQ(lngOpenConnection(gConn, QStringLiteral("Site.UDL"), extra), -1) << boxes.shown().size();
-    ASSERT_EQ(gConn->engine(), Engine::PostgreSQL);
-    reloadRules();
-    EXPECT_EQ(gTCRules->dtmDayStart, kDateZeroRule);
-    Recordset rs = conn().openRecordset(QStringLiteral("SELECT * FROM \"TCRULES\""));
-    ASSERT_EQ(rs.recordCount(), 1);
-    EXPECT_EQ(toDateTimeValue(rs.value(u"PAY START")), dateSerial(2007, 4, 26));
-    EXPECT_EQ(toDateTimeValue(rs.value(u"PAY END")), dateSerial(2007, 5, 2));
-    EXPECT_EQ(toDateTimeValue(rs.value(u"LAST START")), dateSerial(2007, 4, 19));
-
-    // Through a URL the same row is found and loaded, Null columns and all.
-    subCloseConnection(gConn);
-    ASSERT_EQ(lngOpenConnection(gConn, pgServer->url(name), extra), -1);
-    reloadRules();
-    EXPECT_EQ(gTCRules->dtmPayThru, dateSerial(2007, 5, 2));
-    EXPECT_EQ(gTCRules->dtmDayStart, kNullDate);
-    EXPECT_TRUE(gTCRules->blnValidateIO);
-    EXPECT_FLOAT_EQ(gTCRules->sngRateOT1, 1.5f);
-    EXPECT_TRUE(boxes.shown().empty());
-
-    hx::test::checkStoredFormsRoundTrip(*gConn);
-
-    // A failed statement leaves its pooled statement and the session usable.
-    const QString insert = QStringLiteral("INSERT INTO \"CLOCK\" (\"CLOCK NUMBER\", \"CLOCK NAME\") VALUES (?, ?)");
-    const QString clockName = QStringLiteral("SELECT \"CLOCK NAME\" FROM \"CLOCK\" WHERE \"CLOCK NUMBER\" = ?");
-    EXPECT_EQ(gConn->execute(insert, {1, QStringLiteral("Front")}), 1);
-    EXPECT_THROW(gConn->execute(insert, {1, QStringLiteral("Again")}), HxError);
-    EXPECT_EQ(gConn->execute(insert, {2, QStringLiteral("Back")}), 1);
-    for (int i = 0; i < 2; ++i) {
-        EXPECT_EQ(gConn->firstValue(clockName, {2})->toString(), QStringLiteral("Back"));
-        EXPECT_FALSE(gConn->firstValue(clockName, {3}).has_value());
-    }
+// A new database of this program on the server, made from the schema, after `settings`.
+QString newSite(const char *base, const QString &settings = QString()) {
+    const QString name = hx::test::createOnServer(QLatin1String(base), settings);
+    createSchema(*openOnServer(name));
+    return name;
 }
-
 } // namespace
 
 // Wall-clock values come back as they were written, whatever zone the client
@@ -105,7 +52,7 @@ TEST_F(PgTest, DatesAndTimesKeepTheirWallClockValueAcrossZones) {
     for (const char *writer : clientZones) {
         setenv("TZ", writer, 1);
         tzset();
-        auto db = open(zones);
+        auto db = openOnServer(zones);
         for (double m : moments) {
             ++row;
             db->execute(QStringLiteral("INSERT INTO \"TCRULES\" (\"ID\", \"LastPoll\", \"DAY START\") VALUES (?, ?, ?)"),
@@ -117,9 +64,9 @@ TEST_F(PgTest, DatesAndTimesKeepTheirWallClockValueAcrossZones) {
     for (const char *reader : clientZones) {
         setenv("TZ", reader, 1);
         tzset();
-        auto db = open(zones);
+        auto db = openOnServer(zones);
         // Another session, left in the database's own zone, sees the same text.
-        auto raw = open(zones);
+        auto raw = openOnServer(zones);
         raw->executeScript(QStringLiteral("SET TIME ZONE 'Asia/Kolkata';"));
         for (int id = 1; id <= row; ++id) {
             const double m = moments[(id - 1) % std::size(moments)];
@@ -140,4 +87,144 @@ TEST_F(PgTest, DatesAndTimesKeepTheirWallClockValueAcrossZones) {
     }
     setenv("TZ", "America/New_York", 1);
     tzset();
+}
+
+namespace {
+// A port of this machine that nothing listens on.
+int deadPort() {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
+    getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len);
+    ::close(fd);
+    return ntohs(a.sin_port);
+}
+
+class ConnectionForms : public hx::test::SiteTest {
+protected:
+    void SetUp() override {
+        SiteTest::SetUp();
+        ASSERT_FALSE(hx::test::pgServer().socketDir().isEmpty());
+        gConn.reset();
+        port = QString::number(hx::test::pgServer().port());
+        sock = hx::test::pgServer().socketDir();
+        dead = QString::number(deadPort());
+        // A service file of the test's own, read by libpq when it connects.
+        qputenv("PGSERVICEFILE", writeFile(u"pg_service.conf"_s, u"[hxsite]\nhost=%1\nport=%2\ndbname=hxtest\nuser=hxtest\n"
+                                                                 "application_name=hx-service\n"_s.arg(sock, port)
+                                                                     .toUtf8())
+                                     .toLocal8Bit());
+    }
+    void TearDown() override {
+        qunsetenv("PGSERVICEFILE");
+        SiteTest::TearDown();
+    }
+    int open(const QString &name) {
+        QString extra;
+        return lngOpenConnection(gConn, name, extra);
+    }
+    QString port, sock, dead;
+};
+} // namespace
+
+TEST_F(ConnectionForms, EveryFormLibpqReadsReachesTheServer) {
+    const QString pgServerUrl = hx::test::pgServer().url(u"hxtest"_s);
+    const QString pass =
+        writeFile(u"pass dir/pg pass"_s,
+                  u"127.0.0.1:%1:*:%2:%3\n"_s
+                      .arg(port, QLatin1String(PgSandbox::kPasswordUser), QLatin1String(PgSandbox::kPassword))
+                      .toUtf8());
+    QFile::setPermissions(pass, QFile::ReadOwner | QFile::WriteOwner);
+    const QString link =
+        writeFile(u"app/pass.udl"_s, u"[oledb]\r\nhost=127.0.0.1 port=%1 dbname=hxtest user=%2 "
+                                     "passfile='%3'\r\n"_s.arg(port, PgSandbox::kPasswordUser, pass)
+                                         .toUtf8());
+    // The suite's own form, found by its name in the application folder, comments and all.
+    writeFile(u"app/Site.UDL"_s, u"[oledb]\r\n; Everything after this line is a connection string\r\n\r\n"
+                                 "Engine=PostgreSQL;Host=127.0.0.1;Port=%1;Database=hxtest;User=hxtest\r\n"_s.arg(port)
+                                     .toUtf8());
+    const struct {
+        const char *what;
+        QString name;
+        QString user, application; // application empty: not checked
+        bool socket;
+    } cases[] = {
+        {"socket URI", u"postgresql:///hxtest?host=%1&port=%2&user=hxtest&application_name=hx-uri"_s.arg(sock, port),
+         u"hxtest"_s, u"hx-uri"_s, true},
+        {"socket pairs", u"host=%1 port=%2 dbname=hxtest user=hxtest"_s.arg(sock, port), u"hxtest"_s, {}, true},
+        {"TCP pairs, SSL off, quoted name",
+         u"host=127.0.0.1 port=%1 dbname=hxtest user=hxtest sslmode=disable application_name='poll log\\'s'"_s.arg(port),
+         u"hxtest"_s, u"poll log's"_s, false},
+        {"first host down, pairs",
+         u"host=127.0.0.1,127.0.0.1 port=%1,%2 dbname=hxtest user=hxtest target_session_attrs=read-write"_s.arg(dead, port),
+         u"hxtest"_s, {}, false},
+        {"first host down, URI",
+         u"postgresql://hxtest@127.0.0.1:%1,127.0.0.1:%2/hxtest?target_session_attrs=read-write"_s.arg(dead, port),
+         u"hxtest"_s, {}, false},
+        {"service", u"service=hxsite"_s, u"hxtest"_s, u"hx-service"_s, true},
+        {"data link of pairs with a pass file", link, QLatin1String(PgSandbox::kPasswordUser), {}, false},
+        {"data link of the suite's pairs", u"Site.UDL"_s, u"hxtest"_s, {}, false},
+        {"TCP URI", pgServerUrl, u"hxtest"_s, {}, false},
+        // A pass file is one value: one that spells other keys sets none of them.
+        {"pass file spelling other keys",
+         u"postgresql://hxtest@127.0.0.1:%1/hxtest?passfile=/none%20port%3D%2%20dbname%3Dnosuch"_s.arg(port, dead),
+         u"hxtest"_s, {}, false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(open(c.name), -1) << (boxes.shown().empty() ? "" : boxes.shown()[0].prompt.toStdString());
+        Recordset rs = gConn->openRecordset(
+            u"SELECT current_database() AS db, current_user AS who, application_name AS app, "
+            "inet_server_port() AS port FROM pg_stat_activity WHERE pid = pg_backend_pid()"_s);
+        ASSERT_EQ(rs.recordCount(), 1);
+        EXPECT_EQ(rs.value(u"db").toString(), u"hxtest"_s);
+        EXPECT_EQ(rs.value(u"who").toString(), c.user);
+        EXPECT_TRUE(c.application.isEmpty() || rs.value(u"app").toString() == c.application);
+        // Over the socket the server has no TCP port; of two hosts the live one answered.
+        EXPECT_EQ(rs.value(u"port").isNull() ? u"none"_s : rs.value(u"port").toString(), c.socket ? u"none"_s : port);
+        EXPECT_TRUE(gConn->describe().contains(c.socket ? u"?host="_s + sock : u"127.0.0.1:"_s + port))
+            << gConn->describe().toStdString();
+        subCloseConnection(gConn);
+    }
+    EXPECT_TRUE(boxes.shown().empty());
+}
+
+TEST_F(ConnectionForms, AFailedConnectionSaysLibpqsReasonAndNoPassword) {
+    const QString secret = u"Wr0ng-Secret-7"_s;
+    const struct {
+        const char *what;
+        QString name, reason;
+    } cases[] = {
+        // A server without TLS refuses a client that insists: the mode was passed on.
+        {"SSL required", u"host=127.0.0.1 port=%1 dbname=hxtest user=hxtest sslmode=require"_s.arg(port),
+         u"server does not support SSL, but SSL was required"_s},
+        {"bad password, URI", u"postgresql://hxpw:%1@127.0.0.1:%2/hxtest"_s.arg(secret, port),
+         u"password authentication failed for user \"hxpw\""_s},
+        {"bad password, pairs",
+         u"host=127.0.0.1 port=%1 dbname=hxtest user=hxpw password=%2"_s.arg(port, secret),
+         u"password authentication failed for user \"hxpw\""_s},
+        {"no server", u"host=127.0.0.1 port=%1 dbname=hxtest password=%2"_s.arg(dead, secret),
+         u"Connection refused"_s},
+        {"unknown service", u"service=nosuch password=%1"_s.arg(secret), u"\"nosuch\" not found"_s},
+        {"pass file spelling the live port",
+         u"postgresql://hxtest@127.0.0.1:%1/hxtest?passfile=/none%20port%3D%2"_s.arg(dead, port), u"Connection refused"_s},
+        {"no such database", u"postgresql://hxtest:%1@127.0.0.1:%2/nosuchdb"_s.arg(secret, port),
+         u"database \"nosuchdb\" does not exist"_s},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        boxes.clear();
+        EXPECT_EQ(open(c.name), 0);
+        EXPECT_FALSE(gConn);
+        ASSERT_EQ(boxes.shown().size(), 1u);
+        const QString prompt = boxes.shown()[0].prompt;
+        EXPECT_TRUE(prompt.startsWith(u"Error: -2147467259\r\nDescription: "_s)) << prompt.toStdString();
+        EXPECT_TRUE(prompt.contains(c.reason)) << prompt.toStdString();
+        EXPECT_TRUE(prompt.contains(u"\r\n\r\nCheck that the PostgreSQL server is running"_s) &&
+                    prompt.contains(u"pg_hba.conf"_s) && !prompt.contains(u"MDAC"_s) && !prompt.contains(secret))
+            << prompt.toStdString();
+    }
 }

@@ -20,10 +20,7 @@ Engine testEngine() {
     return e;
 }
 
-namespace {
-// The test server of this program, found or started on first use and kept to
-// the end of the program.
-PgSandbox &server() {
+PgSandbox &pgServer() {
     static PgSandbox *s = [] {
         // The site's tests keep the zone they run in; the server has its own.
         const QByteArray zone = qgetenv("TZ");
@@ -37,13 +34,37 @@ PgSandbox &server() {
         p->SetUp();
         return p;
     }();
+    if (s->port() <= 0) ADD_FAILURE() << "the PostgreSQL test server did not start: " << s->error().toStdString();
     return *s;
 }
 
-std::unique_ptr<Database> openServer(const QString &database) {
-    return Database::open(*ConnectionSpec::parse(server().url(database), QString(), nullptr));
+std::unique_ptr<Database> openOnServer(const QString &database) {
+    return Database::open(*ConnectionSpec::parse(pgServer().url(database), QString(), nullptr));
 }
-} // namespace
+
+QString createOnServer(const QString &base, const QString &then) {
+    const QString name = PgSandbox::database(base);
+    openOnServer(QStringLiteral("hxtest"))
+        ->executeScript(QStringLiteral("CREATE DATABASE %1;\n").arg(name) + QString(then).replace(QStringLiteral("%1"), name));
+    return name;
+}
+
+QStringList tableDump(Database &db, const QStringList &tables) {
+    QStringList all;
+    for (const QString &table : tables) {
+        QStringList rows;
+        for (Recordset rs = db.openRecordset(QStringLiteral("SELECT * FROM \"%1\"").arg(table)); !rs.eof(); rs.moveNext()) {
+            QStringList values;
+            for (int c = 0; c < rs.columns().size(); ++c)
+                if (rs.columns()[c].compare(QLatin1String("ID"), Qt::CaseInsensitive) != 0)
+                    values << (rs.value(c).isNull() ? QStringLiteral("NULL") : rs.value(c).toString());
+            rows << table + QLatin1String(": ") + values.join(u'|');
+        }
+        rows.sort();
+        all += rows;
+    }
+    return all;
+}
 
 long errorNumberOf(const std::function<void()> &f) {
     try {
@@ -69,14 +90,11 @@ void SiteTest::SetUp() {
 
     gConn.reset();
     if (onServer()) {
-        ASSERT_GT(server().port(), 0)
-            << "the PostgreSQL test server did not start: " << server().error().toStdString();
+        ASSERT_GT(pgServer().port(), 0);
         static int counter = 0;
-        m_serverDatabase = PgSandbox::database(QStringLiteral("hx_site_%1").arg(++counter));
-        openServer(QStringLiteral("hxtest"))
-            ->executeScript(QStringLiteral("CREATE DATABASE %1;").arg(m_serverDatabase));
-        m_databaseName = server().url(m_serverDatabase);
-        gConn = openServer(m_serverDatabase);
+        m_serverDatabase = createOnServer(QStringLiteral("hx_site_%1").arg(++counter));
+        m_databaseName = pgServer().url(m_serverDatabase);
+        gConn = openOnServer(m_serverDatabase);
     } else {
         m_databaseName = path(QStringLiteral("site.db"));
         gConn = Database::open(ConnectionSpec::forSqliteFile(m_databaseName));
@@ -92,7 +110,7 @@ void SiteTest::TearDown() {
     if (!m_serverDatabase.isEmpty()) {
         // Keeps the shared server small; a session left open is ended.
         try {
-            openServer(QStringLiteral("hxtest"))
+            openOnServer(QStringLiteral("hxtest"))
                 ->executeScript(
                     QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE);").arg(m_serverDatabase));
         } catch (const HxError &) {

@@ -21,6 +21,20 @@ long errorNumberOf(const std::function<void()> &f);
 // both ways).
 Engine testEngine();
 
+// Every row of the tables as "TABLE: value|value|..." (Null as NULL), sorted
+// within each table. Columns named ID are left out: a PostgreSQL sequence
+// does not roll back.
+QStringList tableDump(Database &db, const QStringList &tables);
+
+class PgSandbox;
+// The PostgreSQL test server of this program, found or started on first use
+// (a failure when it cannot be); a session on one of its databases; a new
+// database of this program's own there, `base` plus the program's mark, after
+// which `then` runs on the server ("%1" in it names the database).
+PgSandbox &pgServer();
+std::unique_ptr<Database> openOnServer(const QString &database);
+QString createOnServer(const QString &base, const QString &then = QString());
+
 // A fresh site for each test: folders app/, polllogs/, logs/ in a temporary
 // directory, the component's paths pointing at them, a database created from
 // the schema (site.db, or a new database on the test server) and opened as gConn, gTCRules loaded (empty
