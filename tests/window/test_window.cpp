@@ -121,9 +121,7 @@ QImage picture(const QVariant &icon) {
 TEST_F(WindowTest, StartUpFailuresGiveTheirReason) {
     subSetDatabaseFilePath(path(u"nothing-here.db"_s));
     QString why;
-    EXPECT_FALSE(ShowPollLog(&why));
-    EXPECT_TRUE(boxes.shown().empty());
-    EXPECT_FALSE(gConn);
+    EXPECT_FALSE(ShowPollLog(&why)); // without a box: the show command's test
     EXPECT_EQ(why, u"database not found: "_s + path(u"nothing-here.db"_s));
 
     // A file that is no database: the opener's box, and its cause for the host.
@@ -202,8 +200,6 @@ TEST_F(WindowTest, ListToolbarMenuSortingAndSelection) {
     QTest::mouseClick(form.hideEmptyBox(), Qt::LeftButton);
     EXPECT_TRUE(form.hideEmptyBox()->isChecked());
     EXPECT_EQ(column(form, 0), (QStringList{u"04/26/07 01:00:00 pm"_s, u"04/26/07 09:00:00 am"_s}));
-    QTest::mouseClick(form.hideEmptyBox(), Qt::LeftButton);
-    EXPECT_EQ(form.model().rowCount(), 3);
 
     // The exceptions entry needs no selection and previews the report.
     QTimer previews;
