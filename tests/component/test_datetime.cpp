@@ -163,15 +163,9 @@ TEST(DateTimeTest, TheStorageFormsAgreeWithTheGeneralPatternsAndWithQt) {
             EXPECT_EQ(std::bit_cast<uint64_t>(*fast), std::bit_cast<uint64_t>(*general)) << t;
         }
     }
-    EXPECT_EQ(parseDateTime(u"2007-04-26 08:00:00"),
-              joinDateTime(fromQDate(QDate(2007, 4, 26)), timeSerial(8, 0, 0)));
-    EXPECT_FALSE(parseDateTime(u"2007-02-29").has_value());
-
     for (double d : {kApr26, kMinDay, kMaxDay, 0.0, -1.0, dateSerial(2000, 2, 29),
                      dateSerial(1000, 10, 5) + timeSerial(23, 59, 59), -1.75, 39198.999994}) {
         EXPECT_EQ(formatIsoDate(d), toQDate(d).toString(Qt::ISODate)) << d;
         EXPECT_EQ(formatIsoTime(d), toQTime(d).toString(QStringLiteral("HH:mm:ss"))) << d;
     }
-    EXPECT_EQ(formatIsoDateTime(dateSerial(2007, 4, 6) + timeSerial(7, 5, 9)),
-              QStringLiteral("2007-04-06 07:05:09"));
 }

@@ -99,11 +99,7 @@ TEST(PollFieldTest, PositionsNumbersBadgesAndClocks) {
     EXPECT_THROW(pollField(u"0123", 0, 2), HxError);
     EXPECT_THROW(pollField(u"0123", 1, -1), HxError);
 
-    // The fast path for plain digits must agree with the general rule.
-    for (const char16_t *text : {u"0042", u" 4 2", u"", u"    ", u"1A", u"&H1F", u"&HZZ", u"-5", u"+7",
-                                 u"1.5", u"12E2", u"A1", u"0000012345", u"\t9\n"})
-        EXPECT_EQ(pollNumber(text), lenientVal(text)) << QString::fromUtf16(text).toStdString();
-
+    // pollNumber's agreement with lenientVal: the numbers fuzz target.
     const QString record = QStringLiteral("9876543210 0001") + QString(43, QLatin1Char(' '));
     EXPECT_EQ(pollBadge(record, 6), 543210);
     EXPECT_THROW(pollBadge(record, 11), HxError);

@@ -146,46 +146,29 @@ TEST_F(PollLogListTest, PrunedFilesStayThirtyDays) {
 }
 
 // The list is newest first by time, not by the text of the date: December
-// before January of the next year, 1 pm after 11 am; a name that cannot be
-// decoded is left out, noted and left in place.
-TEST_F(PollLogListTest, OrderIsNewestFirstAcrossYearAndNoonAndBadNamesAreLeftOut) {
+// before January of the next year, 1 pm after 11 am, the same time by name;
+// a name that cannot be decoded is left out, noted and left in place. The
+// item model sorts by header clicks.
+TEST_F(PollLogListTest, OrderIsNewestFirstAndTheModelSortsByHeaderClicks) {
     setDays(400);
-    const QString dec = poll(at(2006, 12, 30, 9), 1);
-    const QString jan = poll(at(2007, 1, 5, 9), 1);
+    const QString dec = poll(at(2006, 12, 30, 9), 2, 840 + 58 * 30); // 30 punches
+    const QString jan = poll(at(2007, 1, 5, 9), 1, 840 + 58 * 100);  // 100
     const QString eleven = poll(at(2007, 4, 26, 11), 1);
-    const QString one = poll(at(2007, 4, 26, 13), 1);
-    const QString oneToo = poll(at(2007, 4, 26, 13), 2); // same time: by name
+    const QString one = poll(at(2007, 4, 26, 13), 1, 840 + 58 * 12); // 12
+    const QString oneToo = poll(at(2007, 4, 26, 13), 2);
     writeFile(u"polllogs/000Q07.}01"_s, "");
     writeFile(u"polllogs/Zzz.}01"_s, "");
+    // Names that sort one way by case and the other without regard to it.
+    db().execute(u"UPDATE \"CLOCK\" SET \"CLOCK NAME\" = CASE \"CLOCK NUMBER\" WHEN 1 THEN 'Front' ELSE 'dock' END"_s);
     PollLogList list;
     QStringList bad;
-    EXPECT_TRUE(list.build(PruneMode::Move, [&](const PollLogNotice &n) {
+    ASSERT_TRUE(list.build(PruneMode::Move, [&](const PollLogNotice &n) {
         if (n.kind == PollLogNotice::BadName) bad << n.fileName;
     }));
     EXPECT_EQ(names(list.allRows()), (QStringList{one, oneToo, eleven, jan, dec}));
     EXPECT_EQ(bad, (QStringList{u"000Q07.}01"_s, u"Zzz.}01"_s}));
     EXPECT_TRUE(exists(u"Zzz.}01"_s));
-    EXPECT_TRUE(boxes.shown().empty());
     EXPECT_TRUE(log().contains(u"Poll log Zzz.}01 left out"_s)) << log().toStdString();
-}
-
-TEST(PollLogSortKeys, DatesWithTheTwoDigitYearWindowAndTenDigitNumbers) {
-    EXPECT_EQ(strDateSortKey(u"04/26/07 05:17:09 pm"_s), u"20070426171709"_s);
-    EXPECT_EQ(strDateSortKey(u"01/01/50 12:00:00 am"_s), u"19500101000000"_s);
-    EXPECT_EQ(strDateSortKey(u"12/31/29 11:59:59 pm"_s), u"20291231235959"_s);
-    EXPECT_EQ(strDateSortKey(u"not a date"_s), QString());
-    EXPECT_EQ(strNumberSortKey(u"42"_s), u"0000000042"_s);
-    EXPECT_EQ(strNumberSortKey(u"x"_s), QString());
-}
-
-TEST_F(PollLogListTest, ModelSortsByHeaderClicks) {
-    setDays(400);
-    const QString a = poll(at(2006, 12, 30, 9), 2, 840 + 58 * 30); // 30 punches
-    poll(at(2007, 1, 5, 9), 1, 840 + 58 * 100);                    // 100
-    const QString c = poll(at(2007, 4, 26, 13), 1, 840 + 58 * 12); // 12
-    db().execute(u"UPDATE \"CLOCK\" SET \"CLOCK NAME\" = ? WHERE \"CLOCK NUMBER\" = 2"_s, {u"back gate"_s});
-    PollLogList list;
-    ASSERT_TRUE(list.build());
 
     PollLogListModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
@@ -197,20 +180,30 @@ TEST_F(PollLogListTest, ModelSortsByHeaderClicks) {
             out << model.index(r, col).data().toString();
         return out.join(u',');
     };
-    EXPECT_EQ(column(0), u"04/26/07 01:00:00 pm,01/05/07 09:00:00 am,12/30/06 09:00:00 am"_s);
-    EXPECT_EQ(model.index(0, 0).data(PollLogListModel::FileNameRole).toString(), c);
+    EXPECT_EQ(column(0), u"04/26/07 01:00:00 pm,04/26/07 01:00:00 pm,04/26/07 11:00:00 am,01/05/07 09:00:00 am,"
+                         "12/30/06 09:00:00 am"_s);
     EXPECT_EQ(model.index(0, 0).data(PollLogListModel::PictureRole).toString(), u"POLL_LOG_GOOD"_s);
     EXPECT_EQ(model.headerData(2, Qt::Horizontal).toString(), u"Approx. Punches"_s);
 
     // The date column is the sort column (descending): a click makes it ascending.
     model.headerClicked(0);
     EXPECT_EQ(model.sortOrder(), Qt::AscendingOrder);
-    EXPECT_EQ(model.rowAt(0).fileName, a);
+    EXPECT_EQ(model.index(0, 0).data(PollLogListModel::FileNameRole).toString(), dec);
     // A new column starts ascending, the second click reverses; numbers by value, text without regard to case.
-    for (const auto &[col, sorted] : {std::pair{2, "12,30,100"}, {2, "100,30,12"}, {1, "back gate,front door,front door"}}) {
+    for (const auto &[col, sorted] :
+         {std::pair{2, "0,0,12,30,100"}, {2, "100,30,12,0,0"}, {1, "dock,dock,Front,Front,Front"}}) {
         model.headerClicked(col);
         EXPECT_EQ(column(col), QLatin1String(sorted));
     }
-    EXPECT_EQ(model.rowOfFile(a), 0);
+    EXPECT_EQ(model.rowOfFile(jan), 2);
     EXPECT_EQ(model.rowOfFile(u"missing"_s), -1);
+}
+
+TEST(PollLogSortKeys, DatesWithTheTwoDigitYearWindowAndTenDigitNumbers) {
+    EXPECT_EQ(strDateSortKey(u"04/26/07 05:17:09 pm"_s), u"20070426171709"_s);
+    EXPECT_EQ(strDateSortKey(u"01/01/50 12:00:00 am"_s), u"19500101000000"_s);
+    EXPECT_EQ(strDateSortKey(u"12/31/29 11:59:59 pm"_s), u"20291231235959"_s);
+    EXPECT_EQ(strDateSortKey(u"not a date"_s), QString());
+    EXPECT_EQ(strNumberSortKey(u"42"_s), u"0000000042"_s);
+    EXPECT_EQ(strNumberSortKey(u"x"_s), QString());
 }

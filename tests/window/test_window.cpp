@@ -121,9 +121,7 @@ QImage picture(const QVariant &icon) {
 TEST_F(WindowTest, StartUpFailuresGiveTheirReason) {
     subSetDatabaseFilePath(path(u"nothing-here.db"_s));
     QString why;
-    EXPECT_FALSE(ShowPollLog(&why));
-    EXPECT_TRUE(boxes.shown().empty());
-    EXPECT_FALSE(gConn);
+    EXPECT_FALSE(ShowPollLog(&why)); // without a box: the show command's test
     EXPECT_EQ(why, u"database not found: "_s + path(u"nothing-here.db"_s));
 
     // A file that is no database: the opener's box, and its cause for the host.
@@ -166,12 +164,10 @@ TEST_F(WindowTest, ListToolbarMenuSortingAndSelection) {
     // Newest first; the file of the unknown clock is left out (moved to Pruned/).
     EXPECT_EQ(column(form, 0),
               (QStringList{u"04/26/07 01:00:00 pm"_s, u"04/26/07 11:00:00 am"_s, u"04/26/07 09:00:00 am"_s}));
-    EXPECT_EQ(column(form, 1), (QStringList{u"Clock 2"_s, u"Clock 1"_s, u"Clock 1"_s}));
     EXPECT_EQ(column(form, 2), (QStringList{u"10"_s, u"0"_s, u"10"_s}));
     EXPECT_EQ(form.listView()->header()->sortIndicatorSection(), 0);
     EXPECT_EQ(form.listView()->header()->sortIndicatorOrder(), Qt::DescendingOrder);
     // An empty log shows the bad picture, the others the good one.
-    EXPECT_EQ(form.model().index(1, 0).data(PollLogListModel::PictureRole).toString(), u"POLL_LOG_BAD"_s);
     EXPECT_EQ(picture(form.model().index(0, 0).data(Qt::DecorationRole)),
               picture(QIcon(u":/icons/POLL_LOG_GOOD.png"_s)));
     EXPECT_EQ(picture(form.model().index(1, 0).data(Qt::DecorationRole)),
@@ -194,22 +190,16 @@ TEST_F(WindowTest, ListToolbarMenuSortingAndSelection) {
         EXPECT_EQ(form.popupMenu()->actions().at(2)->text(), c.caption);
     }
 
-    // Header clicks: the date column reverses, punches ascending then descending.
-    clickHeader(form, 0);
-    EXPECT_EQ(column(form, 0).first(), u"04/26/07 09:00:00 am"_s);
+    // A click on a heading sorts through the model (its rules: the model's test) and moves the indicator.
     clickHeader(form, 2);
     EXPECT_EQ(column(form, 2), (QStringList{u"0"_s, u"10"_s, u"10"_s}));
-    clickHeader(form, 2);
-    EXPECT_EQ(column(form, 2).first(), u"10"_s);
     EXPECT_EQ(form.listView()->header()->sortIndicatorSection(), 2);
-    EXPECT_EQ(form.listView()->header()->sortIndicatorOrder(), Qt::DescendingOrder);
+    EXPECT_EQ(form.listView()->header()->sortIndicatorOrder(), Qt::AscendingOrder);
 
     // Hide Empty Logs refills in the recordset's order (newest first) without the empty log.
     QTest::mouseClick(form.hideEmptyBox(), Qt::LeftButton);
     EXPECT_TRUE(form.hideEmptyBox()->isChecked());
     EXPECT_EQ(column(form, 0), (QStringList{u"04/26/07 01:00:00 pm"_s, u"04/26/07 09:00:00 am"_s}));
-    QTest::mouseClick(form.hideEmptyBox(), Qt::LeftButton);
-    EXPECT_EQ(form.model().rowCount(), 3);
 
     // The exceptions entry needs no selection and previews the report.
     QTimer previews;
@@ -254,7 +244,6 @@ TEST_F(WindowTest, ImportOfTwoSelectedRowsThroughTheToolbar) {
     EXPECT_EQ(boxes.shown()[1].prompt, u"Poll Logs Imported Successfully"_s);
     // The rules' high warning of 0 gives each of the twelve pairs code 4.
     EXPECT_EQ(boxes.shown()[2].title, u"Import Summary"_s);
-    EXPECT_TRUE(boxes.shown()[2].prompt.contains(u"new punches"_s)) << boxes.shown()[2].prompt.toStdString();
     EXPECT_TRUE(boxes.shown()[2].prompt.endsWith(
         u"\r\n\r\nThe import left 12 exceptions to look at (error codes). Show them now?"_s));
     EXPECT_EQ(boxes.shown()[2].buttons, Buttons::YesNo | Buttons::Question);
@@ -278,9 +267,12 @@ TEST_F(WindowTest, ImportOfTwoSelectedRowsThroughTheToolbar) {
 }
 
 // Nothing is imported when the user answers No, when another import holds
-// the lock (no waiting), or when the user cancels: the whole import rolls back.
-TEST_F(WindowTest, AnsweredNoLockedOrCancelledImportsNothing) {
+// the lock (no waiting), when the user cancels or when a file fails: the
+// whole import rolls back.
+TEST_F(WindowTest, AnsweredNoLockedCancelledOrFailedImportsNothing) {
     writeSite();
+    const QString aborted = demo::pollFileName(QDateTime(QDate(2007, 4, 26), QTime(8, 0)), 2);
+    writeFile(u"polllogs/"_s + aborted, ";Abort\r\n");
     frmPollLog form;
     ASSERT_TRUE(form.startUp());
     form.show();
@@ -323,23 +315,17 @@ TEST_F(WindowTest, AnsweredNoLockedOrCancelledImportsNothing) {
     EXPECT_EQ(checkCount("PUNCH") + checkCount("IMPORT"), 0);
     EXPECT_FALSE(imported(form, 0));
     EXPECT_TRUE(form.listView()->isEnabled());
-}
 
-TEST_F(WindowTest, AFileThatFailsEndsTheImportOnItsRow) {
-    writeSite();
-    const QString aborted = demo::pollFileName(QDateTime(QDate(2007, 4, 26), QTime(8, 0)), 2);
-    writeFile(u"polllogs/"_s + aborted, ";Abort\r\n");
-    frmPollLog form;
-    ASSERT_TRUE(form.startUp());
-    const int row = form.model().rowOfFile(aborted);
-    ASSERT_EQ(row, 3); // the oldest
-    select(form, {0, row});
+    // A file that fails ends the import on its row (the oldest).
+    ASSERT_EQ(form.model().rowOfFile(aborted), 3);
+    select(form, {0, 3});
+    boxes.clear();
     boxes.pushAnswer(Answer::Yes);
     form.buttonClick(u"IMPORT"_s);
-    ASSERT_EQ(boxes.count(u"Error Loading File"_s), 1);
+    EXPECT_EQ(boxes.count(u"Error Loading File"_s), 1);
     EXPECT_EQ(boxes.count(u"Success"_s), 0);
-    EXPECT_EQ(checkCount("PUNCH") + checkCount("IMPORT"), 0); // nothing posted
-    EXPECT_EQ(selectedRows(form), QList<int>{row});
+    EXPECT_EQ(checkCount("PUNCH") + checkCount("IMPORT"), 0);
+    EXPECT_EQ(selectedRows(form), QList<int>{3});
 }
 
 TEST_F(WindowTest, ColumnWidthsAreKeptInTwips) {
