@@ -1,8 +1,9 @@
 #pragma once
 // What an import leaves, reduced to a canonical text that is the same on
 // SQLite and PostgreSQL, and the files of SHA-256 digests that hold today's
-// results part by part (tests/cli/data/*.sha256). The text of a table: a header line of the column names, then one line per
-// row in the order of a stable key, values separated by "|": NULL as \N,
+// results part by part (tests/cli/data/*.sha256). The text of a table: a
+// header line of the column names, then one line per row in the order of a
+// stable key, values separated by "|": NULL as \N,
 // integers and booleans as decimal numbers (booleans 1/0), reals to ten
 // significant digits (%.10g), text as stored (the SQLite storage forms of
 // dates and times, which are PostgreSQL's ISO forms too), with "\", "|" and
@@ -14,13 +15,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 #include <QRegularExpression>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <libpq-fe.h>
-#include <QMap>
 #include <optional>
 #include <sqlite3.h>
 #include <tuple>
