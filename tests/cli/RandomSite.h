@@ -26,6 +26,13 @@ public:
     int range(int lo, int hi) { return lo + below(hi - lo + 1); }
     bool chance(int percent) { return below(100) < percent; }
     template <class T, size_t N> const T &pick(const T (&a)[N]) { return a[size_t(below(int(N)))]; }
+    // A number in [lo, hi] not in `taken`.
+    int unused(const QSet<int> &taken, int lo, int hi) {
+        int n = range(lo, hi);
+        while (taken.contains(n))
+            n = range(lo, hi);
+        return n;
+    }
 
 private:
     std::mt19937 m_gen;
@@ -58,6 +65,12 @@ inline RandomSite makeRandomSite(uint32_t seed, Database &db) {
     auto t = [&](int h, int m) { return db.time(timeSerial(h, m, 0)); };
     auto text = [](const char *s) { return s ? QVariant(QString::fromLatin1(s)) : QVariant(); };
     const QVariant null;
+    const auto insert = [&](const char *table, const QStringList &columns, const QVariantList &values) {
+        db.execute(QStringLiteral("INSERT INTO \"%1\" (\"%2\") VALUES (?%3)")
+                       .arg(QLatin1String(table), columns.join(QStringLiteral("\", \"")),
+                            QStringLiteral(", ?").repeated(columns.size() - 1)),
+                   values);
+    };
 
     // Rules.
     const int idDigits = r.chance(15) ? 10 : r.range(4, 6);
@@ -77,36 +90,28 @@ inline RandomSite makeRandomSite(uint32_t seed, Database &db) {
     const auto &ds = r.pick(dayStarts);
     const int warnings[] = {0, 10, 12}, lessWarnings[] = {0, 1, 4}, thresholds[] = {0, 8, 13, 16};
     const int formats[] = {0, 0, 1, 5};
-    db.execute(QStringLiteral("INSERT INTO \"TCRULES\" (\"IdDigits\", \"ROUNDING\", \"DAY START\", \"LastPoll\", "
-                              "\"PAY START\", \"PAY END\", \"LAST START\", \"WARNING\", \"LESS WARN\", "
-                              "\"FullDayAutoLunch\", \"DATAFLD INPUT\", \"TASK INPUT\", \"TASKAS\", \"DATAFLD FORMAT\", "
-                              "\"TASK FORMAT\", \"blnUnlimitedSwipeNGo\", \"UpToMin\", \"lngSgThreshold\", \"SORT 2\", "
-                              "\"POLL LOG FOR\") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-               {idDigits, QString::fromLatin1(rounding), r.chance(8) ? null : t(ds[0], ds[1]), lastPoll,
-                db.date(fromQDate(firstDay)), db.date(fromQDate(firstDay) + 13), db.date(fromQDate(firstDay) - 14),
-                r.pick(warnings), r.pick(lessWarnings), db.boolean(r.chance(20)), db.boolean(r.chance(50)),
-                db.boolean(r.chance(50)), r.range(0, 3), r.pick(formats), r.pick(formats), db.boolean(r.chance(8)),
-                db.boolean(r.chance(20)), r.pick(thresholds),
-                dayStartBySort2 ? QStringLiteral("Day_Start") : (r.chance(10) ? QStringLiteral("day_start") : null),
-                30});
+    insert("TCRULES",
+           {"IdDigits", "ROUNDING", "DAY START", "LastPoll", "PAY START", "PAY END", "LAST START", "WARNING",
+            "LESS WARN", "FullDayAutoLunch", "DATAFLD INPUT", "TASK INPUT", "TASKAS", "DATAFLD FORMAT",
+            "TASK FORMAT", "blnUnlimitedSwipeNGo", "UpToMin", "lngSgThreshold", "SORT 2", "POLL LOG FOR"},
+           {idDigits, QString::fromLatin1(rounding), r.chance(8) ? null : t(ds[0], ds[1]), lastPoll,
+            db.date(fromQDate(firstDay)), db.date(fromQDate(firstDay) + 13), db.date(fromQDate(firstDay) - 14),
+            r.pick(warnings), r.pick(lessWarnings), db.boolean(r.chance(20)), db.boolean(r.chance(50)),
+            db.boolean(r.chance(50)), r.range(0, 3), r.pick(formats), r.pick(formats), db.boolean(r.chance(8)),
+            db.boolean(r.chance(20)), r.pick(thresholds),
+            dayStartBySort2 ? QStringLiteral("Day_Start") : (r.chance(10) ? QStringLiteral("day_start") : null),
+            30});
 
     // Departments; a site now and then has one whose number a hand reader's
     // department cannot hold.
-    struct Dept {
-        int id;
-        QString name;
-        bool entries;
-    };
+    struct Dept { int id; QString name; bool entries; };
     std::vector<Dept> depts;
     // Lower case among them: byte order and a language's collation differ.
     const char *const deptNames[] = {"Assembly",   "Shipping",   "Office",  "Maintenance", "Paint", "O'Brien Line",
                                      "Night Crew", "night crew", "assembly"};
     QSet<int> deptIds;
     for (int i = 0, n = r.range(2, 5); i < n; ++i) {
-        int id;
-        do
-            id = r.range(1, 60);
-        while (deptIds.contains(id));
+        const int id = r.unused(deptIds, 1, 60);
         deptIds.insert(id);
         depts.push_back(
             {id, QStringLiteral("%1 %2").arg(QLatin1String(r.pick(deptNames))).arg(id), r.chance(30)});
@@ -114,8 +119,8 @@ inline RandomSite makeRandomSite(uint32_t seed, Database &db) {
     const bool overflowDept = r.chance(6);
     if (overflowDept) depts.push_back({300, QStringLiteral("Overflow 300"), false});
     for (const Dept &d : depts)
-        db.execute(QStringLiteral("INSERT INTO \"DEPT\" (\"DEPT ID\", \"DEPT NAME\", \"DATAFLDEN\", \"STATUS\") VALUES (?, ?, ?, ?)"),
-                   {d.id, d.name, db.boolean(d.entries), db.boolean(r.chance(30))});
+        insert("DEPT", {"DEPT ID", "DEPT NAME", "DATAFLDEN", "STATUS"},
+               {d.id, d.name, db.boolean(d.entries), db.boolean(r.chance(30))});
 
     // Clocks: some decide the direction themselves, some open doors only; a
     // clock with its status set holds the end-of-poll maintenance back.
@@ -125,19 +130,17 @@ inline RandomSite makeRandomSite(uint32_t seed, Database &db) {
     for (int c = 1; c <= clocks; ++c) {
         const char *type = r.pick(comms);
         biometric[c] = type && (QByteArray(type) == "HPx000" || QByteArray(type) == "AdvBio");
-        db.execute(QStringLiteral("INSERT INTO \"CLOCK\" (\"CLOCK NUMBER\", \"CLOCK NAME\", \"COMMS TYPE\", "
-                                  "\"AccessOnly\", \"status\") VALUES (?, ?, ?, ?, ?)"),
-                   {c, QStringLiteral("Clock %1").arg(c), text(type), db.boolean(c > 1 && r.chance(12)),
-                    db.boolean(r.chance(4))});
+        insert("CLOCK", {"CLOCK NUMBER", "CLOCK NAME", "COMMS TYPE", "AccessOnly", "status"},
+               {c, QStringLiteral("Clock %1").arg(c), text(type), db.boolean(c > 1 && r.chance(12)),
+                db.boolean(r.chance(4))});
     }
     const bool strayClock = r.chance(10); // punches from a clock the site does not know
 
     // Schedules: day shifts with and without lunch, early and night shifts.
     const int schedules = r.range(1, 3);
     for (int s = 1; s <= schedules; ++s) {
-        db.execute(QStringLiteral("INSERT INTO \"SCHEDULE\" (\"ScheduleNumber\", \"ScheduleName\", "
-                                  "\"ScheduleEdited\") VALUES (?, ?, ?)"),
-                   {s, QStringLiteral("Schedule %1").arg(s), db.boolean(r.chance(50))});
+        insert("SCHEDULE", {"ScheduleNumber", "ScheduleName", "ScheduleEdited"},
+               {s, QStringLiteral("Schedule %1").arg(s), db.boolean(r.chance(50))});
         const int kind = r.below(4); // 0 day with lunch, 1 day, 2 early, 3 night
         const int in[] = {8, 8, 6, 22}, out[] = {16, 16, 14, 6};
         for (const char *letter : {"U", "M", "E", "W", "H", "R", "A"}) {
@@ -164,32 +167,23 @@ inline RandomSite makeRandomSite(uint32_t seed, Database &db) {
 
     // Jobs, tasks, custom rounding windows and hours bands.
     for (int job : {1001, 1002, 1003})
-        if (r.chance(60))
-            db.execute(QStringLiteral("INSERT INTO \"JOB\" (\"JOB NUMBER\", \"JOB NAME\") VALUES (?, ?)"),
-                       {job, QStringLiteral("Job %1").arg(job)});
+        if (r.chance(60)) insert("JOB", {"JOB NUMBER", "JOB NAME"}, {job, QStringLiteral("Job %1").arg(job)});
     for (int task : {11, 12})
         if (r.chance(60))
-            db.execute(QStringLiteral("INSERT INTO \"TASK\" (\"TASK NUMBER\", \"TASK NAME\") VALUES (?, ?)"),
-                       {task, QStringLiteral("Task %1").arg(task)});
+            insert("TASK", {"TASK NUMBER", "TASK NAME"}, {task, QStringLiteral("Task %1").arg(task)});
     if (QByteArray(rounding) == "Custom" || r.chance(20)) {
         const int windows[][3] = {{53, 7, 0}, {8, 22, 15}, {23, 37, 30}, {38, 52, 45}, {8, 14, 0}, {30, 30, 30}};
         for (const auto &w : windows)
             if (r.chance(70))
-                db.execute(QStringLiteral("INSERT INTO \"CustomRound\" (\"MinuteMin\", \"MinuteMax\", "
-                                          "\"NewMinuteValue\", \"Applies To\") VALUES (?, ?, ?, ?)"),
-                           {w[0], w[1], r.chance(4) ? null : QVariant(w[2]), r.range(1, 3)});
+                insert("CustomRound", {"MinuteMin", "MinuteMax", "NewMinuteValue", "Applies To"},
+                       {w[0], w[1], r.chance(4) ? null : QVariant(w[2]), r.range(1, 3)});
     }
     if (r.chance(25))
-        db.execute(QStringLiteral("INSERT INTO \"CustomHours\" (\"HoursMin\", \"HoursMax\", \"HoursMultiply\", "
-                                  "\"HoursConstant\") VALUES (?, ?, ?, ?)"),
-                   {0, 4, 1, 0.5});
+        insert("CustomHours", {"HoursMin", "HoursMax", "HoursMultiply", "HoursConstant"}, {0, 4, 1, 0.5});
 
     // Employees.
-    struct Employee {
-        int id, badge, newBadge;
-        bool swipe;
-        int dept, shift, clock; // dept: the number the clock sends; shift: 0 day, 1 early, 2 night
-    };
+    // dept: the number the clock sends; shift: 0 day, 1 early, 2 night.
+    struct Employee { int id, badge, newBadge; bool swipe; int dept, shift, clock; };
     std::vector<Employee> employees;
     int lowBadge = 1;
     for (int i = 1; i < std::min(idDigits, 7); ++i)
@@ -197,10 +191,7 @@ inline RandomSite makeRandomSite(uint32_t seed, Database &db) {
     const int highBadge = lowBadge * 10 - 1;
     QSet<int> badges;
     const auto freshBadge = [&] {
-        int b;
-        do
-            b = r.range(lowBadge, highBadge);
-        while (badges.contains(b));
+        const int b = r.unused(badges, lowBadge, highBadge);
         badges.insert(b);
         return b;
     };
@@ -217,29 +208,28 @@ inline RandomSite makeRandomSite(uint32_t seed, Database &db) {
         const int statuses[] = {1, 1, 1, 1, 1, 2, 3, 4, 5};
         const int msgCodes[] = {-1, 0, 1, 2, 7};
         const int msg = r.pick(msgCodes);
-        db.execute(
-            QStringLiteral("INSERT INTO \"EMPLOYEE\" (\"EMPLOYEE ID\", \"CLOCK ID\", \"NEWBADGE\", \"LAST NAME\", "
-                           "\"AccessControl\", \"SORT2\", \"SwipeAndGo\", \"SCHEDULE\", \"OLDSCHEDULE\", \"STATUS\", "
-                           "\"MSGCODE\", \"MESSAGE\") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-            {e.id, e.badge, e.newBadge, QStringLiteral("Employee %1").arg(e.id), text(r.pick(access)),
-             dayStartBySort2 ? text(r.pick(sort2)) : null, db.boolean(e.swipe),
-             schedule ? QVariant(schedule) : (r.chance(50) ? QVariant() : QVariant(0)), oldSchedule,
-             r.pick(statuses), msg == 7 ? null : QVariant(msg),
-             msg == 7 ? null : QVariant(QStringLiteral("Message %1").arg(e.id))});
+        insert("EMPLOYEE",
+               {"EMPLOYEE ID", "CLOCK ID", "NEWBADGE", "LAST NAME", "AccessControl", "SORT2", "SwipeAndGo",
+                "SCHEDULE", "OLDSCHEDULE", "STATUS", "MSGCODE", "MESSAGE"},
+               {e.id, e.badge, e.newBadge, QStringLiteral("Employee %1").arg(e.id), text(r.pick(access)),
+                dayStartBySort2 ? text(r.pick(sort2)) : null, db.boolean(e.swipe),
+                schedule ? QVariant(schedule) : (r.chance(50) ? QVariant() : QVariant(0)), oldSchedule,
+                r.pick(statuses), msg == 7 ? null : QVariant(msg),
+                msg == 7 ? null : QVariant(QStringLiteral("Message %1").arg(e.id))});
         const int quals = r.chance(6) ? 0 : r.range(1, 2);
         for (int q = 0; q < quals; ++q) {
             const Dept &d =
                 overflowDept && e.swipe && q == 0 ? depts.back() : depts[size_t(r.below(int(depts.size())))];
             if (q == 0) e.dept = d.id;
             const bool rev = r.chance(40), orev = r.chance(30);
-            db.execute(
-                QStringLiteral("INSERT INTO \"DEPTQUAL\" (\"EMPLOYEE ID\", \"DEPT NAME\", \"SEQUENCE\", \"OTRULES\", "
-                               "\"PAYRATE\", \"IREVLOW\", \"IREVHI\", \"OREVLOW\", \"OREVHI\", \"UseDiff\", "
-                               "\"LUNCHLEN\", \"LUNCH AT\") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-                {e.id, nullQual && e.swipe ? QVariant() : QVariant(d.name), r.chance(25) ? 1 : q + 1,
-                 r.range(0, 3), 10 + r.below(2000) / 100.0, rev ? text(r.pick(revLow)) : null,
-                 rev ? text("8:00 AM") : null, orev ? text("4:30 PM") : null, orev ? text("4:45 PM") : null,
-                 db.boolean(r.chance(20)), text(r.pick(lunchLen)), text(r.pick(lunchAt))});
+            insert("DEPTQUAL",
+                   {"EMPLOYEE ID", "DEPT NAME", "SEQUENCE", "OTRULES", "PAYRATE", "IREVLOW", "IREVHI",
+                    "OREVLOW", "OREVHI", "UseDiff", "LUNCHLEN", "LUNCH AT"},
+                   {e.id, nullQual && e.swipe ? QVariant() : QVariant(d.name), r.chance(25) ? 1 : q + 1,
+                    r.range(0, 3), 10 + r.below(2000) / 100.0, rev ? text(r.pick(revLow)) : null,
+                    rev ? text("8:00 AM") : null, orev ? text("4:30 PM") : null,
+                    orev ? text("4:45 PM") : null, db.boolean(r.chance(20)), text(r.pick(lunchLen)),
+                    text(r.pick(lunchAt))});
         }
         if (e.dept == 0) e.dept = r.chance(50) ? depts.front().id : 77;
         e.shift = r.chance(70) ? 0 : r.range(1, 2);
@@ -247,8 +237,8 @@ inline RandomSite makeRandomSite(uint32_t seed, Database &db) {
     }
     for (int i = 0, n = r.range(0, 5); i < n; ++i) {
         const char *const marks[] = {"*DEL*", "ADD  ", "     ", nullptr};
-        db.execute(QStringLiteral("INSERT INTO \"CKQUAL\" (\"CLOCK NUMBER\", \"EMPLOYEE ID\", \"STATUS\") VALUES (?, ?, ?)"),
-                   {r.range(1, clocks), r.range(1, int(employees.size())), text(r.pick(marks))});
+        insert("CKQUAL", {"CLOCK NUMBER", "EMPLOYEE ID", "STATUS"},
+               {r.range(1, clocks), r.range(1, int(employees.size())), text(r.pick(marks))});
     }
 
     // History: rows earlier polls left, some still waiting for their
@@ -263,28 +253,23 @@ inline RandomSite makeRandomSite(uint32_t seed, Database &db) {
             const Employee &e = employees[size_t(r.below(int(employees.size())))];
             const double day = fromQDate(firstDay) - r.range(1, 3);
             const QVariant dept = depts.front().name;
-            switch (r.below(5)) {
-            case 0: // open since the evening before
+            const int kind = r.below(5);
+            if (kind == 0) // open since the evening before
                 db.execute(sql, {e.id, db.date(day), t(22, 0), null, null, db.date(day), 0, null, 0, 0, 0,
                                  dept, e.clock, t(22, 0), null, null, db.boolean(false), null});
-                break;
-            case 1: // complete
+            else if (kind == 1) // complete
                 db.execute(sql, {e.id, db.date(day), t(8, 0), t(16, 30), 2, db.date(day), 0, 0, 0, 0, 0, dept,
                                  e.clock, t(8, 0), t(16, 30), 8.5, db.boolean(r.chance(30)), null});
-                break;
-            case 2: // an out still waiting for its in
+            else if (kind == 2) // an out still waiting for its in
                 db.execute(sql, {e.id, db.date(day), null, t(6, 0), 3, null, null, 0, 0, 0, 0, dept, e.clock,
                                  null, t(6, 0), null, db.boolean(true), null});
-                break;
-            case 3: // an empty scheduled pair ahead
+            else if (kind == 3) // an empty scheduled pair ahead
                 db.execute(sql, {e.id, db.date(fromQDate(firstDay) + r.range(0, 3)), null, null, null,
                                  db.date(fromQDate(firstDay)), 0, 0, 4, 4, 1, dept, null, null, null, null,
                                  db.boolean(false), null});
-                break;
-            default: // a holiday
+            else // a holiday
                 db.execute(sql, {e.id, db.date(fromQDate(firstDay) + 1), null, null, null, null, 0, 0, 0, 0,
                                  0, dept, null, null, null, 8, db.boolean(false), QStringLiteral("HOL")});
-            }
         }
     }
 
@@ -314,12 +299,7 @@ inline RandomSite makeRandomSite(uint32_t seed, Database &db) {
             const int clock = r.chance(90) ? e.clock : (strayClock && r.chance(50) ? 9 : r.range(1, clocks));
             const bool single = e.swipe || biometric[clock];
             const int jitter = r.range(0, 9);
-            struct P {
-                QDate d;
-                QTime t;
-                char io;
-                const char *status;
-            };
+            struct P { QDate d; QTime t; char io; const char *status; };
             std::vector<P> ps;
             if (e.shift == 2) {
                 ps = {{d, QTime(21, 55).addSecs(60 * jitter), 'I', "00"},
@@ -339,12 +319,11 @@ inline RandomSite makeRandomSite(uint32_t seed, Database &db) {
                 ps.pop_back(); // forgot the out
             for (const P &p : ps) {
                 if (p.d > lastDay) continue;
-                demo::PollRecord rec;
-                rec.badge = e.newBadge && r.chance(50) ? e.newBadge : e.badge;
-                rec.date = p.d;
-                rec.time = p.t;
-                rec.inOut = single && r.chance(85) ? ' ' : (r.chance(2) ? 'i' : p.io);
-                rec.department = r.chance(90) ? e.dept % 100 : r.range(0, 99);
+                demo::PollRecord rec{.badge = e.newBadge && r.chance(50) ? e.newBadge : e.badge,
+                                     .date = p.d,
+                                     .time = p.t,
+                                     .inOut = single && r.chance(85) ? ' ' : (r.chance(2) ? 'i' : p.io),
+                                     .department = r.chance(90) ? e.dept % 100 : r.range(0, 99)};
                 rec.status = r.chance(6) ? QByteArray(r.pick(oddStatus)) : QByteArray(p.status);
                 if (r.chance(25)) {
                     const double jobs[] = {0, 1001, 1002, 4242, 123456};
@@ -360,17 +339,12 @@ inline RandomSite makeRandomSite(uint32_t seed, Database &db) {
             }
         }
         for (int i = 0, n = r.range(0, 2); i < n; ++i) { // badges nobody holds
-            demo::PollRecord rec;
-            int badge;
-            do
-                badge = r.range(lowBadge, highBadge);
-            while (badges.contains(badge));
-            rec.badge = badge;
-            rec.date = d;
-            rec.time = QTime{r.range(0, 23), r.range(0, 59)}; // braces: drawn in order
-            rec.inOut = r.chance(50) ? 'I' : 'O';
             const char *const results[] = {"00", "41", "0A", "2F"};
-            rec.status = r.pick(results);
+            const demo::PollRecord rec{.badge = r.unused(badges, lowBadge, highBadge),
+                                       .date = d,
+                                       .time = QTime{r.range(0, 23), r.range(0, 59)},
+                                       .inOut = r.chance(50) ? 'I' : 'O',
+                                       .status = r.pick(results)};
             add(r.range(1, clocks), d, rec, false);
         }
     }

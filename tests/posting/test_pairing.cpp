@@ -126,10 +126,9 @@ TEST_F(PairingTest, WritersCarryDataFieldTaskAndEditFlagsByTheRules) {
     setRule(u"TASK INPUT"_s, true);
     setRule(u"TASKAS"_s, 1);
     // The out punch's department is written last and stays.
-    const QString quoted = u"O'Brien's"_s;
     addImport({.date = u"2007-03-04"_s, .dataFldEn = true, .dataFld = 42, .task = 7, .edited = true});
-    addImport({.date = u"2007-03-04"_s, .time = u"17:00:00"_s, .signIn = false, .dept = quoted, .dataFldEn = true,
-               .dataFld = 43});
+    addImport({.date = u"2007-03-04"_s, .time = u"17:00:00"_s, .signIn = false, .dept = u"O'Brien's"_s,
+               .dataFldEn = true, .dataFld = 43});
     addImport({.employee = 2, .dataFldEn = false, .dataFld = 45});
     addImport({.employee = 2, .time = u"12:00:00"_s, .signIn = false, .dataFldEn = true, .dataFld = 44,
                .edited = true});

@@ -1,7 +1,6 @@
 // Every statement the posting and the hours run on a site with history must find its rows through
 // an index: a scan of PUNCH would make each punch cost the site's whole history.
 #include "PostingFixture.h"
-#include "component/Schema.h"
 
 #include <QRegularExpression>
 #include <map>
@@ -40,7 +39,6 @@ TEST_F(PlanTest, EveryStatementOfPostingAndHoursFindsItsRowsThroughAnIndex) {
     db().setStatementObserver([&](const QString &sql) { ++runs[sql]; });
     ASSERT_TRUE(post());
     db().setStatementObserver({});
-    ASSERT_GT(runs.size(), 15u) << "the posting ran its stages";
     int punchStatements = 0, openPairSearches = 0;
     for (const auto &[sql, count] : runs) {
         // The walks and the closing updates of the master tables go over whole tables.
@@ -70,26 +68,4 @@ TEST_F(PlanTest, EveryStatementOfPostingAndHoursFindsItsRowsThroughAnIndex) {
     }
     EXPECT_EQ(openPairSearches, 1);
     EXPECT_GE(punchStatements, 3) << "pairing, schedules and hours all reached PUNCH";
-}
-
-TEST_F(PlanTest, TheOpenPairAndRecalculationIndexesHoldOnlyTheRowsTheirSearchesAskFor) {
-    const std::pair<QString, QString> partial[] = {
-        {u"PUNCH_EMPLOYEE_OPEN"_s, u"\"OUT TIME\" IS NULL"_s},
-        {u"PUNCH_RECALC"_s, onServer() ? u"\"RecalcHrs\" = true"_s : u"\"RecalcHrs\" = 1"_s}};
-    // A new database, then one at version 3 with the full indexes of that version.
-    for (const char *when : {"a new database", "after the upgrade from version 3"}) {
-        if (when[0] != 'a') {
-            db().executeScript(u"DROP INDEX \"PUNCH_EMPLOYEE_OPEN\";\nDROP INDEX \"PUNCH_RECALC\";\n"
-                               "CREATE INDEX \"PUNCH_EMPLOYEE_OPEN\" ON \"PUNCH\" (\"EMPLOYEE ID\", \"OUT TIME\");\n"
-                               "CREATE INDEX \"PUNCH_RECALC\" ON \"PUNCH\" (\"RecalcHrs\", \"EMPLOYEE ID\");\n"
-                               "DELETE FROM \"SchemaVersion\";\nINSERT INTO \"SchemaVersion\" VALUES (3);"_s);
-            upgradeSchema(db());
-            EXPECT_EQ(storedSchemaVersion(db()), latestSchemaVersion());
-        }
-        for (const auto &[name, predicate] : partial) {
-            const QString def = indexDefinition(name);
-            EXPECT_GT(def.indexOf(predicate), def.indexOf(u" WHERE "_s)) << when << ": " << def.toStdString();
-            EXPECT_GT(def.indexOf(u" WHERE "_s), 0) << when << ": " << name.toStdString();
-        }
-    }
 }
