@@ -287,8 +287,9 @@ def ctest_pass(args, log, include, exclude):
 
 
 def ctest_exact(name):
-    """A ctest -R pattern matching one test name only."""
-    return "^" + re.sub(r"([.()\[\]*+?^$|\\])", r"\\\1", name) + "$"
+    """A ctest -R pattern matching one test name only (a parameterised test's
+    ctest name goes on with "  # GetParam() = ...")."""
+    return "^" + re.sub(r"([.()\[\]*+?^$|\\])", r"\\\1", name) + "(  #.*)?$"
 
 
 def catcher_dir(name):

@@ -167,6 +167,9 @@ TEST_F(ScheduleTest, OnePostingWritesAtMostAYearOfPairs) {
     EXPECT_EQ(scheduledPairs(), 2 * weekdays);
     EXPECT_EQ(scheduledPairs(u" AND \"IN DATE\" < '9998-12-30'"_s), 0);
     EXPECT_EQ(boxes.count(u"ERROR"_s), 1) << "the days left out are reported";
+    EXPECT_TRUE(logText().contains(u"What: Msg 'Scheduled pairs are made for at most 366 days in one posting: "
+                                   "the days from 12/29/9998 to 12/29/9998 get none.'"_s))
+        << logText().toStdString();
 }
 
 class CleanupTest : public hx::test::PostingTest {
