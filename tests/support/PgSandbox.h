@@ -7,9 +7,12 @@
 // share the server, so each names its databases through database().
 #include <QFile>
 #include <QProcess>
+#include <arpa/inet.h>
 #include <cstdlib>
 #include <ctime>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace hx::test {
@@ -24,9 +27,11 @@ public:
 
     void SetUp() override {
         if (m_port > 0 || m_proc) return;
-        // The fixture's server; pg_server.sh removes these files when it stops it.
+        // The fixture's server, if it still answers: a run that was killed or a
+        // reboot leaves its port file behind.
         QFile shared(QStringLiteral(HX_BINARY_DIR "/pg-server/port"));
         if (shared.open(QIODevice::ReadOnly)) m_port = shared.readAll().trimmed().toInt();
+        if (m_port > 0 && !accepts(m_port)) m_port = 0;
         if (m_port > 0) {
             QFile socket(QStringLiteral(HX_BINARY_DIR "/pg-server/socket"));
             if (socket.open(QIODevice::ReadOnly))
@@ -79,6 +84,18 @@ public:
     }
 
 private:
+    static bool accepts(int port) {
+        const int fd = socket(AF_INET, SOCK_STREAM, 0);
+        if (fd < 0) return false;
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(static_cast<uint16_t>(port));
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const bool ok = ::connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0;
+        ::close(fd);
+        return ok;
+    }
+
     QProcess *m_proc = nullptr;
     int m_port = 0;
     QString m_socketDir;
