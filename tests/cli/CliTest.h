@@ -101,7 +101,6 @@ protected:
                      "\"OUT TIME\" IS NOT NULL"_s);
     }
     int importRows() { return count(u"SELECT COUNT(*) FROM \"IMPORT\""_s); }
-    QString log() const { return QString::fromLocal8Bit(readFile(u"logs/QX8log.txt"_s)); }
     // The text of a PDF, by pdftotext.
     static QString pdfText(const QString &file) {
         QProcess p;

@@ -108,7 +108,7 @@ TEST_F(ImportCommand, AFileThatFailsMidwayLeavesEverythingUnposted) {
         EXPECT_EQ(punchRows() + importRows() + registerRows(), 0);
         EXPECT_TRUE(r.err.contains(u"[Error Loading File]\nFile Load Error\n"_s)) << r.err.toStdString();
         EXPECT_FALSE(r.err.contains(u"[Success]"_s));
-        EXPECT_TRUE(log().contains(u"Where: frmPollLog:barPollLog ButtonClick "_s + bad +
+        EXPECT_TRUE(logText().contains(u"Where: frmPollLog:barPollLog ButtonClick "_s + bad +
                                    u"\r\n What: Msg 'File Load Error'"_s));
     }
     // Nothing read before the failure was marked seen: it is not skipped now.
@@ -144,7 +144,7 @@ TEST_F(ImportCommand, UsageErrorsAndAnswerNoImportNothing) {
         EXPECT_EQ(importRows(), c.importRowsAfter);
         EXPECT_EQ(punchRows(), 0);
     }
-    EXPECT_TRUE(log().contains(u"Other: Response=No"_s));
+    EXPECT_TRUE(logText().contains(u"Other: Response=No"_s));
 }
 
 // A record dated ahead (a damaged month) is reported with its file and line
@@ -160,8 +160,8 @@ TEST_F(ImportCommand, DatesThatCannotBeAreReportedAndLeftOut) {
     EXPECT_EQ(postedPunches(), 4);
     EXPECT_EQ(r.err.count(u"[INVALID DATE]"_s), 2) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains(u"The record is dated 2007-04-28 08:01:00"_s)) << r.err.toStdString();
-    EXPECT_TRUE(log().contains(u"2A000007.}01 line 5: "_s)) << log().toStdString();
-    EXPECT_TRUE(log().contains(u"The last poll date 03/05/9999 lies after today; it is set back to 04/26/2007."_s));
+    EXPECT_TRUE(logText().contains(u"2A000007.}01 line 5: "_s)) << logText().toStdString();
+    EXPECT_TRUE(logText().contains(u"The last poll date 03/05/9999 lies after today; it is set back to 04/26/2007."_s));
     EXPECT_EQ(lastPoll(), u"2007-04-26"_s);
 }
 
@@ -195,7 +195,7 @@ TEST_F(ImportCommand, BadLinesAndALogThatCannotBeWritten) {
             << r.err.toStdString();
         EXPECT_EQ(postedPunches(), 4);
     }
-    EXPECT_TRUE(log().contains(u"blnImportPollFile xxxxxxxxxxxxxxxxxxxx"_s));
+    EXPECT_TRUE(logText().contains(u"blnImportPollFile xxxxxxxxxxxxxxxxxxxx"_s));
     QFile::setPermissions(path(u"readonly"_s), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
@@ -347,7 +347,7 @@ TEST_F(ImportCommand, SummaryHistoryAndADryRun) {
     EXPECT_EQ(json(dry)[u"punches_new"_s].toInt(), 2);
     EXPECT_EQ(json(dry)[u"dry_run"_s], true);
     EXPECT_EQ(everything(), before);
-    EXPECT_TRUE(log().contains(u"Dry run"_s));
+    EXPECT_TRUE(logText().contains(u"Dry run"_s));
 
     // The history, newest first.
     const Result h = run({u"history"_s, u"--json"_s});
@@ -392,7 +392,7 @@ TEST_F(ImportCommand, ASecondImportWaitsForTheFirstOrGivesUpNamingIt) {
     EXPECT_FALSE(r.err.contains(u"[Import Poll Log]"_s));
     EXPECT_EQ(importRows(), 1);
     EXPECT_EQ(punchRows(), 0);
-    EXPECT_TRUE(log().contains(u"Import not started: another import is running"_s));
+    EXPECT_TRUE(logText().contains(u"Import not started: another import is running"_s));
 
     // A waiting import gets the lock as soon as the first ends (the server's
     // sessions are let go from this thread: a Database serves one at a time).

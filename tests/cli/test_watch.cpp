@@ -90,7 +90,7 @@ TEST_F(WatchCommand, ImportsEachFileOnceSettledAndAgainOnlyWhenItChanges) {
 
     stop(*p);
     EXPECT_EQ(err.count(u" saved\n"_s), 3) << err.toStdString();
-    EXPECT_TRUE(log().contains(u"2A000107.}02: 1 file, 4 record(s), 0 error(s), saved"_s));
+    EXPECT_TRUE(logText().contains(u"2A000107.}02: 1 file, 4 record(s), 0 error(s), saved"_s));
     // The routine boxes of an import stay out of the way of the summary lines.
     EXPECT_FALSE(err.contains(u"[Success]"_s));
 }
@@ -128,7 +128,7 @@ TEST_F(WatchCommand, AFolderThatGoesIsToldOnceAndWatchedAgainWhenBack) {
     stop(*p);
     EXPECT_EQ(err.count(u"is gone"_s), 1) << err.toStdString();
     EXPECT_EQ(err.count(u"polllogs is back; watching it again.\n"_s), 1) << err.toStdString();
-    EXPECT_TRUE(log().contains(u"polllogs is gone"_s));
+    EXPECT_TRUE(logText().contains(u"polllogs is gone"_s));
 }
 
 TEST_F(WatchCommand, StartFailuresAndUsageErrorsExitAtOnce) {

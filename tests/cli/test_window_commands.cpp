@@ -124,7 +124,7 @@ TEST_F(WindowCommandsTest, ViewStartsTheViewerWithThePathAsOneArgument) {
     const Result r = run({u"view"_s, morning});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.err.contains(u"could not be started"_s)) << r.err.toStdString();
-    EXPECT_TRUE(log().contains(u"What: Msg 'The viewer"_s)) << log().toStdString();
+    EXPECT_TRUE(logText().contains(u"What: Msg 'The viewer"_s)) << logText().toStdString();
     EXPECT_EQ(run({u"view"_s, u"missing.}01"_s}).exitCode, 1);
 }
 

@@ -111,7 +111,6 @@ protected:
         db().execute(u"DELETE FROM \"AccessPunch\""_s);
     }
     int registerRows() { return db().firstValue(u"SELECT COUNT(*) FROM \"PrevPunch\""_s)->toInt(); }
-    QString log() { return QString::fromLocal8Bit(readFile(u"logs/QX8log.txt"_s)); }
 };
 
 // Columns: EMPLOYEE ID|CLOCK ID|IN DATE|IN TIME|DEPT ID|DEPT NAME|DATAFLDEN|DATAFLD|TASK|SIGN IN|PunchType|
@@ -208,7 +207,7 @@ TEST_F(PollImportTest, BadgeDigitsAtTheirLimits) {
     EXPECT_TRUE(import(pollFile(lines({Rec{.seq = "0002"}.bytes(), Rec{.seq = "0003"}.bytes()}))));
     EXPECT_EQ(rows("AccessPunch").size(), 1u);
     EXPECT_EQ(boxes.count(u"Horalis Error"_s), 2);
-    EXPECT_TRUE(log().contains(u"modImportToPunch:Procedure_ProcessPollLogEntry"_s));
+    EXPECT_TRUE(logText().contains(u"modImportToPunch:Procedure_ProcessPollLogEntry"_s));
 }
 
 TEST_F(PollImportTest, ImportingTwiceUpdatesAccessRowsAndKeepsTheRegister) {
@@ -263,7 +262,7 @@ TEST_F(PollImportTest, BadLinesAreReportedOneByOneAndSkipped) {
     ASSERT_EQ(boxes.count(u"INVALID BUFFER"_s), 5);
     EXPECT_EQ(boxes.shown()[0].prompt, u"The buffer is the wrong size.\r\nThere is a problem with your data."_s);
     EXPECT_EQ(boxes.shown()[4].buttons, 48);
-    const QString text = log();
+    const QString text = logText();
     EXPECT_TRUE(text.contains(u"modImportToPunch:Procedure_blnImportPollFile "_s + QLatin1String(a.bytes().left(57))))
         << text.toStdString();
     EXPECT_TRUE(text.contains(u" ab|cd|x"_s)) << "control characters would break the log's lines";
@@ -286,7 +285,7 @@ TEST_F(PollImportTest, FilesThatCannotBeReadGiveFalseAndAClearMessage) {
         EXPECT_EQ(boxes.shown()[0].buttons, 65);
         EXPECT_TRUE(boxes.shown()[0].prompt.startsWith(prompt)) << boxes.shown()[0].prompt.toStdString();
     }
-    EXPECT_TRUE(log().contains(u"Procedure_blnImportPollFile ?"_s));
+    EXPECT_TRUE(logText().contains(u"Procedure_blnImportPollFile ?"_s));
 }
 
 TEST_F(PollImportTest, ATransferErrorIsReportedOnceAndTheOtherEntriesGoOn) {
@@ -305,7 +304,7 @@ TEST_F(PollImportTest, ATransferErrorIsReportedOnceAndTheOtherEntriesGoOn) {
         "correct this problem but you should look at your reports carefully.\r\r"_s))
         << box.prompt.toStdString();
     EXPECT_TRUE(box.prompt.endsWith(u" (Line: 2)"_s)) << box.prompt.toStdString();
-    EXPECT_EQ(log().count(u"Nte "_s), 2) << "the later failures are noted in the log";
+    EXPECT_EQ(logText().count(u"Nte "_s), 2) << "the later failures are noted in the log";
 }
 
 // A failure while the lines are read fails the import (the register is saved
@@ -329,7 +328,7 @@ TEST_F(PollImportTest, AReadingFailureFailsAndADamagedRegisterDoesNot) {
     ASSERT_EQ(boxes.shown().size(), 1u);
     EXPECT_EQ(boxes.shown()[0].title, u"Horalis Error"_s);
     EXPECT_TRUE(boxes.shown()[0].prompt.contains(u"PrevPunch-damaged-20070426-171700.xml"_s));
-    EXPECT_TRUE(log().contains(u"Procedure_CreatePollLogRecordset"_s));
+    EXPECT_TRUE(logText().contains(u"Procedure_CreatePollLogRecordset"_s));
     EXPECT_EQ(readFile(u"app/PrevPunch-damaged-20070426-171700.xml"_s), damaged);
     EXPECT_EQ(registerRows(), 2);
 }
@@ -377,5 +376,5 @@ TEST_F(PollImportTest, ARefusedRowAmongManyCostsOnlyItselfOnEveryEngine) {
     ASSERT_EQ(boxes.shown().size(), 1u);
     EXPECT_EQ(boxes.shown()[0].title, u"ERROR READING PUNCHES"_s);
     EXPECT_TRUE(boxes.shown()[0].prompt.contains(u"refused"_s)) << boxes.shown()[0].prompt.toStdString();
-    EXPECT_EQ(log().count(u"Nte "_s), 1) << "the second refusal is noted in the log";
+    EXPECT_EQ(logText().count(u"Nte "_s), 1) << "the second refusal is noted in the log";
 }

@@ -46,7 +46,6 @@ protected:
             out << r.fileName;
         return out;
     }
-    QString log() const { return QString::fromLatin1(readFile(u"logs/QX8log.txt"_s)); }
 };
 
 QByteArray recordLine() {
@@ -109,8 +108,8 @@ TEST_F(PollLogListTest, BuildPrunesOldAndUnknownClockFilesAndEstimatesPunches) {
     ASSERT_EQ(deleted.size(), 2u);
     EXPECT_EQ(deleted[0].fileName + deleted[1].fileName, expired + unknown);
     EXPECT_EQ(deleted[1].reason, u"clock 7 is not in the CLOCK table"_s);
-    EXPECT_TRUE(log().contains(u"'Pruned poll log "_s + expired + u": polled 04/23/07 11:59:00 pm, more than 2 days ago'"_s));
-    EXPECT_TRUE(log().contains(u"'Pruned poll log "_s + unknown + u": clock 7 is not in the CLOCK table'"_s));
+    EXPECT_TRUE(logText().contains(u"'Pruned poll log "_s + expired + u": polled 04/23/07 11:59:00 pm, more than 2 days ago'"_s));
+    EXPECT_TRUE(logText().contains(u"'Pruned poll log "_s + unknown + u": clock 7 is not in the CLOCK table'"_s));
     EXPECT_TRUE(boxes.shown().empty());
 
     list.setHideEmpty(true);
@@ -142,7 +141,7 @@ TEST_F(PollLogListTest, PrunedFilesStayThirtyDays) {
         ASSERT_TRUE(list.build(PruneMode::Move));
         EXPECT_EQ(exists(u"Pruned/"_s + old), kept) << now.toString().toStdString();
     }
-    EXPECT_TRUE(log().contains(u"'Deleted pruned poll log "_s + old));
+    EXPECT_TRUE(logText().contains(u"'Deleted pruned poll log "_s + old));
 }
 
 // The list is newest first by time, not by the text of the date: December
@@ -168,7 +167,7 @@ TEST_F(PollLogListTest, OrderIsNewestFirstAndTheModelSortsByHeaderClicks) {
     EXPECT_EQ(names(list.allRows()), (QStringList{one, oneToo, eleven, jan, dec}));
     EXPECT_EQ(bad, (QStringList{u"000Q07.}01"_s, u"Zzz.}01"_s}));
     EXPECT_TRUE(exists(u"Zzz.}01"_s));
-    EXPECT_TRUE(log().contains(u"Poll log Zzz.}01 left out"_s)) << log().toStdString();
+    EXPECT_TRUE(logText().contains(u"Poll log Zzz.}01 left out"_s)) << logText().toStdString();
 
     PollLogListModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);

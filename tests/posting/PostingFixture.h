@@ -89,7 +89,6 @@ protected:
                         : u"CREATE TRIGGER refuse BEFORE %3 ON \"PUNCH\" WHEN %1 BEGIN SELECT RAISE(ABORT, '%2'); END;\n"_s)
                 .arg(when, message, QLatin1String(op)));
     }
-    QString logText() { return QString::fromLatin1(readFile(u"logs/QX8log.txt"_s)); }
 };
 
 class PostingTest : public SiteRows {

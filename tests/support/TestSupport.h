@@ -53,6 +53,8 @@ protected:
     // Writes a file (bytes as given) relative to the site folder; returns its path.
     QString writeFile(const QString &relative, const QByteArray &bytes) const;
     QByteArray readFile(const QString &relative) const;
+    // The component's log file, as the UTF-8 it is written in.
+    QString logText() const { return QString::fromUtf8(readFile(QStringLiteral("logs/QX8log.txt"))); }
     Database &db();
     // The database as the component's database name gives it: site.db's path
     // or the test database's URL.
