@@ -44,6 +44,15 @@ TEST_F(PgTest, DatesAndTimesKeepTheirWallClockValueAcrossZones) {
         dateSerial(2007, 10, 28) + timeSerial(2, 30, 0), // twice on Berlin's clocks
     };
     const char *const clientZones[] = {"America/New_York", "Europe/Berlin", "Pacific/Auckland"};
+    // The zone the tests run in comes back however the test ends.
+    struct ZoneBack {
+        QByteArray zone = qgetenv("TZ");
+        bool had = qEnvironmentVariableIsSet("TZ");
+        ~ZoneBack() {
+            had ? qputenv("TZ", zone) : qunsetenv("TZ");
+            tzset();
+        }
+    } zoneBack;
     int row = 0;
     for (const char *writer : clientZones) {
         setenv("TZ", writer, 1);
@@ -81,8 +90,6 @@ TEST_F(PgTest, DatesAndTimesKeepTheirWallClockValueAcrossZones) {
                                      {db->dateTime(m), id})->toInt(), 1);
         }
     }
-    setenv("TZ", "America/New_York", 1);
-    tzset();
 }
 
 namespace {
