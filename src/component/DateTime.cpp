@@ -218,36 +218,69 @@ void putDigits(char16_t *p, int v, int n) {
 }
 } // namespace
 
-// Written by hand: every bound date and time goes through these, and the
-// locale machinery behind QDate::toString costs more than the statement.
-QString formatIsoDate(double serial) {
-    const QDate d = toQDate(serial);
-    int y = 0, m = 0, day = 0;
-    d.getDate(&y, &m, &day);
-    if (!d.isValid() || y < 0 || y > 9999) return d.toString(Qt::ISODate);
-    QString s(10, Qt::Uninitialized);
-    char16_t *p = reinterpret_cast<char16_t *>(s.data());
-    putDigits(p, y, 4);
+namespace {
+// Year, month and day of a day count, in the proleptic Gregorian calendar
+// QDate counts in (the days-to-civil conversion of H. Hinnant's algorithms).
+void civilDate(qint64 days, qint64 &y, int &m, int &d) {
+    const qint64 z = days - 25569 + 719468; // from 1 March of year 0
+    const qint64 era = (z >= 0 ? z : z - 146096) / 146097;
+    const qint64 doe = z - era * 146097;
+    const qint64 yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const qint64 doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const qint64 mp = (5 * doy + 2) / 153;
+    d = int(doy - (153 * mp + 2) / 5 + 1);
+    m = int(mp < 10 ? mp + 3 : mp - 9);
+    y = yoe + era * 400 + (m <= 2 ? 1 : 0);
+}
+
+// "YYYY-MM-DD" at p; false for a year of more or fewer than four digits.
+bool putIsoDate(char16_t *p, qint64 days) {
+    qint64 y = 0;
+    int m = 0, d = 0;
+    civilDate(days, y, m, d);
+    if (y < 1 || y > 9999) return false;
+    putDigits(p, int(y), 4);
     p[4] = u'-';
     putDigits(p + 5, m, 2);
     p[7] = u'-';
-    putDigits(p + 8, day, 2);
+    putDigits(p + 8, d, 2);
+    return true;
+}
+
+void putIsoTime(char16_t *p, qint64 secs) {
+    putDigits(p, int(secs / 3600), 2);
+    p[2] = u':';
+    putDigits(p + 3, int(secs / 60 % 60), 2);
+    p[5] = u':';
+    putDigits(p + 6, int(secs % 60), 2);
+}
+} // namespace
+
+// Written by hand: every bound date and time goes through these, and the
+// locale machinery behind QDate::toString costs more than the statement.
+QString formatIsoDate(double serial) {
+    qint64 days = 0, secs = 0;
+    split(serial, days, secs);
+    QString s(10, Qt::Uninitialized);
+    if (!putIsoDate(reinterpret_cast<char16_t *>(s.data()), days)) return toQDate(serial).toString(Qt::ISODate);
     return s;
 }
 QString formatIsoTime(double serial) {
-    const QTime t = toQTime(serial);
-    if (!t.isValid()) return t.toString(QStringLiteral("HH:mm:ss"));
+    qint64 days = 0, secs = 0;
+    split(serial, days, secs);
     QString s(8, Qt::Uninitialized);
-    char16_t *p = reinterpret_cast<char16_t *>(s.data());
-    putDigits(p, t.hour(), 2);
-    p[2] = u':';
-    putDigits(p + 3, t.minute(), 2);
-    p[5] = u':';
-    putDigits(p + 6, t.second(), 2);
+    putIsoTime(reinterpret_cast<char16_t *>(s.data()), secs);
     return s;
 }
 QString formatIsoDateTime(double serial) {
-    return formatIsoDate(serial) + QLatin1Char(' ') + formatIsoTime(serial);
+    qint64 days = 0, secs = 0;
+    split(serial, days, secs);
+    QString s(19, Qt::Uninitialized);
+    char16_t *p = reinterpret_cast<char16_t *>(s.data());
+    if (!putIsoDate(p, days)) return formatIsoDate(serial) + QLatin1Char(' ') + formatIsoTime(serial);
+    p[10] = u' ';
+    putIsoTime(p + 11, secs);
+    return s;
 }
 
 int decimalDigits(QStringView text, qsizetype at, qsizetype n) {

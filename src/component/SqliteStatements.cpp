@@ -11,8 +11,8 @@ struct SqliteStatements::Statement {
     std::shared_ptr<const RecordColumns> columns;
     int placeholders = 0;
     bool inUse = false; // held by an open cursor
-    // The UTF-8 of the texts bound, kept until the statement is reset.
-    std::vector<QByteArray> texts;
+    // The texts bound, kept until the statement is reset.
+    BoundTexts texts;
     ~Statement() { sqlite3_finalize(stmt); }
 };
 
@@ -68,6 +68,7 @@ sqlite3 *SqliteStatements::handleOf(const QSqlDatabase &connection) {
 }
 
 void SqliteStatements::clear() {
+    m_byData.clear();
     m_statements.clear();
 }
 
@@ -77,9 +78,23 @@ void SqliteStatements::fail(int code, const QString &what, const QString &sql, Q
     m_owner.fail(e, sql);
 }
 
+namespace {
+constexpr size_t kByDataLimit = 256;
+} // namespace
+
 SqliteStatements::Statement &SqliteStatements::acquire(const QString &sql) {
     if (m_owner.m_broken) throw FatalDatabaseError(m_owner.m_brokenReason, ErrNo::Database);
-    auto &list = m_statements[sql];
+    StatementList *found = nullptr;
+    if (auto it = m_byData.find(sql.constData()); it != m_byData.end() && it->second.text.size() == sql.size())
+        found = it->second.list;
+    if (!found) {
+        found = &m_statements[sql];
+        // Texts built for one call are never met there again: they are let go
+        // of now and then rather than kept.
+        if (m_byData.size() >= kByDataLimit) m_byData.clear();
+        m_byData[sql.constData()] = {sql, found};
+    }
+    StatementList &list = *found;
     for (auto &st : list)
         if (!st->inUse) return *st;
     auto st = std::make_unique<Statement>();
@@ -115,19 +130,37 @@ namespace {
 // The database holds UTF-8: a text goes in that form, so that the engine
 // neither copies nor converts it. A text that is not valid UTF-16 goes as
 // it is, for the engine to convert as it always has.
-int bindText(std::vector<QByteArray> &keep, sqlite3_stmt *st, int i, const QString &s) {
+int bindText(SqliteStatements::BoundTexts &keep, sqlite3_stmt *st, int i, const QString &s) {
+    // Most values are plain ASCII (dates, times, names): narrowed into the
+    // statement's buffer, which was made large enough for all its values.
+    const char16_t *from = reinterpret_cast<const char16_t *>(s.constData());
+    const qsizetype n = s.size();
+    if (keep.ascii.capacity() - keep.ascii.size() >= size_t(n)) {
+        const size_t at = keep.ascii.size();
+        qsizetype k = 0;
+        for (; k < n && from[k] < 0x80; ++k)
+            keep.ascii.push_back(char(from[k]));
+        if (k == n) return sqlite3_bind_text(st, i, keep.ascii.data() + at, int(n), SQLITE_STATIC);
+        keep.ascii.resize(at);
+    }
     if (!s.isValidUtf16())
         return sqlite3_bind_text16(st, i, s.utf16(), int(s.size() * sizeof(QChar)), SQLITE_TRANSIENT);
-    keep.push_back(s.toUtf8());
-    const QByteArray &b = keep.back();
+    keep.utf8.push_back(s.toUtf8());
+    const QByteArray &b = keep.utf8.back();
     return sqlite3_bind_text(st, i, b.constData(), int(b.size()), SQLITE_STATIC);
 }
 } // namespace
 
 void SqliteStatements::bindAll(Statement &st, const QString &sql, const QVariantList &params) {
     m_owner.beforeStatement(sql, st.placeholders, params);
-    st.texts.clear();
-    st.texts.reserve(size_t(params.size()));
+    st.texts.utf8.clear();
+    st.texts.ascii.clear();
+    // Room for every text value as ASCII, so that the buffer never moves
+    // while the values bound point into it.
+    size_t chars = 0;
+    for (const QVariant &v : params)
+        if (v.typeId() == QMetaType::QString) chars += size_t(static_cast<const QString *>(v.constData())->size());
+    st.texts.ascii.reserve(chars);
     for (int i = 0; i < params.size(); ++i) {
         const QVariant &v = params[i];
         const int at = i + 1;
@@ -214,7 +247,8 @@ void SqliteStatements::readRow(Statement &st, std::vector<QVariant> &row) const 
 void SqliteStatements::finish(Statement &st) {
     sqlite3_reset(st.stmt);
     sqlite3_clear_bindings(st.stmt);
-    st.texts.clear();
+    st.texts.utf8.clear();
+    st.texts.ascii.clear();
 }
 
 int SqliteStatements::execute(const QString &sql, const QVariantList &params) {

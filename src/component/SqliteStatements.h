@@ -32,6 +32,12 @@ public:
     // Finalizes every statement (before the connection closes).
     void clear();
 
+    // The bytes of a statement's bound texts, which the engine reads in place.
+    struct BoundTexts {
+        std::vector<char> ascii; // reserved before binding; never grows past it
+        std::vector<QByteArray> utf8;
+    };
+
 private:
     struct Statement;
     class Cursor;
@@ -48,7 +54,18 @@ private:
 
     Database &m_owner;
     sqlite3 *m_db;
-    std::unordered_map<QString, std::vector<std::unique_ptr<Statement>>> m_statements;
+    using StatementList = std::vector<std::unique_ptr<Statement>>;
+    std::unordered_map<QString, StatementList> m_statements;
+    // The same lists by where a text's characters are: the hot statements are
+    // kept texts, so most look-ups need not hash the whole text. The entry's
+    // copy holds those characters, so no other text can come to be there
+    // while it is kept (a statement's text is never QString::fromRawData over
+    // a buffer rewritten later).
+    struct ByData {
+        QString text;
+        StatementList *list;
+    };
+    std::unordered_map<const QChar *, ByData> m_byData;
 };
 
 } // namespace hx
