@@ -74,7 +74,6 @@ TEST_F(Conventions, SettingsFilesThenEnvironmentThenOptions) {
         {{u"--config"_s, config}, {}, "application_path", path(u"cfg-app"_s), "settings"},
         {{}, {{u"HXPOLLLOG_CONFIG"_s, config}}, "database", path(u"cfg-app/bare.db"_s), "settings"},
         {{u"--config"_s, config}, {{u"HXPOLLLOG_APP_DIR"_s, u"/env/app"_s}}, "application_path", u"/env/app"_s, "environment"},
-        {{}, {{u"HXPOLLLOG_LOG_DIR"_s, u"logs"_s}}, "error_log_path", path(u"logs"_s), "environment"},
         {{u"--app-dir"_s, u"/opt/app"_s}, {{u"HXPOLLLOG_APP_DIR"_s, u"/env/app"_s}}, "application_path", u"/opt/app"_s, "option"},
         {{u"--db"_s, u"./x.db"_s}, {{u"HXPOLLLOG_DB"_s, u"/env/y.db"_s}}, "database", path(u"x.db"_s), "option"},
         {{u"--db=postgresql://h/db?a=1&b=2"_s}, {}, "database", u"postgresql://h/db?a=1&b=2"_s, "option"},

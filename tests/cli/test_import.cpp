@@ -124,8 +124,8 @@ TEST_F(ImportCommand, UsageErrorsAndAnswerNoImportNothing) {
     }
 }
 
-// A record dated ahead (a damaged month) is reported with its file and line
-// and left out; a last poll ahead of today is set back at the next posting.
+// A record dated ahead (a damaged month) is reported and left out; a last
+// poll ahead of today is set back at the next posting.
 TEST_F(ImportCommand, DatesThatCannotBeAreReportedAndLeftOut) {
     addEmployees(1, 1);
     db().execute(u"UPDATE \"TCRULES\" SET \"LastPoll\" = ?"_s, {db().dateTime(dateSerial(9999, 3, 5))});
