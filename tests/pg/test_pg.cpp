@@ -120,10 +120,6 @@ TEST_F(ConnectionForms, EveryFormLibpqReadsReachesTheServer) {
         writeFile(u"app/pass.udl"_s, u"[oledb]\r\nhost=127.0.0.1 port=%1 dbname=hxtest user=%2 "
                                      "passfile='%3'\r\n"_s.arg(port, PgSandbox::kPasswordUser, pass)
                                          .toUtf8());
-    // The suite's own form, found by its name in the application folder, comments and all.
-    writeFile(u"app/Site.UDL"_s, u"[oledb]\r\n; Everything after this line is a connection string\r\n\r\n"
-                                 "Engine=PostgreSQL;Host=127.0.0.1;Port=%1;Database=hxtest;User=hxtest\r\n"_s.arg(port)
-                                     .toUtf8());
     const struct {
         const char *what;
         QString name;
@@ -140,7 +136,6 @@ TEST_F(ConnectionForms, EveryFormLibpqReadsReachesTheServer) {
          u"hxtest"_s, {}, false},
         {"service", u"service=hxsite"_s, u"hxtest"_s, u"hx-service"_s, true},
         {"data link of pairs with a pass file", link, QLatin1String(PgSandbox::kPasswordUser), {}, false},
-        {"data link of the suite's pairs", u"Site.UDL"_s, u"hxtest"_s, {}, false},
         // A pass file is one value: one that spells other keys sets none of them.
         {"pass file spelling other keys",
          u"postgresql://hxtest@127.0.0.1:%1/hxtest?passfile=/none%20port%3D%2%20dbname%3Dnosuch"_s.arg(port, dead),
