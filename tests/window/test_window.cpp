@@ -10,7 +10,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
-#include <QFile>
 #include <QHeaderView>
 #include <QMenu>
 #include <QMessageBox>
@@ -298,28 +297,6 @@ TEST_F(WindowTest, AnsweredNoLockedCancelledOrFailedImportsNothing) {
     EXPECT_EQ(boxes.count(u"Success"_s), 0);
     EXPECT_EQ(checkCount("PUNCH") + checkCount("IMPORT"), 0);
     EXPECT_EQ(selectedRows(form), QList<int>{3});
-}
-
-// Return views the current file, F5 lists what arrived since.
-TEST_F(WindowTest, ReturnViewsAndF5Refreshes) {
-    writeSite();
-    const QString viewed = path(u"viewed.txt"_s);
-    qputenv("HXPOLLLOG_VIEWER",
-            writeFile(u"viewer.sh"_s, "#!/bin/sh\necho \"$1\" > " + viewed.toUtf8() + "\n").toUtf8());
-    QFile::setPermissions(path(u"viewer.sh"_s), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    frmPollLog form;
-    ASSERT_TRUE(form.startUp());
-    form.show();
-    form.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
-    select(form, {0});
-    form.listView()->setCurrentIndex(form.model().index(0, 0));
-    QTest::keyClick(form.listView(), Qt::Key_Return);
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(viewed), 10000);
-    qunsetenv("HXPOLLLOG_VIEWER");
-    writeFile(u"polllogs/"_s + demo::pollFileName(QDateTime(QDate(2007, 4, 26), QTime(15, 0)), 1), ";\r\n");
-    QTest::keyClick(form.listView(), Qt::Key_F5);
-    EXPECT_EQ(form.model().rowCount(), 4);
 }
 
 TEST_F(WindowTest, ShowPollLogIsTrueAfterTheUserClosesTheWindow) {
