@@ -26,40 +26,27 @@ struct Element : ProgressBarElement, LabelElement, MessageListElement {
 class MessageTest : public hx::test::SiteTest {};
 } // namespace
 
-TEST_F(MessageTest, LargeProgressIsScaledIntoSixteenBits) {
-    // The bar gets the scaled figures (the percentage of a large total: the
-    // terminal progress test); the divisor never shrinks.
-    Element bar;
-    clsMessage m;
-    m.setProProgressBar(&bar);
-    m.setLngProgressTotal(100000);
-    m.setLngProgressValue(50000);
-    EXPECT_EQ(bar.maximum, 25000);
-    EXPECT_EQ(bar.value, 12500);
-    EXPECT_EQ(m.lngProgressValue(), 50000);
-    m.setLngProgressTotal(1000);
-    EXPECT_EQ(m.intProgressTotal(), 250);
-}
-
-TEST_F(MessageTest, ValueTotalAndPercentageRules) {
+// A large total is scaled into the bar's sixteen bits (the percentage of a
+// large total: the terminal progress test); a value never passes the total;
+// cancel is set once and stays.
+TEST_F(MessageTest, ProgressFitsTheBarAndCancelStays) {
     Element bar, percent;
     clsMessage m;
     m.setProProgressBar(&bar);
     m.setLblPercentage(&percent);
-    EXPECT_EQ(bar.maximum, 100);
-    EXPECT_EQ(bar.value, 1);
-    EXPECT_FALSE(bar.visible || percent.visible);
     m.setBlnIsProgress(true);
     EXPECT_TRUE(bar.visible && percent.visible);
-
-    m.setIntProgressTotal(0); // not a total: ignored
+    m.setLngProgressTotal(100000);
+    m.setLngProgressValue(50000);
+    EXPECT_EQ(bar.maximum, 25000);
+    EXPECT_EQ(bar.value, 12500);
+    m.setIntProgressTotal(100);
     m.setIntProgressValue(150);
     EXPECT_EQ(bar.value, 100);
     EXPECT_EQ(percent.caption, u"100%"_s);
     m.setBlnIsProgress(false);
     EXPECT_FALSE(bar.visible || percent.visible);
 
-    // Cancel is set once and stays.
     m.setBlnCancelPressed(true);
     m.setBlnIsCancel(false);
     EXPECT_TRUE(m.blnIsCancel());
