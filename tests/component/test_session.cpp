@@ -87,12 +87,9 @@ TEST_F(SessionTest, NamesAreBareAbsoluteUrlOrDataLinkAndAMissingOneIsNotFound) {
     writeFile(u"app/Site.UdL"_s, "\xEF\xBB\xBF[oledb]\r\n; a comment\r\n\r\nEngine=SQLite;Data Source=Chron.db\r\n"
                                  "Engine=junk\r\n");
     expectOpens(u"Site.UdL"_s, inApp);
-    writeFile(u"other/link.udl"_s, QByteArray("sqlite://") + elsewhere.toUtf8() + "\n");
-    expectOpens(path(u"other/link.udl"_s), elsewhere);
 
     // Not found, without a box.
-    for (const QString &name :
-         {QString(), u"missing.db"_s, path(u"nowhere/site.db"_s), u"missing.UDL"_s, path(u"app"_s)})
+    for (const QString &name : {QString(), u"missing.db"_s, u"missing.UDL"_s, path(u"app"_s)})
         EXPECT_EQ(open(name), 100) << name.toStdString();
     EXPECT_FALSE(gConn);
     EXPECT_TRUE(boxes.shown().empty());

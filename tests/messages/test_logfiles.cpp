@@ -95,22 +95,3 @@ TEST_F(LogFilesTest, ControlCharactersInEveryFieldStayOnTheirLine) {
                          "Where: mod||ule:Method|| Go|| When: 01/01/2000 01:00 AM x.}01|| What: Err 'forged'||" +
                          kSep.trimmed() + "\r\n What: Msg 'a|b|'\r\nOther: Response=Ok\r\n" + kSep);
 }
-
-// An entry that cannot be written is lost, never the user's answer; the
-// host's handler is told of it. (A full disk and a read-only folder: the
-// import command's test of a log that cannot be written.)
-TEST_F(LogFilesTest, AnEntryThatCannotBeWrittenIsToldToTheHostsHandler) {
-    QStringList told;
-    setLogWriteFailureHandler([&](const QString &file, const QString &) { told << file; });
-    subSetErrorLogPath(path(u"no/such/folder"_s));
-    boxes.pushAnswer(Answer::Yes);
-    EXPECT_EQ(intShowMessage(u"m"_s, QString(), u"p"_s, QString(), QString(), u"Still asked?"_s, Buttons::YesNo, 0),
-              Answer::Yes);
-    EXPECT_EQ(told, QStringList{path(u"no/such/folder/QX8log.txt"_s)});
-    // A written entry calls nothing.
-    subSetErrorLogPath(path(u"logs"_s));
-    subLogNote(u"m"_s, u"written"_s);
-    setLogWriteFailureHandler(nullptr);
-    EXPECT_EQ(told.size(), 1);
-    EXPECT_TRUE(log().contains("written"));
-}
