@@ -277,7 +277,6 @@ TEST_F(PollImportTest, FilesThatCannotBeReadGiveFalseAndAClearMessage) {
         EXPECT_EQ(boxes.shown()[0].buttons, 65);
         EXPECT_TRUE(boxes.shown()[0].prompt.startsWith(prompt)) << boxes.shown()[0].prompt.toStdString();
     }
-    EXPECT_TRUE(logText().contains(u"Procedure_blnImportPollFile ?"_s));
 }
 
 TEST_F(PollImportTest, ATransferErrorIsReportedOnceAndTheOtherEntriesGoOn) {

@@ -3,7 +3,6 @@
 #include "messages/clsMessage.h"
 #include "support/TestSupport.h"
 
-#include <QFile>
 
 using namespace hx;
 using namespace Qt::Literals::StringLiterals;
@@ -66,7 +65,6 @@ TEST_F(MessageTest, StatusTextGoesToWhatIsAttachedAndTheMessageLog) {
         m.setStrUIMessage(u"Posting"_s);
         EXPECT_EQ(list.entries, (QStringList{u"Importing 0426171709A1.txt"_s, u"Posting"_s}));
         EXPECT_EQ(status.caption, u"Posting"_s);
-        EXPECT_FALSE(QFile::exists(path(u"app/MessageLog.txt"_s)));
 
         m.setBlnLogMessages(true);
         m.setStrUIMessage(u"Reading file"_s);
