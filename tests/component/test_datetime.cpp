@@ -21,7 +21,6 @@ double at(int y, int mo, int d, int h, int mi, int s) {
 } // namespace
 
 TEST(DateSerial, CountsFromTheEpochAndRollsOver) {
-    EXPECT_EQ(dateSerial(1899, 12, 30), 0.0);
     EXPECT_EQ(dateSerial(2007, 4, 26), kApr26);
     // {y, m, d} rolls over to {y, m, d}
     for (const auto &[a, b] : {std::pair{std::array{2007, 1, 32}, std::array{2007, 2, 1}},

@@ -60,7 +60,6 @@ TEST_F(PollLogListTest, NamesDecodeToPollTimes) {
     for (const auto &[name, polled] : {std::pair{"00000A99.}01", "2006-01-01 00:01:00"},
                                        {"FFFF07.}01", "2007-01-05 13:13:30"}})
         EXPECT_EQ(formatIsoDateTime(dtmPollTimeOfName(QLatin1String(name))), QLatin1String(polled)) << name;
-    EXPECT_EQ(formatPollDate(dtmPollTimeOfName(u"PUNCH.}01"_s)), u"01/01/50 12:00:00 am"_s);
     EXPECT_EQ(hx::test::errorNumberOf([] { dtmPollTimeOfName(u"ZZZZZZ07.}01"_s); }), ErrNo::TypeMismatch);
     EXPECT_EQ(hx::test::errorNumberOf([] { dtmPollTimeOfName(u"123456789A07.}01"_s); }), ErrNo::Overflow);
 }
