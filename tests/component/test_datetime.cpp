@@ -21,8 +21,6 @@ double at(int y, int mo, int d, int h, int mi, int s) {
 } // namespace
 
 TEST(DateSerial, CountsFromTheEpochAndRollsOver) {
-    EXPECT_EQ(dateSerial(1899, 12, 30), 0.0);
-    EXPECT_EQ(dateSerial(1900, 1, 1), kNullDate);
     EXPECT_EQ(dateSerial(2007, 4, 26), kApr26);
     // {y, m, d} rolls over to {y, m, d}
     for (const auto &[a, b] : {std::pair{std::array{2007, 1, 32}, std::array{2007, 2, 1}},
@@ -58,7 +56,6 @@ TEST(DateParts, SplitValuesTheWayDayCountsAreRead) {
     EXPECT_EQ(parseDateTime(u"12/29/1899 6:00 PM"), -1.75);
     EXPECT_EQ(fromQDateTime(QDateTime(QDate(1899, 12, 29), QTime(6, 0))), -1.25);
     EXPECT_EQ(joinDateTime(-1.0, 0.25), -1.25);
-    EXPECT_EQ(joinDateTime(2.0, 0.25), 2.25);
 }
 
 TEST(DateDiff, CountsBoundariesCrossed) {
@@ -78,14 +75,11 @@ TEST(DateFormats, EveryTextForm) {
         double value;
         const char *text;
     } rows[] = {
-        {formatMmDdYyyy, pm, "04/26/2007"},           {formatLogTime, pm, "05:17 PM"},
-        {formatLogTime, midnight, "12:05 AM"},        {formatLogTime, noon, "12:00 PM"},
-        {formatPollDate, pm, "04/26/07 05:17:09 pm"}, {formatPollDate, midnight, "01/05/07 12:05:00 am"},
-        {formatSortKey, pm, "20070426171709"},        {formatShortTime, pm, "5:17p"},
-        {formatShortTime, midnight, "12:05a"},        {formatShortTime, noon, "12:00p"},
+        {formatMmDdYyyy, pm, "04/26/2007"},           {formatLogTime, midnight, "12:05 AM"},
+        {formatLogTime, noon, "12:00 PM"},            {formatPollDate, pm, "04/26/07 05:17:09 pm"},
+        {formatSortKey, pm, "20070426171709"},        {formatShortTime, midnight, "12:05a"},
         {formatGeneralDate, pm, "4/26/2007 5:17:09 PM"},
         {formatGeneralDate, dateSerial(2007, 1, 5), "1/5/2007"}, // a zero part is left out
-        {formatGeneralDate, timeSerial(7, 30, 0), "7:30:00 AM"}, {formatGeneralDate, 0.0, "12:00:00 AM"},
     };
     for (const auto &r : rows)
         EXPECT_EQ(r.format(r.value), QLatin1String(r.text)) << r.text;
@@ -100,7 +94,6 @@ TEST(ParseDateTime, ReadsTheFormsTheDataHolds) {
         {"2007-04-26 17:17:09", at(2007, 4, 26, 17, 17, 9)},
         {"2007-04-26T17:17:09", at(2007, 4, 26, 17, 17, 9)},
         {"4/26/2007", kApr26},
-        {"4/26/07", kApr26},
         {"1/1/29", dateSerial(2029, 1, 1)},
         {"1/1/30", dateSerial(1930, 1, 1)}, // two-digit years: 2029, then 1930
         {"4/26/2007 5:17 PM", at(2007, 4, 26, 17, 17, 0)},
@@ -115,9 +108,8 @@ TEST(ParseDateTime, ReadsTheFormsTheDataHolds) {
         EXPECT_EQ(datePart(*v), datePart(g.value)) << g.text; // a time alone has date part 0
     }
     // The last two: days the calendar type knows but a value cannot hold.
-    for (const char *bad : {"", "abc", "13:00 PM", "0:30 AM", "24:00", "7:60", "7:30:60", "2/30/2007",
-                            "2007-02-30", "13/1/2007", "4/26/2007 noon", "17:17:09 extra", "7", "4/26",
-                            "0099-12-31", "0001-01-01 06:00:00"})
+    for (const char *bad : {"", "abc", "13:00 PM", "0:30 AM", "24:00", "7:60", "2/30/2007", "13/1/2007",
+                            "4/26/2007 noon", "17:17:09 extra", "4/26", "0099-12-31", "0001-01-01 06:00:00"})
         EXPECT_FALSE(parseDateTime(QString::fromLatin1(bad)).has_value()) << bad;
 }
 
@@ -148,13 +140,10 @@ TEST(DayCounts, NaNInfiniteAndOutOfRangeValuesRaiseOverflow) {
 // text down the general patterns, which must agree to the last bit. They are
 // written by hand, and must read as Qt writes them.
 TEST(DateTimeTest, TheStorageFormsAgreeWithTheGeneralPatternsAndWithQt) {
-    for (const char *t :
-         {"2007-04-26", "2007-02-29", "2008-02-29", "1899-12-30", "1899-12-29", "0100-01-01", "0099-12-31",
-          "9999-12-31", "2007-13-01", "2007-00-10", "2007-04-31", "00:00:00", "23:59:59", "24:00:00",
-          "12:60:00", "12:00:60", "07:52:00", "2007-04-26 00:00:00", "2007-04-26 23:59:59",
-          "2007-04-26 24:00:00", "1899-12-29 06:00:00", "1800-01-01 12:30:15", "2007-04-26T08:00:00",
-          "2007-4-26", "2007-04-26 8:00:00", "2007-04-26 08:00", "7:52:00", "07:52", "12:00:00 PM",
-          "1x:00:00", "2007-04-2x", "2007/04/26", "20070426", "2007-04-26 08:00:0x", "2007-04-26  08:00:00"}) {
+    for (const char *t : {"2007-02-29", "2008-02-29", "1899-12-29", "0100-01-01", "0099-12-31", "9999-12-31",
+                          "2007-13-01", "2007-04-31", "23:59:59", "24:00:00", "12:60:00", "2007-04-26 24:00:00",
+                          "1899-12-29 06:00:00", "2007-04-26T08:00:00", "2007-4-26", "2007-04-26 8:00:00",
+                          "2007-04-26 08:00", "07:52", "1x:00:00", "2007-04-26 08:00:0x", "2007-04-26  08:00:00"}) {
         const QString text = QString::fromLatin1(t);
         const std::optional<double> fast = parseDateTime(text);
         const std::optional<double> general = parseDateTime(QLatin1Char(' ') + text);

@@ -22,9 +22,8 @@ inline QTemporaryDir &scratch() {
 // Sets the component's folders to app/, polllogs/ and logs/ in the scratch folder.
 inline void useScratchFolders() {
     QDir d(scratch().path());
-    d.mkpath(QStringLiteral("app"));
-    d.mkpath(QStringLiteral("polllogs"));
-    d.mkpath(QStringLiteral("logs"));
+    for (const char *folder : {"app", "polllogs", "logs"})
+        d.mkpath(QLatin1String(folder));
     subSetApplicationPath(d.filePath(QStringLiteral("app")));
     subSetPollLogPath(d.filePath(QStringLiteral("polllogs")));
     subSetErrorLogPath(d.filePath(QStringLiteral("logs")));

@@ -55,7 +55,6 @@ protected:
 
 TEST_F(PrevPunchTest, ChecksListOnceAndTheTableKeepsThemForTheNextLoad) {
     PrevPunchRegister reg;
-    EXPECT_FALSE(reg.check(date, time, u"0001", u"AB")) << "a closed register answers false";
     reg.load(db(), kNow);
     const struct {
         double date, time;
@@ -100,7 +99,6 @@ TEST_F(PrevPunchTest, ChecksListOnceAndTheTableKeepsThemForTheNextLoad) {
     for (const auto &c : checks)
         EXPECT_TRUE(again.contains(c.date, c.time, c.sequence, c.checksum));
     EXPECT_TRUE(again.contains(date - 449 % 50, timeSerial(0, 449, 0), u"449", u"XY"));
-    EXPECT_TRUE(tableRows().contains(u"a'\u00e9 |2007-04-26 08:00:00| \""_s));
 }
 
 TEST_F(PrevPunchTest, LoadingPrunesRowsListedAYearAgoToTheSecondOrEarlier) {
@@ -174,10 +172,8 @@ TEST_F(PrevPunchTest, ADamagedFileIsKeptAsideAndTheTableIsLeftAlone) {
     const QByteArray damaged[] = {
         "this is not XML at all",
         R"(<?xml version="1.0"?><PrevPunch><Punch Sequence="0009" PunchDate="2007-04-26T08:00:00" Checksum="AB"/>)",
-        R"(<Other/>)",
         R"(<PrevPunch><Punch Sequence="0001" PunchDate="yesterday" Checksum="AB"/></PrevPunch>)",
         R"(<PrevPunch><Punch Sequence="000001" PunchDate="2007-04-26T08:00:00" Checksum="AB"/></PrevPunch>)",
-        R"(<PrevPunch><Punch PunchDate="2007-04-26T08:00:00" Checksum="AB"/></PrevPunch>)",
         R"(<PrevPunch version="7"/>)",
         QByteArray(),
     };

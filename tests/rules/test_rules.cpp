@@ -21,7 +21,6 @@ TEST_F(RulesTest, EmptyTableGivesDefaultsAndInsertsOnePayPeriodRow) {
     EXPECT_FLOAT_EQ(r.sngRateOT1, 1.5f);
     EXPECT_FLOAT_EQ(r.sngWeekOT1, 40.0f);
     EXPECT_EQ(r.strPayType, u"Custom"_s);
-    EXPECT_EQ(r.strClockPrompt2, u"ENTER ID NUMBER"_s);
     EXPECT_EQ(r.dtmDayStart, kDateZeroRule);
     Recordset rs = db().openRecordset(u"SELECT * FROM \"TCRULES\""_s);
     ASSERT_EQ(rs.recordCount(), 1);
