@@ -157,4 +157,7 @@ TEST(DateTimeTest, TheStorageFormsAgreeWithTheGeneralPatternsAndWithQt) {
         EXPECT_EQ(formatIsoDate(d), toQDate(d).toString(Qt::ISODate)) << d;
         EXPECT_EQ(formatIsoTime(d), toQTime(d).toString(QStringLiteral("HH:mm:ss"))) << d;
     }
+    // The calendar is counted by hand: every 61st day of the range, against Qt.
+    for (double d = kMinDay; d <= kMaxDay; d += 61.0)
+        ASSERT_EQ(formatIsoDateTime(joinDateTime(d, 0.75)), toQDate(d).toString(Qt::ISODate) + QStringLiteral(" 18:00:00")) << d;
 }
