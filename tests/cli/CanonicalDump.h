@@ -10,6 +10,7 @@
 // line ends escaped.
 #include "component/Database.h"
 #include "support/PgSandbox.h"
+#include "support/TestSupport.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -65,39 +66,18 @@ inline QByteArray digest(const QByteArray &text) {
     return QCryptographicHash::hash(text, QCryptographicHash::Sha256).toHex();
 }
 
-// The test server: the run's shared one, or one of this program's own,
-// started only when a test on it runs.
-inline PgSandbox &server() {
-    static PgSandbox *s = [] {
-        auto *p = new PgSandbox();
-        p->SetUp();
-        return p;
-    }();
-    return *s;
-}
+// The run's test server.
+inline PgSandbox &server() { return pgServer(); }
 
-inline PGconn *connectPostgres(int port, const QString &database, QString *error) {
-    const QByteArray conninfo =
-        QStringLiteral("host=127.0.0.1 port=%1 user=hxtest dbname=%2").arg(port).arg(database).toUtf8();
-    PGconn *c = PQconnectdb(conninfo.constData());
-    if (PQstatus(c) != CONNECTION_OK) {
-        *error = QString::fromUtf8(PQerrorMessage(c));
-        PQfinish(c);
-        return nullptr;
+// Runs `sql` on the server's own database; false, with a failure, when it cannot.
+inline bool runOnServer(const QString &sql) {
+    try {
+        openOnServer(QStringLiteral("hxtest"))->executeScript(sql);
+        return true;
+    } catch (const HxError &e) {
+        ADD_FAILURE() << e.description().toStdString();
+        return false;
     }
-    PQclear(PQexec(c, "SET DateStyle = ISO; SET extra_float_digits = 1"));
-    return c;
-}
-
-inline bool runOnServer(int port, const QString &sql, QString *error) {
-    PGconn *c = connectPostgres(port, QStringLiteral("hxtest"), error);
-    if (!c) return false;
-    PGresult *r = PQexec(c, sql.toUtf8().constData());
-    const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
-    if (!ok) *error = QString::fromUtf8(PQerrorMessage(c));
-    PQclear(r);
-    PQfinish(c);
-    return ok;
 }
 
 // The tables of one database, read-only: an SQLite file or a database of the
@@ -105,9 +85,12 @@ inline bool runOnServer(int port, const QString &sql, QString *error) {
 class TableReader {
 public:
     TableReader(Engine engine, const QString &sqliteFile, int port, const QString &database) {
-        if (engine == Engine::PostgreSQL)
-            m_pg = connectPostgres(port, database, &m_error);
-        else if (sqlite3_open_v2(sqliteFile.toUtf8().constData(), &m_sqlite, SQLITE_OPEN_READONLY, nullptr) !=
+        if (engine == Engine::PostgreSQL) {
+            const QString conninfo = QStringLiteral("host=127.0.0.1 port=%1 user=hxtest dbname=%2").arg(port).arg(database);
+            m_pg = PQconnectdb(conninfo.toUtf8().constData());
+            if (PQstatus(m_pg) != CONNECTION_OK) setError(QString::fromUtf8(PQerrorMessage(m_pg)));
+            PQclear(PQexec(m_pg, "SET DateStyle = ISO; SET extra_float_digits = 1"));
+        } else if (sqlite3_open_v2(sqliteFile.toUtf8().constData(), &m_sqlite, SQLITE_OPEN_READONLY, nullptr) !=
                  SQLITE_OK)
             m_error = QString::fromUtf8(sqlite3_errmsg(m_sqlite));
     }
@@ -260,24 +243,16 @@ inline bool writeDigests(const QString &path, const QString &name, const Parts &
 class GoldenDumpTest : public ::testing::TestWithParam<std::tuple<Engine, int>> {
 protected:
     void TearDown() override {
-        QString error;
         for (const QString &database : m_databases)
-            if (!runOnServer(server().port(), QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(database),
-                             &error))
-                ADD_FAILURE() << error.toStdString();
+            runOnServer(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(database));
     }
 
-    // A new database on the test server (CREATE DATABASE name options);
-    // empty, with a failure, when it cannot be made.
-    QString newDatabase(const QString &name, const QString &options = QString()) {
-        QString error;
-        if (server().port() <= 0)
-            ADD_FAILURE() << "the PostgreSQL test server did not start: " << server().error().toStdString();
-        else if (!runOnServer(server().port(), QStringLiteral("CREATE DATABASE %1").arg(name) + options, &error))
-            ADD_FAILURE() << error.toStdString();
-        else
-            return m_databases << name, name;
-        return {};
+    // A new database on the test server; empty, with a failure, when it
+    // cannot be made.
+    QString newDatabase(const QString &name) {
+        if (!runOnServer(QStringLiteral("CREATE DATABASE %1").arg(name))) return {};
+        m_databases << name;
+        return name;
     }
 
     // The tables (by their key), the register and the logs of a site.
@@ -318,8 +293,7 @@ protected:
 
 // The test names: the engine, then the case.
 inline std::string caseName(Engine engine, const QString &name) {
-    return std::string(engine == Engine::SQLite ? "sqlite_" : "postgresql_") +
-           QString(name).replace(QLatin1Char('-'), QLatin1Char('_')).toStdString();
+    return engineName(engine) + ("_" + QString(name).replace(u'-', u'_').toStdString());
 }
 
 } // namespace hx::test::canon

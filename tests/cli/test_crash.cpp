@@ -61,8 +61,7 @@ protected:
     }
 
     struct Site {
-        QString dir;
-        QString database; // PostgreSQL database name
+        QString dir, database; // the PostgreSQL database's name
     };
 
     // A site: its folders and a database, empty or a copy of the template's.
@@ -81,9 +80,6 @@ protected:
         return s;
     }
 
-    QString databaseArgument(const Site &s) const {
-        return GetParam() == Engine::PostgreSQL ? pgServer().url(s.database) : s.dir + u"/site.db"_s;
-    }
     std::unique_ptr<Database> open(const Site &s) const {
         return GetParam() == Engine::PostgreSQL ? hx::test::openOnServer(s.database)
                                                 : Database::open(ConnectionSpec::forSqliteFile(s.dir + u"/site.db"_s));
@@ -97,7 +93,8 @@ protected:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         if (crashAt >= 0) env.insert(u"HXPOLLLOG_CRASH_AT"_s, QString::number(crashAt));
         p.setProcessEnvironment(env);
-        QStringList args = {u"--db"_s, databaseArgument(s), u"--app-dir"_s, s.dir + u"/"_s + app, u"--poll-dir"_s,
+        const QString db = GetParam() == Engine::PostgreSQL ? pgServer().url(s.database) : s.dir + u"/site.db"_s;
+        QStringList args = {u"--db"_s, db, u"--app-dir"_s, s.dir + u"/"_s + app, u"--poll-dir"_s,
                             m_root.filePath(u"polllogs"_s), u"--log-dir"_s, s.dir + u"/logs"_s, u"--now"_s, kNow,
                             u"import"_s, u"--yes"_s};
         if (skipSeen) args << u"--skip-seen"_s;

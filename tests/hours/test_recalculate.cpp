@@ -11,8 +11,7 @@ protected:
         const QString sql = u"SELECT \"AdjustedDate\", \"timein\", \"timeout\", \"DEPT HOURS\", \"ERRORCODE\", "
                             "\"LUNCHLEN\" FROM \"PUNCH\" ORDER BY \"ID\""_s;
         const QStringList before = rows(sql);
-        markAll();
-        RecalculateHours();
+        recalculateAgain();
         EXPECT_EQ(rows(sql), before);
     }
 };
@@ -75,8 +74,7 @@ TEST_F(RecalculateTest, DepartmentLunchAtAndBelowItsThreshold) {
                                   {"08:00:00", "14:00:00", {{"DEPT NAME", "YARD"}}, "6 0 0"}});
     // A site that deducts lunch by the day deducts none per pair.
     setRule(u"FullDayAutoLunch"_s, true);
-    markAll();
-    RecalculateHours();
+    recalculateAgain();
     EXPECT_EQ(values(ids[0], {"DEPT HOURS"}), u"6"_s);
 }
 
@@ -105,8 +103,7 @@ TEST_F(RecalculateTest, ErrorCodesInTheirOrder) {
                         {"08:00:00", "16:00:00", job(0, 99), "6"},
                         {"08:00:00", "16:00:00", job(0, 88), "0"}});
     setRule(u"TASKAS"_s, 0);
-    markAll();
-    RecalculateHours();
+    recalculateAgain();
     EXPECT_EQ(values(ids[7], {"ERRORCODE"}), u"0"_s);
 }
 
@@ -148,8 +145,7 @@ TEST_F(RecalculateTest, OpenPairRunsUpToTheCurrentMinuteOnce) {
     const auto ids = expectPairs({"timeout", "ODOW", "DEPT HOURS", "ERRORCODE"},
                                  {{"08:05:00", {}, {{"ODOW", QVariant()}, {"IN DATE", "2007-04-26"}}, "17:17:00 5 9.2 2"}});
     setNow(u"2007-04-26 18:30:00"_s);
-    markAll();
-    RecalculateHours();
+    recalculateAgain();
     EXPECT_EQ(values(ids[0], {"timeout"}), u"17:17:00"_s);
 }
 

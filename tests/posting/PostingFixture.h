@@ -50,14 +50,6 @@ protected:
         extra.insert(u"CLOCK ID"_s, badge);
         insertRow(u"EMPLOYEE"_s, extra);
     }
-    // Schedule 1: Monday to Friday 08:00, lunch until 12:30.
-    void addWeekSchedule() {
-        QVariantMap week{{"ScheduleNumber", 1}};
-        for (QString x : {u"M"_s, u"E"_s, u"W"_s, u"H"_s, u"R"_s})
-            week.insert(x + u"Open"_s, true), week.insert(x + u"SchIn"_s, u"08:00:00"_s),
-                week.insert(x + u"SchLunchIn"_s, u"12:30:00"_s);
-        insertRow(u"SCHEDULE"_s, week);
-    }
     // Each row of the query as its values' text, "-" for Null, separated by spaces.
     QStringList rows(const QString &sql, const QVariantList &params = {}) {
         QStringList out;
@@ -168,7 +160,10 @@ protected:
             EXPECT_EQ(values(ids[i], columns), QString::fromLatin1(pairs[i].want)) << "pair " << i;
         return ids;
     }
-    void markAll() { db().execute(u"UPDATE \"PUNCH\" SET \"RecalcHrs\" = true"_s); }
+    void recalculateAgain() {
+        db().execute(u"UPDATE \"PUNCH\" SET \"RecalcHrs\" = true"_s);
+        RecalculateHours();
+    }
     bool marked(int id) { return count(u"SELECT CAST(\"RecalcHrs\" AS INTEGER) FROM \"PUNCH\" WHERE \"ID\" = ?"_s, {id}) == 1; }
 };
 

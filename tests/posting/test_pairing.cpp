@@ -161,18 +161,6 @@ TEST_F(PairingTest, LateOutReplacesTheTimeCountedUpToTheMinute) {
     EXPECT_EQ(hhmm(values(id, {"timeout"})), u"16:00"_s);
 }
 
-TEST_F(PairingTest, WriterFailureIsReportedAndTheWalkGoesOn) {
-    const int noTime = in(u"2007-03-05"_s, u"08:00:00"_s, 2);
-    in(u"2007-03-06"_s, u"09:00:00"_s, 2);
-    db().execute(u"UPDATE \"IMPORT\" SET \"IN TIME\" = NULL WHERE \"ID\" = ?"_s, {noTime});
-    // A revision that cannot be read fails the row's hours: it stays marked for the recalculation.
-    insertRow(u"DEPTQUAL"_s, {{"EMPLOYEE ID", 2}, {"DEPT NAME", "SHOP"}, {"IREVLOW", "soon"}, {"IREVHI", "8:00 AM"}});
-    EXPECT_TRUE(post());
-    EXPECT_EQ(pairs(2), QStringList{u"2007-03-06 09:00---"_s});
-    EXPECT_TRUE(logText().contains(u"Procedure_NewInPunchRecord"_s));
-    EXPECT_EQ(count(u"SELECT count(*) FROM \"PUNCH\" WHERE \"RecalcHrs\" = ?"_s, {db().boolean(true)}), 1);
-}
-
 // A row the database refuses undoes the pairing's batched writes; the pairing is then done a punch at
 // a time: only the refused punch is missing, reported once, as had every punch been written alone.
 TEST_F(PairingTest, RefusedWriteLeavesOnlyItsPunchOutAndKeepsTheKeysInStep) {

@@ -90,7 +90,11 @@ protected:
     void SetUp() override {
         PostingTest::SetUp();
         addEmployee(1, 101); // the one who punches, without schedule
-        addWeekSchedule();
+        QVariantMap week{{"ScheduleNumber", 1}}; // Monday to Friday 08:00, lunch until 12:30
+        for (QString x : {u"M"_s, u"E"_s, u"W"_s, u"H"_s, u"R"_s})
+            week.insert(x + u"Open"_s, true), week.insert(x + u"SchIn"_s, u"08:00:00"_s),
+                week.insert(x + u"SchLunchIn"_s, u"12:30:00"_s);
+        insertRow(u"SCHEDULE"_s, week);
         addEmployee(10, 110, {{"SCHEDULE", 1}, {"OLDSCHEDULE", 1}});
         insertRow(u"DEPTQUAL"_s, {{"EMPLOYEE ID", 10}, {"DEPT NAME", "O'Hara"}, {"SEQUENCE", 1}});
     }

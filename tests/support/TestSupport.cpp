@@ -21,21 +21,9 @@ Engine testEngine() {
 }
 
 PgSandbox &pgServer() {
-    static PgSandbox *s = [] {
-        // The site's tests keep the zone they run in; the server has its own.
-        const QByteArray zone = qgetenv("TZ");
-        const bool hadZone = qEnvironmentVariableIsSet("TZ");
-        auto *p = new PgSandbox();
-        if (hadZone)
-            qputenv("TZ", zone);
-        else
-            qunsetenv("TZ");
-        tzset();
-        p->SetUp();
-        return p;
-    }();
-    if (s->port() <= 0) ADD_FAILURE() << "the PostgreSQL test server did not start: " << s->error().toStdString();
-    return *s;
+    static PgSandbox s;
+    if (s.port() <= 0) ADD_FAILURE() << "the PostgreSQL test server did not start: " << s.error().toStdString();
+    return s;
 }
 
 std::unique_ptr<Database> openOnServer(const QString &database) {
@@ -134,10 +122,6 @@ void SiteTest::setNow(const QString &moment) {
     ASSERT_TRUE(Clock::setFixedFromText(moment)) << moment.toStdString();
 }
 
-QString SiteTest::path(const QString &relative) const {
-    return dir.filePath(relative);
-}
-
 QString SiteTest::writeFile(const QString &relative, const QByteArray &bytes) const {
     const QString p = path(relative);
     QDir().mkpath(QFileInfo(p).absolutePath());
@@ -152,10 +136,6 @@ QByteArray SiteTest::readFile(const QString &relative) const {
     QFile f(path(relative));
     if (!f.open(QIODevice::ReadOnly)) return QByteArray();
     return f.readAll();
-}
-
-Database &SiteTest::db() {
-    return *gConn;
 }
 
 } // namespace hx::test

@@ -3,6 +3,7 @@
 // made from schema/sqlite.sql, gConn open on it), the scripted message face and
 // a fixed clock.
 #include "component/Database.h"
+#include "component/modGlobal.h"
 #include "messages/MessageBox.h"
 
 #include <QString>
@@ -49,13 +50,13 @@ protected:
     void reloadRules();
     // Fixes the clock at "YYYY-MM-DD HH:MM:SS".
     void setNow(const QString &moment);
-    QString path(const QString &relative) const;
+    QString path(const QString &relative) const { return dir.filePath(relative); }
     // Writes a file (bytes as given) relative to the site folder; returns its path.
     QString writeFile(const QString &relative, const QByteArray &bytes) const;
     QByteArray readFile(const QString &relative) const;
     // The component's log file, as the UTF-8 it is written in.
     QString logText() const { return QString::fromUtf8(readFile(QStringLiteral("logs/QX8log.txt"))); }
-    Database &db();
+    Database &db() { return *gConn; }
     // The database as the component's database name gives it: site.db's path
     // or the test database's URL.
     QString databaseName() const { return m_databaseName; }
