@@ -1,6 +1,6 @@
-// The PostgreSQL side, against the test server (or one tests/pg/pg_sandbox.sh
-// starts for this program): the wall clock across zones, and the forms in
-// which a site names its server as libpq reads them (the local socket,
+// The PostgreSQL side, against the tests' server (CTest's fixture starts it):
+// the wall clock across zones, and the forms in which a site names its
+// server as libpq reads them (the local socket,
 // key=value pairs, SSL modes, several hosts, a service, a pass file) with what
 // a failed connection tells the administrator.
 #include "component/DateTime.h"
