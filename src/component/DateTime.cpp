@@ -216,9 +216,7 @@ void putDigits(char16_t *p, int v, int n) {
         v /= 10;
     }
 }
-} // namespace
 
-namespace {
 // Year, month and day of a day count, in the proleptic Gregorian calendar
 // QDate counts in (the days-to-civil conversion of H. Hinnant's algorithms).
 void civilDate(qint64 days, qint64 &y, int &m, int &d) {
