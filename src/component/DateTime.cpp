@@ -260,7 +260,8 @@ QString formatIsoDate(double serial) {
     qint64 days = 0, secs = 0;
     split(serial, days, secs);
     QString s(10, Qt::Uninitialized);
-    if (!putIsoDate(reinterpret_cast<char16_t *>(s.data()), days)) return toQDate(serial).toString(Qt::ISODate);
+    if (!putIsoDate(reinterpret_cast<char16_t *>(s.data()), days))
+        return toQDate(serial).toString(Qt::ISODate);
     return s;
 }
 QString formatIsoTime(double serial) {

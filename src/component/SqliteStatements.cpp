@@ -85,7 +85,8 @@ constexpr size_t kByDataLimit = 256;
 SqliteStatements::Statement &SqliteStatements::acquire(const QString &sql) {
     if (m_owner.m_broken) throw FatalDatabaseError(m_owner.m_brokenReason, ErrNo::Database);
     StatementList *found = nullptr;
-    if (auto it = m_byData.find(sql.constData()); it != m_byData.end() && it->second.text.size() == sql.size())
+    if (auto it = m_byData.find(sql.constData());
+        it != m_byData.end() && it->second.text.size() == sql.size())
         found = it->second.list;
     if (!found) {
         found = &m_statements[sql];
@@ -159,7 +160,8 @@ void SqliteStatements::bindAll(Statement &st, const QString &sql, const QVariant
     // while the values bound point into it.
     size_t chars = 0;
     for (const QVariant &v : params)
-        if (v.typeId() == QMetaType::QString) chars += size_t(static_cast<const QString *>(v.constData())->size());
+        if (v.typeId() == QMetaType::QString)
+            chars += size_t(static_cast<const QString *>(v.constData())->size());
     st.texts.ascii.reserve(chars);
     for (int i = 0; i < params.size(); ++i) {
         const QVariant &v = params[i];

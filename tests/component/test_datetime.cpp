@@ -138,7 +138,8 @@ TEST(DayCounts, NaNInfiniteAndOutOfRangeValuesRaiseOverflow) {
 
 // The storage forms are read by a shortcut; a leading space sends the same
 // text down the general patterns, which must agree to the last bit. They are
-// written by hand, and must read as Qt writes them.
+// written by hand, and must read as Qt writes them (the calendar on every
+// 61st day of the range).
 TEST(DateTimeTest, TheStorageFormsAgreeWithTheGeneralPatternsAndWithQt) {
     for (const char *t : {"2007-02-29", "2008-02-29", "1899-12-29", "0100-01-01", "0099-12-31", "9999-12-31",
                           "2007-13-01", "2007-04-31", "23:59:59", "24:00:00", "12:60:00", "2007-04-26 24:00:00",
@@ -157,7 +158,6 @@ TEST(DateTimeTest, TheStorageFormsAgreeWithTheGeneralPatternsAndWithQt) {
         EXPECT_EQ(formatIsoDate(d), toQDate(d).toString(Qt::ISODate)) << d;
         EXPECT_EQ(formatIsoTime(d), toQTime(d).toString(QStringLiteral("HH:mm:ss"))) << d;
     }
-    // The calendar is counted by hand: every 61st day of the range, against Qt.
     for (double d = kMinDay; d <= kMaxDay; d += 61.0)
-        ASSERT_EQ(formatIsoDateTime(joinDateTime(d, 0.75)), toQDate(d).toString(Qt::ISODate) + QStringLiteral(" 18:00:00")) << d;
+        ASSERT_EQ(formatIsoDate(d), toQDate(d).toString(Qt::ISODate)) << d;
 }
