@@ -475,6 +475,16 @@ void Recordset::moveNext() {
     if (m_pos < rowCount()) ++m_pos;
 }
 
+Recordset Recordset::streaming(std::shared_ptr<const RecordColumns> columns,
+                               std::unique_ptr<RowSource> source) {
+    Recordset rs;
+    rs.m_columns = std::move(columns);
+    rs.m_source = std::move(source);
+    rs.m_open = true;
+    rs.fetchStreamRow();
+    return rs;
+}
+
 void Recordset::fetchStreamRow() {
     m_values.clear();
     bool more = false;

@@ -132,6 +132,10 @@ public:
     Recordset(Recordset &&) noexcept = default;
     Recordset &operator=(Recordset &&) noexcept = default;
 
+    // A streaming recordset over rows that are not a query's.
+    static Recordset streaming(std::shared_ptr<const RecordColumns> columns,
+                               std::unique_ptr<RowSource> source);
+
     bool isOpen() const { return m_open; }
     bool isStreaming() const { return m_source != nullptr || m_streamEnded; }
     bool eof() const {
@@ -236,7 +240,8 @@ public:
     // does not take a sequence back, restoreKeySequence does. Nullopt on
     // SQLite, whose rollback does.
     std::optional<QVariant> keySequencePosition(const QString &table, const QString &column);
-    void restoreKeySequence(const QString &table, const QString &column, const std::optional<QVariant> &position);
+    void restoreKeySequence(const QString &table, const QString &column,
+                            const std::optional<QVariant> &position);
 
     // Is there a table of that name (any case)?
     bool hasTable(const QString &name) const;

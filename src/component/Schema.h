@@ -4,6 +4,7 @@
 #include "component/Database.h"
 
 #include <QStringList>
+#include <optional>
 #include <vector>
 
 namespace hx {
@@ -14,6 +15,13 @@ extern const char *const kPostgresqlSchema;
 // Creates every table of the suite that this component touches, at the
 // latest schema version (recorded as such).
 void createSchema(Database &db);
+
+// The last key of IMPORT's sequence when IMPORT is exactly as the script
+// makes it (an index of the script's may be missing), on an engine where the
+// rows an import stages can stay in memory; nullopt otherwise.
+std::optional<qint64> plainImportTableLastId(Database &db);
+// Leaves IMPORT's key sequence at `last`, as inserts up to it would.
+void setImportTableLastId(Database &db, qint64 last);
 
 // The tables the engine's script creates, in the script's order.
 QStringList schemaTables(Engine engine);

@@ -5,6 +5,7 @@
 #include "component/Error.h"
 #include "component/Schema.h"
 #include "component/modGlobal.h"
+#include "import/ImportRows.h"
 #include "import/PollFileReader.h"
 #include "import/PrevPunchRegister.h"
 #include "messages/LogFiles.h"
@@ -130,8 +131,10 @@ ImportResult runImportCommand(const std::vector<ImportFile> &files, std::shared_
         run.finished = Clock::now();
         switch (result.outcome) {
         case ImportOutcome::Imported:
-            run.outcome = result.errorsReported > 0 ? QStringLiteral("saved_with_errors") : QStringLiteral("saved");
-            run.cause = result.errorsReported > 0 ? QStringLiteral("errors were reported on the way") : QString();
+            run.outcome =
+                result.errorsReported > 0 ? QStringLiteral("saved_with_errors") : QStringLiteral("saved");
+            run.cause =
+                result.errorsReported > 0 ? QStringLiteral("errors were reported on the way") : QString();
             break;
         case ImportOutcome::PostingFailed:
             run.outcome = QStringLiteral("saved_with_errors");
@@ -151,7 +154,9 @@ ImportResult runImportCommand(const std::vector<ImportFile> &files, std::shared_
             run.cause = result.failure;
             break;
         }
-        run.exitStatus = run.outcome == QLatin1String("saved") ? 0 : run.outcome == QLatin1String("not_saved") ? 1 : 3;
+        run.exitStatus = run.outcome == QLatin1String("saved")       ? 0
+                         : run.outcome == QLatin1String("not_saved") ? 1
+                                                                     : 3;
     };
     // The register file of an earlier version joins the table, committed
     // before the file is renamed; a dry run leaves the file where it is.
@@ -164,6 +169,7 @@ ImportResult runImportCommand(const std::vector<ImportFile> &files, std::shared_
     try {
         Transaction unit(db);
         PrevPunchImportScope seen(db);
+        ImportRowsScope staged(db);
 
         result.outcome = ImportOutcome::Imported;
         const auto checkCancel = [&] {
@@ -182,11 +188,16 @@ ImportResult runImportCommand(const std::vector<ImportFile> &files, std::shared_
         }
         if (result.outcome == ImportOutcome::Imported) checkCancel();
         if (result.outcome == ImportOutcome::Imported) {
-            result.importRows = db.firstValue(kCountImport).value_or(QVariant(0)).toLongLong();
+            const ImportRows *rows = ImportRows::active();
+            result.importRows =
+                rows ? rows->count() : db.firstValue(kCountImport).value_or(QVariant(0)).toLongLong();
             if (!blnPostImportTableToPunchTable(channel)) result.outcome = ImportOutcome::PostingFailed;
         }
 
-        db.execute(kDeleteImport);
+        if (ImportRows *rows = ImportRows::active())
+            rows->clear(db);
+        else
+            db.execute(kDeleteImport);
         if (options.dryRun) {
             unit.rollback();
             subLogNote(kModule, QStringLiteral("Dry run: the import was read, posted and recalculated, then "
@@ -223,7 +234,8 @@ ImportResult runImportCommand(const std::vector<ImportFile> &files, std::shared_
             recordImportRun(db, run);
             own.commit();
         } catch (const std::exception &e) {
-            subLogNote(kModule, QStringLiteral("The import's history row cannot be written: ") + errorDescription(e));
+            subLogNote(kModule,
+                       QStringLiteral("The import's history row cannot be written: ") + errorDescription(e));
         }
     }
 

@@ -4,6 +4,7 @@
 #include "component/Error.h"
 #include "component/Values.h"
 #include "component/modGlobal.h"
+#include "import/ImportRows.h"
 #include "import/ImportSummary.h"
 #include "import/PollLogEntry.h"
 #include "import/PollLogFormat.h"
@@ -144,7 +145,10 @@ QVariantList importRow(Database &db, const PollLogEntry &e) {
 
 void insertImportRow(Database &db, const QVariantList &row, QString &step, bool &reported) {
     try {
-        db.execute(kInsertImportSql, row);
+        if (ImportRows *rows = ImportRows::active())
+            rows->insert(row);
+        else
+            db.execute(kInsertImportSql, row);
     } catch (const std::exception &x) {
         rethrowIfFatal(x);
         reportFailedEntry(errorDescription(x), kStepImportRow, reported, step);
@@ -158,7 +162,7 @@ void insertImportRow(Database &db, const QVariantList &row, QString &step, bool 
 // failure is reported for its own row, in order, as it would be alone.
 class ImportRowBatch {
 public:
-    explicit ImportRowBatch(Database &db) : m_db(db), m_on(true) {}
+    explicit ImportRowBatch(Database &db) : m_db(db), m_on(!ImportRows::active()) {}
     bool isOn() const { return m_on; }
     void add(QVariantList row, QString &step, bool &reported) {
         m_rows.push_back(std::move(row));

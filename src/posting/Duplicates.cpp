@@ -1,6 +1,7 @@
 #include "component/DateTime.h"
 #include "component/Values.h"
 #include "component/modGlobal.h"
+#include "import/ImportRows.h"
 #include "messages/LogFiles.h"
 #include "messages/MessageBox.h"
 #include "posting/Posting.h"
@@ -30,12 +31,16 @@ int32_t RemovingDuplicatePunches() {
         step = kSelect;
         // Read as the walk goes; the repeats are deleted after it, in the
         // order they were met, so the walk never reads a table it changes.
-        Recordset rs = db.openCursor(kSelect);
+        Recordset rs =
+            openImportWalk(db, kSelect,
+                           {QStringLiteral("ID"), QStringLiteral("EMPLOYEE ID"), QStringLiteral("IN DATE"),
+                            QStringLiteral("IN TIME"), QStringLiteral("SIGN IN")},
+                           ImportOrder::Employee);
         std::vector<QVariant> repeats;
         auto deleteRepeats = [&] {
             for (const QVariant &id : repeats) {
                 step = kDelete;
-                db.execute(kDelete, {id});
+                deleteImportRow(db, kDelete, id);
                 ++removed;
             }
             repeats.clear();

@@ -2,6 +2,7 @@
 #include "component/Values.h"
 #include "component/modGlobal.h"
 #include "hours/Recalculate.h"
+#include "import/ImportRows.h"
 #include "import/ImportSummary.h"
 #include "messages/LogFiles.h"
 #include "posting/Posting.h"
@@ -47,6 +48,21 @@ const QString kReachable = QStringLiteral(
     "SELECT \"ID\", \"EMPLOYEE ID\", \"IN DATE\", \"IN TIME\", \"OUT TIME\", \"NONWORKED\" FROM \"PUNCH\" "
     "WHERE \"EMPLOYEE ID\" IN (SELECT \"EMPLOYEE ID\" FROM \"IMPORT\") AND \"IN DATE\" >= ? "
     "AND \"IN TIME\" IS NULL AND \"OUT TIME\" IS NOT NULL");
+// The same for the employees bound, when IMPORT's rows are not in the table:
+// up to this many a statement, in two sizes only.
+constexpr int kReachableEmployees = 250;
+const QString &reachableOfSql(int employees) {
+    static const auto text = [](int n) {
+        QStringList marks;
+        for (int i = 0; i < n; ++i)
+            marks << QStringLiteral("?");
+        return QString(kReachable)
+            .replace(QStringLiteral("(SELECT \"EMPLOYEE ID\" FROM \"IMPORT\")"),
+                     QLatin1Char('(') + marks.join(QStringLiteral(", ")) + QLatin1Char(')'));
+    };
+    static const QString small = text(10), large = text(kReachableEmployees);
+    return employees <= 10 ? small : large;
+}
 
 // The rows about to be written, as their recalculation reads them, by key:
 // up to this many a statement, in two sizes only, so that a flush of two rows
@@ -126,7 +142,7 @@ void postOutPunch(Database &db, const Recordset &rs, int32_t employee, double da
 template <class Post, class Walked>
 void walkImport(Database &db, std::shared_ptr<clsMessage> &message, int32_t total, QString &step, Post &&post,
                 Walked &&walked) {
-    Recordset rs = db.openCursor(kImport);
+    Recordset rs = openImportWalk(db, kImport, {}, ImportOrder::Badge);
     if (blnHasRecords(rs)) {
         step = QStringLiteral("Counting Record ") + QString::number(total);
         rs.moveFirst();
@@ -149,7 +165,8 @@ void walkImport(Database &db, std::shared_ptr<clsMessage> &message, int32_t tota
                 walked(empValue);
                 continue; // direction never decided: nothing to post
             }
-            if (isNull(empValue)) throw HxError(QStringLiteral("Invalid use of Null"), ErrNo::InvalidUseOfNull);
+            if (isNull(empValue))
+                throw HxError(QStringLiteral("Invalid use of Null"), ErrNo::InvalidUseOfNull);
             const int32_t employee = lngNullToZero(empValue);
             const double date = datePart(toDateTimeValue(rs.value(dateCol)));
             std::optional<double> time = toDateTimeOpt(rs.value(timeCol));
@@ -197,7 +214,7 @@ struct OpenRow {
     int32_t employee = 0;
     bool pending = false; // has writes not sent yet
     size_t pendingAt = 0; // then where they are, counted from the first ever pending
-    qint64 id = 0; // a row read from PUNCH; 0 for one made now
+    qint64 id = 0;        // a row read from PUNCH; 0 for one made now
 };
 
 struct PendingRow {
@@ -252,7 +269,14 @@ public:
 
     void load() {
         try {
-            readReachable();
+            if (ImportRows *rows = ImportRows::active()) {
+                for (const auto &[employee, count] : rows->rowsPerEmployee())
+                    m_remaining[employee] = count;
+                readReachable(rows->firstDay());
+                return;
+            }
+            const std::optional<QVariant> first = m_db.firstValue(kFirstDay);
+            readReachable(first.value_or(QVariant()));
             Recordset rs = m_db.openCursor(kPunchesByEmployee);
             for (; !rs.eof(); rs.moveNext())
                 if (!isNull(rs.value(0))) m_remaining[rs.value(0).toLongLong()] = rs.value(1).toLongLong();
@@ -264,11 +288,32 @@ public:
         }
     }
 
-    void readReachable() {
-        const std::optional<QVariant> first = m_db.firstValue(kFirstDay);
-        if (!first || isNull(*first)) return;
-        const double firstDay = datePart(toDateTimeValue(*first));
-        Recordset rs = m_db.openCursor(kReachable, {m_db.date(firstDay)});
+    // The rows of the import's employees the searches can reach; with the
+    // IMPORT rows kept in memory, those of the employees counted so far.
+    void readReachable(const QVariant &first) {
+        if (isNull(first)) return;
+        const QVariant firstDay = m_db.date(datePart(toDateTimeValue(first)));
+        if (!ImportRows::active()) {
+            readReachable(m_db.openCursor(kReachable, {firstDay}));
+            return;
+        }
+        QVariantList employees;
+        const auto read = [&] {
+            const int size = employees.size() <= 10 ? 10 : kReachableEmployees;
+            while (employees.size() < size)
+                employees << QVariant();
+            readReachable(
+                m_db.openCursor(reachableOfSql(size), employees + employees + QVariantList{firstDay}));
+            employees.clear();
+        };
+        for (const auto &entry : m_remaining) {
+            employees << qlonglong(entry.first);
+            if (employees.size() == kReachableEmployees) read();
+        }
+        if (!employees.isEmpty()) read();
+    }
+
+    void readReachable(Recordset rs) {
         for (; !rs.eof(); rs.moveNext()) {
             // A row without a date is beyond both searches.
             if (isNull(rs.value(2))) continue;
@@ -381,7 +426,8 @@ private:
         addPunchWrites(m_db, p.writes, p.count, w);
         RecalculationRow row = r.id ? m_stored.at(r.id) : newRow();
         for (int i = 0; i < kRecalculationColumns; ++i)
-            if (const int c = m_map.write[i]; c >= 0 && (w.columns & (1u << c))) row[size_t(i)] = w.values[size_t(c)];
+            if (const int c = m_map.write[i]; c >= 0 && (w.columns & (1u << c)))
+                row[size_t(i)] = w.values[size_t(c)];
         QVariantList save;
         // Only worked rows are recalculated; the others keep their mark.
         if (isNull(row[size_t(m_map.nonWorked)]) && m_hours.compute(row, save)) {
@@ -389,7 +435,8 @@ private:
             ++recalculated;
         }
         r.pending = false;
-        if (--m_employees[r.employee].pending == 0 && !isWalking(r.employee)) m_finished.push_back(r.employee);
+        if (--m_employees[r.employee].pending == 0 && !isWalking(r.employee))
+            m_finished.push_back(r.employee);
         if (r.id) {
             QVariantList params;
             appendRowWriteValues(w, params);
@@ -552,7 +599,8 @@ private:
 // Pairs every punch against the rows read once, and writes each row it
 // changes once. False, with nothing changed, when the writes failed.
 bool pairInMemory(Database &db, std::shared_ptr<clsMessage> &message, int32_t total) {
-    const std::optional<QVariant> sequence = db.keySequencePosition(QStringLiteral("PUNCH"), QStringLiteral("ID"));
+    const std::optional<QVariant> sequence =
+        db.keySequencePosition(QStringLiteral("PUNCH"), QStringLiteral("ID"));
     Savepoint guard(db);
     MemoryPairing pairing(db);
     try {
@@ -595,6 +643,8 @@ bool pairInMemory(Database &db, std::shared_ptr<clsMessage> &message, int32_t to
 
 int32_t lngImportRowCount(Database &db) {
     static const QString sql = QStringLiteral("SELECT COUNT(*) FROM \"IMPORT\"");
+    if (const ImportRows *rows = ImportRows::active())
+        return int32_t(std::min<qint64>(rows->count(), INT32_MAX));
     return int32_t(lngNullToZero(db.firstValue(sql).value_or(QVariant(0))));
 }
 

@@ -6,6 +6,7 @@
 #include "component/Values.h"
 #include "component/modGlobal.h"
 #include "hours/DayStart.h"
+#include "import/ImportRows.h"
 #include "import/ImportSummary.h"
 #include "messages/LogFiles.h"
 #include "posting/Posting.h"
@@ -67,18 +68,29 @@ bool blnPostImportTableToPunchTable(std::shared_ptr<clsMessage> &message) {
         step = QStringLiteral("employees");
         {
             // The employees and the earliest day of the import, in one statement.
-            Recordset counts = conn().openRecordset(QStringLiteral(
-                "SELECT COUNT(DISTINCT \"EMPLOYEE ID\"), MIN(\"IN DATE\") FROM \"IMPORT\""));
-            importCounts().employees += counts.value(0).toLongLong();
-            if (!isNullOrEmpty(counts.value(1))) {
-                const double day = datePart(toDateTimeValue(counts.value(1)));
+            QVariant employees, first;
+            if (ImportRows *rows = ImportRows::active()) {
+                employees = rows->distinctEmployees();
+                first = rows->firstDay();
+            } else {
+                Recordset counts = conn().openRecordset(QStringLiteral(
+                    "SELECT COUNT(DISTINCT \"EMPLOYEE ID\"), MIN(\"IN DATE\") FROM \"IMPORT\""));
+                employees = counts.value(0);
+                first = counts.value(1);
+            }
+            importCounts().employees += employees.toLongLong();
+            if (!isNullOrEmpty(first)) {
+                const double day = datePart(toDateTimeValue(first));
                 double &earliest = importCounts().earliestPunch;
                 if (earliest == 0 || day < earliest) earliest = day;
             }
         }
 
         step = QStringLiteral("open recordset-") + kImportByBadge;
-        Recordset rs = conn().openCursor(kImportByBadge);
+        Recordset rs = openImportWalk(conn(), kImportByBadge,
+                                      {QStringLiteral("ID"), QStringLiteral("CLOCK ID"),
+                                       QStringLiteral("IN DATE"), QStringLiteral("IN TIME")},
+                                      ImportOrder::Badge);
         step = QStringLiteral("records exist? ") + kImportByBadge;
         if (!blnHasRecords(rs)) {
             subCloseRecordset(rs);

@@ -2,6 +2,7 @@
 #include "component/Numbers.h"
 #include "component/Values.h"
 #include "component/modGlobal.h"
+#include "import/ImportRows.h"
 #include "messages/LogFiles.h"
 #include "posting/Posting.h"
 #include "rules/clsTCrules.h"
@@ -25,9 +26,9 @@ const QString kFirstDept =
     QStringLiteral("SELECT \"DEPT NAME\" FROM \"DEPTQUAL\" WHERE \"EMPLOYEE ID\" = ? "
                    "ORDER BY \"SEQUENCE\" NULLS FIRST, \"DEPT NAME\" NULLS FIRST LIMIT 1");
 const QString kAllSwipeAndGo = QStringLiteral("SELECT \"EMPLOYEE ID\", \"SwipeAndGo\" FROM \"EMPLOYEE\"");
-const QString kAllFirstDepts =
-    QStringLiteral("SELECT \"EMPLOYEE ID\", \"DEPT NAME\" FROM \"DEPTQUAL\" WHERE \"EMPLOYEE ID\" IS NOT NULL "
-                   "ORDER BY \"EMPLOYEE ID\", \"SEQUENCE\" NULLS FIRST, \"DEPT NAME\" NULLS FIRST");
+const QString kAllFirstDepts = QStringLiteral(
+    "SELECT \"EMPLOYEE ID\", \"DEPT NAME\" FROM \"DEPTQUAL\" WHERE \"EMPLOYEE ID\" IS NOT NULL "
+    "ORDER BY \"EMPLOYEE ID\", \"SEQUENCE\" NULLS FIRST, \"DEPT NAME\" NULLS FIRST");
 const QString kDeptId = QStringLiteral("SELECT \"DEPT ID\" FROM \"DEPT\" WHERE \"DEPT NAME\" = ?");
 const QString kDelete = QStringLiteral("DELETE FROM \"IMPORT\" WHERE \"ID\" = ?");
 const QString kWrite = QStringLiteral(
@@ -106,11 +107,13 @@ EmployeeFacts lookUpEmployee(Database &db, EmployeeTables &tables, int32_t emplo
         f.swipeAndGo = !isNull(v->second) && toBoolean(v->second);
     step = kFirstDept;
     if (auto name = tables.firstDept.find(employee); name != tables.firstDept.end()) {
-        if (isNull(name->second)) throw HxError(QStringLiteral("Invalid use of Null"), ErrNo::InvalidUseOfNull);
+        if (isNull(name->second))
+            throw HxError(QStringLiteral("Invalid use of Null"), ErrNo::InvalidUseOfNull);
         f.deptName = valueText(name->second);
         step = kDeptId;
         auto id = tables.deptIds.find(f.deptName);
-        if (id == tables.deptIds.end()) id = tables.deptIds.emplace(f.deptName, db.firstValue(kDeptId, {f.deptName})).first;
+        if (id == tables.deptIds.end())
+            id = tables.deptIds.emplace(f.deptName, db.firstValue(kDeptId, {f.deptName})).first;
         if (id->second) {
             const double n = isNull(*id->second) ? 0.0 : toDouble(*id->second);
             const int32_t whole = toInt32(n);
@@ -164,7 +167,13 @@ bool blnBioMetricImportCalculations(std::shared_ptr<clsMessage> &message) {
         const int32_t total = lngImportRowCount(db);
         // Read as the walk goes; a write changes only the row just read, in
         // columns the walk's order does not use.
-        Recordset rs = db.openCursor(kImport);
+        Recordset rs =
+            openImportWalk(db, kImport,
+                           {QStringLiteral("ID"), QStringLiteral("EMPLOYEE ID"), QStringLiteral("CLOCK ID"),
+                            QStringLiteral("IN DATE"), QStringLiteral("IN TIME"), QStringLiteral("DEPT ID"),
+                            QStringLiteral("DEPT NAME"), QStringLiteral("SIGN IN"),
+                            QStringLiteral("PunchType"), QStringLiteral("CLOCK NUMBER")},
+                           ImportOrder::Employee);
         if (blnHasRecords(rs)) {
             step = QStringLiteral("blnBioMetricImportCalculations Counting Record ") + QString::number(total);
             message->setBlnIsProgress(true);
@@ -232,7 +241,7 @@ bool blnBioMetricImportCalculations(std::shared_ptr<clsMessage> &message) {
             const double punch = toDateTimeValue(rs.value(dateCol)) + toDateTimeValue(rs.value(timeCol));
             if (!firstPunch && dateDiffMinutes(previousPunch, punch) <= kRepeatMinutes) {
                 step = kDelete;
-                db.execute(kDelete, {rs.value(idCol)});
+                deleteImportRow(db, kDelete, rs.value(idCol));
                 continue;
             }
             if (dateDiffHours(previousPunch, punch) > threshold) nextDirection = QStringLiteral("I");
@@ -240,11 +249,15 @@ bool blnBioMetricImportCalculations(std::shared_ptr<clsMessage> &message) {
             const QVariant deptName = facts.deptName.isEmpty() ? QVariant() : QVariant(facts.deptName);
             if (nextDirection == QLatin1String("I") || nextDirection == QLatin1String("O")) {
                 step = kWrite;
-                db.execute(kWrite, {int(facts.deptId), deptName,
-                                    db.boolean(nextDirection == QLatin1String("I")), rs.value(idCol)});
+                updateImportRow(
+                    db, kWrite,
+                    {QStringLiteral("DEPT ID"), QStringLiteral("DEPT NAME"), QStringLiteral("SIGN IN")},
+                    {int(facts.deptId), deptName, db.boolean(nextDirection == QLatin1String("I")),
+                     rs.value(idCol)});
             } else {
                 step = kWriteKeepSign;
-                db.execute(kWriteKeepSign, {int(facts.deptId), deptName, rs.value(idCol)});
+                updateImportRow(db, kWriteKeepSign, {QStringLiteral("DEPT ID"), QStringLiteral("DEPT NAME")},
+                                {int(facts.deptId), deptName, rs.value(idCol)});
             }
 
             nextDirection = nextDirection == QLatin1String("O") ? QStringLiteral("I") : QStringLiteral("O");
