@@ -131,10 +131,8 @@ ImportResult runImportCommand(const std::vector<ImportFile> &files, std::shared_
         run.finished = Clock::now();
         switch (result.outcome) {
         case ImportOutcome::Imported:
-            run.outcome =
-                result.errorsReported > 0 ? QStringLiteral("saved_with_errors") : QStringLiteral("saved");
-            run.cause =
-                result.errorsReported > 0 ? QStringLiteral("errors were reported on the way") : QString();
+            run.outcome = result.errorsReported > 0 ? QStringLiteral("saved_with_errors") : QStringLiteral("saved");
+            run.cause = result.errorsReported > 0 ? QStringLiteral("errors were reported on the way") : QString();
             break;
         case ImportOutcome::PostingFailed:
             run.outcome = QStringLiteral("saved_with_errors");
@@ -154,9 +152,7 @@ ImportResult runImportCommand(const std::vector<ImportFile> &files, std::shared_
             run.cause = result.failure;
             break;
         }
-        run.exitStatus = run.outcome == QLatin1String("saved")       ? 0
-                         : run.outcome == QLatin1String("not_saved") ? 1
-                                                                     : 3;
+        run.exitStatus = run.outcome == QLatin1String("saved") ? 0 : run.outcome == QLatin1String("not_saved") ? 1 : 3;
     };
     // The register file of an earlier version joins the table, committed
     // before the file is renamed; a dry run leaves the file where it is.
@@ -234,8 +230,7 @@ ImportResult runImportCommand(const std::vector<ImportFile> &files, std::shared_
             recordImportRun(db, run);
             own.commit();
         } catch (const std::exception &e) {
-            subLogNote(kModule,
-                       QStringLiteral("The import's history row cannot be written: ") + errorDescription(e));
+            subLogNote(kModule, QStringLiteral("The import's history row cannot be written: ") + errorDescription(e));
         }
     }
 
