@@ -163,6 +163,9 @@ public:
     // Index of a column by case-insensitive name, -1 when there is none.
     int fieldIndex(QStringView name) const { return m_columns ? m_columns->indexOf(name) : -1; }
     bool hasField(QStringView name) const { return fieldIndex(name) >= 0; }
+    // The columns, shared by the recordsets of one statement: a caller that
+    // looks the same names up row after row may look them up once a set.
+    const std::shared_ptr<const RecordColumns> &columnSet() const { return m_columns; }
     // The current row's value; raises "Item cannot be found" for an unknown
     // column and "No current record" off the rows.
     QVariant value(QStringView name) const;

@@ -7,6 +7,7 @@
 #include "component/modGlobal.h"
 #include "import/ImportRows.h"
 #include "import/PollFileReader.h"
+#include "import/PollLogEntry.h"
 #include "import/PrevPunchRegister.h"
 #include "messages/LogFiles.h"
 #include "messages/MessageBox.h"
@@ -166,6 +167,10 @@ ImportResult runImportCommand(const std::vector<ImportFile> &files, std::shared_
         Transaction unit(db);
         PrevPunchImportScope seen(db);
         ImportRowsScope staged(db);
+        // Reading the files changes no employee: they are read once.
+        gPollFileLookups.keepEmployees(true);
+        const std::unique_ptr<PollFileLookups, void (*)(PollFileLookups *)> readOnce(
+            &gPollFileLookups, [](PollFileLookups *l) { l->keepEmployees(false); });
 
         result.outcome = ImportOutcome::Imported;
         const auto checkCancel = [&] {

@@ -79,11 +79,28 @@ ImportRows::Row &ImportRows::row(qint64 id) {
 // for it; a kind no caller binds is refused rather than guessed at.
 void ImportRows::set(Row &r, int column, const QVariant &v) {
     const Place p = kPlaces[column];
-    const bool integral = v.typeId() == QMetaType::Int || v.typeId() == QMetaType::Bool ||
-                          v.typeId() == QMetaType::UInt || v.typeId() == QMetaType::LongLong;
+    const void *data = v.constData();
+    bool integral = true;
+    qint64 n = 0;
+    switch (v.typeId()) {
+    case QMetaType::Int:
+        n = *static_cast<const int *>(data);
+        break;
+    case QMetaType::Bool:
+        n = *static_cast<const bool *>(data);
+        break;
+    case QMetaType::UInt:
+        n = *static_cast<const uint *>(data);
+        break;
+    case QMetaType::LongLong:
+        n = *static_cast<const qlonglong *>(data);
+        break;
+    default:
+        integral = false;
+    }
     const bool real = v.typeId() == QMetaType::Double;
     // SQLite stores a NaN as Null.
-    if (boundAsNull(v) || (real && std::isnan(v.toDouble()))) {
+    if ((integral ? v.isNull() : boundAsNull(v)) || (real && std::isnan(v.toDouble()))) {
         r.nulls |= uint16_t(1u << column);
         return;
     }
@@ -92,16 +109,16 @@ void ImportRows::set(Row &r, int column, const QVariant &v) {
     case Kind::Key:
         cannotKeep(v);
     case Kind::Int: {
-        double d = real ? v.toDouble() : 0;
+        const double d = real ? v.toDouble() : 0;
         if (!integral && !(real && d == std::trunc(d))) cannotKeep(v);
-        const qint64 n = integral ? v.toLongLong() : qint64(d);
+        if (!integral) n = qint64(d);
         if (n < INT32_MIN || n > INT32_MAX) cannotKeep(v);
         r.ints[p.slot] = int32_t(n);
         return;
     }
     case Kind::Real:
         if (!integral && !real) cannotKeep(v);
-        r.reals[p.slot] = real ? v.toDouble() : double(v.toLongLong());
+        r.reals[p.slot] = real ? v.toDouble() : double(n);
         return;
     case Kind::Text:
         if (v.typeId() != QMetaType::QString) cannotKeep(v);
@@ -109,13 +126,18 @@ void ImportRows::set(Row &r, int column, const QVariant &v) {
             r.deptName = v.toString();
             return;
         }
-        const QString &text = *static_cast<const QString *>(v.constData());
+        const QString &text = *static_cast<const QString *>(data);
+        // Rows of one file mostly share the date, and often the time.
+        if (m_lastPlace[p.slot] < m_texts.size() && m_texts[m_lastPlace[p.slot]] == text) {
+            r.moment[p.slot] = m_lastPlace[p.slot];
+            return;
+        }
         auto at = m_textPlaces.constFind(text);
         if (at == m_textPlaces.constEnd()) {
             at = m_textPlaces.insert(text, uint32_t(m_texts.size()));
             m_texts.push_back(text);
         }
-        r.moment[p.slot] = *at;
+        r.moment[p.slot] = m_lastPlace[p.slot] = *at;
         return;
     }
 }

@@ -74,6 +74,7 @@ private:
     // The dates and times met, each kept once.
     std::vector<QString> m_texts;
     QHash<QString, uint32_t> m_textPlaces;
+    uint32_t m_lastPlace[2]{UINT32_MAX, UINT32_MAX};
     std::vector<uint32_t> m_order[2];
 };
 

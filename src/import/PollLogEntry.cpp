@@ -115,10 +115,20 @@ void PollFileLookups::close() {
     m_open = false;
     m_db = nullptr;
     m_departments.clear();
-    m_employees.clear();
-    m_employeesRead = false;
+    if (!m_keepEmployees) {
+        m_employees.clear();
+        m_employeesRead = false;
+    }
     m_accessOnly.clear();
     m_accessOnlyFailure.clear();
+}
+
+void PollFileLookups::keepEmployees(bool keep) {
+    m_keepEmployees = keep;
+    if (!keep && !m_open) {
+        m_employees.clear();
+        m_employeesRead = false;
+    }
 }
 
 const PollFileLookups::Department *PollFileLookups::department(int deptId) const {

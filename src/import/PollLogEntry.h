@@ -32,6 +32,9 @@ public:
     };
 
     bool isOpen() const { return m_open; }
+    // While set, the employees read for one file serve the files after it:
+    // reading the files changes no employee. Cleared, they are read again.
+    void keepEmployees(bool keep);
     // Reads the departments; raises HxError when the table cannot be read.
     void open(Database &db);
     void close();
@@ -50,6 +53,7 @@ private:
     QHash<int, Department> m_departments;
     QHash<int32_t, Employee> m_employees;
     bool m_employeesRead = false;
+    bool m_keepEmployees = false;
     QHash<int16_t, bool> m_accessOnly;
     struct Failure {
         QString description;

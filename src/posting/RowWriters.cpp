@@ -92,9 +92,41 @@ const QString &statement(bool insert, Half half, Parts p) {
     return set[p.index()];
 }
 
+// The IMPORT columns a punch is read from, found once for the rows of a walk.
+enum Field {
+    fEmployee,
+    fDate,
+    fTime,
+    fType,
+    fExcused,
+    fOveride,
+    fDept,
+    fClock,
+    fEdited,
+    fDataEnter,
+    fData,
+    fTask,
+    fCount
+};
+const char16_t *const kFields[fCount] = {u"EMPLOYEE ID", u"IN DATE",   u"IN TIME",   u"PunchType",
+                                         u"Excused",     u"Overide",   u"DEPT NAME", u"CLOCK NUMBER",
+                                         u"Edited",      u"DATAFLDEN", u"DATAFLD",   u"TASK"};
+QVariant field(const Recordset &rs, Field f) {
+    thread_local std::shared_ptr<const RecordColumns> of;
+    thread_local int at[fCount];
+    if (!rs.columnSet()) return rs.value(QStringView(kFields[f]));
+    if (rs.columnSet() != of) {
+        of = rs.columnSet();
+        for (int i = 0; i < fCount; ++i)
+            at[i] = rs.fieldIndex(kFields[i]);
+    }
+    // A column that is not there raises, naming it.
+    return at[f] >= 0 ? rs.value(at[f]) : rs.value(QStringView(kFields[f]));
+}
+
 // A value the punch cannot be written without.
-QVariant required(const Recordset &rs, QStringView column) {
-    const QVariant v = rs.value(column);
+QVariant required(const Recordset &rs, Field column) {
+    const QVariant v = field(rs, column);
     if (isNullOrEmpty(v)) throw HxError(QStringLiteral("Invalid use of Null"), ErrNo::InvalidUseOfNull);
     return v;
 }
@@ -110,13 +142,13 @@ bool flag(const QVariant &v) {
 // Data field and task travel with the half the rules give them to: the in
 // half when collected on the in punch, else the out half.
 void readCarried(const Recordset &rs, Half half, Punch &p) {
-    if (!flag(rs.value(u"DATAFLDEN"))) return;
+    if (!flag(field(rs, fDataEnter))) return;
     const clsTCrules &r = rules();
     const bool dataRule = half == Half::In ? r.blnDatafldOnIN : !r.blnDatafldOnIN;
     const bool taskRule = half == Half::In ? r.blnTaskOnIN : !r.blnTaskOnIN;
-    const QVariant data = rs.value(u"DATAFLD");
+    const QVariant data = field(rs, fData);
     if (dataRule && !isNullOrEmpty(data)) p.dataFld = toDouble(data);
-    const QVariant task = rs.value(u"TASK");
+    const QVariant task = field(rs, fTask);
     if (taskRule && blnTaskTracking && !isNullOrEmpty(task)) p.task = toDouble(task);
 }
 
@@ -124,15 +156,15 @@ void readCarried(const Recordset &rs, Half half, Punch &p) {
 
 Punch readPunch(const Recordset &rs, Half half, QString &step) {
     Punch p;
-    p.employee = toInt32(toDouble(required(rs, u"EMPLOYEE ID")));
-    p.date = datePart(toDateTimeValue(required(rs, u"IN DATE")));
-    p.time = timePart(toDateTimeValue(required(rs, u"IN TIME")));
-    p.punchType = intOrNull(rs.value(u"PunchType"));
-    p.excused = conn().boolean(flag(rs.value(u"Excused")));
-    p.overide = intOrNull(rs.value(u"Overide"));
-    p.deptName = strNullToText(rs.value(u"DEPT NAME"));
-    p.clockNumber = intOrNull(rs.value(u"CLOCK NUMBER"));
-    p.edited = flag(rs.value(u"Edited"));
+    p.employee = toInt32(toDouble(required(rs, fEmployee)));
+    p.date = datePart(toDateTimeValue(required(rs, fDate)));
+    p.time = timePart(toDateTimeValue(required(rs, fTime)));
+    p.punchType = intOrNull(field(rs, fType));
+    p.excused = conn().boolean(flag(field(rs, fExcused)));
+    p.overide = intOrNull(field(rs, fOveride));
+    p.deptName = strNullToText(field(rs, fDept));
+    p.clockNumber = intOrNull(field(rs, fClock));
+    p.edited = flag(field(rs, fEdited));
     step = QStringLiteral("Get datafield");
     readCarried(rs, half, p);
     return p;
