@@ -602,6 +602,10 @@ std::unique_ptr<Database> Database::open(const ConnectionSpec &target) {
         // order its rows were written) from reading the same pages again and
         // again. The pages are taken only as they are used.
         db->execute(QStringLiteral("PRAGMA cache_size=-65536"));
+        // What a statement changes inside the import's savepoints is kept
+        // for its undo in memory rather than written to a file beside it:
+        // pages that changed before are kept once, new pages not at all.
+        db->execute(QStringLiteral("PRAGMA temp_store=MEMORY"));
         db->firstValue(QStringLiteral("SELECT count(*) FROM sqlite_master"));
     } else {
         db->m_pgconn = db->pgConnection();

@@ -47,11 +47,32 @@ bool isNull(const QVariant &v) {
 }
 
 bool isNullOrEmpty(const QVariant &v) {
-    return isNull(v) || (isTextType(v) && v.toString().isEmpty());
+    if (isNull(v)) return true;
+    // The common case without a copy of the text.
+    if (v.typeId() == QMetaType::QString) return static_cast<const QString *>(v.constData())->isEmpty();
+    return isTextType(v) && v.toString().isEmpty();
 }
 
 double toDateTimeValue(const QVariant &v) {
     if (isNull(v)) throw nullError();
+    if (v.typeId() == QMetaType::QString) {
+        // Rows walked in order share their date's characters row after row:
+        // the last date and the last time parsed are kept, with a reference,
+        // so that characters seen again are not parsed again.
+        const QString &s = *static_cast<const QString *>(v.constData());
+        struct Parsed {
+            QString text;
+            double value = 0;
+        };
+        thread_local Parsed last[2];
+        Parsed &p = last[s.size() == 8 ? 1 : 0];
+        if (s.data_ptr().isMutable() && s.constData() == p.text.constData() && s.size() == p.text.size())
+            return p.value;
+        const std::optional<double> d = parseDateTime(s);
+        if (!d) throw mismatch();
+        p = {s, *d};
+        return *d;
+    }
     switch (v.metaType().id()) {
     case QMetaType::QDate:
         return fromQDate(v.toDate());

@@ -265,7 +265,7 @@ struct ColumnMap {
 
 class MemoryPairing {
 public:
-    MemoryPairing(Database &db) : m_db(db), m_batch(db) {}
+    MemoryPairing(Database &db) : m_db(db), m_batch(db), m_newRow(newRow()) {}
 
     void load() {
         try {
@@ -424,14 +424,14 @@ private:
         OpenRow &r = *p.row;
         RowWrite w;
         addPunchWrites(m_db, p.writes, p.count, w);
-        RecalculationRow row = r.id ? m_stored.at(r.id) : newRow();
+        RecalculationRow row = r.id ? m_stored.at(r.id) : m_newRow;
         for (int i = 0; i < kRecalculationColumns; ++i)
             if (const int c = m_map.write[i]; c >= 0 && (w.columns & (1u << c)))
                 row[size_t(i)] = w.values[size_t(c)];
         QVariantList save;
         // Only worked rows are recalculated; the others keep their mark.
         if (isNull(row[size_t(m_map.nonWorked)]) && m_hours.compute(row, save)) {
-            addSavedHours(recalculationSaveColumns(), save, w);
+            addSavedHours(save, w);
             ++recalculated;
         }
         r.pending = false;
@@ -569,6 +569,7 @@ private:
 
     Database &m_db;
     WriteBatch m_batch;
+    const RecalculationRow m_newRow;
     ColumnMap m_map;
     RecalculationRun m_hours;
     // An employee's rows, and those of them a search may still find. They go

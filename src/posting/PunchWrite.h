@@ -47,8 +47,8 @@ struct RowWrite {
 };
 const char *rowWriteColumnName(int column);
 void addPunchWrites(const Database &db, const PunchWrite *writes, int count, RowWrite &w);
-// The recalculation's saved values, its columns named in saveColumns.
-void addSavedHours(const QStringList &saveColumns, const QVariantList &save, RowWrite &w);
+// The recalculation's saved values, in the order of recalculationSaveColumns().
+void addSavedHours(const QVariantList &save, RowWrite &w);
 // INSERT of `rows` rows that all set `columns`, or UPDATE of one by its ID
 // (the last value). The texts are few and constant, so their statements are
 // reused.

@@ -2,6 +2,7 @@
 #include "component/Numbers.h"
 #include "component/Values.h"
 #include "component/modGlobal.h"
+#include "hours/Recalculate.h"
 #include "messages/LogFiles.h"
 #include "import/ImportSummary.h"
 #include "posting/Posting.h"
@@ -291,15 +292,18 @@ void addPunchWrites(const Database &db, const PunchWrite *writes, int count, Row
     }
 }
 
-void addSavedHours(const QStringList &saveColumns, const QVariantList &save, RowWrite &w) {
-    static std::unordered_map<QString, int> byName = [] {
-        std::unordered_map<QString, int> m;
+void addSavedHours(const QVariantList &save, RowWrite &w) {
+    static const std::vector<int> at = [] {
+        std::unordered_map<QString, int> byName;
         for (int c = 0; c < cColumns; ++c)
-            m.emplace(QLatin1String(kColumnNames[c]), c);
-        return m;
+            byName.emplace(QLatin1String(kColumnNames[c]), c);
+        std::vector<int> columns;
+        for (const QString &name : recalculationSaveColumns())
+            columns.push_back(byName.at(name));
+        return columns;
     }();
-    for (qsizetype i = 0; i < saveColumns.size() && i < save.size(); ++i)
-        w.set(byName.at(saveColumns[i]), save[i]);
+    for (size_t i = 0; i < at.size() && i < size_t(save.size()); ++i)
+        w.set(at[i], save[qsizetype(i)]);
 }
 
 const QString &rowWriteSql(bool insert, uint32_t columns, int rows) {
