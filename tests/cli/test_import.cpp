@@ -74,6 +74,13 @@ TEST_F(ImportCommand, ImportsAFileNamedByAPathElsewhere) {
     const Result r = run(kYes + QStringList{elsewhere});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(postedPunches(), 4);
+    // IMPORT's keys go on where its four rows left them, staged in memory or not.
+    if (!onServer()) {
+        EXPECT_EQ(db().firstValue(u"SELECT \"seq\" FROM \"sqlite_sequence\" WHERE \"name\" = 'IMPORT'"_s)
+                      .value_or(0)
+                      .toInt(),
+                  4);
+    }
 }
 
 TEST_F(ImportCommand, AFileThatFailsMidwayLeavesEverythingUnposted) {
