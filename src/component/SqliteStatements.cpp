@@ -167,10 +167,13 @@ void SqliteStatements::bindAll(Statement &st, const QString &sql, const QVariant
         const QVariant &v = params[i];
         const int at = i + 1;
         int rc = SQLITE_OK;
-        if (boundAsNull(v)) {
+        const int type = v.typeId();
+        if (type == QMetaType::Int && !v.isNull()) {
+            rc = sqlite3_bind_int(st.stmt, at, *static_cast<const int *>(v.constData()));
+        } else if (boundAsNull(v)) {
             rc = sqlite3_bind_null(st.stmt, at);
         } else {
-            switch (v.typeId()) {
+            switch (type) {
             case QMetaType::QByteArray: {
                 const QByteArray *b = static_cast<const QByteArray *>(v.constData());
                 rc = sqlite3_bind_blob(st.stmt, at, b->constData(), int(b->size()), SQLITE_TRANSIENT);

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <numeric>
 
 namespace hx {
 
@@ -280,16 +281,29 @@ void PrevPunchRegister::save(Database &db) {
     const QString full = insertText(kBatchRows);
     QVariantList values;
     values.reserve(kBatchRows * 3);
-    while (m_saved < rowCount()) {
-        const qsizetype n = std::min(kBatchRows, rowCount() - m_saved);
+    // In the key's order: each row then goes next to the one before it in
+    // the key's index instead of anywhere in it.
+    std::vector<qsizetype> order(size_t(rowCount() - m_saved));
+    std::iota(order.begin(), order.end(), m_saved);
+    std::sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) {
+        const Key &x = m_rows[size_t(a)], &y = m_rows[size_t(b)];
+        if (x.moment != y.moment) return x.moment < y.moment;
+        const int bySequence =
+            QStringView(x.sequence, x.sequenceLength).compare(QStringView(y.sequence, y.sequenceLength));
+        if (bySequence != 0) return bySequence < 0;
+        return QStringView(x.checksum, x.checksumLength) < QStringView(y.checksum, y.checksumLength);
+    });
+    for (size_t at = 0; at < order.size();) {
+        const size_t n = std::min(size_t(kBatchRows), order.size() - at);
         values.clear();
-        for (qsizetype i = m_saved; i < m_saved + n; ++i) {
-            const Row r = row(i);
+        for (size_t i = at; i < at + n; ++i) {
+            const Row r = row(order[i]);
             values << r.sequence << db.dateTime(fromSeconds(r.moment)) << r.checksum;
         }
-        db.execute(n == kBatchRows ? full : insertText(n), values);
-        m_saved += n;
+        db.execute(n == size_t(kBatchRows) ? full : insertText(qsizetype(n)), values);
+        at += n;
     }
+    m_saved = rowCount();
 }
 
 bool PrevPunchRegister::contains(double date, double time, QStringView sequence, QStringView checksum) const {
