@@ -323,8 +323,26 @@ void updateImportRow(Database &db, const QString &sql, const QStringList &column
         db.execute(sql, params);
 }
 
+// Whether the table's columns are the ones the rows here keep, with the
+// affinities they are kept by: a column added to the script later keeps the
+// rows in the table until they are known here too.
+static bool columnsKnown(Database &db) {
+    const auto typeOf = [](Kind k) {
+        return QLatin1String(k == Kind::Real ? "REAL" : k == Kind::Text ? "TEXT" : "INTEGER");
+    };
+    Recordset rs = db.openRecordset(QStringLiteral("SELECT \"name\", \"type\" FROM pragma_table_info(?)"),
+                                    {QStringLiteral("IMPORT")});
+    int c = 0;
+    for (; !rs.eof(); rs.moveNext(), ++c)
+        if (c >= kColumns.size() || rs.value(0).toString() != kColumns[c] ||
+            rs.value(1).toString() != typeOf(kPlaces[c].kind))
+            return false;
+    return c == kColumns.size();
+}
+
 ImportRowsScope::ImportRowsScope(Database &db) {
-    if (const std::optional<qint64> last = plainImportTableLastId(db)) {
+    const std::optional<qint64> last = plainImportTableLastId(db);
+    if (last && columnsKnown(db)) {
         m_rows.reset(new ImportRows(*last));
         g_active = m_rows.get();
     }
