@@ -177,6 +177,26 @@ TEST_F(ImportCommand, BadLinesAndALogThatCannotBeWritten) {
     QFile::setPermissions(path(u"readonly"_s), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
+// Punches of one moment post in the order they were read: the out at noon
+// closes the morning, the in at noon opens the afternoon.
+TEST_F(ImportCommand, PunchesOfOneMomentPostInTheOrderRead) {
+    addEmployees(1, 1);
+    const auto at = [](int hour, char inOut, int sequence) {
+        return demo::formatRecord({.badge = 1001,
+                                   .date = QDate(2007, 4, 24),
+                                   .time = QTime(hour, 0),
+                                   .inOut = inOut,
+                                   .department = 10,
+                                   .sequence = sequence});
+    };
+    poll(u"2A000007.}01"_s, {at(8, 'I', 1), at(12, 'O', 2), at(12, 'I', 3), at(16, 'O', 4)});
+    ASSERT_EQ(run(kYes + QStringList{u"2A000007.}01"_s}).exitCode, 0);
+    EXPECT_EQ(
+        count(
+            u"SELECT COUNT(*) FROM \"PUNCH\" WHERE \"IN TIME\" = '08:00:00' AND \"OUT TIME\" = '12:00:00'"_s),
+        1);
+}
+
 TEST_F(ImportCommand, AnImportRowThatFailsStillLogsItsAccessEvent) {
     addEmployees(1, 3);
     db().execute(u"UPDATE \"EMPLOYEE\" SET \"AccessControl\" = ? WHERE \"EMPLOYEE ID\" = ?"_s, {u"YES"_s, 2});
