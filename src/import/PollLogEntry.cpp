@@ -125,7 +125,7 @@ void PollFileLookups::close() {
 
 void PollFileLookups::keepEmployees(bool keep) {
     m_keepEmployees = keep;
-    if (!keep && !m_open) {
+    if (!keep) {
         m_employees.clear();
         m_employeesRead = false;
     }

@@ -33,7 +33,8 @@ public:
 
     bool isOpen() const { return m_open; }
     // While set, the employees read for one file serve the files after it:
-    // reading the files changes no employee. Cleared, they are read again.
+    // reading the files changes no employee. Cleared, they are forgotten and
+    // read again when next asked for.
     void keepEmployees(bool keep);
     // Reads the departments; raises HxError when the table cannot be read.
     void open(Database &db);
