@@ -261,10 +261,12 @@ const std::vector<uint32_t> &ImportRows::ordered(ImportOrder order) {
 
 class ImportRows::Walk final : public RowSource {
 public:
-    Walk(ImportRows &rows, std::vector<int> columns, const std::vector<uint32_t> &places)
-        : m_rows(rows), m_columns(std::move(columns)), m_places(places) {}
+    // The places are the walk's own: rows staged or cleared while it is
+    // open do not move it.
+    Walk(ImportRows &rows, std::vector<int> columns, std::vector<uint32_t> places)
+        : m_rows(rows), m_columns(std::move(columns)), m_places(std::move(places)) {}
     bool fetch(std::vector<QVariant> &row) override {
-        while (m_at < m_places.size()) {
+        while (m_at < m_places.size() && m_places[m_at] < m_rows.m_rows.size()) {
             const Row &r = m_rows.m_rows[m_places[m_at++]];
             if (r.removed) continue;
             for (const int c : m_columns)
@@ -277,7 +279,7 @@ public:
 private:
     ImportRows &m_rows;
     std::vector<int> m_columns;
-    const std::vector<uint32_t> &m_places;
+    const std::vector<uint32_t> m_places;
     size_t m_at = 0;
 };
 
