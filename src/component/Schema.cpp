@@ -155,24 +155,24 @@ std::optional<qint64> plainImportTableLastId(Database &db) {
         return out;
     }();
     Recordset rs = db.openRecordset(
-        QStringLiteral(
-            "SELECT \"type\", \"sql\" FROM \"sqlite_master\" WHERE \"tbl_name\" = ? COLLATE NOCASE"),
+        QStringLiteral("SELECT \"sql\" FROM \"sqlite_master\" WHERE \"tbl_name\" = ? COLLATE NOCASE"),
         {QStringLiteral("IMPORT")});
     bool table = false;
     for (; !rs.eof(); rs.moveNext()) {
-        const int at = int(made.indexOf(normal(rs.value(1).toString())));
+        const int at = int(made.indexOf(normal(rs.value(0).toString())));
         // An index of the script's may be missing: it changes no row. A
         // trigger, constraint or index of a site's own may refuse or change one.
         if (at < 0) return std::nullopt;
         table = table || at == 0;
     }
     if (!table) return std::nullopt;
+    // Rows already there (the import empties the table first) would be
+    // walked with the import's own: they keep the table.
+    if (db.firstValue(QStringLiteral("SELECT 1 FROM \"IMPORT\" LIMIT 1"))) return std::nullopt;
     qint64 last = 0;
     if (auto seq = db.firstValue(QStringLiteral("SELECT \"seq\" FROM \"sqlite_sequence\" WHERE \"name\" = ?"),
                                  {QStringLiteral("IMPORT")}))
         last = seq->toLongLong();
-    if (auto top = db.firstValue(QStringLiteral("SELECT MAX(\"ID\") FROM \"IMPORT\"")))
-        last = std::max(last, top->toLongLong());
     return last;
 }
 

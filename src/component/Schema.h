@@ -16,9 +16,9 @@ extern const char *const kPostgresqlSchema;
 // latest schema version (recorded as such).
 void createSchema(Database &db);
 
-// The last key of IMPORT's sequence when IMPORT is exactly as the script
-// makes it (an index of the script's may be missing), on an engine where the
-// rows an import stages can stay in memory; nullopt otherwise.
+// The last key of IMPORT's sequence when IMPORT is empty and exactly as the
+// script makes it (an index of the script's may be missing), on an engine
+// where the rows an import stages can stay in memory; nullopt otherwise.
 std::optional<qint64> plainImportTableLastId(Database &db);
 // Leaves IMPORT's key sequence at `last`, as inserts up to it would.
 void setImportTableLastId(Database &db, qint64 last);

@@ -110,7 +110,7 @@ void ImportRows::set(Row &r, int column, const QVariant &v) {
         cannotKeep(v);
     case Kind::Int: {
         const double d = real ? v.toDouble() : 0;
-        if (!integral && !(real && d == std::trunc(d))) cannotKeep(v);
+        if (!integral && !(real && d == std::trunc(d) && d >= INT32_MIN && d <= INT32_MAX)) cannotKeep(v);
         if (!integral) n = qint64(d);
         if (n < INT32_MIN || n > INT32_MAX) cannotKeep(v);
         r.ints[p.slot] = int32_t(n);
@@ -241,12 +241,13 @@ const std::vector<uint32_t> &ImportRows::ordered(ImportOrder order) {
     keys.reserve(m_rows.size());
     for (uint32_t i = 0; i < m_rows.size(); ++i) {
         const Row &r = m_rows[i];
-        // Null sorts first.
-        const auto nullOr = [&](int column, int64_t v) { return (r.nulls & (1u << column)) ? INT64_MIN : v; };
-        keys.push_back({{nullOr(lead, r.ints[kPlaces[lead].slot]), nullOr(kDate, rank[r.moment[0]]),
-                         nullOr(kTime, rank[r.moment[1]])},
-                        r.id,
-                        i});
+        // Null sorts first; a Null text has no rank.
+        const auto absent = [&](int column) { return (r.nulls & (1u << column)) != 0; };
+        keys.push_back(
+            {{absent(lead) ? INT64_MIN : r.ints[kPlaces[lead].slot],
+              absent(kDate) ? INT64_MIN : rank[r.moment[0]], absent(kTime) ? INT64_MIN : rank[r.moment[1]]},
+             r.id,
+             i});
     }
     std::sort(keys.begin(), keys.end(), [](const Key &a, const Key &b) {
         for (int i = 0; i < 3; ++i)
