@@ -32,14 +32,13 @@ constexpr Place kPlaces[16] = {{Kind::Key, 0},  {Kind::Int, 0},  {Kind::Int, 1},
                                {Kind::Int, 6},  {Kind::Int, 7},  {Kind::Int, 8},  {Kind::Int, 9}};
 
 int columnOf(const QString &name) {
-    qsizetype at = kColumns.indexOf(name);
-    for (qsizetype i = 0; at < 0 && i < kColumns.size(); ++i)
-        if (kColumns[i].compare(name, Qt::CaseInsensitive) == 0) at = i;
+    static const RecordColumns all(kColumns);
+    const int at = all.indexOf(name);
     if (at < 0)
         throw HxError(QStringLiteral("Item cannot be found in the collection corresponding to the "
                                      "requested name or ordinal."),
                       ErrNo::ItemNotFound);
-    return int(at);
+    return at;
 }
 
 // SQLite's BINARY order: UTF-8 bytes, which is code point order. UTF-16

@@ -142,13 +142,8 @@ void postOutPunch(Database &db, const Recordset &rs, int32_t employee, double da
 template <class Post, class Walked>
 void walkImport(Database &db, std::shared_ptr<clsMessage> &message, int32_t total, QString &step, Post &&post,
                 Walked &&walked) {
-    // What the walk and the row writers read of a row.
-    static const QStringList columns{
-        QStringLiteral("EMPLOYEE ID"), QStringLiteral("IN DATE"),   QStringLiteral("IN TIME"),
-        QStringLiteral("SIGN IN"),     QStringLiteral("PunchType"), QStringLiteral("Excused"),
-        QStringLiteral("Overide"),     QStringLiteral("DEPT NAME"), QStringLiteral("CLOCK NUMBER"),
-        QStringLiteral("Edited"),      QStringLiteral("DATAFLDEN"), QStringLiteral("DATAFLD"),
-        QStringLiteral("TASK")};
+    // What the row writers read of a row, and the direction.
+    static const QStringList columns = readPunchColumns() + QStringList{QStringLiteral("SIGN IN")};
     Recordset rs = openImportWalk(db, kImport, columns, ImportOrder::Badge);
     if (blnHasRecords(rs)) {
         step = QStringLiteral("Counting Record ") + QString::number(total);

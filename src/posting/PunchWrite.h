@@ -29,6 +29,8 @@ struct Punch {
 // Raises "Invalid use of Null" when a value it cannot be written without is
 // missing; sets step to "Get datafield" before the carried values are read.
 Punch readPunch(const Recordset &rs, Half half, QString &step);
+// The IMPORT columns readPunch reads.
+const QStringList &readPunchColumns();
 
 // One write of a punch to a row: a new row, or a half of an existing one.
 struct PunchWrite {

@@ -155,6 +155,16 @@ void readCarried(const Recordset &rs, Half half, Punch &p) {
 
 } // namespace
 
+const QStringList &readPunchColumns() {
+    static const QStringList names = [] {
+        QStringList n;
+        for (const char16_t *f : kFields)
+            n << QString::fromUtf16(f);
+        return n;
+    }();
+    return names;
+}
+
 Punch readPunch(const Recordset &rs, Half half, QString &step) {
     Punch p;
     p.employee = toInt32(toDouble(required(rs, fEmployee)));
