@@ -1,16 +1,12 @@
-// The poll log window's commands from the command line: show, list, print
-// and view.
+// The poll log window's commands from the command line: list and view
+// (show and print are in WindowCommands.cpp).
 #include "cli/Commands.h"
 #include "cli/PollLogListing.h"
 #include "component/DateTime.h"
 #include "component/modGlobal.h"
 #include "import/PollLogList.h"
 #include "import/PollLogViewer.h"
-#include "messages/MessageBox.h"
-#include "window/PollLogReport.h"
-#include "window/frmPollLog.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -32,25 +28,6 @@ Built buildList(PollLogList &list) {
     else
         printError(QStringLiteral("the poll log list could not be built whole; see the message above."));
     return Built::Partly;
-}
-
-int cmdShow(const QStringList &args) {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Opens the poll log window. Exit status 0 when it was shown and closed, 1 when it could not be "
-        "shown (no display, or the database did not open)."));
-    if (auto done = parseCommandLine(parser, QStringLiteral("show"), QString(), args)) return *done;
-    if (!parser.positionalArguments().isEmpty())
-        return usageError(QStringLiteral("show"), QStringLiteral("show takes no arguments."));
-    if (!qobject_cast<QApplication *>(QCoreApplication::instance())) {
-        printError(
-            QStringLiteral("show needs a display (DISPLAY or WAYLAND_DISPLAY; QT_QPA_PLATFORM=offscreen "
-                           "for none)."));
-        return 1;
-    }
-    // The window asks its questions in its own boxes.
-    setMessageBoxFace(nullptr);
-    return ShowPollLog() ? 0 : 1;
 }
 
 int cmdList(const QStringList &args) {
@@ -94,35 +71,6 @@ int cmdList(const QStringList &args) {
                        .arg(r.clockName, -20)
                        .arg(r.approximatePunches, 15)
                        .arg(r.fileName);
-    }
-    return built == Built::Whole ? 0 : 1;
-}
-
-int cmdPrint(const QStringList &args) {
-    const QString name = QStringLiteral("print");
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Writes the Print report of the poll log list as a PDF; needs no display."));
-    const QCommandLineOption pdfOption(QStringLiteral("pdf"), QStringLiteral("The PDF file to write."),
-                                       QStringLiteral("file"));
-    const QCommandLineOption hideOption(QStringLiteral("hide-empty"),
-                                        QStringLiteral("Leave out the poll logs without punches."));
-    parser.addOptions({pdfOption, hideOption});
-    if (auto done = parseCommandLine(parser, name, QStringLiteral("--pdf FILE [--hide-empty]"), args))
-        return *done;
-    if (!parser.positionalArguments().isEmpty())
-        return usageError(
-            name, QStringLiteral("unknown argument \"%1\".").arg(parser.positionalArguments().first()));
-    const QString file = parser.value(pdfOption);
-    if (file.isEmpty()) return usageError(name, QStringLiteral("print needs --pdf FILE."));
-    PollLogList list;
-    const Built built = buildList(list);
-    if (built == Built::NoDatabase) return 1;
-    list.setHideEmpty(parser.isSet(hideOption));
-    QString why;
-    if (!blnWritePollLogReportPdf(list.rows(), QFileInfo(file).absoluteFilePath(), &why)) {
-        printError(why);
-        return 1;
     }
     return built == Built::Whole ? 0 : 1;
 }

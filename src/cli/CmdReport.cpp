@@ -1,10 +1,10 @@
 // report exceptions: what to look at after an import, as text, JSON or PDF.
 #include "cli/Commands.h"
+#include "cli/WindowProgram.h"
 #include "component/DateTime.h"
 #include "component/Error.h"
 #include "component/modGlobal.h"
 #include "hours/ExceptionsReport.h"
-#include "window/ExceptionsReportPrint.h"
 
 #include <algorithm>
 #include <QCommandLineParser>
@@ -116,7 +116,7 @@ int cmdReport(const QStringList &args) {
 
     if (parser.isSet(pdf)) {
         QString why;
-        if (!blnWriteExceptionsReportPdf(report, QFileInfo(parser.value(pdf)).absoluteFilePath(), &why)) {
+        if (!blnWriteExceptionsPdf(report, QFileInfo(parser.value(pdf)).absoluteFilePath(), &why)) {
             printError(why);
             return 1;
         }

@@ -1,6 +1,7 @@
 // hxpolllog: the command-line host of the poll log component.
 #include "cli/Commands.h"
 #include "cli/TerminalFace.h"
+#include "cli/WindowProgram.h"
 #include "component/Clock.h"
 #include "component/SiteSettings.h"
 #include "component/modGlobal.h"
@@ -8,13 +9,10 @@
 #include "messages/LogFiles.h"
 #include "messages/MessageBox.h"
 
-#include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QGuiApplication>
-#include <QTemporaryDir>
 #include <QTextStream>
 #include <algorithm>
 #include <cstdio>
@@ -201,24 +199,8 @@ int cmdHelp(const QStringList &args) {
     return c->run({QStringLiteral("--help")});
 }
 
-// The window needs widgets; the printed list only a painter, which works
-// without a display on Qt's offscreen platform.
 std::unique_ptr<QCoreApplication> makeApplication(const QString &command, int &argc, char **argv) {
-    const bool display = !qEnvironmentVariableIsEmpty("DISPLAY") ||
-                         !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
-                         !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
-    if (command == QLatin1String("show") && display) return std::make_unique<QApplication>(argc, argv);
-    if (command == QLatin1String("print") || command == QLatin1String("report")) {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-        // The GUI application looks for a sandbox marker in the runtime
-        // folder and warns when there is none (cron, ssh); a private one for
-        // this run keeps the output clean.
-        if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-            static QTemporaryDir runtime(QDir::tempPath() + QStringLiteral("/hxpolllog-runtime-XXXXXX"));
-            if (runtime.isValid()) qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
-        }
-        return std::make_unique<QGuiApplication>(argc, argv);
-    }
+    if (auto drawing = cli::makeDrawingApplication(command, argc, argv)) return drawing;
     return std::make_unique<QCoreApplication>(argc, argv);
 }
 
@@ -276,6 +258,7 @@ bool settleClock(const CommandLine &line) {
 } // namespace
 
 int main(int argc, char **argv) {
+    cli::rememberArguments(argv);
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
@@ -301,6 +284,8 @@ int main(int argc, char **argv) {
         return cli::usageError(QString(), QStringLiteral("no command given."));
     }
     const Command *command = findCommand(line->command);
+    if (command && cli::blnHandsOverToWindowProgram(line->command, line->args))
+        return cli::runWindowProgram();
     if (!command) {
         const QString near = cli::closestName(line->command, commandNames());
         return cli::usageError(

@@ -1,4 +1,5 @@
 #include "component/Database.h"
+#include "component/LibPq.h"
 
 #include "component/CrashHook.h"
 #include "component/DateTime.h"
@@ -13,7 +14,6 @@
 #include <QSqlRecord>
 #include <QUrl>
 #include <algorithm>
-#include <libpq-fe.h>
 #include <sqlite3.h>
 
 namespace hx {
@@ -27,8 +27,9 @@ QString describePg(PGconn *conn, const ConnectionSpec &target) {
     if (!conn)
         return QStringLiteral("postgresql://%1@%2/%3")
             .arg(target.option(u"user"), target.option(u"host"), target.option(u"dbname"));
-    const QString host = QString::fromUtf8(PQhost(conn)), port = QString::fromUtf8(PQport(conn)),
-                  user = QString::fromUtf8(PQuser(conn)), database = QString::fromUtf8(PQdb(conn));
+    const LibPq &pq = libpq();
+    const QString host = QString::fromUtf8(pq.PQhost(conn)), port = QString::fromUtf8(pq.PQport(conn)),
+                  user = QString::fromUtf8(pq.PQuser(conn)), database = QString::fromUtf8(pq.PQdb(conn));
     if (host.isEmpty() || host.startsWith(QLatin1Char('/')))
         return QStringLiteral("postgresql://%1@/%2?host=%3&port=%4").arg(user, database, host, port);
     const QString shownHost =
@@ -148,12 +149,14 @@ bool isDriverField(QStringView keyword) {
 // Asks libpq's own table, which knows the keywords of the installed version.
 bool isLibpqKeyword(const QString &word) {
     static const QRegularExpression plain(QStringLiteral("^[a-z_]+$"));
-    if (!plain.match(word).hasMatch()) return false;
+    const LibPq *pq = findLibPq();
+    if (!pq || !plain.match(word).hasMatch()) return false;
     char *error = nullptr;
-    PQconninfoOption *parsed = PQconninfoParse((word + QStringLiteral("=''")).toUtf8().constData(), &error);
-    PQfreemem(error);
+    PQconninfoOption *parsed =
+        pq->PQconninfoParse((word + QStringLiteral("=''")).toUtf8().constData(), &error);
+    pq->PQfreemem(error);
     if (!parsed) return false;
-    PQconninfoFree(parsed);
+    pq->PQconninfoFree(parsed);
     return true;
 }
 
@@ -242,11 +245,17 @@ QString withoutPasswords(QString message, const QString &text) {
 // The options of a libpq connection string or URI as libpq's parser reads
 // them; `shown` is the text the user gave, for the error message.
 std::optional<ConnectionSpec> parseLibpq(const QString &conninfo, const QString &shown, QString *error) {
+    QString missing;
+    const LibPq *pq = findLibPq(&missing);
+    if (!pq) {
+        if (error) *error = missing;
+        return std::nullopt;
+    }
     char *why = nullptr;
-    PQconninfoOption *parsed = PQconninfoParse(conninfo.toUtf8().constData(), &why);
+    PQconninfoOption *parsed = pq->PQconninfoParse(conninfo.toUtf8().constData(), &why);
     if (!parsed) {
         const QString reason = why ? QString::fromUtf8(why).trimmed() : QStringLiteral("out of memory");
-        PQfreemem(why);
+        pq->PQfreemem(why);
         if (error)
             *error = QStringLiteral("The connection string is not valid: ") + withoutPasswords(reason, shown);
         return std::nullopt;
@@ -255,7 +264,7 @@ std::optional<ConnectionSpec> parseLibpq(const QString &conninfo, const QString 
     s.engine = Engine::PostgreSQL;
     for (const PQconninfoOption *o = parsed; o->keyword; ++o)
         if (o->val) s.options.append({QString::fromUtf8(o->keyword), QString::fromUtf8(o->val)});
-    PQconninfoFree(parsed);
+    pq->PQconninfoFree(parsed);
 
     // A port list has one port per host; an empty item is the default port.
     for (const QString &item : s.option(u"port").split(QLatin1Char(','))) {

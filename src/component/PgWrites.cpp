@@ -4,6 +4,7 @@
 // runs a prepared statement (EXECUTE with the values as the driver writes
 // them), so what is stored does not change; only the waiting does.
 #include "component/Database.h"
+#include "component/LibPq.h"
 
 #include <QDateTime>
 #include <QSqlDriver>
@@ -11,7 +12,6 @@
 #include <QSqlField>
 #include <QSqlQuery>
 #include <QSqlRecord>
-#include <libpq-fe.h>
 #include <optional>
 
 namespace hx {
@@ -22,10 +22,10 @@ const char *const kSavepoint = "SAVEPOINT hx_statement";
 
 // The error as the driver reports it, so that messages read the same.
 QSqlError errorOf(PGconn *conn, const PGresult *res) {
-    QString msg = QString::fromUtf8(res ? PQresultErrorMessage(res) : PQerrorMessage(conn));
+    QString msg = QString::fromUtf8(res ? libpq().PQresultErrorMessage(res) : libpq().PQerrorMessage(conn));
     QString code;
     if (res) {
-        const char *state = PQresultErrorField(res, PG_DIAG_SQLSTATE);
+        const char *state = libpq().PQresultErrorField(res, PG_DIAG_SQLSTATE);
         code = QString::fromLatin1(state ? state : "");
         if (state) msg += QStringLiteral("(%1)").arg(code);
     }
@@ -50,10 +50,10 @@ const Database::Prepared &Database::pgPrepared(PGconn *conn, const QString &sql,
     const QString name = QStringLiteral("hxw_%1").arg(m_pgWrites.size() + 1);
     const QByteArray prepare =
         (QStringLiteral("PREPARE ") + name + QStringLiteral(" AS ") + dollarPlaceholders(sql)).toUtf8();
-    PGresult *res = PQexec(conn, prepare.constData());
-    const bool ok = res && PQresultStatus(res) == PGRES_COMMAND_OK;
+    PGresult *res = libpq().PQexec(conn, prepare.constData());
+    const bool ok = res && libpq().PQresultStatus(res) == PGRES_COMMAND_OK;
     const QSqlError e = ok ? QSqlError() : errorOf(conn, res);
-    PQclear(res);
+    libpq().PQclear(res);
     if (!ok) {
         if (guarded && !isFatal(e)) undoStatement();
         fail(e, sql);
@@ -86,10 +86,10 @@ namespace {
 // The driver reads a forward-only query a row at a time and may leave the
 // end of one unread; a pipeline needs the connection idle.
 void drainDriver(PGconn *conn) {
-    while (PQtransactionStatus(conn) == PQTRANS_ACTIVE) {
-        PGresult *rest = PQgetResult(conn);
+    while (libpq().PQtransactionStatus(conn) == PQTRANS_ACTIVE) {
+        PGresult *rest = libpq().PQgetResult(conn);
         if (!rest) break;
-        PQclear(rest);
+        libpq().PQclear(rest);
     }
 }
 } // namespace
@@ -103,18 +103,19 @@ int Database::executePipelined(PGconn *conn, const QString &sql, const QVariantL
     // the same round trip when none does.
     const bool open = m_statementSavepoint && !m_statementSavepointStale;
     drainDriver(conn);
-    const bool entered = PQenterPipelineMode(conn) == 1;
+    const bool entered = libpq().PQenterPipelineMode(conn) == 1;
     bool sent = entered;
     if (sent && !m_statementSavepoint)
-        sent = PQsendQueryParams(conn, kSavepoint, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
+        sent = libpq().PQsendQueryParams(conn, kSavepoint, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
     else if (sent && !open)
-        sent = PQsendQueryParams(conn, kRelease, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1 &&
-               PQsendQueryParams(conn, kSavepoint, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
+        sent = libpq().PQsendQueryParams(conn, kRelease, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1 &&
+               libpq().PQsendQueryParams(conn, kSavepoint, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
     sent = sent &&
-           PQsendQueryParams(conn, statement.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 1 &&
-           PQsendQueryParams(conn, kRelease, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1 &&
-           PQsendQueryParams(conn, kSavepoint, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1 &&
-           PQpipelineSync(conn) == 1;
+           libpq().PQsendQueryParams(conn, statement.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0) ==
+               1 &&
+           libpq().PQsendQueryParams(conn, kRelease, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1 &&
+           libpq().PQsendQueryParams(conn, kSavepoint, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1 &&
+           libpq().PQpipelineSync(conn) == 1;
     const int before = !m_statementSavepoint ? 1 : !open ? 2 : 0;
     const int commands = before + 3;
 
@@ -126,26 +127,26 @@ int Database::executePipelined(PGconn *conn, const QString &sql, const QVariantL
     bool synced = false;
     if (sent) {
         for (int command = 0; command <= commands && !synced;) {
-            PGresult *res = PQgetResult(conn);
+            PGresult *res = libpq().PQgetResult(conn);
             if (!res) {
                 // The end of one command's results.
                 ++command;
-                if (PQstatus(conn) != CONNECTION_OK) break;
+                if (libpq().PQstatus(conn) != CONNECTION_OK) break;
                 continue;
             }
-            const ExecStatusType status = PQresultStatus(res);
+            const ExecStatusType status = libpq().PQresultStatus(res);
             if (status == PGRES_PIPELINE_SYNC) {
                 synced = true;
             } else if (status == PGRES_FATAL_ERROR && !failure) {
                 failure = errorOf(conn, res);
                 statementFailed = command == before;
             } else if (status == PGRES_COMMAND_OK && command == before) {
-                affected = QByteArray(PQcmdTuples(res)).toInt();
+                affected = QByteArray(libpq().PQcmdTuples(res)).toInt();
             }
-            PQclear(res);
+            libpq().PQclear(res);
         }
     }
-    if (entered && PQexitPipelineMode(conn) != 1) {
+    if (entered && libpq().PQexitPipelineMode(conn) != 1) {
         // Results still pending mean the connection cannot be trusted.
         if (!failure) failure = errorOf(conn, nullptr);
         synced = false;
@@ -184,36 +185,37 @@ void Database::pgSendBatch(PGconn *conn, std::vector<Queued> &queue) {
     constexpr size_t kPerSync = 500;
     for (size_t from = 0; from < queue.size() && !failure && !lost; from += kPerSync) {
         const size_t to = std::min(queue.size(), from + kPerSync);
-        bool sent = PQenterPipelineMode(conn) == 1;
+        bool sent = libpq().PQenterPipelineMode(conn) == 1;
         for (size_t i = from; i < to && sent; ++i) {
             const Prepared &p = m_pgWrites.find(queue[i].sql)->second;
             beforeStatement(queue[i].sql, p.placeholders, queue[i].params);
             const QByteArray text = pgExecuteText(p, queue[i].params);
-            sent = PQsendQueryParams(conn, text.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
+            sent = libpq().PQsendQueryParams(conn, text.constData(), 0, nullptr, nullptr, nullptr, nullptr,
+                                             0) == 1;
         }
-        sent = sent && PQpipelineSync(conn) == 1;
+        sent = sent && libpq().PQpipelineSync(conn) == 1;
         bool synced = false;
         if (sent) {
             // Every result up to the sync is read, whatever happened.
             size_t command = from;
             while (!synced) {
-                PGresult *res = PQgetResult(conn);
+                PGresult *res = libpq().PQgetResult(conn);
                 if (!res) {
                     ++command;
-                    if (PQstatus(conn) != CONNECTION_OK) break;
+                    if (libpq().PQstatus(conn) != CONNECTION_OK) break;
                     continue;
                 }
-                const ExecStatusType status = PQresultStatus(res);
+                const ExecStatusType status = libpq().PQresultStatus(res);
                 if (status == PGRES_PIPELINE_SYNC) {
                     synced = true;
                 } else if (status == PGRES_FATAL_ERROR && !failure) {
                     failure = errorOf(conn, res);
                     failedSql = command < to ? queue[command].sql : QString();
                 }
-                PQclear(res);
+                libpq().PQclear(res);
             }
         }
-        if (PQexitPipelineMode(conn) != 1) synced = false;
+        if (libpq().PQexitPipelineMode(conn) != 1) synced = false;
         if (!sent || !synced) lost = true;
     }
     queue.clear();
@@ -261,7 +263,7 @@ QByteArray parameterText(PGconn *conn, const QSqlDriver *driver, const QVariant 
     if (open < 0 || literal.size() - open < 2 || !literal.endsWith(QLatin1Char('\''))) return literal.toUtf8();
     QString inner = literal.mid(open + 1, literal.size() - open - 2);
     inner.replace(QLatin1String("''"), QLatin1String("'"));
-    const char *standard = PQparameterStatus(conn, "standard_conforming_strings");
+    const char *standard = libpq().PQparameterStatus(conn, "standard_conforming_strings");
     if (standard && qstrcmp(standard, "off") == 0) inner.replace(QLatin1String("\\\\"), QLatin1String("\\"));
     return inner.toUtf8();
 }
@@ -343,14 +345,14 @@ private:
         PGconn *conn = db.m_pgconn;
         if (!conn || db.m_broken || db.m_txDepth == 0 || db.m_txSerial != m_tx) return;
         drainDriver(conn);
-        if (PQtransactionStatus(conn) != PQTRANS_INTRANS) return;
+        if (libpq().PQtransactionStatus(conn) != PQTRANS_INTRANS) return;
         const QByteArray name = m_name.toUtf8();
         const char *values[] = {name.constData()};
-        PGresult *res = PQexecParams(conn, "SELECT 1 FROM pg_cursors WHERE name = $1", 1, nullptr, values,
-                                     nullptr, nullptr, 0);
-        const bool open = PQresultStatus(res) == PGRES_TUPLES_OK && PQntuples(res) > 0;
-        PQclear(res);
-        if (open) PQclear(PQexec(conn, ("CLOSE " + name).constData()));
+        PGresult *res = libpq().PQexecParams(conn, "SELECT 1 FROM pg_cursors WHERE name = $1", 1, nullptr,
+                                             values, nullptr, nullptr, 0);
+        const bool open = libpq().PQresultStatus(res) == PGRES_TUPLES_OK && libpq().PQntuples(res) > 0;
+        libpq().PQclear(res);
+        if (open) libpq().PQclear(libpq().PQexec(conn, ("CLOSE " + name).constData()));
     }
 
     static constexpr size_t kBatch = 1000;
@@ -381,11 +383,11 @@ Recordset Database::pgOpenCursor(PGconn *conn, const QString &sql, const QVarian
             .toUtf8();
     guardStatement();
     drainDriver(conn);
-    PGresult *res = PQexecParams(conn, declare.constData(), int(values.size()), nullptr, values.data(), nullptr,
-                                 nullptr, 0);
-    const bool ok = res && PQresultStatus(res) == PGRES_COMMAND_OK;
+    PGresult *res = libpq().PQexecParams(conn, declare.constData(), int(values.size()), nullptr,
+                                         values.data(), nullptr, nullptr, 0);
+    const bool ok = res && libpq().PQresultStatus(res) == PGRES_COMMAND_OK;
     const QSqlError e = ok ? QSqlError() : errorOf(conn, res);
-    PQclear(res);
+    libpq().PQclear(res);
     if (!ok) {
         if (!isFatal(e)) undoStatement();
         fail(e, sql);
