@@ -68,8 +68,9 @@ set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
-# Loaded as plugins, so invisible to dpkg-shlibdeps; adduser for postinst.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite, libqt6sql6-psql, adduser")
+# Loaded as plugins or with dlopen (libpq), so invisible to dpkg-shlibdeps;
+# adduser for postinst.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite, libqt6sql6-psql, libpq5, adduser")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 # The debug symbols go to hxpolllog-dbgsym (.ddeb); the ELF files of the
 # package are stripped as they are split.

@@ -8,7 +8,7 @@ fail=0
 bad() { echo "$*" >&2; fail=1; }
 
 lib=usr/lib/x86_64-linux-gnu
-for f in usr/bin/hxpolllog $lib/libhxpolllog.so.0.1 usr/include/hxpolllog.h \
+for f in usr/bin/hxpolllog usr/libexec/hxpolllog/hxpolllog-window $lib/libhxpolllog.so.0.1 usr/include/hxpolllog.h \
          $lib/pkgconfig/hxpolllog.pc $lib/cmake/HXPollLog/HXPollLogConfig.cmake \
          usr/share/man/man1/hxpolllog.1.gz usr/share/man/man5/hxpolllog.conf.5.gz \
          usr/share/bash-completion/completions/hxpolllog usr/share/applications/hxpolllog.desktop \
@@ -20,7 +20,7 @@ done
 [ "$(readlink "$root/$lib/libhxpolllog.so.0")" = libhxpolllog.so.0.1 ] || bad "no soname link libhxpolllog.so.0"
 [ "$(readelf -d "$root/$lib/libhxpolllog.so.0.1" | sed -n 's/.*SONAME.*\[\(.*\)\]/\1/p')" = libhxpolllog.so.0 ] ||
   bad "the library's soname is not libhxpolllog.so.0"
-for f in usr/bin/hxpolllog $lib/libhxpolllog.so.0.1; do
+for f in usr/bin/hxpolllog usr/libexec/hxpolllog/hxpolllog-window $lib/libhxpolllog.so.0.1; do
   if readelf -S "$root/$f" | grep -q -e '\.debug_info' -e '\.symtab'; then bad "not stripped: /$f"; fi
 done
 [ -n "$(ls "$build"/hxpolllog-dbgsym_*.ddeb 2>/dev/null)" ] || bad "no debug symbols package"
