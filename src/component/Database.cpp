@@ -1,8 +1,8 @@
 #include "component/Database.h"
-#include "component/LibPq.h"
 
 #include "component/CrashHook.h"
 #include "component/DateTime.h"
+#include "component/LibPq.h"
 #include "component/SqliteStatements.h"
 
 #include <QAtomicInt>
