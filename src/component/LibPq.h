@@ -7,12 +7,14 @@
 
 namespace hx {
 
-#define HX_LIBPQ_FUNCTIONS(F)                                                                                \
-    F(PQclear)                                                                                               \
-    F(PQcmdTuples) F(PQconninfoFree) F(PQconninfoParse) F(PQdb) F(PQenterPipelineMode) F(PQerrorMessage)     \
-        F(PQexec) F(PQexecParams) F(PQexitPipelineMode) F(PQfreemem) F(PQgetResult) F(PQhost) F(PQntuples)   \
-            F(PQparameterStatus) F(PQpipelineSync) F(PQport) F(PQresultErrorField) F(PQresultErrorMessage)   \
-                F(PQresultStatus) F(PQsendQueryParams) F(PQstatus) F(PQtransactionStatus) F(PQuser)
+// clang-format off
+#define HX_LIBPQ_FUNCTIONS(F)                                                                     \
+    F(PQclear) F(PQcmdTuples) F(PQconninfoFree) F(PQconninfoParse) F(PQdb)                        \
+    F(PQenterPipelineMode) F(PQerrorMessage) F(PQexec) F(PQexecParams) F(PQexitPipelineMode)      \
+    F(PQfreemem) F(PQgetResult) F(PQhost) F(PQntuples) F(PQparameterStatus) F(PQpipelineSync)     \
+    F(PQport) F(PQresultErrorField) F(PQresultErrorMessage) F(PQresultStatus)                     \
+    F(PQsendQueryParams) F(PQstatus) F(PQtransactionStatus) F(PQuser)
+// clang-format on
 
 struct LibPq {
 #define HX_LIBPQ_POINTER(name) decltype(&::name) name = nullptr;
