@@ -22,10 +22,11 @@ const char *const kSavepoint = "SAVEPOINT hx_statement";
 
 // The error as the driver reports it, so that messages read the same.
 QSqlError errorOf(PGconn *conn, const PGresult *res) {
-    QString msg = QString::fromUtf8(res ? libpq().PQresultErrorMessage(res) : libpq().PQerrorMessage(conn));
+    const LibPq &pq = libpq();
+    QString msg = QString::fromUtf8(res ? pq.PQresultErrorMessage(res) : pq.PQerrorMessage(conn));
     QString code;
     if (res) {
-        const char *state = libpq().PQresultErrorField(res, PG_DIAG_SQLSTATE);
+        const char *state = pq.PQresultErrorField(res, PG_DIAG_SQLSTATE);
         code = QString::fromLatin1(state ? state : "");
         if (state) msg += QStringLiteral("(%1)").arg(code);
     }
@@ -42,6 +43,7 @@ PGconn *Database::pgConnection() const {
 }
 
 const Database::Prepared &Database::pgPrepared(PGconn *conn, const QString &sql, bool guarded) {
+    const LibPq &pq = libpq();
     // Prepared once per text on the server, as the driver would.
     auto named = m_pgWrites.find(sql);
     if (named != m_pgWrites.end()) return named->second;
@@ -50,10 +52,10 @@ const Database::Prepared &Database::pgPrepared(PGconn *conn, const QString &sql,
     const QString name = QStringLiteral("hxw_%1").arg(m_pgWrites.size() + 1);
     const QByteArray prepare =
         (QStringLiteral("PREPARE ") + name + QStringLiteral(" AS ") + dollarPlaceholders(sql)).toUtf8();
-    PGresult *res = libpq().PQexec(conn, prepare.constData());
-    const bool ok = res && libpq().PQresultStatus(res) == PGRES_COMMAND_OK;
+    PGresult *res = pq.PQexec(conn, prepare.constData());
+    const bool ok = res && pq.PQresultStatus(res) == PGRES_COMMAND_OK;
     const QSqlError e = ok ? QSqlError() : errorOf(conn, res);
-    libpq().PQclear(res);
+    pq.PQclear(res);
     if (!ok) {
         if (guarded && !isFatal(e)) undoStatement();
         fail(e, sql);
@@ -86,15 +88,17 @@ namespace {
 // The driver reads a forward-only query a row at a time and may leave the
 // end of one unread; a pipeline needs the connection idle.
 void drainDriver(PGconn *conn) {
-    while (libpq().PQtransactionStatus(conn) == PQTRANS_ACTIVE) {
-        PGresult *rest = libpq().PQgetResult(conn);
+    const LibPq &pq = libpq();
+    while (pq.PQtransactionStatus(conn) == PQTRANS_ACTIVE) {
+        PGresult *rest = pq.PQgetResult(conn);
         if (!rest) break;
-        libpq().PQclear(rest);
+        pq.PQclear(rest);
     }
 }
 } // namespace
 
 int Database::executePipelined(PGconn *conn, const QString &sql, const QVariantList &params) {
+    const LibPq &pq = libpq();
     const Prepared &named = pgPrepared(conn, sql, true);
     beforeStatement(sql, named.placeholders, params);
     const QByteArray statement = pgExecuteText(named, params);
@@ -103,19 +107,18 @@ int Database::executePipelined(PGconn *conn, const QString &sql, const QVariantL
     // the same round trip when none does.
     const bool open = m_statementSavepoint && !m_statementSavepointStale;
     drainDriver(conn);
-    const bool entered = libpq().PQenterPipelineMode(conn) == 1;
+    const bool entered = pq.PQenterPipelineMode(conn) == 1;
     bool sent = entered;
     if (sent && !m_statementSavepoint)
-        sent = libpq().PQsendQueryParams(conn, kSavepoint, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
+        sent = pq.PQsendQueryParams(conn, kSavepoint, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
     else if (sent && !open)
-        sent = libpq().PQsendQueryParams(conn, kRelease, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1 &&
-               libpq().PQsendQueryParams(conn, kSavepoint, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
+        sent = pq.PQsendQueryParams(conn, kRelease, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1 &&
+               pq.PQsendQueryParams(conn, kSavepoint, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
     sent = sent &&
-           libpq().PQsendQueryParams(conn, statement.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0) ==
-               1 &&
-           libpq().PQsendQueryParams(conn, kRelease, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1 &&
-           libpq().PQsendQueryParams(conn, kSavepoint, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1 &&
-           libpq().PQpipelineSync(conn) == 1;
+           pq.PQsendQueryParams(conn, statement.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 1 &&
+           pq.PQsendQueryParams(conn, kRelease, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1 &&
+           pq.PQsendQueryParams(conn, kSavepoint, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1 &&
+           pq.PQpipelineSync(conn) == 1;
     const int before = !m_statementSavepoint ? 1 : !open ? 2 : 0;
     const int commands = before + 3;
 
@@ -127,26 +130,26 @@ int Database::executePipelined(PGconn *conn, const QString &sql, const QVariantL
     bool synced = false;
     if (sent) {
         for (int command = 0; command <= commands && !synced;) {
-            PGresult *res = libpq().PQgetResult(conn);
+            PGresult *res = pq.PQgetResult(conn);
             if (!res) {
                 // The end of one command's results.
                 ++command;
-                if (libpq().PQstatus(conn) != CONNECTION_OK) break;
+                if (pq.PQstatus(conn) != CONNECTION_OK) break;
                 continue;
             }
-            const ExecStatusType status = libpq().PQresultStatus(res);
+            const ExecStatusType status = pq.PQresultStatus(res);
             if (status == PGRES_PIPELINE_SYNC) {
                 synced = true;
             } else if (status == PGRES_FATAL_ERROR && !failure) {
                 failure = errorOf(conn, res);
                 statementFailed = command == before;
             } else if (status == PGRES_COMMAND_OK && command == before) {
-                affected = QByteArray(libpq().PQcmdTuples(res)).toInt();
+                affected = QByteArray(pq.PQcmdTuples(res)).toInt();
             }
-            libpq().PQclear(res);
+            pq.PQclear(res);
         }
     }
-    if (entered && libpq().PQexitPipelineMode(conn) != 1) {
+    if (entered && pq.PQexitPipelineMode(conn) != 1) {
         // Results still pending mean the connection cannot be trusted.
         if (!failure) failure = errorOf(conn, nullptr);
         synced = false;
@@ -173,6 +176,7 @@ int Database::executePipelined(PGconn *conn, const QString &sql, const QVariantL
 }
 
 void Database::pgSendBatch(PGconn *conn, std::vector<Queued> &queue) {
+    const LibPq &pq = libpq();
     // Statements new to the session are prepared first, each on its own.
     for (const Queued &q : queue)
         pgPrepared(conn, q.sql, false);
@@ -185,37 +189,37 @@ void Database::pgSendBatch(PGconn *conn, std::vector<Queued> &queue) {
     constexpr size_t kPerSync = 500;
     for (size_t from = 0; from < queue.size() && !failure && !lost; from += kPerSync) {
         const size_t to = std::min(queue.size(), from + kPerSync);
-        bool sent = libpq().PQenterPipelineMode(conn) == 1;
+        bool sent = pq.PQenterPipelineMode(conn) == 1;
         for (size_t i = from; i < to && sent; ++i) {
             const Prepared &p = m_pgWrites.find(queue[i].sql)->second;
             beforeStatement(queue[i].sql, p.placeholders, queue[i].params);
             const QByteArray text = pgExecuteText(p, queue[i].params);
-            sent = libpq().PQsendQueryParams(conn, text.constData(), 0, nullptr, nullptr, nullptr, nullptr,
-                                             0) == 1;
+            sent =
+                pq.PQsendQueryParams(conn, text.constData(), 0, nullptr, nullptr, nullptr, nullptr, 0) == 1;
         }
-        sent = sent && libpq().PQpipelineSync(conn) == 1;
+        sent = sent && pq.PQpipelineSync(conn) == 1;
         bool synced = false;
         if (sent) {
             // Every result up to the sync is read, whatever happened.
             size_t command = from;
             while (!synced) {
-                PGresult *res = libpq().PQgetResult(conn);
+                PGresult *res = pq.PQgetResult(conn);
                 if (!res) {
                     ++command;
-                    if (libpq().PQstatus(conn) != CONNECTION_OK) break;
+                    if (pq.PQstatus(conn) != CONNECTION_OK) break;
                     continue;
                 }
-                const ExecStatusType status = libpq().PQresultStatus(res);
+                const ExecStatusType status = pq.PQresultStatus(res);
                 if (status == PGRES_PIPELINE_SYNC) {
                     synced = true;
                 } else if (status == PGRES_FATAL_ERROR && !failure) {
                     failure = errorOf(conn, res);
                     failedSql = command < to ? queue[command].sql : QString();
                 }
-                libpq().PQclear(res);
+                pq.PQclear(res);
             }
         }
-        if (libpq().PQexitPipelineMode(conn) != 1) synced = false;
+        if (pq.PQexitPipelineMode(conn) != 1) synced = false;
         if (!sent || !synced) lost = true;
     }
     queue.clear();
@@ -340,19 +344,20 @@ private:
     // rolled-back savepoint may have closed it). Nothing is sent into a
     // failed or ended transaction, which closes it anyway.
     void abandon() noexcept {
+        const LibPq &pq = libpq();
         if (m_closed) return;
         Database &db = m_db;
         PGconn *conn = db.m_pgconn;
         if (!conn || db.m_broken || db.m_txDepth == 0 || db.m_txSerial != m_tx) return;
         drainDriver(conn);
-        if (libpq().PQtransactionStatus(conn) != PQTRANS_INTRANS) return;
+        if (pq.PQtransactionStatus(conn) != PQTRANS_INTRANS) return;
         const QByteArray name = m_name.toUtf8();
         const char *values[] = {name.constData()};
-        PGresult *res = libpq().PQexecParams(conn, "SELECT 1 FROM pg_cursors WHERE name = $1", 1, nullptr,
-                                             values, nullptr, nullptr, 0);
-        const bool open = libpq().PQresultStatus(res) == PGRES_TUPLES_OK && libpq().PQntuples(res) > 0;
-        libpq().PQclear(res);
-        if (open) libpq().PQclear(libpq().PQexec(conn, ("CLOSE " + name).constData()));
+        PGresult *res = pq.PQexecParams(conn, "SELECT 1 FROM pg_cursors WHERE name = $1", 1, nullptr, values,
+                                        nullptr, nullptr, 0);
+        const bool open = pq.PQresultStatus(res) == PGRES_TUPLES_OK && pq.PQntuples(res) > 0;
+        pq.PQclear(res);
+        if (open) pq.PQclear(pq.PQexec(conn, ("CLOSE " + name).constData()));
     }
 
     static constexpr size_t kBatch = 1000;
@@ -366,6 +371,7 @@ private:
 };
 
 Recordset Database::pgOpenCursor(PGconn *conn, const QString &sql, const QVariantList &params) {
+    const LibPq &pq = libpq();
     requireSingleStatement(sql);
     const int placeholders = statementPlaceholders(sql);
     beforeStatement(sql, placeholders, params);
@@ -383,11 +389,11 @@ Recordset Database::pgOpenCursor(PGconn *conn, const QString &sql, const QVarian
             .toUtf8();
     guardStatement();
     drainDriver(conn);
-    PGresult *res = libpq().PQexecParams(conn, declare.constData(), int(values.size()), nullptr,
-                                         values.data(), nullptr, nullptr, 0);
-    const bool ok = res && libpq().PQresultStatus(res) == PGRES_COMMAND_OK;
+    PGresult *res = pq.PQexecParams(conn, declare.constData(), int(values.size()), nullptr, values.data(),
+                                    nullptr, nullptr, 0);
+    const bool ok = res && pq.PQresultStatus(res) == PGRES_COMMAND_OK;
     const QSqlError e = ok ? QSqlError() : errorOf(conn, res);
-    libpq().PQclear(res);
+    pq.PQclear(res);
     if (!ok) {
         if (!isFatal(e)) undoStatement();
         fail(e, sql);
